@@ -1,0 +1,35 @@
+// Output files that are never half-written: the text goes to a new file
+// beside the target, which replaces the target only once it is complete.
+// So an interruption or a failed write leaves the old file (possibly the
+// input itself, as with -o a.ass a.ass) untouched.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace mendra {
+
+struct OutputFile {
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile() { discard(); }
+
+  // Creates the temporary file beside `target`; false when that fails.
+  bool open(const std::string& target);
+  void write(std::string_view text);
+  // Flushes, closes and renames the file into place; false (and nothing
+  // replaced) when any write or the rename failed.
+  bool commit();
+  // Removes the temporary file, if one is open.
+  void discard();
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::string target_;
+  std::string temp_path_;
+  bool failed_ = false;
+};
+
+}  // namespace mendra

@@ -1,0 +1,120 @@
+#include "util/text_reader.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+namespace mendra {
+namespace {
+constexpr std::size_t kReadBufferBytes = 64 * 1024;
+}
+
+bool TextReader::open(const std::string& path) {
+  close();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  struct stat info{};
+  if (fstat(fileno(f), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(f);
+    return false;
+  }
+  file_ = f;
+  buffer_.resize(kReadBufferBytes);
+  pos_ = len_ = 0;
+  pushback_.clear();
+  return true;
+}
+
+void TextReader::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  pos_ = len_ = 0;
+  pushback_.clear();
+}
+
+bool TextReader::fill() {
+  if (file_ == nullptr) return false;
+  len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  pos_ = 0;
+  return len_ > 0;
+}
+
+int TextReader::raw_get() {
+  if (pos_ >= len_ && !fill()) return EOF;
+  return static_cast<unsigned char>(buffer_[pos_++]);
+}
+
+int TextReader::get() {
+  if (!pushback_.empty()) {
+    const int c = pushback_.back();
+    pushback_.pop_back();
+    return c;
+  }
+  int c = raw_get();
+  if (c == '\r') {
+    const int next = raw_get();
+    if (next == '\n') return '\n';
+    if (next != EOF) --pos_;  // raw_get just read it from the buffer
+  }
+  return c;
+}
+
+void TextReader::unget(int c) {
+  if (c != EOF) pushback_.push_back(c);
+}
+
+bool TextReader::read_line(std::string& line) {
+  line.clear();
+  bool any = false;
+  while (!pushback_.empty()) {
+    const int c = get();
+    any = true;
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') return true;
+  }
+  for (;;) {
+    if (pos_ >= len_ && !fill()) break;
+    any = true;
+    const char* start = buffer_.data() + pos_;
+    const std::size_t avail = len_ - pos_;
+    const void* lf = std::memchr(start, '\n', avail);
+    if (lf == nullptr) {
+      line.append(start, avail);
+      pos_ = len_;
+      continue;
+    }
+    const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+    line.append(start, n);
+    pos_ += n;
+    // CR LF reads as LF, also when the CR ended the previous buffer.
+    if (line.size() >= 2 && line[line.size() - 2] == '\r') {
+      line.erase(line.size() - 2, 1);
+    }
+    return true;
+  }
+  return any;
+}
+
+bool TextReader::read_piece(std::string& piece, std::size_t max_bytes) {
+  piece.clear();
+  while (piece.size() < max_bytes) {
+    const int c = get();
+    if (c == EOF) break;
+    piece.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return !piece.empty();
+}
+
+void TextReader::rewind() {
+  if (file_ != nullptr) std::rewind(file_);
+  pos_ = len_ = 0;
+  pushback_.clear();
+}
+
+bool can_read_text_file(const std::string& path) {
+  TextReader reader;
+  return reader.open(path);
+}
+
+}  // namespace mendra

@@ -1,0 +1,54 @@
+// Reading of text files as Windows tools write them: a CR LF line end reads
+// as LF, as a text-mode stream would deliver it on Windows. Reads go through
+// a buffer of our own, so memory stays constant whatever the file size.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace mendra {
+
+struct TextReader {
+  TextReader() = default;
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+  ~TextReader() { close(); }
+
+  // Opens a regular file for reading; false when it cannot be opened or is
+  // a directory.
+  bool open(const std::string& path);
+  void close();
+  bool is_open() const { return file_ != nullptr; }
+
+  // Next character with CR LF turned into LF, or EOF.
+  int get();
+  // Puts characters back in front of the next get(), last in first out.
+  void unget(int c);
+
+  // A whole line including its LF (none on a last line without one); false
+  // at the end of the file when nothing was read. NUL bytes are kept.
+  bool read_line(std::string& line);
+  // A piece as fgets with a buffer of max_bytes + 1 delivers it: at most
+  // max_bytes characters, ending after the first LF.
+  bool read_piece(std::string& piece, std::size_t max_bytes = 255);
+
+  // Back to the start of the file.
+  void rewind();
+
+ private:
+  int raw_get();
+  bool fill();
+
+  std::FILE* file_ = nullptr;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+  std::vector<int> pushback_;
+};
+
+// True when the path names a file that can be opened for reading as text
+// (a directory cannot).
+bool can_read_text_file(const std::string& path);
+
+}  // namespace mendra
