@@ -1,14 +1,274 @@
 #include "driver/command_line.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "subtitle/rewrite.h"
+#include "util/path.h"
+#include "util/scan.h"
+#include "util/text_reader.h"
 
 namespace mendra {
+namespace {
 
-void print_usage() { std::fputs("usage\n", stderr); }
+constexpr const char kUsage[] =
+    "tolvin Ver.0.01\n"
+    "\n"
+    "usage:\n"
+    "  mendra [<options>] <input{.ass|.srt}>\n"
+    "\n"
+    "options:\n"
+    "  -l <AviUtl_DelList.txt>       default: input_del.txt\n"
+    "  -t <trimfile.avs>\n"
+    "  -v <vcffile.vcf>\n"
+    "  -k{1|2|3} <TMPGEnc.keyframe>\n"
+    "  -o <output{.ass|.srt}>        default: input_new{.ass|.srt}\n"
+    "  -fps <frame_rate_value>       default: 30\n"
+    "  -delay <msec>\n"
+    "  -md            : parse tsfile.  [for dgindex]\n"
+    "  -mv            : parse tsfile.  [for mpg2vfp]\n"
+    "  -mt            : parse tsfile.  [for tmpgenc]\n"
+    "  -pmt_pid <PID> : select PMT PID \n"
+    "  -gop <start_offset>             [dgindex only]\n"
+    "  -debug  : show debug info.\n"
+    "  -silent : show error only.\n";
 
-// Placeholder until the walk is written; see the driver work in progress.
-int run_mendra(const char* const* /*argv*/) {
-  print_usage();
+constexpr int kDefaultFps = 30;
+
+// What an option argument asks for: nothing (ignored or already applied),
+// or a value from the next argument for the given row.
+enum class Pending { None, Delay, Fps, Gop, KeyList, DelList, Output, PmtPid, TrimScript, VcfJob };
+
+// Recognises one option by its second character; options that need a value
+// return which one, the others take effect at once.
+Pending recognise_option(std::string_view arg, InputChoices& choices, RunSettings& settings) {
+  if (arg.size() < 2) return Pending::None;
+  switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
+    case 'd':
+      if (arg == "-delay") return Pending::Delay;
+      if (arg == "-debug") {
+        settings.log_info = log_print;
+        settings.log_debug = log_print;
+      }
+      return Pending::None;
+    case 'f':
+      return arg == "-fps" ? Pending::Fps : Pending::None;
+    case 'g':
+      return arg == "-gop" ? Pending::Gop : Pending::None;
+    case 'h':
+      print_usage();
+      return Pending::None;
+    case 'k':
+      // Every argument of this row names a keyframe list; the exact words
+      // pick the pairing, anything else lets the file decide.
+      if (arg == "-k1") {
+        choices.cut_list_kind = KeyOdd;
+      } else if (arg == "-k2") {
+        choices.cut_list_kind = KeyEven;
+      } else if (arg == "-k3") {
+        choices.cut_list_kind = KeyRanges;
+      } else {
+        choices.cut_list_kind = KeyAuto;
+      }
+      return Pending::KeyList;
+    case 'l':
+      return Pending::DelList;
+    case 'm':
+      if (arg == "-md") choices.delay_mode = DelayDgindex;
+      if (arg == "-mv") choices.delay_mode = DelayMpg2vfp;
+      if (arg == "-mt") choices.delay_mode = DelayTmpgenc;
+      return Pending::None;
+    case 'o':
+      return Pending::Output;
+    case 'p':
+      return arg == "-pmt_pid" ? Pending::PmtPid : Pending::None;
+    case 's':
+      if (arg == "-silent") {
+        settings.log_info = log_silent;
+        settings.log_debug = log_silent;
+      }
+      return Pending::None;
+    case 't':
+      return Pending::TrimScript;
+    case 'v':
+      return Pending::VcfJob;
+    default:
+      return Pending::None;
+  }
+}
+
+void apply_value(Pending pending, const std::string& value, InputChoices& choices,
+                 RunSettings& settings) {
+  switch (pending) {
+    case Pending::Delay:
+      settings.delay_ms = parse_atoi(value);
+      break;
+    case Pending::Fps:
+      settings.fps = parse_atoi(value);
+      if (settings.fps < 1) settings.fps = kDefaultFps;
+      break;
+    case Pending::Gop:
+      settings.gop_offset = parse_atoi(value);
+      if (settings.gop_offset < 1) settings.gop_offset = 0;
+      break;
+    case Pending::KeyList:
+      choices.cut_list_path = value;  // the kind was set with the option
+      break;
+    case Pending::DelList:
+      choices.cut_list_path = value;
+      choices.cut_list_kind = DelList;
+      break;
+    case Pending::TrimScript:
+      choices.cut_list_path = value;
+      choices.cut_list_kind = AvsTrim;
+      break;
+    case Pending::VcfJob:
+      choices.cut_list_path = value;
+      choices.cut_list_kind = VcfRanges;
+      break;
+    case Pending::Output:
+      choices.output_path = value;
+      break;
+    case Pending::PmtPid: {
+      // The value is hexadecimal with or without its own prefix being
+      // honoured: "0x" is put in front, so "0x1f0" reads as "0x0x1f0", 0.
+      // strtol saturates on overflow; the PID is the low 16 bits.
+      const std::string text = "0x" + value;
+      const long pid = std::strtol(text.c_str(), nullptr, 16);
+      settings.pmt_pid = static_cast<std::uint16_t>(static_cast<unsigned long>(pid) & 0xFFFFu);
+      break;
+    }
+    case Pending::None:
+      break;
+  }
+}
+
+// Re-times with only the delay: the cut list could not be read, but a delay
+// was asked for, so every time moves by it through the identity map.
+void apply_delay_only(const std::string& extension, const std::string& input_base,
+                      const std::string& output_base, RunSettings& settings, CutMap& map) {
+  make_identity_map(map);
+  settings.log_info(stderr, "\nOnly adaptation of delay is performed\n  delay:  ");
+  // The ASS times have centisecond precision, so the delay is cut to it.
+  const auto ass_steps = [&] {
+    settings.delay_ms = settings.delay_ms / 10 * 10;
+    settings.log_info(stderr, "[ass] %d msec", settings.delay_ms);
+    rewrite_ass(input_base, output_base, map, settings);
+  };
+  if (extension == ".ass") {
+    ass_steps();
+  } else if (extension == ".srt") {
+    settings.log_info(stderr, "[srt] %d msec", settings.delay_ms);
+    rewrite_srt(input_base, output_base, map, settings);
+  } else {
+    settings.log_info(stderr, "[srt] %d msec    ", settings.delay_ms);
+    rewrite_srt(input_base, output_base, map, settings);
+    ass_steps();
+  }
+  settings.log_info(stderr, "\n\n");
+}
+
+// Measures the delay from the stream beside the input (or the one a DGIndex
+// project names). Returns the measurement status and may move input_base to
+// the subtitle that lies beside the stream.
+int measure_for_input(const std::string& input, const std::string& extension, int delay_mode,
+                      std::string& input_base, RunSettings& settings) {
+  std::string ts_base;
+  if (extension == ".d2v") {
+    read_d2v(input, settings.d2v_start_bytes, ts_base, settings);
+    if (ts_base.empty()) {
+      // The project could not be read far enough to name its stream: there
+      // is nothing to measure, and a subtitle re-timed without the delay it
+      // asked for would be wrong.
+      settings.log_error(stderr, "not exist TS file...\n");
+      return -1;
+    }
+  } else {
+    ts_base = input_base;
+  }
+  const int status = measure_ts_delay(ts_base, delay_mode, settings);
+  if (can_read_text_file(ts_base + ".ass") || can_read_text_file(ts_base + ".srt")) {
+    input_base = ts_base;
+  }
+  return status;
+}
+
+}  // namespace
+
+void print_usage() {
+  std::fputs(kUsage, stderr);
+}
+
+void process_input(const std::string& input, const InputChoices& choices, RunSettings& settings,
+                   CutMap& map) {
+  const std::string extension = split_path(input).extension;
+  std::string input_base = path_without_extension(input);
+  const bool default_cut_list = !choices.cut_list_path.has_value();
+  const std::string cut_list_path =
+      default_cut_list ? input_base + "_del.txt" : *choices.cut_list_path;
+  const int cut_list_kind = default_cut_list ? DelList : choices.cut_list_kind;
+  const std::string output_base =
+      choices.output_path ? path_without_extension(*choices.output_path) : input_base + "_new";
+
+  if (read_cut_list(cut_list_path, cut_list_kind, map, settings) < 0) {
+    if (settings.delay_ms != 0 && default_cut_list) {
+      apply_delay_only(extension, input_base, output_base, settings, map);
+    } else {
+      settings.log_error(stderr, "list file open error: %s\n", cut_list_path.c_str());
+    }
+    return;
+  }
+
+  int status = 0;
+  settings.log_info(stderr, "   ---- param option ----\n");
+  settings.log_info(stderr, "\tdelay time  : %d msec\n", settings.delay_ms);
+  if (choices.delay_mode != DelayNone) {
+    status = measure_for_input(input, extension, choices.delay_mode, input_base, settings);
+  }
+  settings.log_info(stderr, "\n");
+  if (status < 0) return;
+
+  if (extension == ".ass") {
+    rewrite_ass(input_base, output_base, map, settings);
+  } else if (extension == ".srt") {
+    rewrite_srt(input_base, output_base, map, settings);
+  } else {
+    rewrite_ass(input_base, output_base, map, settings);
+    rewrite_srt(input_base, output_base, map, settings);
+  }
+}
+
+int run_mendra(const char* const* argv) {
+  RunSettings settings;
+  reset_settings(settings);
+  CutMap map;
+  if (argv == nullptr || argv[0] == nullptr || argv[1] == nullptr) {
+    print_usage();
+    return 0;
+  }
+  InputChoices choices;
+  bool input_met = false;
+  for (const char* const* arg = argv + 1; *arg != nullptr; ++arg) {
+    const std::string_view text(*arg);
+    if (!text.empty() && (text[0] == '-' || text[0] == '/')) {
+      const Pending pending = recognise_option(text, choices, settings);
+      if (pending == Pending::None) continue;
+      if (arg[1] == nullptr) {
+        print_usage();
+        break;
+      }
+      ++arg;
+      apply_value(pending, *arg, choices, settings);
+      continue;
+    }
+    input_met = true;
+    process_input(std::string(text), choices, settings, map);
+    choices = InputChoices{};
+    reset_settings(settings);
+  }
+  if (!input_met) print_usage();
   return 0;
 }
 

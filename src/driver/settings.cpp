@@ -12,8 +12,12 @@ int log_print(std::FILE* stream, const char* format, ...) {
   return 0;
 }
 
-int log_silent(std::FILE* /*stream*/, const char* /*format*/, ...) { return 0; }
+int log_silent(std::FILE* /*stream*/, const char* /*format*/, ...) {
+  return 0;
+}
 
-void reset_settings(RunSettings& settings) { settings = RunSettings{}; }
+void reset_settings(RunSettings& settings) {
+  settings = RunSettings{};
+}
 
 }  // namespace mendra

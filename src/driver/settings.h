@@ -20,10 +20,10 @@ typedef int (*LogChannel)(std::FILE* stream, const char* format, ...)
 // rewriters read it, and reset_settings puts it back after every input so that
 // nothing carries over to the next one.
 struct RunSettings {
-  int fps = 30;           // frames per second are fps / 1.001
-  int delay_ms = 0;       // user delay, added after remapping
-  int ts_delay_ms = 0;    // measured from the transport stream
-  int gop_offset = -1;    // -1: no -gop given
+  int fps = 30;         // frames per second are fps / 1.001
+  int delay_ms = 0;     // user delay, added after remapping
+  int ts_delay_ms = 0;  // measured from the transport stream
+  int gop_offset = -1;  // -1: no -gop given
   // Byte offset of the DGIndex project's start; recordings exceed 2 GiB.
   std::int64_t d2v_start_bytes = 0;
   std::uint16_t pmt_pid = 0;  // 0: first program of the PAT

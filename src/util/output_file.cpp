@@ -11,12 +11,13 @@ namespace mendra {
 
 bool OutputFile::open(const std::string& target) {
   discard();
-  struct stat info{};
+  struct stat info {};
   if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
   // A name of our own beside the target, so the rename stays on one file
   // system; O_EXCL makes sure no existing file is ever reused.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = target + ".mendra-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    std::string temp =
+        target + ".mendra-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;

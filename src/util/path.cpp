@@ -2,7 +2,9 @@
 
 namespace mendra {
 namespace {
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+bool is_separator(char c) {
+  return c == '/' || c == '\\';
+}
 }  // namespace
 
 PathParts split_path(std::string_view path) {

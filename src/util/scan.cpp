@@ -11,7 +11,9 @@ namespace {
 bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Text up to the first NUL: what a C string reader would see.
 std::string_view c_string_part(std::string_view text) {

@@ -13,7 +13,7 @@ bool TextReader::open(const std::string& path) {
   close();
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
-  struct stat info{};
+  struct stat info {};
   if (fstat(fileno(f), &info) != 0 || S_ISDIR(info.st_mode)) {
     std::fclose(f);
     return false;

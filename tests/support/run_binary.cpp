@@ -1,0 +1,75 @@
+#include "support/run_binary.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace mendra::test {
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void write_file(const std::filesystem::path& path, const std::string& content) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  path = std::filesystem::temp_directory_path() /
+         ("mendra-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+  std::filesystem::remove_all(path);
+  std::filesystem::create_directories(path);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+
+RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
+                     const std::filesystem::path& work_dir) {
+  const std::filesystem::path out_path =
+      work_dir.parent_path() / (work_dir.filename().string() + ".stdout");
+  const std::filesystem::path err_path =
+      work_dir.parent_path() / (work_dir.filename().string() + ".stderr");
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(binary.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = ::open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || chdir(work_dir.c_str()) != 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  RunResult result;
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.standard_output = read_file(out_path);
+  result.standard_error = read_file(err_path);
+  std::filesystem::remove(out_path);
+  std::filesystem::remove(err_path);
+  return result;
+}
+
+}  // namespace mendra::test

@@ -1,0 +1,32 @@
+// Runs the built mendra binary in a folder and captures what it writes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace mendra::test {
+
+struct RunResult {
+  int exit_status = -1;  // -1 when the process did not exit normally
+  std::string standard_output;
+  std::string standard_error;
+};
+
+// Runs `binary` with `args` (argv[1]...) in `work_dir`, without a shell.
+RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
+                     const std::filesystem::path& work_dir);
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& content);
+
+// A fresh, empty folder of its own for one test; removed afterwards.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::filesystem::path path;
+};
+
+}  // namespace mendra::test
