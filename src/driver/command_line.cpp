@@ -131,15 +131,9 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
     case Pending::Output:
       choices.output_path = value;
       break;
-    case Pending::PmtPid: {
-      // The value is hexadecimal with or without its own prefix being
-      // honoured: "0x" is put in front, so "0x1f0" reads as "0x0x1f0", 0.
-      // strtol saturates on overflow; the PID is the low 16 bits.
-      const std::string text = "0x" + value;
-      const long pid = std::strtol(text.c_str(), nullptr, 16);
-      settings.pmt_pid = static_cast<std::uint16_t>(static_cast<unsigned long>(pid) & 0xFFFFu);
+    case Pending::PmtPid:
+      settings.pmt_pid = pmt_pid_from_text(value);
       break;
-    }
     case Pending::None:
       break;
   }

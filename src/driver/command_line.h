@@ -1,6 +1,7 @@
 // The command-line walk and the processing of one input.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,9 @@ int run_mendra(const char* const* argv);
 // Processes one input with the choices and settings gathered for it.
 void process_input(const std::string& input, const InputChoices& choices, RunSettings& settings,
                    CutMap& map);
+
+// The PMT PID of a -pmt_pid value, read as hexadecimal.
+std::uint16_t pmt_pid_from_text(const std::string& value);
 
 // Writes the usage text straight to standard error, past every log channel.
 void print_usage();
