@@ -1,0 +1,95 @@
+#include "subtitle/retime.h"
+
+#include <cstdint>
+
+#include "util/int_math.h"
+
+namespace mendra {
+namespace {
+
+constexpr int kStartSide = 1;
+constexpr int kEndSide = -1;
+// Frames last 1001 / fps milliseconds: the frame rate is fps / 1.001.
+constexpr double kFrameRateDivisor = 1001.0;
+// The value the -fps option falls back to for anything below 1.
+constexpr int kFallbackFps = 30;
+
+constexpr int kMsPerCentisecond = 10;
+constexpr int kRoundUpFromMs = 5;
+constexpr int kCentisecondsPerSecond = 100;
+constexpr int kMsPerSecond = 1000;
+constexpr int kSecondsPerMinute = 60;
+constexpr int kSecondsPerHour = 3600;
+// Hours are printed modulo 60, like minutes and seconds.
+constexpr int kHourWrap = 60;
+
+int clock_ms(int hours, int minutes, int seconds, int fraction, int fractions_per_second) {
+  int t = wrap_add(wrap_mul(hours, kSecondsPerMinute), minutes);
+  t = wrap_add(wrap_mul(t, kSecondsPerMinute), seconds);
+  return wrap_add(wrap_mul(t, fractions_per_second), fraction);
+}
+
+ClockFields clock_fields(int total_seconds, int fraction) {
+  ClockFields fields;
+  fields.hours = total_seconds / kSecondsPerHour % kHourWrap;
+  fields.minutes = total_seconds / kSecondsPerMinute % kSecondsPerMinute;
+  fields.seconds = total_seconds % kSecondsPerMinute;
+  fields.fraction = fraction;
+  return fields;
+}
+
+// One time through the cut map: milliseconds to a source frame position, the
+// position on the cut video, and back to milliseconds plus the measured delay.
+int remap_ms(const CutMap& map, double fps, double ts_delay_ms, int ms, int side) {
+  const double position = remap_frame(map, ms * fps / kFrameRateDivisor, side);
+  return truncate_to_int(position * kFrameRateDivisor / fps + ts_delay_ms);
+}
+
+// Adds the user delay; a time beyond the int range stays at its limit rather
+// than wrapping round to a small or negative one.
+int add_delay(int ms, int delay_ms) {
+  const int shifted = clamp_to_int(static_cast<std::int64_t>(ms) + delay_ms);
+  return shifted < 0 ? 0 : shifted;
+}
+
+}  // namespace
+
+int ass_time_ms(int hours, int minutes, int seconds, int centiseconds) {
+  return wrap_mul(clock_ms(hours, minutes, seconds, centiseconds, kCentisecondsPerSecond),
+                  kMsPerCentisecond);
+}
+
+int srt_time_ms(int hours, int minutes, int seconds, int milliseconds) {
+  return clock_ms(hours, minutes, seconds, milliseconds, kMsPerSecond);
+}
+
+bool retime_span(const CutMap& map, const RunSettings& settings, int start_ms, int end_ms,
+                 RetimedSpan& span) {
+  // The driver never lets fps drop below 1; a record filled elsewhere must
+  // not divide by zero either.
+  const double fps = settings.fps >= 1 ? settings.fps : kFallbackFps;
+  const double ts_delay_ms = settings.ts_delay_ms;
+  int start = remap_ms(map, fps, ts_delay_ms, start_ms, kStartSide);
+  // A start beyond the last kept frame maps to -1 frames; unless the measured
+  // delay lifts it, the subtitle is dropped without mapping its end.
+  int end = start >= 0 ? remap_ms(map, fps, ts_delay_ms, end_ms, kEndSide) : start;
+  start = add_delay(start, settings.delay_ms);
+  end = add_delay(end, settings.delay_ms);
+  span.start_ms = start;
+  span.end_ms = end;
+  return start < end;
+}
+
+ClockFields ass_clock(int ms) {
+  if (ms < 0) ms = 0;
+  int centiseconds = ms / kMsPerCentisecond;
+  if (ms % kMsPerCentisecond >= kRoundUpFromMs) ++centiseconds;
+  return clock_fields(centiseconds / kCentisecondsPerSecond, centiseconds % kCentisecondsPerSecond);
+}
+
+ClockFields srt_clock(int ms) {
+  if (ms < 0) ms = 0;
+  return clock_fields(ms / kMsPerSecond, ms % kMsPerSecond);
+}
+
+}  // namespace mendra

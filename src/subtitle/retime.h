@@ -1,0 +1,44 @@
+// The time arithmetic shared by the .ass and .srt rewriters: clock fields to
+// milliseconds, milliseconds through the cut map and the delays, and
+// milliseconds back to the clock fields that are printed.
+#pragma once
+
+#include "cutlist/cut_map.h"
+#include "driver/settings.h"
+
+namespace mendra {
+
+// ((hours * 60 + minutes) * 60 + seconds) * 100 + centiseconds, times 10.
+// Hand-edited files may hold absurd hour counts, so the arithmetic wraps at
+// 32 bits instead of overflowing.
+int ass_time_ms(int hours, int minutes, int seconds, int centiseconds);
+// ((hours * 60 + minutes) * 60 + seconds) * 1000 + milliseconds, wrapping.
+int srt_time_ms(int hours, int minutes, int seconds, int milliseconds);
+
+// A subtitle's start and end in milliseconds of the cut video.
+struct RetimedSpan {
+  int start_ms = 0;
+  int end_ms = 0;
+};
+
+// Maps start_ms and end_ms through the cut map, adds ts_delay_ms, then
+// delay_ms, and clamps negative times to 0. Returns false when nothing of the
+// subtitle survives (start not before end); `span` is filled either way.
+bool retime_span(const CutMap& map, const RunSettings& settings, int start_ms, int end_ms,
+                 RetimedSpan& span);
+
+// The printed fields of a time; hours wrap at 60.
+struct ClockFields {
+  int hours = 0;
+  int minutes = 0;
+  int seconds = 0;
+  int fraction = 0;  // centiseconds or milliseconds
+};
+
+// Rounds to the nearest centisecond (5 to 9 ms go up, carrying into the
+// seconds). Negative times are printed as 0.
+ClockFields ass_clock(int ms);
+// Exact milliseconds. Negative times are printed as 0.
+ClockFields srt_clock(int ms);
+
+}  // namespace mendra

@@ -1,0 +1,100 @@
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "subtitle/retime.h"
+#include "subtitle/rewrite.h"
+#include "util/output_file.h"
+#include "util/scan.h"
+#include "util/text_reader.h"
+
+namespace mendra {
+namespace {
+
+constexpr const char* kAssExtension = ".ass";
+// Layer, start hours (one digit), minutes, seconds, centiseconds, then the
+// end time with hours of any length.
+constexpr const char* kDialoguePattern = "Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d,";
+constexpr int kDialogueFields = 9;
+constexpr const char* kDialogueFormat = "Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d,";
+// The commas after the layer, the start and the end time; the rest of the
+// line (style, name, margins, effect, text) is copied untouched.
+constexpr int kCommasBeforeTail = 3;
+constexpr std::size_t kHeaderBufferBytes = 128;
+
+// Position just after the third comma of the line, or npos when it has
+// fewer. The whole line is searched, bytes after a NUL included, so a tail
+// is never cut short.
+std::size_t tail_start(std::string_view line) {
+  std::size_t pos = 0;
+  for (int i = 0; i < kCommasBeforeTail; ++i) {
+    const std::size_t comma = line.find(',', pos);
+    if (comma == std::string_view::npos) return std::string_view::npos;
+    pos = comma + 1;
+  }
+  return pos;
+}
+
+// Writes one line re-timed, leaves it out when nothing of it survives the
+// cut, or copies it unchanged when it is not a Dialogue line we can read.
+void rewrite_line(std::string_view line, const CutMap& map, const RunSettings& settings,
+                  OutputFile& out) {
+  int layer = 0;
+  int sh = 0, sm = 0, ss = 0, scs = 0;
+  int eh = 0, em = 0, es = 0, ecs = 0;
+  if (scan_format(line, kDialoguePattern, &layer, &sh, &sm, &ss, &scs, &eh, &em, &es, &ecs) !=
+      kDialogueFields) {
+    out.write(line);
+    return;
+  }
+  RetimedSpan span;
+  if (!retime_span(map, settings, ass_time_ms(sh, sm, ss, scs), ass_time_ms(eh, em, es, ecs),
+                   span)) {
+    return;
+  }
+  const ClockFields start = ass_clock(span.start_ms);
+  const ClockFields end = ass_clock(span.end_ms);
+  char header[kHeaderBufferBytes];
+  const int length = std::snprintf(header, sizeof header, kDialogueFormat, layer, start.hours,
+                                   start.minutes, start.seconds, start.fraction, end.hours,
+                                   end.minutes, end.seconds, end.fraction);
+  // Nine ints always fit; should formatting ever fail, nothing half-made is written.
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof header) return;
+  out.write(std::string_view(header, static_cast<std::size_t>(length)));
+  const std::size_t tail = tail_start(line);
+  if (tail != std::string_view::npos) {
+    out.write(line.substr(tail));
+  } else if (!line.empty() && line.back() == '\n') {
+    // A line that ends right after its end time has no tail: it keeps its
+    // line end so that the next line does not run into it.
+    out.write("\n");
+  }
+}
+
+}  // namespace
+
+void rewrite_ass(const std::string& input_base, const std::string& output_base, const CutMap& map,
+                 const RunSettings& settings) {
+  TextReader in;
+  if (!in.open(input_base + kAssExtension)) {
+    settings.log_error(stderr, "input ass open error: %s\n", input_base.c_str());
+    return;
+  }
+  // The output goes beside its target and replaces it only when complete,
+  // so an output named like the input re-times the input in place.
+  OutputFile out;
+  if (!out.open(output_base + kAssExtension)) {
+    settings.log_error(stderr, "output ass open error: %s\n", output_base.c_str());
+    return;
+  }
+  // Whole lines, however long: karaoke lines easily exceed any fixed buffer
+  // and must be re-timed or dropped as one.
+  std::string line;
+  while (in.read_line(line)) rewrite_line(line, map, settings, out);
+  in.close();
+  if (!out.commit()) {
+    settings.log_error(stderr, "output ass open error: %s\n", output_base.c_str());
+  }
+}
+
+}  // namespace mendra

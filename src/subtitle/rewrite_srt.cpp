@@ -1,0 +1,127 @@
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "subtitle/retime.h"
+#include "subtitle/rewrite.h"
+#include "util/int_math.h"
+#include "util/output_file.h"
+#include "util/scan.h"
+#include "util/text_reader.h"
+
+namespace mendra {
+namespace {
+
+constexpr const char* kSrtExtension = ".srt";
+constexpr const char* kNumberPattern = "%d\n";
+constexpr const char* kTimingPattern = "%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n";
+constexpr int kTimingFields = 8;
+constexpr const char* kCueHeaderFormat = "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\n";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kHeaderBufferBytes = 128;
+
+enum class CueState {
+  SeekNumber,   // between cues: waiting for a cue's number line
+  AfterNumber,  // the number was read: the timing line should follow
+  CopyText,     // the cue was written: copy its text up to the blank line
+  SkipText,     // the cue was dropped: drop its text up to the blank line
+};
+
+bool is_blank(std::string_view line) {
+  return !line.empty() && line.front() == '\n';
+}
+
+bool is_number_line(std::string_view line) {
+  int number = 0;
+  return scan_format(line, kNumberPattern, &number) == 1;
+}
+
+// Writes a surviving cue's number and re-timed timing line.
+bool write_cue_header(const RetimedSpan& span, int sequence, OutputFile& out) {
+  const ClockFields start = srt_clock(span.start_ms);
+  const ClockFields end = srt_clock(span.end_ms);
+  char header[kHeaderBufferBytes];
+  const int length = std::snprintf(header, sizeof header, kCueHeaderFormat, sequence, start.hours,
+                                   start.minutes, start.seconds, start.fraction, end.hours,
+                                   end.minutes, end.seconds, end.fraction);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof header) return false;
+  out.write(std::string_view(header, static_cast<std::size_t>(length)));
+  return true;
+}
+
+struct CueWalk {
+  CueState state = CueState::SeekNumber;
+  int sequence = 1;
+};
+
+void walk_line(std::string_view line, const CutMap& map, const RunSettings& settings, CueWalk& walk,
+               OutputFile& out) {
+  switch (walk.state) {
+    case CueState::SeekNumber:
+      // The mark is kept in front of the number it precedes.
+      if (line.starts_with(kByteOrderMark)) {
+        out.write(kByteOrderMark);
+        line.remove_prefix(kByteOrderMark.size());
+      }
+      // Anything else between cues (stray text, extra blank lines) is left out.
+      if (is_number_line(line)) walk.state = CueState::AfterNumber;
+      return;
+    case CueState::AfterNumber: {
+      int sh = 0, sm = 0, ss = 0, sms = 0;
+      int eh = 0, em = 0, es = 0, ems = 0;
+      if (scan_format(line, kTimingPattern, &sh, &sm, &ss, &sms, &eh, &em, &es, &ems) !=
+          kTimingFields) {
+        // Not a cue after all: the line stays, its number line is lost.
+        out.write(line);
+        walk.state = CueState::SeekNumber;
+        return;
+      }
+      RetimedSpan span;
+      if (retime_span(map, settings, srt_time_ms(sh, sm, ss, sms), srt_time_ms(eh, em, es, ems),
+                      span) &&
+          write_cue_header(span, walk.sequence, out)) {
+        walk.sequence = wrap_add(walk.sequence, 1);
+        walk.state = CueState::CopyText;
+      } else {
+        walk.state = CueState::SkipText;
+      }
+      return;
+    }
+    case CueState::CopyText:
+      out.write(line);
+      if (is_blank(line)) walk.state = CueState::SeekNumber;
+      return;
+    case CueState::SkipText:
+      if (is_blank(line)) walk.state = CueState::SeekNumber;
+      return;
+  }
+}
+
+}  // namespace
+
+void rewrite_srt(const std::string& input_base, const std::string& output_base, const CutMap& map,
+                 const RunSettings& settings) {
+  TextReader in;
+  if (!in.open(input_base + kSrtExtension)) {
+    settings.log_error(stderr, "input srt open error: %s\n", input_base.c_str());
+    return;
+  }
+  // Written beside the target and renamed into place when complete, so an
+  // output named like the input re-times the input in place.
+  OutputFile out;
+  if (!out.open(output_base + kSrtExtension)) {
+    settings.log_error(stderr, "output srt open error: %s\n", output_base.c_str());
+    return;
+  }
+  // Whole lines: a long text line must not split into a false blank line
+  // that ends its cue early.
+  std::string line;
+  CueWalk walk;
+  while (in.read_line(line)) walk_line(line, map, settings, walk, out);
+  in.close();
+  if (!out.commit()) {
+    settings.log_error(stderr, "output srt open error: %s\n", output_base.c_str());
+  }
+}
+
+}  // namespace mendra

@@ -1,0 +1,140 @@
+#include "subtitle/retime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+
+namespace mendra {
+namespace {
+
+const CutMap kExampleMap = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199, 300..399
+constexpr int kIntMax = 2147483647;
+
+CutMap identity_map() {
+  CutMap map;
+  make_identity_map(map);
+  return map;
+}
+
+struct ClockCase {
+  int ms;
+  int hours, minutes, seconds, fraction;
+};
+
+void PrintTo(const ClockCase& c, std::ostream* os) {
+  *os << c.ms << " ms";
+}
+
+class AssClockTest : public ::testing::TestWithParam<ClockCase> {};
+class SrtClockTest : public ::testing::TestWithParam<ClockCase> {};
+
+void expect_fields(const ClockFields& got, const ClockCase& c) {
+  EXPECT_EQ(got.hours, c.hours) << c.ms;
+  EXPECT_EQ(got.minutes, c.minutes) << c.ms;
+  EXPECT_EQ(got.seconds, c.seconds) << c.ms;
+  EXPECT_EQ(got.fraction, c.fraction) << c.ms;
+}
+
+TEST_P(AssClockTest, RoundsToCentisecondsAndWrapsHours) {
+  expect_fields(ass_clock(GetParam().ms), GetParam());
+}
+TEST_P(SrtClockTest, KeepsMillisecondsAndWrapsHours) {
+  expect_fields(srt_clock(GetParam().ms), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AssClockTest,
+    ::testing::Values(ClockCase{0, 0, 0, 0, 0}, ClockCase{4, 0, 0, 0, 0}, ClockCase{5, 0, 0, 0, 1},
+                      ClockCase{658, 0, 0, 0, 66}, ClockCase{663, 0, 0, 0, 66},
+                      ClockCase{1995, 0, 0, 2, 0}, ClockCase{59995, 0, 1, 0, 0},
+                      ClockCase{3599995, 1, 0, 0, 0}, ClockCase{216000000, 0, 0, 0, 0},
+                      ClockCase{219661504, 1, 1, 1, 50}, ClockCase{kIntMax, 56, 31, 23, 65},
+                      ClockCase{-20, 0, 0, 0, 0}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SrtClockTest,
+    ::testing::Values(ClockCase{0, 0, 0, 0, 0}, ClockCase{1663, 0, 0, 1, 663},
+                      ClockCase{1995, 0, 0, 1, 995}, ClockCase{59999, 0, 0, 59, 999},
+                      ClockCase{3600000, 1, 0, 0, 0}, ClockCase{216000000, 0, 0, 0, 0},
+                      ClockCase{219661001, 1, 1, 1, 1}, ClockCase{kIntMax, 56, 31, 23, 647}));
+
+TEST(ClockTimeTest, ConvertsFieldsToMilliseconds) {
+  EXPECT_EQ(ass_time_ms(1, 2, 3, 4), 3723040);
+  EXPECT_EQ(ass_time_ms(0, 0, 5, 0), 5000);
+  EXPECT_EQ(srt_time_ms(1, 2, 3, 4), 3723004);
+  EXPECT_EQ(srt_time_ms(0, 0, 1, 5), 1005);
+  // Absurd hour counts wrap at 32 bits (and do not trap under the sanitizers).
+  const std::int64_t hours = 999999999;
+  EXPECT_EQ(ass_time_ms(999999999, 0, 0, 0),
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(hours * 3600 * 1000)));
+  EXPECT_EQ(srt_time_ms(999999999, 59, 59, 999),
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(hours * 3600000 + 3599999)));
+}
+
+struct SpanCase {
+  const char* name;
+  bool identity;  // identity map instead of the example map
+  int fps, ts_delay_ms, delay_ms;
+  int start_in, end_in;
+  int start_out, end_out;
+  bool kept;
+};
+
+void PrintTo(const SpanCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RetimeSpanTest : public ::testing::TestWithParam<SpanCase> {};
+
+TEST_P(RetimeSpanTest, MapsThroughCutsAndDelays) {
+  const SpanCase& c = GetParam();
+  RunSettings settings;
+  settings.fps = c.fps;
+  settings.ts_delay_ms = c.ts_delay_ms;
+  settings.delay_ms = c.delay_ms;
+  RetimedSpan span;
+  const bool kept =
+      retime_span(c.identity ? identity_map() : kExampleMap, settings, c.start_in, c.end_in, span);
+  EXPECT_EQ(kept, c.kept);
+  EXPECT_EQ(span.start_ms, c.start_out);
+  EXPECT_EQ(span.end_ms, c.end_out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RetimeSpanTest,
+    ::testing::Values(
+        SpanCase{"EndInDeletedMaterial", false, 30, 0, 0, 5000, 8000, 1663, 3303, true},
+        SpanCase{"StartInLeadingCut", false, 30, 0, 0, 3000, 6000, 0, 2663, true},
+        SpanCase{"EndBeyondLastKept", false, 30, 0, 0, 12000, 14000, 5326, 6673, true},
+        SpanCase{"WhollyDeleted", false, 30, 0, 0, 7000, 9000, 3336, 3303, false},
+        SpanCase{"StartBeyondLastKept", false, 30, 0, 0, 14000, 15000, 0, 0, false},
+        // -1001/30 + 33 truncates to 0: the start is valid, so the end is mapped.
+        SpanCase{"TsDelayLiftsStart", false, 30, 33, 0, 14000, 15000, 0, 6706, true},
+        SpanCase{"TsDelayTooSmall", false, 30, 32, 0, 14000, 15000, 0, 0, false},
+        // A negative measured delay drops, the same user delay only clamps.
+        SpanCase{"NegativeTsDelayDrops", false, 30, -2000, 0, 5000, 8000, 0, 0, false},
+        SpanCase{"NegativeDelayClamps", false, 30, 0, -2000, 5000, 8000, 0, 1303, true},
+        SpanCase{"IdentityTruncates17", true, 30, 0, 0, 17, 1074, 16, 1073, true},
+        SpanCase{"IdentityKeeps1000", true, 30, 0, 0, 1000, 2000, 1000, 2000, true},
+        SpanCase{"DelayClampsStart", true, 30, 0, -500, 200, 900, 0, 400, true},
+        SpanCase{"DelayClampsBoth", true, 30, 0, -500, 100, 400, 0, 0, false},
+        // A huge end plus a delay stays at the int limit instead of wrapping
+        // to a negative time that would drop the subtitle.
+        SpanCase{"DelaySaturates", true, 30, 0, 1000, 1000, 2147483000, 2000, kIntMax, true},
+        SpanCase{"TsDelaySaturates", true, 30, kIntMax, 0, 1000, 2000, kIntMax, kIntMax, false},
+        // fps below 1 never reaches a division; it counts as the default 30.
+        SpanCase{"ZeroFpsAsDefault", false, 0, 0, 0, 5000, 8000, 1663, 3303, true},
+        SpanCase{"Fps24", false, 24, 0, 0, 5000, 8000, 829, 3829, true}),
+    [](const ::testing::TestParamInfo<SpanCase>& info) { return info.param.name; });
+
+TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
+  const CutMap empty = {-1, -1, -1};
+  RunSettings settings;
+  RetimedSpan span;
+  EXPECT_FALSE(retime_span(empty, settings, 0, 1000, span));
+  EXPECT_FALSE(retime_span(empty, settings, 5000, 900000, span));
+}
+
+}  // namespace
+}  // namespace mendra

@@ -1,0 +1,265 @@
+#include "subtitle/rewrite.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdarg>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <string>
+
+namespace mendra {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// Error messages of the rewriter under test; the channel is a plain function
+// pointer, so it cannot carry a capture of its own.
+std::string g_errors;
+
+int capture_log(std::FILE* /*stream*/, const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  g_errors += text;
+  return 0;
+}
+
+using Rewriter = void (*)(const std::string&, const std::string&, const CutMap&,
+                          const RunSettings&);
+
+class RewriteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "mendra-subtitle-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    settings_.log_error = capture_log;
+    settings_.log_info = capture_log;
+    g_errors.clear();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string base(const std::string& name) const { return (dir_ / name).string(); }
+
+  static void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  static std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  // Writes `input` as in<ext>, re-times it into out<ext> and returns that.
+  std::string run(Rewriter rewrite, const char* ext, const std::string& input) {
+    write_file(base("in") + ext, input);
+    rewrite(base("in"), base("out"), map_, settings_);
+    EXPECT_EQ(g_errors, "");
+    EXPECT_TRUE(fs::exists(base("out") + ext));
+    return read_file(base("out") + ext);
+  }
+  std::string ass(const std::string& input) { return run(rewrite_ass, ".ass", input); }
+  std::string srt(const std::string& input) { return run(rewrite_srt, ".srt", input); }
+
+  fs::path dir_;
+  CutMap map_ = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199 and 300..399
+  RunSettings settings_;
+};
+
+TEST_F(RewriteTest, AssWorkedExample) {
+  const std::string header =
+      "\xEF\xBB\xBF[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
+      "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+  const std::string input = header +
+                            "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,Hello\n"
+                            "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
+                            "Dialogue: 1,0:00:03.00,0:00:06.00,Default,,0,0,0,,A\n"
+                            "Dialogue: 0,0:00:12.00,0:00:14.00,Default,,0,0,0,,B\n"
+                            "Dialogue: 0,0:00:07.00,0:00:09.00,Default,,0,0,0,,gone\n"
+                            "Dialogue: 0,0:00:14.00,0:00:15.00,Default,,0,0,0,,gone too\n"
+                            "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,last";
+  EXPECT_EQ(ass(input), header +
+                            "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,Hello\n"
+                            "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
+                            "Dialogue: 1,0:00:00.00,0:00:02.66,Default,,0,0,0,,A\n"
+                            "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,B\n"
+                            "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,last");
+}
+
+struct LineCase {
+  const char* name;
+  std::string input;
+  std::string expected;
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class AssLineTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(AssLineTest, RewritesLine) {
+  EXPECT_EQ(ass(GetParam().input), GetParam().expected);
+}
+
+const std::string kLongText(400, 'k');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AssLineTest,
+    ::testing::Values(
+        LineCase{"TwoDigitStartHoursNotMatched", "Dialogue: 0,10:00:05.00,0:00:08.00,x\n",
+                 "Dialogue: 0,10:00:05.00,0:00:08.00,x\n"},
+        LineCase{"TwoDigitEndHoursMatched", "Dialogue: 0,0:00:05.00,00:00:08.00,x\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+        LineCase{"NoBlankAfterKeyword", "Dialogue:0,0:00:05.00,0:00:08.00,x\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+        LineCase{"NoThirdCommaKeepsLineEnd", "Dialogue: 0,0:00:05.00,0:00:08.00\nnext\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,\nnext\n"},
+        LineCase{"NoThirdCommaAtEndOfFile", "Dialogue: 0,0:00:05.00,0:00:08.00",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,"},
+        LineCase{"TailAfterBlank", "Dialogue: 0,0:00:05.00,0:00:08.00 junk,Default,x\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,Default,x\n"},
+        LineCase{"CrLfReadsAsLf", "[Events]\r\nDialogue: 0,0:00:05.00,0:00:08.00,x\r\n",
+                 "[Events]\nDialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+        LineCase{"NulInTailKept", "Dialogue: 0,0:00:05.00,0:00:08.00,a\0b,c\n"s,
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,a\0b,c\n"s},
+        LineCase{"NulBeforeThirdComma", "Dialogue: 0,0:00:05.00,0:00:08.00\0,x\n"s,
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+        LineCase{"NulBeforeTimesNotMatched", "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s,
+                 "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s},
+        LineCase{"LongLineRetimedWhole",
+                 "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,," + kLongText + "\nnext\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,," + kLongText + "\nnext\n"},
+        LineCase{"LongLineDroppedWhole",
+                 "Dialogue: 0,0:00:07.00,0:00:09.00,Default,,0,0,0,," + kLongText + "\nnext\n",
+                 "next\n"},
+        LineCase{"WithoutDialogueCopiedByteForByte",
+                 "[Script Info]\nTitle: x\n\n[V4+ Styles]\nStyle: Default,Arial,20\n",
+                 "[Script Info]\nTitle: x\n\n[V4+ Styles]\nStyle: Default,Arial,20\n"},
+        LineCase{"LongCommentCopiedWhole", "Comment: " + kLongText + "\n",
+                 "Comment: " + kLongText + "\n"}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+
+TEST_F(RewriteTest, SrtWorkedExample) {
+  EXPECT_EQ(srt("1\n00:00:05,000 --> 00:00:08,000\nHello\n\n"
+                "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n"
+                "3\n00:00:12,000 --> 00:00:14,000\nAgain\n\n"),
+            "1\n00:00:01,663 --> 00:00:03,303\nHello\n\n"
+            "2\n00:00:05,326 --> 00:00:06,673\nAgain\n\n");
+}
+
+class SrtFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(SrtFileTest, RewritesCues) {
+  EXPECT_EQ(srt(GetParam().input), GetParam().expected);
+}
+
+const std::string kLine255(255, 't');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SrtFileTest,
+    ::testing::Values(
+        LineCase{"ByteOrderMarkBeforeFirstNumber",
+                 "\xEF\xBB\xBF"
+                 "1\n00:00:05,000 --> 00:00:08,000\nHello\n\n",
+                 "\xEF\xBB\xBF"
+                 "1\n00:00:01,663 --> 00:00:03,303\nHello\n\n"},
+        LineCase{"Renumbered",
+                 "5\n00:00:05,000 --> 00:00:06,000\na\n\n0\n00:00:12,000 --> 00:00:13,000\nb\n\n"
+                 "-3\n00:00:12,500 --> 00:00:13,000\nc\n\n",
+                 "1\n00:00:01,663 --> 00:00:02,663\na\n\n2\n00:00:05,326 --> 00:00:06,326\nb\n\n"
+                 "3\n00:00:05,826 --> 00:00:06,326\nc\n\n"},
+        LineCase{"ExtraBlankAndStrayLinesDropped",
+                 "\n1\n00:00:05,000 --> 00:00:08,000\na\n\n\nstray\n"
+                 "2\n00:00:05,000 --> 00:00:08,000\nb\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n00:00:01,663 --> 00:00:03,303\nb\n\n"},
+        LineCase{"TextAfterEndTimeLost", "1\n00:00:05,000 --> 00:00:08,000  X1:10 X2:20\na\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
+        LineCase{"ShortFieldsAndTightArrow", "1\n0:0:5,5-->0:0:8,25\na\n\n",
+                 "1\n00:00:01,668 --> 00:00:03,303\na\n\n"},
+        LineCase{"LastCueWithoutBlankLine", "1\n00:00:05,000 --> 00:00:08,000\nend",
+                 "1\n00:00:01,663 --> 00:00:03,303\nend"},
+        LineCase{"NumberAtEndOfFileDropped", "1\n00:00:05,000 --> 00:00:08,000\na\n\n2\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
+        LineCase{"BadTimingLineCopiedNumberLost",
+                 "1\n00:00:05.000 --> 00:00:08.000\na\n\n2\n00:00:05,000 --> 00:00:08,000\nb\n\n",
+                 "00:00:05.000 --> 00:00:08.000\n1\n00:00:01,663 --> 00:00:03,303\nb\n\n"},
+        LineCase{"DroppedCueSkipsTextAndBlank",
+                 "1\n00:00:07,000 --> 00:00:09,000\ngone\nstill gone\n\n"
+                 "2\n00:00:05,000 --> 00:00:08,000\nkept\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\nkept\n\n"},
+        LineCase{"LineOfSpacesIsNotBlank", "1\n00:00:05,000 --> 00:00:08,000\na\n  \nb\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n  \nb\n\n"},
+        LineCase{"CrLfReadsAsLf", "1\r\n00:00:05,000 --> 00:00:08,000\r\na\r\n\r\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
+        LineCase{"NulInTextKept", "1\n00:00:05,000 --> 00:00:08,000\na\0b\n\n"s,
+                 "1\n00:00:01,663 --> 00:00:03,303\na\0b\n\n"s},
+        // A 255-byte text line stays one line: the cue keeps its blank line
+        // and the next cue is still found.
+        LineCase{"Text255BytesKeepsCueStructure",
+                 "1\n00:00:05,000 --> 00:00:08,000\n" + kLine255 +
+                     "\n\n"
+                     "2\n00:00:12,000 --> 00:00:14,000\nb\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\n" + kLine255 +
+                     "\n\n"
+                     "2\n00:00:05,326 --> 00:00:06,673\nb\n\n"}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+
+struct FormatCase {
+  const char* name;
+  Rewriter rewrite;
+  const char* ext;
+  const char* input;     // a cue or line that the example map re-times
+  const char* expected;  // its re-timed form
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class OpenTest : public RewriteTest, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(OpenTest, MissingInputCreatesNothing) {
+  const FormatCase& c = GetParam();
+  c.rewrite(base("absent"), base("out"), map_, settings_);
+  EXPECT_EQ(g_errors, "input "s + c.name + " open error: " + base("absent") + "\n");
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_P(OpenTest, OutputInMissingDirectory) {
+  const FormatCase& c = GetParam();
+  write_file(base("in") + c.ext, c.input);
+  const std::string out = base("missing/out");
+  c.rewrite(base("in"), out, map_, settings_);
+  EXPECT_EQ(g_errors, "output "s + c.name + " open error: " + out + "\n");
+  EXPECT_FALSE(fs::exists(base("missing")));
+}
+
+TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
+  const FormatCase& c = GetParam();
+  write_file(base("same") + c.ext, c.input);
+  c.rewrite(base("same"), base("same"), map_, settings_);
+  EXPECT_EQ(g_errors, "");
+  EXPECT_EQ(read_file(base("same") + c.ext), c.expected);
+  // Nothing but the re-timed file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, OpenTest,
+                         ::testing::Values(FormatCase{"ass", rewrite_ass, ".ass",
+                                                      "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
+                                                      "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+                                           FormatCase{"srt", rewrite_srt, ".srt",
+                                                      "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
+                                                      "1\n00:00:01,663 --> 00:00:03,303\nx\n\n"}),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) {
+                           return info.param.name;
+                         });
+
+}  // namespace
+}  // namespace mendra
