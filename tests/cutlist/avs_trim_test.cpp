@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cut_list_fixture.h"
+
+namespace mendra {
+namespace {
+
+using testing_support::calc_trace;
+using testing_support::CutListOutcome;
+using testing_support::number_trace;
+using testing_support::summary_text;
+using testing_support::zero_summary;
+
+std::string trim_trace(int s, int e) {
+  return "\t Trim:\ts=" + std::to_string(s) + "\te=" + std::to_string(e) + "\n";
+}
+
+class AvsTrimTest : public testing_support::CutListTest {
+ protected:
+  CutListOutcome read_script(const std::string& script) {
+    return read(write_file("script.avs", script), AvsTrim);
+  }
+};
+
+TEST_F(AvsTrimTest, TwoCallsWithFrameCount) {
+  const CutListOutcome out = read_script("Trim(0,100) ++ Trim(200,-50)\n");
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 101, 199, 250, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n" + number_trace("0") + number_trace("100") + trim_trace(0, 100) +
+                         number_trace("200") + number_trace("-50") + trim_trace(200, 249) + "\n" +
+                         summary_text(151, "00:00:05.038", 99, "00:00:03.303"));
+}
+
+TEST_F(AvsTrimTest, CrLfScriptReadsLikeLfScript) {
+  const CutListOutcome out = read_script(
+      "# Trim(1,2)\r\n"
+      "AviSource(\"a.avi\")\r\n"
+      "Trim(0,\r\n100) ++ Trim(200,-50)\r\n");
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 101, 199, 250, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n" + number_trace("0") + number_trace("100") + trim_trace(0, 100) +
+                         number_trace("200") + number_trace("-50") + trim_trace(200, 249) + "\n" +
+                         summary_text(151, "00:00:05.038", 99, "00:00:03.303"));
+}
+
+TEST_F(AvsTrimTest, EndBeforeStartCountsNegativeFrames) {
+  // An end of 0 is frame 0: the range 100 .. 0 adds -99 kept frames.
+  const CutListOutcome out = read_script("Trim(100,0)\n");
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, 99, 1, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n" + number_trace("100") + number_trace("0") + trim_trace(100, 0) +
+                         "\n" + summary_text(-99, "00:00:-3.-303", 100, "00:00:03.336"));
+}
+
+TEST_F(AvsTrimTest, ScriptWithoutTrimSucceedsEmpty) {
+  const CutListOutcome out = read_script("AviSource(\"a.avi\")\ntrim(1,2)\nTri");
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n\n" + zero_summary());
+}
+
+TEST_F(AvsTrimTest, EmptyScriptSucceedsEmpty) {
+  const CutListOutcome out = read_script("");
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n\n" + zero_summary());
+}
+
+// The remaining cases check the map and the parser traces; the summary is
+// covered above.
+class AvsTrimTraceTest : public AvsTrimTest {
+ protected:
+  void SetUp() override {
+    AvsTrimTest::SetUp();
+    traces_only();
+  }
+};
+
+TEST_F(AvsTrimTraceTest, SpacesLineBreaksAndCommentsBetweenArguments) {
+  const CutListOutcome out =
+      read_script("Trim( 10 , /* x */ 20 )\nTrim(\n  30,\n  40 /* , 99 */)\n");
+  EXPECT_EQ(out.map, (CutMap{-1, 9, 21, 29, 41, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("10") + number_trace("20") + trim_trace(10, 20) +
+                         number_trace("30") + number_trace("40") + trim_trace(30, 40) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, HashInsideCallStartsNoComment) {
+  const CutListOutcome out = read_script("Trim(10, # end 5\n20)\n");
+  EXPECT_EQ(out.map, (CutMap{-1, 9, 521, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("10") + number_trace("520") + trim_trace(10, 520) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, NegativeFirstArgumentReadsAsZero) {
+  const CutListOutcome out = read_script("Trim(-5,10)");
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 11, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("-5") + number_trace("10") + trim_trace(0, 10) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, NegativeLastArgumentIsAFrameCount) {
+  const CutListOutcome out = read_script("Trim(10,-5)");
+  EXPECT_EQ(out.map, (CutMap{-1, 9, 15, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("10") + number_trace("-5") + trim_trace(10, 14) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, CommentsHideCallsNamesAndStringsDoNot) {
+  const CutListOutcome out = read_script(
+      "# Trim(1,2)\n"
+      "/* Trim(3,4) */\n"
+      "x/Trim(5,6)\n"     // the 'T' after a '/' is consumed unexamined
+      "MyTrim(7,8)\n"     // inside a longer name: read
+      "\"Trim(9,10)\"\n"  // inside a string: read
+      "trim(11,12)\n"     // lower case: not a call
+      "TTrim(13,14)\n");  // the lookahead goes back to just after the first 'T'
+  EXPECT_EQ(out.map, (CutMap{-1, 6, 9, 8, 11, 12, 15, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("7") + number_trace("8") + trim_trace(7, 8) + number_trace("9") +
+                         number_trace("10") + trim_trace(9, 10) + number_trace("13") +
+                         number_trace("14") + trim_trace(13, 14) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, StarStarSlashDoesNotEndABlockComment) {
+  const CutListOutcome out = read_script("/* a **/ Trim(1,2) */ Trim(3,4)");
+  EXPECT_EQ(out.map, (CutMap{-1, 2, 5, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("3") + number_trace("4") + trim_trace(3, 4) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, UnterminatedBlockCommentEndsTheScan) {
+  const CutListOutcome out = read_script("Trim(1,2) /* Trim(3,4)");
+  EXPECT_EQ(out.map, (CutMap{-1, 0, 3, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("1") + number_trace("2") + trim_trace(1, 2) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, ThreeArgumentsUseTheFirstTwoBothClamped) {
+  const CutListOutcome out = read_script("Trim(last, 5, 20)\nTrim(clip, 10, -4)\n");
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 6, -1, 11, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("") + number_trace("5") + number_trace("20") + trim_trace(0, 5) +
+                         number_trace("") + number_trace("10") + number_trace("-4") +
+                         trim_trace(0, 10) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, ExpressionArguments) {
+  const CutListOutcome out = read_script("Trim(10*3, (1+2)*100)\nTrim(100/2, 600/3)\n");
+  EXPECT_EQ(out.map, (CutMap{-1, 29, 301, 49, 201, -1, -1}));
+  EXPECT_EQ(out.log, calc_trace("10*3", "10*3", "30") + calc_trace("(1+2)*100", "3*100", "300") +
+                         trim_trace(30, 300) + calc_trace("100/2", "100/2", "50") +
+                         calc_trace("600/3", "600/3", "200") + trim_trace(50, 200) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, NestedParenthesesStayInTheArgument) {
+  const CutListOutcome out = read_script("Trim((5),(2*(3+4)))");
+  EXPECT_EQ(out.map, (CutMap{-1, 4, 15, -1, -1}));
+  EXPECT_EQ(out.log, calc_trace("(5)", "5", "5") + calc_trace("(2*(3+4))", "14", "14") +
+                         trim_trace(5, 14) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, CommaInsideParenthesesEndsTheArgument) {
+  // The comma splits "(1" from "2)"; the depth still needs the final ')'.
+  const CutListOutcome out = read_script("Trim((1,2))");
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 3, -1, -1}));
+  EXPECT_EQ(out.log,
+            calc_trace("(1", "(1", "(1") + calc_trace("2)", "2", "2") + trim_trace(0, 2) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, SlashBeforeNonStarIsDivision) {
+  // A '/' not followed by '*' is collected, and the character after it is
+  // handled like any other: in "9//3" the right operand "/3" reads as 0, so
+  // the division by zero gives 0.
+  const CutListOutcome out = read_script("Trim(100/(2),9//3)");
+  EXPECT_EQ(out.map, (CutMap{-1, 49, 1, -1, -1}));
+  EXPECT_EQ(out.log, calc_trace("100/(2)", "100/2", "50") + calc_trace("9//3", "9//3", "0") +
+                         trim_trace(50, 0) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, UnfinishedCallAppendsNothing) {
+  const CutListOutcome out = read_script("Trim(0,100)\nTrim(200,3");
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 101, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("0") + number_trace("100") + trim_trace(0, 100) +
+                         number_trace("200") + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, CallWithoutParenthesisAtEndOfFile) {
+  const CutListOutcome out = read_script("Trim(1,2)\nTrim");
+  EXPECT_EQ(out.map, (CutMap{-1, 0, 3, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("1") + number_trace("2") + trim_trace(1, 2) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, OpeningParenthesisIsFoundAcrossCommentsAndLines) {
+  // Everything up to the call's '(' is skipped, line ends included, and a
+  // '(' inside a comment counts.
+  const CutListOutcome out = read_script("Trim\n\n(1,2)\nTrim # (\n5, 6)\n");
+  EXPECT_EQ(out.map, (CutMap{-1, 0, 3, 4, 7, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("1") + number_trace("2") + trim_trace(1, 2) + number_trace("5") +
+                         number_trace("6") + trim_trace(5, 6) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, MissingArgumentsReadAsZero) {
+  // A call that gives no end reads it as 0, whatever an earlier call stored.
+  const CutListOutcome out = read_script("Trim(0,100) Trim(300) Trim()");
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 101, 299, 1, -1, 1, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("0") + number_trace("100") + trim_trace(0, 100) +
+                         number_trace("300") + trim_trace(300, 0) + number_trace("") +
+                         trim_trace(0, 0) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, LongCommentLineRestIsScannedAsScript) {
+  // '#' and 255 more characters make the comment; "Trim(1,2)" after them is
+  // script. One character less and the 'T' falls into the comment.
+  const std::string caught = "#" + std::string(255, 'x') + "Trim(1,2)\n";
+  CutListOutcome out = read_script(caught);
+  EXPECT_EQ(out.map, (CutMap{-1, 0, 3, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("1") + number_trace("2") + trim_trace(1, 2) + "\n");
+
+  const std::string hidden = "#" + std::string(254, 'x') + "Trim(1,2)\n";
+  out = read_script(hidden);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, "\n");
+}
+
+TEST_F(AvsTrimTraceTest, LongArgumentIsCappedAt255Characters) {
+  // 254 zeros and "12": only the "1" fits.
+  const std::string zeros(254, '0');
+  const CutListOutcome out = read_script("Trim(" + zeros + "12,20)");
+  EXPECT_EQ(out.map, (CutMap{-1, 0, 21, -1, -1}));
+  EXPECT_EQ(out.log, number_trace(zeros + "1") + number_trace("20") + trim_trace(1, 20) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, DroppedParenthesesStillCountTowardTheDepth) {
+  const std::string zeros(260, '0');
+  const CutListOutcome out = read_script("Trim(" + zeros + "(1),7)");
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 8, -1, -1}));
+  EXPECT_EQ(out.log,
+            number_trace(std::string(255, '0')) + number_trace("7") + trim_trace(0, 7) + "\n");
+}
+
+TEST_F(AvsTrimTraceTest, FramesNearTheIntLimitsWrapAround) {
+  const CutListOutcome out =
+      read_script("Trim(2147483647,2147483647)\nTrim(0,-2147483648)\nTrim(5,1/0)\n");
+  EXPECT_EQ(out.result, 0);
+  // A frame count of INT_MIN gives the end 0 - INT_MIN - 1, wrapped: INT_MAX.
+  EXPECT_EQ(out.map, (CutMap{-1, 2147483646, -2147483647 - 1, -1, -2147483647 - 1, 4, 1, -1, -1}));
+  EXPECT_EQ(out.log, number_trace("2147483647") + number_trace("2147483647") +
+                         trim_trace(2147483647, 2147483647) + number_trace("0") +
+                         number_trace("-2147483648") + trim_trace(0, 2147483647) +
+                         number_trace("5") + calc_trace("1/0", "1/0", "0") + trim_trace(5, 0) +
+                         "\n");
+}
+
+}  // namespace
+}  // namespace mendra

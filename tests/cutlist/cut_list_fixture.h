@@ -1,0 +1,95 @@
+// A fresh temporary directory per test for cut-list files, fresh settings
+// with every log channel printing, and a runner that captures what
+// read_cut_list prints on standard error.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "cutlist/cut_list.h"
+#include "cutlist/cut_map.h"
+#include "driver/settings.h"
+
+namespace mendra::testing_support {
+
+struct CutListOutcome {
+  int result = 0;
+  CutMap map;
+  std::string log;  // everything printed on standard error
+};
+
+class CutListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int serial = 0;
+    dir_ = std::filesystem::temp_directory_path() /
+           ("mendra-cutlist-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    settings_.log_info = log_print;
+    settings_.log_debug = log_print;
+    settings_.log_error = log_print;
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  // Writes the bytes exactly as given (binary: CR LF stays CR LF).
+  std::string write_file(const std::string& name, const std::string& bytes) {
+    const std::filesystem::path path = dir_ / name;
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    return path.string();
+  }
+
+  CutListOutcome read(const std::string& path, int kind) {
+    CutListOutcome outcome;
+    outcome.map = {123, 456};  // read_cut_list must replace whatever was there
+    ::testing::internal::CaptureStderr();
+    outcome.result = read_cut_list(path, kind, outcome.map, settings_);
+    outcome.log = ::testing::internal::GetCapturedStderr();
+    return outcome;
+  }
+
+  CutListOutcome read_text(const std::string& bytes, int kind) {
+    return read(write_file("list.txt", bytes), kind);
+  }
+
+  // Only the parser traces: for cases whose summary is covered elsewhere.
+  void traces_only() { settings_.log_info = log_silent; }
+
+  std::filesystem::path dir_;
+  RunSettings settings_;
+};
+
+// The summary block with its two lines, for kept and cut frames and their
+// times as printed.
+inline std::string summary_text(int kept, const std::string& kept_time, int cut,
+                                const std::string& cut_time) {
+  return "   ---- cut info ----\n\tTotal  frame: " + std::to_string(kept) +
+         "  \ttime: " + kept_time + "\n\t cut   frame: " + std::to_string(cut) +
+         "  \ttime: " + cut_time + "\n\n";
+}
+
+inline std::string zero_summary() {
+  return summary_text(0, "00:00:00.000", 0, "00:00:00.000");
+}
+
+// The three evaluator traces of one argument.
+inline std::string calc_trace(const std::string& text, const std::string& reduced,
+                              const std::string& result) {
+  return "   calc: " + text + "\t   last c: " + reduced + "\t\tresult:" + result + "\n";
+}
+
+// The traces of an argument that is a plain number.
+inline std::string number_trace(const std::string& text) {
+  return calc_trace(text, text, text);
+}
+
+}  // namespace mendra::testing_support

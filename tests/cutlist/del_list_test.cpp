@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cut_list_fixture.h"
+
+namespace mendra {
+namespace {
+
+using testing_support::CutListOutcome;
+using testing_support::summary_text;
+using testing_support::zero_summary;
+
+class DelListTest : public testing_support::CutListTest {};
+
+const std::string kDelTrace =
+    " [del]\n"
+    "\t list:\ts=0\te=99\n"
+    "\t list:\ts=200\te=499\n"
+    "\t list:\ts=501\te=999\n"
+    "\n";
+const CutMap kDelMap = {-1, -1, 100, 199, 500, 500, 1000, -1, -1};
+
+TEST_F(DelListTest, HeaderRangesAndSingleFrames) {
+  const CutListOutcome out = read_text("0 * 999\n100 - 199\n500\n", DelList);
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, kDelMap);
+  EXPECT_EQ(out.log, kDelTrace + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));
+}
+
+TEST_F(DelListTest, CrLfListReadsLikeLfList) {
+  const CutListOutcome out = read_text("0 * 999\r\n100 - 199\r\n500\r\n", DelList);
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, kDelMap);
+  EXPECT_EQ(out.log, kDelTrace + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));
+}
+
+TEST_F(DelListTest, CommentsFreeTextAndRepeatedHeaderChangeNothing) {
+  const CutListOutcome out = read_text(
+      "# AviUtl deleted frames\n"
+      "frames of movie.avi\n"
+      "0 * 999\n"
+      "# 300 - 400\n"
+      "100-199\n"
+      "0 * 5000\n"  // a second header is ignored
+      "not a range\n"
+      "\n"
+      "500\n",
+      DelList);
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, kDelMap);
+  EXPECT_EQ(out.log, kDelTrace + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));
+}
+
+TEST_F(DelListTest, HeaderWithoutDeletedRanges) {
+  const CutListOutcome out = read_text("30 * 999\n", DelList);
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, 29, 1000, -1, -1}));
+  EXPECT_EQ(out.log,
+            " [del]\n"
+            "\t list:\ts=30\te=999\n"
+            "\n" +
+                summary_text(970, "00:00:32.365", 30, "00:00:01.001"));
+}
+
+TEST_F(DelListTest, RangesAreTakenAsTheyCome) {
+  traces_only();
+  // Out of order, overlapping and outside the header range; an end of -1
+  // reads as a single frame.
+  const CutListOutcome out =
+      read_text("10 * 100\n50 - 60\n20 - 30\n55 - 58\n200 - 300\n7 - -1\n", DelList);
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, 9, 50, 60, 20, 30, 55, 58, 200, 300, 7, 7, 101, -1, -1}));
+  EXPECT_EQ(out.log,
+            "\t list:\ts=10\te=49\n"
+            "\t list:\ts=61\te=19\n"
+            "\t list:\ts=31\te=54\n"
+            "\t list:\ts=59\te=199\n"
+            "\t list:\ts=301\te=6\n"
+            "\t list:\ts=8\te=100\n"
+            "\n");
+}
+
+TEST_F(DelListTest, MissingHeaderFails) {
+  const CutListOutcome out = read_text("# only ranges\n100 - 199\n", DelList);
+  EXPECT_EQ(out.result, -1);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
+}
+
+TEST_F(DelListTest, CommentedHeaderIsNoHeader) {
+  const CutListOutcome out = read_text("#0 * 999\n", DelList);
+  EXPECT_EQ(out.result, -1);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
+}
+
+TEST_F(DelListTest, EmptyFileFails) {
+  const CutListOutcome out = read_text("", DelList);
+  EXPECT_EQ(out.result, -1);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
+}
+
+class DelListBadHeaderTest : public testing_support::CutListTest,
+                             public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DelListBadHeaderTest, HeaderValueMinusOneFails) {
+  const CutListOutcome out = read_text(GetParam(), DelList);
+  EXPECT_EQ(out.result, -1);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, DelListBadHeaderTest,
+                         ::testing::Values("-1 * 999\n100 - 199\n", "0 * -1\n100 - 199\n",
+                                           "-1*-1\n"));
+
+TEST_F(DelListTest, DefaultChannelsPrintNoTraces) {
+  settings_ = RunSettings{};
+  const CutListOutcome out = read_text("0 * 999\n100 - 199\n500\n", DelList);
+  EXPECT_EQ(out.map, kDelMap);
+  EXPECT_EQ(out.log, " [del]\n" + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));
+}
+
+TEST_F(DelListTest, LastFrameNearTheIntLimitWrapsAround) {
+  const CutListOutcome out = read_text("0 * 2147483647\n", DelList);
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -2147483647 - 1, -1, -1}));
+  // The kept count wraps to INT_MIN; its time saturates there.
+  EXPECT_EQ(out.log,
+            " [del]\n"
+            "\t list:\ts=0\te=2147483647\n"
+            "\n" +
+                summary_text(-2147483647 - 1, "-56:-31:-23.-648", 0, "00:00:00.000"));
+}
+
+}  // namespace
+}  // namespace mendra
