@@ -195,6 +195,15 @@ void print_usage() {
   std::fputs(kUsage, stderr);
 }
 
+std::uint16_t pmt_pid_from_text(const std::string& value) {
+  // "0x" is put in front whatever the value holds, so "0x1f0" reads as
+  // "0x0x1f0", whose conversion stops after its first digit: 0, the first
+  // program. strtol saturates on overflow; the PID is the low 16 bits.
+  const std::string text = "0x" + value;
+  const long pid = std::strtol(text.c_str(), nullptr, 16);
+  return static_cast<std::uint16_t>(static_cast<unsigned long>(pid) & 0xFFFFu);
+}
+
 void process_input(const std::string& input, const InputChoices& choices, RunSettings& settings,
                    CutMap& map) {
   const std::string extension = split_path(input).extension;
