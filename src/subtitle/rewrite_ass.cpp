@@ -91,7 +91,14 @@ void rewrite_ass(const std::string& input_base, const std::string& output_base, 
   // and must be re-timed or dropped as one.
   std::string line;
   while (in.read_line(line)) rewrite_line(line, map, settings, out);
+  // A file that could not be read to its end must not replace the target
+  // with a shortened copy.
+  const bool complete = !in.read_failed();
   in.close();
+  if (!complete) {
+    settings.log_error(stderr, "input ass open error: %s\n", input_base.c_str());
+    return;
+  }
   if (!out.commit()) {
     settings.log_error(stderr, "output ass open error: %s\n", output_base.c_str());
   }

@@ -118,7 +118,14 @@ void rewrite_srt(const std::string& input_base, const std::string& output_base, 
   std::string line;
   CueWalk walk;
   while (in.read_line(line)) walk_line(line, map, settings, walk, out);
+  // A file that could not be read to its end must not replace the target
+  // with a shortened copy.
+  const bool complete = !in.read_failed();
   in.close();
+  if (!complete) {
+    settings.log_error(stderr, "input srt open error: %s\n", input_base.c_str());
+    return;
+  }
   if (!out.commit()) {
     settings.log_error(stderr, "output srt open error: %s\n", output_base.c_str());
   }

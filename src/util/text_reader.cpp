@@ -19,6 +19,7 @@ bool TextReader::open(const std::string& path) {
     return false;
   }
   file_ = f;
+  read_failed_ = false;
   buffer_.resize(kReadBufferBytes);
   pos_ = len_ = 0;
   pushback_.clear();
@@ -36,6 +37,7 @@ bool TextReader::fill() {
   if (file_ == nullptr) return false;
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
   pos_ = 0;
+  if (len_ == 0 && std::ferror(file_) != 0) read_failed_ = true;
   return len_ > 0;
 }
 

@@ -33,6 +33,10 @@ struct TextReader {
   // max_bytes characters, ending after the first LF.
   bool read_piece(std::string& piece, std::size_t max_bytes = 255);
 
+  // True once a read failed for another reason than the end of the file:
+  // what was read is then incomplete.
+  bool read_failed() const { return read_failed_; }
+
   // Back to the start of the file.
   void rewind();
 
@@ -45,6 +49,7 @@ struct TextReader {
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   std::vector<int> pushback_;
+  bool read_failed_ = false;
 };
 
 // True when the path names a file that can be opened for reading as text
