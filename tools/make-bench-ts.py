@@ -61,13 +61,13 @@ def crc32_mpeg2(data):
 def packet(pid, pusi, cc, payload, adaptation=None):
     """One packet; payload shorter than the room left is padded with stuffing
     in the adaptation field, as a multiplexer does."""
+    if adaptation is None and len(payload) < TS_PAYLOAD_BYTES:
+        # One byte short: a bare length byte of 0; more: flags byte 0, then FF.
+        adaptation = b"" if TS_PAYLOAD_BYTES - len(payload) == 1 else b"\x00"
     room = TS_PAYLOAD_BYTES - (1 + len(adaptation) if adaptation is not None else 0)
     if len(payload) > room:
         raise ValueError("payload does not fit")
-    if len(payload) < room:
-        if adaptation is None:
-            adaptation = b"" if room - len(payload) == 1 else b"\x00"
-            room -= 1
+    if adaptation is not None:
         adaptation = adaptation + b"\xff" * (room - len(payload))
     afc = 3 if adaptation is not None else 1
     header = bytes([SYNC_BYTE, (0x40 if pusi else 0) | (pid >> 8), pid & 0xFF, (afc << 4) | cc])
