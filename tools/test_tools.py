@@ -4,13 +4,13 @@
   python3 tools/test_tools.py        (ffprobe is used when installed)
 """
 
-import importlib.util
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import types
 import unittest
 
 TOOLS = os.path.dirname(os.path.abspath(__file__))
@@ -18,9 +18,13 @@ FIXTURES = os.path.join(TOOLS, "..", "tests", "data", "ts")
 
 
 def load(name):
-    spec = importlib.util.spec_from_file_location(name.replace("-", "_"), os.path.join(TOOLS, name))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    # The tools are scripts with dashes in their names: run each file's code
+    # in a fresh module instead of importing it.
+    path = os.path.join(TOOLS, name)
+    module = types.ModuleType(name.replace("-", "_").removesuffix(".py"))
+    module.__file__ = path
+    with open(path, encoding="utf-8") as f:
+        exec(compile(f.read(), path, "exec"), module.__dict__)
     return module
 
 
