@@ -1,0 +1,86 @@
+# Helpers shared by the bench scripts; sourced, not run. The scripts run from
+# the project root (they cd there) and keep everything they make in bench/out/.
+
+BENCH_OUT=bench/out
+# Runs per command; the median of them is reported. Override: BENCH_RUNS=9.
+BENCH_RUNS=${BENCH_RUNS:-5}
+
+bench_die() {
+  echo "bench: $*" >&2
+  exit 1
+}
+
+# bench_mendra [PATH]: prints the absolute path of the mendra binary. Without
+# a path it uses build/mendra and builds it (Release) when it is missing.
+bench_mendra() {
+  local mendra=${1:-}
+  if [ -z "$mendra" ]; then
+    mendra=build/mendra
+    if [ ! -x "$mendra" ]; then
+      echo "bench: $mendra missing; building it (Release) into build/" >&2
+      cmake -S . -B build -DCMAKE_BUILD_TYPE=Release > /dev/null
+      cmake --build build -j2 --target mendra > /dev/null
+    fi
+  fi
+  [ -x "$mendra" ] || bench_die "no executable mendra at $mendra"
+  echo "$(cd "$(dirname "$mendra")" && pwd)/$(basename "$mendra")"
+}
+
+# bench_need_space MIB: fails early when bench/out cannot take MIB more.
+bench_need_space() {
+  local free_kib
+  free_kib=$(df -Pk "$BENCH_OUT" | awk 'NR == 2 { print $4 }')
+  [ "$free_kib" -ge $(($1 * 1024)) ] || bench_die "need $1 MiB free in $BENCH_OUT, have $((free_kib / 1024)) MiB"
+}
+
+# bench_median_seconds CMD...: runs CMD BENCH_RUNS times (after one warm-up
+# run), its output discarded, and prints the median wall time in seconds.
+# hyperfine when installed, otherwise a loop timed with date.
+bench_median_seconds() {
+  if command -v hyperfine > /dev/null; then
+    local json cmd
+    json=$(mktemp)
+    cmd=$(printf '%q ' "$@")
+    # -N: no intermediate shell, so its start-up does not count.
+    hyperfine -N --style basic --warmup 1 --runs "$BENCH_RUNS" --export-json "$json" -- "$cmd" >&2
+    python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$json"
+    rm -f "$json"
+  else
+    local run start end times=()
+    "$@" > /dev/null 2>&1 || bench_die "failed: $*"
+    for ((run = 0; run < BENCH_RUNS; run++)); do
+      start=$(date +%s.%N)
+      "$@" > /dev/null 2>&1 || bench_die "failed: $*"
+      end=$(date +%s.%N)
+      times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')")
+    done
+    printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+  fi
+}
+
+# bench_peak_rss_kib CMD...: runs CMD once and prints its peak resident set
+# size in KiB (GNU time's %M, or the kernel's rusage of the child).
+bench_peak_rss_kib() {
+  if [ -x /usr/bin/time ]; then
+    local out
+    out=$(mktemp)
+    /usr/bin/time -f '%M' -o "$out" "$@" > /dev/null 2>&1 || bench_die "failed: $*"
+    tail -n 1 "$out"
+    rm -f "$out"
+  else
+    python3 -c '
+import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$@"
+  fi
+}
+
+# bench_ratio A B: A / B to two decimals.
+bench_ratio() {
+  python3 -c 'import sys; print(f"{float(sys.argv[1]) / float(sys.argv[2]):.2f}")' "$1" "$2"
+}
+
+# bench_le A B: exit status 0 when the number A <= B.
+bench_le() {
+  python3 -c 'import sys; sys.exit(0 if float(sys.argv[1]) <= float(sys.argv[2]) else 1)' "$1" "$2"
+}

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Times mendra's SRT and ASS rewriters on 200,000-cue files against ffmpeg
+# shifting the same files.
+#
+#   bash bench/subtitle-bench.sh [path-to-mendra]     (default build/mendra)
+#
+# tools/make-bench-subs.py writes bench/out/subs.srt and subs.ass (about 20 MB
+# each, cues over 9.5 hours) and subs_del.txt, a cut list with a 30-second
+# break every 5 minutes. `mendra subs.srt` and `mendra subs.ass` re-time them
+# through the cut list into subs_new.srt and subs_new.ass; the baseline is
+# `ffmpeg -y -itsoffset 1.234 -i FILE -c copy OUT`, a plain shift of every
+# time, which reads and writes the same amount.
+#
+# Target: mendra at least 20 x faster than ffmpeg's shift for each format,
+# peak RSS under 8 MiB. Exit status: 0 targets met, 2 targets missed, 1 no
+# valid measurement (a run failed, or mendra's output is not a re-timed file).
+# BENCH_RUNS (default 5) sets the runs per command.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+. bench/lib.sh
+
+MIN_SPEEDUP=20
+MAX_RSS_KIB=8192
+
+MENDRA=$(bench_mendra "${1:-}")
+command -v ffmpeg > /dev/null || bench_die "ffmpeg not found; install it with: apt-get install ffmpeg"
+mkdir -p "$BENCH_OUT"
+BASE=$BENCH_OUT/subs
+
+if [ ! -f "$BASE.srt" ] || [ ! -f "$BASE.ass" ] || [ ! -f "${BASE}_del.txt" ] \
+  || [ tools/make-bench-subs.py -nt "$BASE.srt" ]; then
+  bench_need_space 128
+  echo "making $BASE.srt, $BASE.ass, ${BASE}_del.txt..." >&2
+  python3 tools/make-bench-subs.py "$BASE" > /dev/null
+fi
+
+# Counts of cues in and out: a valid run keeps most of them (the breaks
+# remove about a tenth) and not all.
+srt_cues() { grep -c -- ' --> ' "$1" || true; }
+ass_cues() { grep -c '^Dialogue: ' "$1" || true; }
+plausible() { # plausible IN OUT
+  [ "$2" -gt $(($1 / 2)) ] && [ "$2" -lt "$1" ]
+}
+
+VALID=1
+results=()
+for ext in srt ass; do
+  input=$BASE.$ext
+  output=${BASE}_new.$ext
+  log=$BENCH_OUT/subtitle-bench.mendra.$ext.log
+  rm -f "$output"
+  "$MENDRA" "$input" 2> "$log"
+  in_cues=$("${ext}_cues" "$input")
+  out_cues=0
+  [ -f "$output" ] && out_cues=$("${ext}_cues" "$output")
+  if ! plausible "$in_cues" "$out_cues"; then
+    VALID=0
+    echo "bench: WARNING: mendra $input wrote $out_cues of $in_cues cues to $output (see $log);" >&2
+    echo "bench: it is not re-timing the file, so its times below mean nothing" >&2
+  fi
+
+  echo "timing $ext, $BENCH_RUNS runs each, median..." >&2
+  ffmpeg_s=$(bench_median_seconds ffmpeg -nostdin -hide_banner -loglevel error -y \
+    -itsoffset 1.234 -i "$input" -c copy "$BENCH_OUT/ffmpeg_shift.$ext")
+  mendra_s=$(bench_median_seconds "$MENDRA" "$input")
+  rss_kib=$(bench_peak_rss_kib "$MENDRA" "$input")
+  bytes=$(stat -c %s "$input")
+  results+=("$ext $bytes $ffmpeg_s $mendra_s $rss_kib $in_cues $out_cues")
+done
+
+echo
+MET=1
+for line in "${results[@]}"; do
+  read -r ext bytes ffmpeg_s mendra_s rss_kib in_cues out_cues <<< "$line"
+  speedup=$(bench_ratio "$ffmpeg_s" "$mendra_s")
+  python3 - "$ext" "$bytes" "$ffmpeg_s" "$mendra_s" "$rss_kib" "$in_cues" "$out_cues" "$speedup" << 'EOF'
+import sys
+ext, size, ff, me, rss, cin, cout, speedup = sys.argv[1:]
+size, ff, me = int(size), float(ff), float(me)
+print(f"{ext}: {size} bytes, {cin} cues in, {cout} out")
+print(f"  ffmpeg shift median: {ff:.3f} s  {size / 1e6 / ff:8.1f} MB/s")
+print(f"  mendra median:       {me:.3f} s  {size / 1e6 / me:8.1f} MB/s")
+print(f"  speedup ffmpeg/mendra: {speedup} (target >= 20)")
+print(f"  mendra peak RSS: {rss} KiB (target < 8192 KiB)")
+EOF
+  bench_le "$MIN_SPEEDUP" "$speedup" && [ "$rss_kib" -lt "$MAX_RSS_KIB" ] || MET=0
+done
+
+if [ "$VALID" -ne 1 ]; then
+  echo "result: NO VALID MEASUREMENT"
+  exit 1
+fi
+if [ "$MET" -eq 1 ]; then
+  echo "result: targets met"
+  exit 0
+fi
+echo "result: TARGETS MISSED"
+exit 2
