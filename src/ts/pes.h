@@ -20,7 +20,7 @@ inline constexpr StartCode kAudioPesStartCode = {0x00, 0x00, 0x01, 0xC0};
 
 // State of one scan pass; one record per measurement, passed by reference.
 struct EsScanState {
-  // Video: carried bytes at 0 to 2, then the payload. Audio: carried bytes
+  // Video: carried bytes at 0 to 4, then the payload. Audio: carried bytes
   // at 0 and 1.
   std::array<std::uint8_t, kPayloadBufferBytes> payload_buffer{};
   std::uint8_t pes_seen = 0;      // a start packet of the scanned PID was met

@@ -10,9 +10,14 @@ constexpr std::uint8_t kPictureStartCode = 0x00;
 constexpr std::uint8_t kSequenceHeaderCode = 0xB3;
 constexpr std::uint8_t kGopStartCode = 0xB8;
 constexpr int kStartCodeBytes = 4;
+// A picture start code is decoded with the two header bytes behind it.
+constexpr int kPictureHeadBytes = kStartCodeBytes + 2;
 // Bytes kept from the end of one search for the next continuation packet:
-// a start code split over two packets is then seen whole.
-constexpr int kCarriedBytes = 3;
+// the positions at which a picture start code could not yet be decoded. A
+// start code split over two packets is then seen whole, and one that ends a
+// packet is decoded from the bytes the next packet brings, never from stale
+// buffer bytes.
+constexpr int kCarriedBytes = kPictureHeadBytes - 1;
 constexpr int kIPicture = 1;
 
 // Indexed by picture_coding_type (3 bits); 5 to 7 print a zero character.
@@ -102,10 +107,10 @@ void carry_tail(EsScanState& state, int length) {
 int find_picture_header(int length, int start, std::int64_t pts, std::int64_t& start_video_pts,
                         std::int64_t& start_iframe_pts, EsScanState& state,
                         const RunSettings& settings) {
-  // The two header bytes behind a start code found last must still lie
-  // inside the buffer.
-  length = std::min(length, static_cast<int>(state.payload_buffer.size()) - 2);
-  const int limit = length - 3;
+  length = std::min(length, static_cast<int>(state.payload_buffer.size()));
+  // The last positions cannot decide yet: they are carried into the next
+  // search, which examines them from its position 0.
+  const int limit = length - kCarriedBytes;
   if (start > limit) return -1;
   int i = std::max(start, 0);
   while (i < limit) {
@@ -116,8 +121,6 @@ int find_picture_header(int length, int start, std::int64_t pts, std::int64_t& s
       continue;
     }
     if (start_code_at(state, i, kPictureStartCode)) {
-      // A start code in the last five bytes has header bytes that this
-      // packet did not deliver; they are taken as the buffer holds them.
       handle_picture_header(i + kStartCodeBytes, pts, start_video_pts, start_iframe_pts, state,
                             settings);
       state.pending_pts = 0;
@@ -156,9 +159,10 @@ int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& pack
   const int n = packet_bytes_left;
   if (!read_payload(stream, 0, n, packet_bytes_left, state)) return 0;
   packet_bytes_left = 0;
-  // Fewer than four payload bytes cannot hold a start code; testing them
-  // would read what this packet did not fill.
-  if (n < kStartCodeBytes) return 0;
+  // Fewer payload bytes than a start code and the two bytes behind it
+  // cannot hold a header; testing them would read what this packet did not
+  // fill.
+  if (n < kPictureHeadBytes) return 0;
   if (b[0] != 0x00 || b[1] != 0x00 || b[2] != 0x01) return 0;
   if (b[3] == kSequenceHeaderCode) {
     trace_sequence_header(state, settings);
@@ -166,7 +170,7 @@ int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& pack
     state.scan_pending = 1;
     const int r = find_picture_header(n, kStartCodeBytes, pts, start_video_pts, start_iframe_pts,
                                       state, settings);
-    if (r >= kStartCodeBytes && r < n - 3) return 1;
+    if (r >= kStartCodeBytes && r < n - kCarriedBytes) return 1;
     carry_tail(state, n);
     return 0;
   }

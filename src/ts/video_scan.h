@@ -21,9 +21,10 @@ int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& pack
                        EsScanState& state, const RunSettings& settings);
 
 // Searches the first `length` bytes of state.payload_buffer from `start`
-// for a picture start code, counting GOP start codes on the way. The
-// position of the picture start code; length - 3 when there is none; -1
-// when start lies beyond length - 3.
+// for a picture start code, counting GOP start codes on the way. Positions
+// from length - 5 on are left to the next search, which gets them as the
+// carried bytes. The position of the picture start code; length - 5 when
+// there is none; -1 when start lies beyond length - 5.
 int find_picture_header(int length, int start, std::int64_t pts, std::int64_t& start_video_pts,
                         std::int64_t& start_iframe_pts, EsScanState& state,
                         const RunSettings& settings);
