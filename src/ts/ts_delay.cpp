@@ -1,9 +1,11 @@
 #include "ts/ts_delay.h"
 
+#include <array>
 #include <cstdlib>
 #include <vector>
 
 #include "ts/audio_scan.h"
+#include "ts/pes.h"
 #include "ts/psi.h"
 #include "ts/video_scan.h"
 

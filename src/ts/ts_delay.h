@@ -6,7 +6,6 @@
 #include <string>
 
 #include "driver/settings.h"
-#include "ts/pes.h"
 #include "ts/ts_packet.h"
 #include "ts/ts_stream.h"
 

@@ -68,20 +68,5 @@ INSTANTIATE_TEST_SUITE_P(
                 nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EsScanStateTest, ResetKeepsOffsetAndBuffer) {
-  EsScanState state;
-  state.payload_buffer[0] = 0x5A;
-  state.ts_bytes_read = 3000000000;
-  state.gop_count = 7;
-  state.pes_seen = state.scan_pending = state.iframe_seen = 1;
-  state.pending_pts = 5;
-  reset_es_scan(state);
-  EXPECT_EQ(state.payload_buffer[0], 0x5A);
-  EXPECT_EQ(state.ts_bytes_read, 3000000000);
-  EXPECT_EQ(state.gop_count, -1);
-  EXPECT_EQ(state.pes_seen + state.scan_pending + state.iframe_seen, 0);
-  EXPECT_EQ(state.pending_pts, 0);
-}
-
 }  // namespace
 }  // namespace mendra::test
