@@ -1,0 +1,99 @@
+#include "ts/pes.h"
+
+#include "ts/ts_packet.h"
+
+namespace mendra {
+namespace {
+
+// The window is compared only while more than this many packet bytes
+// remain, leaving room for the fixed PES header fields behind it.
+constexpr int kMinBytesBehindStartCode = 6;
+constexpr std::size_t kFixedHeaderBytes = 5;
+constexpr std::size_t kPtsBytes = 5;
+constexpr std::size_t kPtsDtsBytes = 10;
+constexpr unsigned kFlagPts = 2;
+constexpr unsigned kFlagPtsDts = 3;
+
+void trace_time_stamp(const RunSettings& settings, const char* format, std::int64_t value) {
+  settings.log_debug(stderr, format, static_cast<long long>(value),
+                     static_cast<long long>(value / kClockTicksPerMs));
+}
+
+}  // namespace
+
+void reset_es_scan(EsScanState& state) {
+  state.gop_count = -1;
+  state.pes_seen = 0;
+  state.scan_pending = 0;
+  state.iframe_seen = 0;
+  state.pending_pts = 0;
+}
+
+std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> p) {
+  // '001x' prefix (4), bits 32..30 (3), marker (1)
+  const std::int64_t high = (std::int64_t{p[0]} >> 1) & 0x07;
+  // bits 29..15 (15), marker (1)
+  const std::int64_t middle = (std::int64_t{p[1]} << 7) | (std::int64_t{p[2]} >> 1);
+  // bits 14..0 (15), marker (1)
+  const std::int64_t low = (std::int64_t{p[3]} << 7) | (std::int64_t{p[4]} >> 1);
+  return ((high << 30) | (middle << 15) | low) & kClockMask;
+}
+
+int read_pes_header(TsStream& stream, const StartCode& start_code, int& packet_bytes_left,
+                    std::int64_t& pts, std::int64_t& dts, const RunSettings& settings) {
+  StartCode window{};
+  if (read_packet_bytes(stream, window, packet_bytes_left) < window.size()) return -1;
+  for (;;) {
+    if (packet_bytes_left <= kMinBytesBehindStartCode) return -1;
+    if (window == start_code) break;
+    std::array<std::uint8_t, 1> next{};
+    if (read_packet_bytes(stream, next, packet_bytes_left) < next.size()) return -1;
+    window = {window[1], window[2], window[3], next[0]};
+  }
+
+  std::array<std::uint8_t, kFixedHeaderBytes> fixed{};
+  if (read_packet_bytes(stream, fixed, packet_bytes_left) < fixed.size()) return -1;
+  // PES_packet_length (16)
+  const int packet_length = (fixed[0] << 8) | fixed[1];
+  // '10' marker of an MPEG-2 header (2), scrambling, priority, alignment,
+  // copyright, original (6)
+  const int mpeg = fixed[2] >> 6;
+  // PTS_DTS_flags (2), ESCR, ES_rate, DSM trick mode, copy info, CRC,
+  // extension flags (6)
+  const unsigned pts_dts_flags = fixed[3] >> 6;
+  // PES_header_data_length (8)
+  int header_data_length = fixed[4];
+  settings.log_debug(stderr, "\t\t check:  packet_length:%06d,  mpeg:%d,  header_length:%d\n",
+                     packet_length, mpeg, header_data_length);
+  if (header_data_length == 0) return -1;
+
+  std::size_t optional_bytes = 0;
+  if (header_data_length >= static_cast<int>(kPtsDtsBytes)) {
+    optional_bytes = kPtsDtsBytes;
+  } else if (header_data_length >= static_cast<int>(kPtsBytes)) {
+    optional_bytes = kPtsBytes;
+  }
+  if (pts_dts_flags != 0 && optional_bytes != 0) {
+    std::array<std::uint8_t, kPtsDtsBytes> optional{};
+    const auto wanted = std::span(optional).first(optional_bytes);
+    if (read_packet_bytes(stream, wanted, packet_bytes_left) == optional_bytes) {
+      header_data_length -= static_cast<int>(optional_bytes);
+      settings.log_debug(stderr, "\t\t flag: %d", static_cast<int>(pts_dts_flags));
+      if ((pts_dts_flags & kFlagPts) != 0) {
+        pts = decode_time_stamp(std::span(optional).first<kPtsBytes>());
+        trace_time_stamp(settings, ",  pts: %lld [%lldms]", pts);
+      }
+      // With only five optional bytes the DTS has no bytes of its own: it is
+      // then neither decoded nor traced.
+      if (pts_dts_flags == kFlagPtsDts && optional_bytes == kPtsDtsBytes) {
+        dts = decode_time_stamp(std::span(optional).subspan<kPtsBytes, kPtsBytes>());
+        trace_time_stamp(settings, ",  dts: %lld [%lldms]", dts);
+      }
+      settings.log_debug(stderr, "\n");
+    }
+  }
+  skip_packet_bytes(stream, header_data_length, packet_bytes_left);
+  return 0;
+}
+
+}  // namespace mendra

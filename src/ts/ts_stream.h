@@ -1,0 +1,55 @@
+// Buffered binary reading of a transport stream. Recordings run to several
+// GB and the packet walk reads a few bytes and skips the rest of every
+// packet, so the stream is read through one large buffer of our own: a skip
+// inside the buffer only moves the index, a skip beyond it becomes a 64-bit
+// seek on the next read. Memory stays constant whatever the stream size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mendra {
+
+inline constexpr std::size_t kTsStreamBufferBytes = 1024 * 1024;
+
+struct TsStream {
+  TsStream() = default;
+  TsStream(const TsStream&) = delete;
+  TsStream& operator=(const TsStream&) = delete;
+  ~TsStream() { close(); }
+
+  // Opens the file for binary reading; false when it cannot be opened or is
+  // a directory.
+  bool open(const std::string& path);
+  void close();
+  bool is_open() const { return file_ != nullptr; }
+
+  // Next byte (0 to 255), or -1 at the end of the file.
+  int read_byte();
+  // Reads up to dst.size() bytes; returns how many arrived (fewer only at
+  // the end of the file).
+  std::size_t read(std::span<std::uint8_t> dst);
+  // Moves forward by `count` bytes from the current position, like a
+  // relative seek: a skip beyond the end of the file succeeds and the next
+  // read meets the end. A count below 1 does nothing.
+  void skip(std::int64_t count);
+  // The current position, and a return to a position taken from tell().
+  std::int64_t tell() const { return buffer_start_ + static_cast<std::int64_t>(pos_); }
+  void seek(std::int64_t position);
+
+ private:
+  bool fill();
+
+  std::FILE* file_ = nullptr;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t pos_ = 0;            // next byte to deliver
+  std::size_t len_ = 0;            // bytes valid in the buffer
+  std::int64_t buffer_start_ = 0;  // file offset of buffer_[0]
+  std::int64_t file_pos_ = 0;      // where the file itself stands
+};
+
+}  // namespace mendra

@@ -1,0 +1,44 @@
+// A fresh temporary directory and fresh settings for every test of the
+// transport-stream analysis, with helpers to write and open streams.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "driver/settings.h"
+#include "support/ts_stream_builder.h"
+#include "ts/ts_stream.h"
+
+namespace mendra::test {
+
+class TsFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    dir_ = std::filesystem::temp_directory_path() / ("mendra_ts_" + name);
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    reset_settings(settings_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string path(const std::string& file) const { return (dir_ / file).string(); }
+
+  // Writes `bytes` as `file` and opens it in stream_.
+  void open_stream(const Bytes& bytes, const std::string& file = "s.ts") {
+    ASSERT_TRUE(write_file(path(file), bytes));
+    ASSERT_TRUE(stream_.open(path(file)));
+  }
+
+  std::filesystem::path dir_;
+  RunSettings settings_;
+  TsStream stream_;
+};
+
+}  // namespace mendra::test

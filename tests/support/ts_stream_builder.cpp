@@ -1,0 +1,190 @@
+#include "support/ts_stream_builder.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace mendra::test {
+namespace {
+
+constexpr std::size_t kPacketBytes = 188;
+constexpr std::size_t kHeaderBytes = 4;
+
+void put16(Bytes& b, unsigned v) {
+  b.push_back(static_cast<std::uint8_t>(v >> 8));
+  b.push_back(static_cast<std::uint8_t>(v));
+}
+
+// CRC_32 of MPEG-2 sections (polynomial 0x04C11DB7, no reflection).
+void put_crc32(Bytes& b, std::size_t from) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::size_t i = from; i < b.size(); ++i) {
+    crc ^= std::uint32_t{b[i]} << 24;
+    for (int k = 0; k < 8; ++k) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+  }
+  for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(crc >> shift));
+}
+
+void put_time_stamp(Bytes& b, unsigned prefix, std::int64_t t) {
+  b.push_back(
+      static_cast<std::uint8_t>((prefix << 4) | ((t >> 29) & 0x0E) | 1));  // prefix, 32..30, marker
+  put16(b, static_cast<unsigned>(((t >> 14) & 0xFFFE) | 1));               // 29..15, marker
+  put16(b, static_cast<unsigned>(((t << 1) & 0xFFFE) | 1));                // 14..0, marker
+}
+
+}  // namespace
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes ts_packet(std::uint16_t pid, bool pusi, const std::optional<Bytes>& adaptation,
+                const Bytes& payload) {
+  Bytes p;
+  p.push_back(0x47);  // sync_byte
+  p.push_back(
+      static_cast<std::uint8_t>((pusi ? 0x40 : 0) | (pid >> 8)));  // TEI, PUSI, priority, PID hi
+  p.push_back(static_cast<std::uint8_t>(pid));                     // PID lo
+  const unsigned afc = adaptation ? (payload.empty() ? 2 : 3) : 1;
+  p.push_back(static_cast<std::uint8_t>(afc << 4));  // scrambling 0, adaptation_field_control, CC 0
+  if (adaptation) {
+    p.push_back(static_cast<std::uint8_t>(adaptation->size()));  // adaptation_field_length
+    p = p + *adaptation;
+  }
+  p = p + payload;
+  if (p.size() > kPacketBytes) throw std::length_error("packet content beyond 188 bytes");
+  p.resize(kPacketBytes, 0xFF);
+  return p;
+}
+
+Bytes ts_packet_fitted(std::uint16_t pid, bool pusi, const Bytes& payload) {
+  const std::size_t room = kPacketBytes - kHeaderBytes;
+  if (payload.size() >= room) return ts_packet(pid, pusi, std::nullopt, payload);
+  Bytes adaptation;
+  if (room - payload.size() >= 2) {
+    adaptation.push_back(0x00);                          // flags: nothing present
+    adaptation.resize(room - payload.size() - 1, 0xFF);  // stuffing_bytes
+  }
+  return ts_packet(pid, pusi, adaptation, payload);
+}
+
+Bytes pcr_adaptation(std::int64_t base, bool with_pcr_flag) {
+  Bytes a;
+  a.push_back(with_pcr_flag ? 0x10 : 0x00);                          // flags: PCR_flag
+  a.push_back(static_cast<std::uint8_t>(base >> 25));                // PCR base 32..25
+  a.push_back(static_cast<std::uint8_t>(base >> 17));                // PCR base 24..17
+  a.push_back(static_cast<std::uint8_t>(base >> 9));                 // PCR base 16..9
+  a.push_back(static_cast<std::uint8_t>(base >> 1));                 // PCR base 8..1
+  a.push_back(static_cast<std::uint8_t>(((base & 1) << 7) | 0x7E));  // base 0, reserved, ext hi
+  a.push_back(0x00);                                                 // PCR extension lo
+  return a;
+}
+
+Bytes pat_section(const std::vector<std::pair<int, int>>& programs,
+                  std::optional<int> section_length) {
+  Bytes s{0x00};  // pointer_field
+  const std::size_t start = s.size();
+  s.push_back(0x00);  // table_id
+  put16(s, 0xB000 | static_cast<unsigned>(section_length.value_or(
+                        static_cast<int>(5 + 4 * programs.size() + 4))));  // syntax, length
+  put16(s, 0x0001);                                                        // transport_stream_id
+  s.push_back(0xC1);  // reserved, version 0, current_next 1
+  s.push_back(0x00);  // section_number
+  s.push_back(0x00);  // last_section_number
+  for (const auto& [program, pid] : programs) {
+    put16(s, static_cast<unsigned>(program));       // program_number
+    put16(s, 0xE000 | static_cast<unsigned>(pid));  // reserved, program_map_PID
+  }
+  put_crc32(s, start);
+  return s;
+}
+
+Bytes pmt_section(int pcr_pid, const Bytes& program_info, const std::vector<PmtStream>& streams,
+                  std::optional<int> section_length) {
+  std::size_t loop = 0;
+  for (const auto& st : streams) loop += 5 + st.es_info.size();
+  Bytes s{0x00};  // pointer_field
+  const std::size_t start = s.size();
+  s.push_back(0x02);  // table_id
+  put16(s, 0xB000 | static_cast<unsigned>(section_length.value_or(
+                        static_cast<int>(9 + program_info.size() + loop + 4))));  // syntax, length
+  put16(s, 0x0001);                                                               // program_number
+  s.push_back(0xC1);                                  // reserved, version 0, current_next 1
+  s.push_back(0x00);                                  // section_number
+  s.push_back(0x00);                                  // last_section_number
+  put16(s, 0xE000 | static_cast<unsigned>(pcr_pid));  // reserved, PCR_PID
+  put16(s, 0xF000 | static_cast<unsigned>(program_info.size()));  // reserved, program_info_length
+  s = s + program_info;
+  for (const auto& st : streams) {
+    s.push_back(static_cast<std::uint8_t>(st.stream_type));       // stream_type
+    put16(s, 0xE000 | static_cast<unsigned>(st.pid));             // reserved, elementary_PID
+    put16(s, 0xF000 | static_cast<unsigned>(st.es_info.size()));  // reserved, ES_info_length
+    s = s + st.es_info;
+  }
+  put_crc32(s, start);
+  return s;
+}
+
+Bytes pes_header(int stream_id, std::optional<std::int64_t> pts, std::optional<std::int64_t> dts,
+                 std::optional<int> header_data_length) {
+  const unsigned flags = pts ? (dts ? 3 : 2) : 0;
+  const int stamps = pts ? (dts ? 10 : 5) : 0;
+  const int length = header_data_length.value_or(stamps);
+  Bytes h{0x00, 0x00, 0x01, static_cast<std::uint8_t>(stream_id)};  // packet_start_code, stream_id
+  put16(h, 0);                                                      // PES_packet_length
+  h.push_back(0x80);                                   // '10', scrambling, priority, ...
+  h.push_back(static_cast<std::uint8_t>(flags << 6));  // PTS_DTS_flags, other flags 0
+  h.push_back(static_cast<std::uint8_t>(length));      // PES_header_data_length
+  const std::size_t fields_start = h.size();
+  if (pts) put_time_stamp(h, dts ? 3 : 2, *pts);  // PTS
+  if (dts) put_time_stamp(h, 1, *dts);            // DTS
+  if (static_cast<int>(h.size() - fields_start) < length)
+    h.resize(fields_start + length, 0xFF);  // stuffing
+  return h;
+}
+
+Bytes sequence_header(int width, int height, int aspect, int frame_rate_code) {
+  Bytes h{0x00, 0x00, 0x01, 0xB3};                     // sequence_header_code
+  h.push_back(static_cast<std::uint8_t>(width >> 4));  // horizontal_size 11..4
+  h.push_back(static_cast<std::uint8_t>(((width & 0x0F) << 4) | (height >> 8)));  // h 3..0, v 11..8
+  h.push_back(static_cast<std::uint8_t>(height));  // vertical_size 7..0
+  h.push_back(
+      static_cast<std::uint8_t>((aspect << 4) | frame_rate_code));  // aspect, frame_rate_code
+  h = h + Bytes{0xFF, 0xFF, 0xE0, 0x18};  // bit_rate, marker, vbv_buffer_size, flags
+  return h;
+}
+
+Bytes gop_header() {
+  return {0x00, 0x00, 0x01, 0xB8,   // group_start_code
+          0x00, 0x08, 0x00, 0x40};  // time_code, closed_gop, broken_link
+}
+
+Bytes picture_header(int temporal_reference, int picture_coding_type) {
+  return {0x00,
+          0x00,
+          0x01,
+          0x00,                                                          // picture_start_code
+          static_cast<std::uint8_t>(temporal_reference >> 2),            // temporal_reference 9..2
+          static_cast<std::uint8_t>(((temporal_reference & 3) << 6) |    // temporal_reference 1..0
+                                    (picture_coding_type << 3) | 0x07),  // coding type, vbv_delay
+          0xFF,
+          0xF8};  // vbv_delay, extra bits
+}
+
+Bytes adts_header(int id, int profile) {
+  return {
+      0xFF,                                                // syncword 11..4
+      static_cast<std::uint8_t>(0xF0 | (id << 3) | 0x01),  // syncword, ID, layer, protection_absent
+      static_cast<std::uint8_t>((profile << 6) | (3 << 2) |
+                                0),  // profile, sampling 48 kHz, private, ch hi
+      0x80};                         // channel_configuration 2, ...
+}
+
+bool write_file(const std::string& path, const Bytes& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace mendra::test

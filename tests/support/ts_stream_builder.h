@@ -1,0 +1,55 @@
+// Transport streams built field by field for the tests.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mendra::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes operator+(Bytes a, const Bytes& b);
+
+// One 188-byte packet. With `adaptation` the field holds exactly those bytes
+// (flags byte first); the payload is padded with 0xFF to the packet end.
+Bytes ts_packet(std::uint16_t pid, bool pusi, const std::optional<Bytes>& adaptation,
+                const Bytes& payload);
+// One packet whose payload ends exactly at the packet end: an adaptation
+// field of stuffing takes up what the payload leaves free.
+Bytes ts_packet_fitted(std::uint16_t pid, bool pusi, const Bytes& payload);
+
+// Adaptation field bytes with a PCR; without the flag the same bytes follow a
+// flags byte whose PCR_flag is clear.
+Bytes pcr_adaptation(std::int64_t base, bool with_pcr_flag = true);
+
+// Sections from the table_id on, with a pointer field of 0 in front.
+// section_length is computed unless given.
+Bytes pat_section(const std::vector<std::pair<int, int>>& programs,
+                  std::optional<int> section_length = std::nullopt);
+struct PmtStream {
+  int stream_type;
+  int pid;
+  Bytes es_info;
+};
+Bytes pmt_section(int pcr_pid, const Bytes& program_info, const std::vector<PmtStream>& streams,
+                  std::optional<int> section_length = std::nullopt);
+
+// PES header with the PTS (and DTS) given; header_data_length defaults to
+// what the time stamps need, more adds stuffing bytes.
+Bytes pes_header(int stream_id, std::optional<std::int64_t> pts,
+                 std::optional<std::int64_t> dts = std::nullopt,
+                 std::optional<int> header_data_length = std::nullopt);
+
+Bytes sequence_header(int width, int height, int aspect, int frame_rate_code);
+Bytes gop_header();
+Bytes picture_header(int temporal_reference, int picture_coding_type);
+// ADTS fixed header start; id 1 = MPEG-2, profile 1 = AAC LC.
+Bytes adts_header(int id = 1, int profile = 1);
+
+// Writes bytes to a file; true on success.
+bool write_file(const std::string& path, const Bytes& bytes);
+
+}  // namespace mendra::test

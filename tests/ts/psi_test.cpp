@@ -1,0 +1,179 @@
+#include "ts/psi.h"
+
+#include <cstdio>
+
+#include "support/ts_fixture.h"
+#include "ts/ts_delay.h"
+#include "ts/ts_packet.h"
+
+namespace mendra::test {
+namespace {
+
+class PsiTest : public TsFixture {
+ protected:
+  void SetUp() override {
+    TsFixture::SetUp();
+    settings_.log_debug = log_print;
+  }
+  // Opens the stream and stands at the section's table_id in its first packet.
+  void open_at_section(const Bytes& bytes) {
+    open_stream(bytes);
+    ASSERT_EQ(read_ts_packet_header(stream_, header_, left_, ts_bytes_read_), 0);
+    skip_to_section(stream_, header_, left_);
+  }
+  static std::string crc_line(const Bytes& section) {
+    char line[64];
+    const std::size_t n = section.size();
+    std::snprintf(line, sizeof line, "\t\tcrc32: %02X %02X %02X %02X\n", section[n - 4],
+                  section[n - 3], section[n - 2], section[n - 1]);
+    return line;
+  }
+
+  TsPacketHeader header_;
+  int left_ = kTsPacketBytes;
+  std::int64_t ts_bytes_read_ = 0;
+  std::vector<int> pids_;
+  std::uint16_t pmt_pid_ = 0, pcr_pid_ = 0, video_pid_ = 0, audio_pid_ = 0;
+};
+
+TEST_F(PsiTest, PatTracesEntriesAndCrc) {
+  const Bytes pat = pat_section({{0, 0x10}, {1, 0x1F0}});
+  open_at_section(ts_packet(0, true, std::nullopt, pat));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\t\tpacket len:  180    section len:   17\n"
+            "\t\tprg_id:     0,  pid:0x0010,  left:   8\n"
+            "\t\tprg_id:     1,  pid:0x01F0,  left:   4\n" +
+                crc_line(pat));
+  EXPECT_EQ(left_, 163);
+  EXPECT_EQ(pmt_pid_, 0x1F0);
+  EXPECT_EQ(pids_, (std::vector<int>{0x10, 0x1F0}));
+}
+
+TEST_F(PsiTest, PatSkipsPidZeroStopsAtNullPidAndKeepsFirstProgram) {
+  open_at_section(
+      ts_packet(0, true, std::nullopt,
+                pat_section({{0, 0x10}, {3, 0}, {1, 0x1F0}, {2, 0x1F1}, {4, 0x1FFF}, {5, 0x1F5}})));
+  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), 0);
+  EXPECT_EQ(pids_, (std::vector<int>{0x10, 0x1F0, 0x1F1}));
+  EXPECT_EQ(pmt_pid_, 0x1F0);
+}
+
+TEST_F(PsiTest, PatWithWrongTableIdOrShortLengthField) {
+  Bytes wrong = pat_section({{1, 0x1F0}});
+  wrong[1] = 0x02;
+  open_at_section(ts_packet(0, true, std::nullopt, wrong));
+  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), -1);
+  EXPECT_EQ(pmt_pid_, 0);
+  // A length field smaller than the fixed fields yields no entries instead
+  // of a wrapped count that reads on through the stream.
+  stream_.close();
+  left_ = kTsPacketBytes;
+  open_at_section(ts_packet(0, true, std::nullopt, pat_section({{1, 0x1F0}}, 3)));
+  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), 0);
+  EXPECT_TRUE(pids_.empty());
+  EXPECT_EQ(pmt_pid_, 0);
+}
+
+TEST_F(PsiTest, PmtSinglePacketTraces) {
+  const Bytes pmt =
+      pmt_section(0x100, Bytes(6, 0x0A),
+                  {{0x02, 0x111, {1, 2, 3}}, {0x0F, 0x112, Bytes(6, 0x47)}, {0x06, 0x130, {}}});
+  open_at_section(ts_packet(0x1F0, true, std::nullopt, pmt));
+  std::array<std::uint8_t, 1> table_id{};
+  ASSERT_EQ(read_packet_bytes(stream_, table_id, left_), 1u);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read_pmt(stream_, 0x1F0, pids_, pcr_pid_, video_pid_, audio_pid_, left_, ts_bytes_read_,
+                     settings_),
+            0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\t\tpacket len:  180    section len:   43\n"
+            "\t\tPCR: 0x0100\n"
+            "\t\tprg_info_len:    6\n"
+            "\t\t 0x0111:     3,  left:   20,  es_type:0x02\n"
+            "\t\t 0x0112:     6,  left:    9,  es_type:0x0F\n"
+            "\t\t 0x0130:     0,  left:    4,  es_type:0x06\n" +
+                crc_line(pmt));
+  EXPECT_EQ(left_, 0);
+  EXPECT_EQ(pcr_pid_, 0x100);
+  EXPECT_EQ(video_pid_, 0x111);
+  EXPECT_EQ(audio_pid_, 0x112);
+  EXPECT_EQ(pids_, (std::vector<int>{0x111, 0x112, 0x130}));
+}
+
+// The stream entries continue in the next packet of the PMT PID; packets of
+// other PIDs full of 0x47 bytes lie between. The stream returns to the end
+// of the first packet afterwards.
+TEST_F(PsiTest, PmtContinuesIntoLaterPacket) {
+  std::vector<PmtStream> streams;
+  for (int i = 0; i < 8; ++i)
+    streams.push_back({i == 6 ? 0x02 : (i == 7 ? 0x0F : 0x06), 0x200 + i, {}});
+  const Bytes pmt = pmt_section(0x100, Bytes(140, 0x0B), streams);
+  ASSERT_GT(pmt.size(), 184u);
+  const Bytes first(pmt.begin(), pmt.begin() + 184);
+  const Bytes rest(pmt.begin() + 184, pmt.end());
+  const Bytes noise(184, 0x47);
+  open_at_section(
+      ts_packet(0x1F0, true, std::nullopt, first) + ts_packet(0x300, false, std::nullopt, noise) +
+      ts_packet(0x301, true, std::nullopt, noise) + ts_packet(0x1F0, false, std::nullopt, rest));
+  std::array<std::uint8_t, 1> table_id{};
+  ASSERT_EQ(read_packet_bytes(stream_, table_id, left_), 1u);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read_pmt(stream_, 0x1F0, pids_, pcr_pid_, video_pid_, audio_pid_, left_, ts_bytes_read_,
+                     settings_),
+            0);
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_NE(trace.find(crc_line(pmt)), std::string::npos) << trace;
+  EXPECT_EQ(pids_.size(), 8u);
+  EXPECT_EQ(video_pid_, 0x206);
+  EXPECT_EQ(audio_pid_, 0x207);
+  EXPECT_EQ(stream_.tell(), kTsPacketBytes - left_ + 0);  // left_ is 0: end of the first packet
+}
+
+struct MalformedPmt {
+  const char* name;
+  Bytes section;
+  std::uint16_t video_pid;
+};
+
+// Overwrites program_info_length (behind pointer field, table_id, length,
+// program_number, version, section numbers and PCR_PID).
+Bytes with_program_info_length(Bytes section, unsigned length) {
+  section[11] = static_cast<std::uint8_t>(0xF0 | (length >> 8));
+  section[12] = static_cast<std::uint8_t>(length);
+  return section;
+}
+
+class MalformedPmtTest : public PsiTest, public ::testing::WithParamInterface<MalformedPmt> {};
+
+// Length fields that claim too little or too much: reads stay inside the
+// 376-byte section buffer and the packets, and the parse still ends.
+TEST_P(MalformedPmtTest, StaysInsideBuffers) {
+  const MalformedPmt& c = GetParam();
+  const Bytes tail(184, 0x00);
+  open_at_section(ts_packet(0x1F0, true, std::nullopt, c.section) +
+                  ts_packet(0x1F0, false, std::nullopt, tail) +
+                  ts_packet(0x1F0, false, std::nullopt, tail));
+  std::array<std::uint8_t, 1> table_id{};
+  ASSERT_EQ(read_packet_bytes(stream_, table_id, left_), 1u);
+  EXPECT_EQ(read_pmt(stream_, 0x1F0, pids_, pcr_pid_, video_pid_, audio_pid_, left_, ts_bytes_read_,
+                     settings_),
+            0);
+  EXPECT_EQ(left_, 0);
+  EXPECT_EQ(video_pid_, c.video_pid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MalformedPmtTest,
+    ::testing::Values(
+        MalformedPmt{"LengthBelowFixedFields", pmt_section(0x100, {}, {{0x02, 0x111, {}}}, 2), 0},
+        MalformedPmt{"LengthBeyondBuffer", pmt_section(0x100, {}, {{0x02, 0x111, {}}}, 0xFFF),
+                     0x111},
+        MalformedPmt{"DescriptorsBeyondPacket",
+                     with_program_info_length(pmt_section(0x100, {}, {{0x02, 0x111, {}}}), 0xAAA),
+                     0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace mendra::test

@@ -1,0 +1,230 @@
+#include "ts/ts_delay.h"
+
+#include "support/ts_fixture.h"
+
+namespace mendra::test {
+namespace {
+
+constexpr std::uint16_t kPmtPid = 0x1F0, kPcrPid = 0x100, kVideoPid = 0x111, kAudioPid = 0x112;
+constexpr int kUntouched = 77;  // ts_delay_ms before a measurement that stores nothing
+
+TEST(ClockDelayTest, WrapThresholdAndTruncation) {
+  struct Case {
+    std::int64_t pts, pcr;
+    int delay_ms;
+  };
+  for (const Case& c :
+       {Case{990000, 900000, -1000}, Case{895000, 900000, 55}, Case{894999, 900000, -95443662},
+        Case{45000, 8589900000, -884}, Case{900091, 900000, -1}, Case{0, 900000, -95433717},
+        Case{8589934591, 0, -95443717}}) {
+    EXPECT_EQ(clock_delay_ms(c.pts, c.pcr), c.delay_ms) << c.pts << " " << c.pcr;
+  }
+}
+
+struct StreamLayout {
+  bool with_video = true;
+  bool with_audio = true;
+  bool with_pcr = true;
+  std::int64_t pcr = 900000;
+  bool stuffing_before_pcr = false;
+  bool second_program = false;
+};
+
+// PAT, PMT, PCR, an I picture (temporal_reference 2), a B picture with
+// temporal_reference 0, an AAC frame: dgindex -1000, mpg2vfp -900, audio -980.
+Bytes program_stream(const StreamLayout& s) {
+  std::vector<std::pair<int, int>> programs = {{0, 0x10}, {1, kPmtPid}};
+  if (s.second_program) programs.push_back({2, 0x1F1});
+  std::vector<PmtStream> streams;
+  if (s.with_video) streams.push_back({0x02, kVideoPid, {}});
+  if (s.with_audio) streams.push_back({0x0F, kAudioPid, {}});
+  Bytes b = ts_packet(0, true, std::nullopt, pat_section(programs)) +
+            ts_packet(kPmtPid, true, std::nullopt, pmt_section(kPcrPid, {}, streams));
+  if (s.second_program) {
+    b = b + ts_packet(0x1F1, true, std::nullopt, pmt_section(0x101, {}, {{0x02, 0x121, {}}}));
+    b = b + ts_packet(0x101, false, pcr_adaptation(1800000), {});
+    b = b + ts_packet(0x121, true, std::nullopt,
+                      pes_header(0xE0, 1890000) + sequence_header(720, 480, 2, 4) + gop_header() +
+                          picture_header(0, 1));
+  }
+  if (s.stuffing_before_pcr)
+    b = b + ts_packet(kPcrPid, false, pcr_adaptation(0x1FFFFFFFF, false), {});
+  if (s.with_pcr) b = b + ts_packet(kPcrPid, false, pcr_adaptation(s.pcr), {});
+  b = b + ts_packet(kVideoPid, true, std::nullopt,
+                    pes_header(0xE0, 981000, 972000) + sequence_header(1440, 1080, 3, 4) +
+                        gop_header() + picture_header(2, 1));
+  b = b + ts_packet(kVideoPid, true, std::nullopt, pes_header(0xE0, 990000) + picture_header(0, 3));
+  b = b + ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header());
+  return b;
+}
+
+struct MeasureCase {
+  const char* name;
+  StreamLayout stream;
+  int mode;
+  std::uint16_t pmt_pid;
+  int result;
+  int ts_delay_ms;
+  const char* message;  // expected in the output
+};
+
+class MeasureTest : public TsFixture, public ::testing::WithParamInterface<MeasureCase> {};
+
+TEST_P(MeasureTest, StoresTheModesDelay) {
+  const MeasureCase& c = GetParam();
+  ASSERT_TRUE(write_file(path("rec.ts"), program_stream(c.stream)));
+  settings_.ts_delay_ms = kUntouched;
+  settings_.pmt_pid = c.pmt_pid;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(measure_ts_delay(path("rec"), c.mode, settings_), c.result);
+  const std::string output = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(settings_.ts_delay_ms, c.ts_delay_ms);
+  EXPECT_NE(output.find(c.message), std::string::npos) << output;
+}
+
+constexpr const char* kDelays =
+    "\tTS read delay\n\t -- dgindex : -1000 msec\n\t -- mpg2vfp : -900 msec\n\t -- tmpgenc : -980 "
+    "msec\n\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MeasureTest,
+    ::testing::Values(
+        MeasureCase{"Dgindex", {}, 0, 0, 1, -1000, kDelays},
+        MeasureCase{"Mpg2vfp", {}, 1, 0, 1, -900, kDelays},
+        MeasureCase{"Tmpgenc", {}, 2, 0, 1, -980, kDelays},
+        MeasureCase{"ModeBeyondTwoStoresNothing", {}, 5, 0, 1, kUntouched, kDelays},
+        MeasureCase{"NegativeMode", {}, -1, 0, -1, kUntouched, "function param err!!\n"},
+        MeasureCase{"TmpgencWithoutAudio",
+                    {.with_audio = false},
+                    2,
+                    0,
+                    1,
+                    -1000,
+                    "\t -- tmpgenc : -1000 msec\n"},
+        MeasureCase{"NoVideoInPmt",
+                    {.with_video = false},
+                    0,
+                    0,
+                    -1,
+                    kUntouched,
+                    "\not found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n"},
+        MeasureCase{"NoPcr", {.with_pcr = false}, 0, 0, -1, kUntouched, "\not found PID!!"},
+        MeasureCase{"PcrOfZero", {.pcr = 0}, 0, 0, -1, kUntouched, "\not found PID!!"},
+        // Stuffing adaptation fields without PCR_flag are not taken as the clock.
+        MeasureCase{"StuffingBeforePcr", {.stuffing_before_pcr = true}, 0, 0, 1, -1000, kDelays},
+        MeasureCase{"FirstProgramOfSeveral", {.second_program = true}, 0, 0, 1, -1000, kDelays},
+        MeasureCase{"PmtPidGiven",
+                    {.second_program = true},
+                    0,
+                    0x1F1,
+                    1,
+                    -1000,
+                    "\t -- dgindex : -1000 msec\n\t -- mpg2vfp : -1000 msec\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The whole -debug output of the three passes, the summary and the delays.
+TEST_F(MeasureTest, DebugTraceOfAllPasses) {
+  ASSERT_TRUE(write_file(
+      path("rec.ts"),
+      ts_packet(0, true, std::nullopt, pat_section({{1, kPmtPid}})) +
+          ts_packet(kPmtPid, true, std::nullopt,
+                    pmt_section(kPcrPid, {}, {{0x02, kVideoPid, {}}, {0x0F, kAudioPid, {}}})) +
+          ts_packet(kPcrPid, false, pcr_adaptation(900000), {}) +
+          ts_packet(kVideoPid, false, std::nullopt, {1, 2, 3}) +
+          ts_packet(kVideoPid, true, std::nullopt,
+                    pes_header(0xE0, 990000) + sequence_header(1440, 1080, 3, 4) + gop_header() +
+                        picture_header(0, 1)) +
+          ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header())));
+  settings_.log_debug = log_print;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(measure_ts_delay(path("rec"), 0, settings_), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\n   ==== TS parse ====\n"
+            "\n\t==== step1: PAT/PMT/PCR ====\n"
+            "\n\t Parse PAT\n"
+            "\t\tpacket len:  180    section len:   13\n"
+            "\t\tprg_id:     1,  pid:0x01F0,  left:   4\n"
+            "\t\tcrc32: 61 41 A3 74\n"
+            "\t PAT listup:1\n"
+            "\n\t Parse PMT  : 0x01F0\n"
+            "\t\tpacket len:  180    section len:   23\n"
+            "\t\tPCR: 0x0100\n"
+            "\t\tprg_info_len:    0\n"
+            "\t\t 0x0111:     0,  left:    9,  es_type:0x02\n"
+            "\t\t 0x0112:     0,  left:    4,  es_type:0x0F\n"
+            "\t\tcrc32: 7E CD C1 28\n"
+            "\t PMT listup:2\n"
+            "\n\t Calc PCR   0x0100\n"
+            "\t\t pcr: 900000 [10000ms]\n"
+            "\t\t  set Start PCR\n"
+            "\n\t end PAT/PMT/PCR check\n"
+            "\n"
+            "\n\t==== step2: Video PID - PTS ====\n"
+            "\n\t Parse PES  : 0x0111\n"
+            "\t\t check:  packet_length:000000,  mpeg:2,  header_length:5\n"
+            "\t\t flag: 2,  pts: 990000 [11000ms]\n"
+            "\t\t -- Sequence Header --\n"
+            "\t\t frame_size: 1440x1080\n"
+            "\t\t aspect_ratio: 16:9\n"
+            "\t\t frame_rate: 29.970030\n"
+            "\t\t -- GOP start Code --\n"
+            "\t\t -- Picture Header --\n"
+            "\t\t picture_coding_type: 1 [I], temporal_reference: 0\n"
+            "\t\t  set Start Video PTS I-Frame\n"
+            "\t\t  set Start Video PTS\n"
+            "\n\t end Video PTS check\n"
+            "\n"
+            "\n\t==== step3: Audio PID - PTS ====\n"
+            "\n\t Parse PES  : 0x0112\n"
+            "\t\t check:  packet_length:000000,  mpeg:2,  header_length:5\n"
+            "\t\t flag: 2,  pts: 988200 [10980ms]\n"
+            "\t\t -- ADTS-AAC Header --\n"
+            "\t\t  set Start Audio PTS\n"
+            "\n\t end Audio PTS check\n"
+            "\n"
+            "\n"
+            "\t==== TS Parse info ====\n"
+            "\t -- Start PCR: 900000 [10000ms]\n"
+            "\t -- Start Video PTS: 990000 [11000ms]\n"
+            "\t -- Start Video PTS I-Frame: 990000 [11000ms]\n"
+            "\t -- check  Frame Count: 1\n"
+            "\t -- through Vpid Count: 1\n"
+            "\t -- Start Audio PTS: 988200 [10980ms]\n"
+            "\t -- through Apid Count: 0\n"
+            "\n"
+            "\tTS read delay\n"
+            "\t -- dgindex : -1000 msec\n"
+            "\t -- mpg2vfp : -1000 msec\n"
+            "\t -- tmpgenc : -980 msec\n"
+            "\n");
+}
+
+TEST_F(MeasureTest, MissingStreamFile) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(measure_ts_delay(path("absent"), 0, settings_), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "not exist TS file...\n");
+}
+
+// Cut anywhere (mid-packet, mid-section, mid-PES header): the analysis ends
+// quietly, fails while the PCR is incomplete and stores the delay once the
+// start picture's packet is whole.
+TEST_F(MeasureTest, TruncatedAnywhere) {
+  const Bytes full = program_stream({});
+  const std::size_t pcr_end = 2 * 188 + 4 + 1 + 7;  // header, length byte, PCR field
+  settings_.log_info = log_silent;
+  settings_.log_error = log_silent;
+  for (std::size_t cut = 0; cut <= full.size(); ++cut) {
+    ASSERT_TRUE(write_file(path("cut.ts"), Bytes(full.begin(), full.begin() + cut)));
+    settings_.ts_delay_ms = kUntouched;
+    const int result = measure_ts_delay(path("cut"), 0, settings_);
+    ASSERT_EQ(result, cut >= pcr_end ? 1 : -1) << "cut at " << cut;
+    if (cut >= 5 * 188) {
+      EXPECT_EQ(settings_.ts_delay_ms, -1000) << "cut at " << cut;
+    } else if (cut < 4 * 188) {
+      EXPECT_EQ(settings_.ts_delay_ms, kUntouched) << "cut at " << cut;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mendra::test

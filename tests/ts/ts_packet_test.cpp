@@ -1,0 +1,127 @@
+#include "ts/ts_packet.h"
+
+#include "support/ts_fixture.h"
+#include "ts/ts_delay.h"
+
+namespace mendra::test {
+namespace {
+
+using TsStreamTest = TsFixture;
+
+// Skips and seeks across the edge of the 1 MiB buffer land on the right byte.
+TEST_F(TsStreamTest, SkipAndSeekAcrossBufferEdge) {
+  Bytes data(kTsStreamBufferBytes * 2 + 100);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  open_stream(data);
+  stream_.skip(kTsStreamBufferBytes - 2);
+  Bytes four(4);
+  ASSERT_EQ(stream_.read(four), 4u);  // straddles the first refill
+  EXPECT_EQ(four, Bytes(data.begin() + kTsStreamBufferBytes - 2,
+                        data.begin() + kTsStreamBufferBytes + 2));
+  const std::int64_t mark = stream_.tell();
+  stream_.skip(static_cast<std::int64_t>(kTsStreamBufferBytes) + 5);  // beyond the buffer
+  EXPECT_EQ(stream_.read_byte(), data[static_cast<std::size_t>(mark) + kTsStreamBufferBytes + 5]);
+  stream_.seek(3);  // back behind the buffer
+  EXPECT_EQ(stream_.read_byte(), data[3]);
+  stream_.seek(mark);
+  EXPECT_EQ(stream_.read_byte(), data[static_cast<std::size_t>(mark)]);
+  stream_.skip(static_cast<std::int64_t>(data.size()));  // past the end: reads then fail
+  EXPECT_EQ(stream_.read_byte(), -1);
+  EXPECT_EQ(stream_.read(four), 0u);
+}
+
+struct HeaderCase {
+  const char* name;
+  Bytes bytes;
+  int result;
+  unsigned pid, pusi, afc, adaptation_length;
+  int packet_bytes_left;
+  std::int64_t ts_bytes_read;
+};
+
+class PacketHeaderTest : public TsFixture, public ::testing::WithParamInterface<HeaderCase> {};
+
+TEST_P(PacketHeaderTest, DecodesFieldsAndCounts) {
+  const HeaderCase& c = GetParam();
+  open_stream(c.bytes);
+  TsPacketHeader header;
+  int left = kTsPacketBytes;
+  std::int64_t read = 0;
+  EXPECT_EQ(read_ts_packet_header(stream_, header, left, read), c.result);
+  EXPECT_EQ(read, c.ts_bytes_read);
+  if (c.result != 0) return;
+  EXPECT_EQ(header.pid, c.pid);
+  EXPECT_EQ(header.payload_unit_start, c.pusi);
+  EXPECT_EQ(header.adaptation_field_control, c.afc);
+  EXPECT_EQ(header.adaptation_length, c.adaptation_length);
+  EXPECT_EQ(left, c.packet_bytes_left);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PacketHeaderTest,
+    ::testing::Values(
+        HeaderCase{"Empty", {}, -1, 0, 0, 0, 0, 0, 0},
+        HeaderCase{"SyncOnly", {0x47}, -1, 0, 0, 0, 0, 0, 0},
+        HeaderCase{"SyncAndOne", {0x12, 0x47, 0x01}, -1, 0, 0, 0, 0, 0, 1},
+        HeaderCase{"ByteThreeMissing", {0x47, 0x1F, 0xFF}, 0, 0x1FFF, 0, 0, 0, 185, 0},
+        HeaderCase{"PayloadOnly", {0x47, 0x01, 0x00, 0x10, 0x07}, 0, 0x100, 0, 1, 0, 184, 0},
+        HeaderCase{"EmptyAdaptation", {0x47, 0x01, 0x00, 0x30, 0x00}, 0, 0x100, 0, 3, 0, 183, 0},
+        HeaderCase{"Adaptation7", {0x47, 0x41, 0x00, 0x30, 0x07}, 0, 0x100, 0x40, 3, 7, 183, 0},
+        HeaderCase{"Garbage",
+                   {1, 2, 3, 4, 5, 0x47, 0xE0, 0x11, 0x20, 0xB7},
+                   0,
+                   0x11,
+                   0x40,
+                   2,
+                   0xB7,
+                   183,
+                   5}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+using PacketWalkTest = TsFixture;
+
+// Each packet is taken at its own sync byte and ts_bytes_read is its offset.
+TEST_F(PacketWalkTest, GarbageBeforeFirstSyncCountsIntoOffsets) {
+  open_stream(Bytes{9, 9, 9, 9, 9} + ts_packet(0x21, true, std::nullopt, {}) +
+              ts_packet(0x22, false, std::nullopt, {}));
+  TsPacketHeader header;
+  int left = kTsPacketBytes;
+  std::int64_t read = 0;
+  ASSERT_EQ(read_ts_packet_header(stream_, header, left, read), 0);
+  EXPECT_EQ(header.pid, 0x21);
+  EXPECT_EQ(read, 5);
+  ASSERT_EQ(next_packet(stream_, header, left, read), 0);
+  EXPECT_EQ(header.pid, 0x22);
+  EXPECT_EQ(read, 193);
+  EXPECT_EQ(next_packet(stream_, header, left, read), -1);
+}
+
+struct PcrCase {
+  Bytes adaptation;
+  std::int64_t pcr;
+  int consumed;
+};
+
+class ReadPcrTest : public TsFixture, public ::testing::WithParamInterface<PcrCase> {};
+
+TEST_P(ReadPcrTest, DecodesBaseOrRefuses) {
+  const PcrCase& c = GetParam();
+  open_stream(c.adaptation + Bytes{0xAA});
+  int left = 100;
+  EXPECT_EQ(read_pcr(stream_, static_cast<std::uint8_t>(c.adaptation.size()), left), c.pcr);
+  EXPECT_EQ(left, 100 - c.consumed);
+  EXPECT_EQ(stream_.tell(), c.consumed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadPcrTest,
+    ::testing::Values(PcrCase{{0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x00}, 8589934591, 7},
+                      PcrCase{{0x10, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00}, 4294967296, 7},
+                      PcrCase{pcr_adaptation(900000), 900000, 7},
+                      // Stuffing without PCR_flag: consumed, but no clock.
+                      PcrCase{{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, -1, 7},
+                      PcrCase{{0x10, 0x00, 0x00, 0x00, 0x00, 0x00}, -1, 0}));
+
+}  // namespace
+}  // namespace mendra::test

@@ -1,0 +1,170 @@
+#include "ts/video_scan.h"
+
+#include "support/es_scan_fixture.h"
+
+namespace mendra::test {
+namespace {
+
+constexpr std::uint16_t kVideoPid = 0x111;
+constexpr int kI = 1, kP = 2, kB = 3;
+
+class VideoScanTest : public EsScanFixture {
+ protected:
+  std::vector<int> run_video(const Bytes& bytes) {
+    return run(bytes, kVideoPid, [this](const TsPacketHeader& header, int& left) {
+      return scan_video_payload(stream_, header, left, video_pts_, iframe_pts_, state_, settings_);
+    });
+  }
+  std::int64_t video_pts_ = 0;
+  std::int64_t iframe_pts_ = 0;
+};
+
+TEST_F(VideoScanTest, StartPacketWithSequenceGopAndPicture) {
+  settings_.log_debug = log_print;
+  testing::internal::CaptureStderr();
+  const auto results =
+      run_video(ts_packet(kVideoPid, true, std::nullopt,
+                          pes_header(0xE0, 90000) + sequence_header(1440, 1080, 3, 4) +
+                              gop_header() + picture_header(0, kI)));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\t\t check:  packet_length:000000,  mpeg:2,  header_length:5\n"
+            "\t\t flag: 2,  pts: 90000 [1000ms]\n"
+            "\t\t -- Sequence Header --\n"
+            "\t\t frame_size: 1440x1080\n"
+            "\t\t aspect_ratio: 16:9\n"
+            "\t\t frame_rate: 29.970030\n"
+            "\t\t -- GOP start Code --\n"
+            "\t\t -- Picture Header --\n"
+            "\t\t picture_coding_type: 1 [I], temporal_reference: 0\n"
+            "\t\t  set Start Video PTS I-Frame\n"
+            "\t\t  set Start Video PTS\n");
+  EXPECT_EQ(results, std::vector<int>{1});
+  EXPECT_EQ(state_.gop_count, 0);
+  EXPECT_EQ(video_pts_, 90000);
+  EXPECT_EQ(iframe_pts_, 90000);
+}
+
+// Boundary 1: start packet | continuation, 2: continuation | continuation;
+// then how many bytes of the picture header lie before the boundary.
+class SplitPictureTest : public VideoScanTest,
+                         public ::testing::WithParamInterface<std::tuple<int, int>> {};
+
+// The picture start code with its two header bytes is moved across a packet
+// boundary byte by byte: found once, decoded from its own bytes.
+TEST_P(SplitPictureTest, FoundOnceWithPendingPts) {
+  const auto [boundary, before] = GetParam();
+  const Bytes picture = picture_header(0, kI);
+  const Bytes head = pes_header(0xE0, 450000) + sequence_header(720, 480, 2, 4) + gop_header();
+  const Bytes first_part(picture.begin(), picture.begin() + before);
+  const Bytes rest = Bytes(picture.begin() + before, picture.end()) + Bytes(30, 0xAA);
+  Bytes stream;
+  if (boundary == 1) {
+    stream = ts_packet_fitted(
+        kVideoPid, true, head + Bytes(184 - head.size() - first_part.size(), 0xAA) + first_part);
+  } else {
+    stream = ts_packet_fitted(kVideoPid, true, head + Bytes(184 - head.size(), 0xAA)) +
+             ts_packet_fitted(kVideoPid, false, Bytes(184 - first_part.size(), 0xAA) + first_part);
+  }
+  stream = stream + ts_packet(0x222, false, std::nullopt, Bytes(184, 0x00)) +
+           ts_packet_fitted(kVideoPid, false, rest) + ts_packet_fitted(kVideoPid, false, picture);
+  const auto results = run_video(stream);
+  EXPECT_EQ(sum(results), 1);
+  EXPECT_EQ(iframe_pts_, 450000);
+  EXPECT_EQ(video_pts_, 450000);
+  EXPECT_EQ(state_.gop_count, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, SplitPictureTest,
+                         ::testing::Combine(::testing::Values(1, 2), ::testing::Range(0, 9)));
+
+struct Picture {
+  int type, temporal_reference;
+  std::int64_t pts;
+  int gops = 0;
+  bool sequence = true;
+};
+
+// One start packet per picture.
+Bytes picture_stream(const std::vector<Picture>& pictures) {
+  Bytes stream;
+  for (const Picture& p : pictures) {
+    Bytes es = pes_header(0xE0, p.pts);
+    if (p.sequence) es = es + sequence_header(1920, 1080, 3, 4);
+    for (int g = 0; g < p.gops; ++g) es = es + gop_header();
+    stream = stream + ts_packet(kVideoPid, true, std::nullopt,
+                                es + picture_header(p.temporal_reference, p.type));
+  }
+  return stream;
+}
+
+struct RuleCase {
+  const char* name;
+  std::vector<Picture> pictures;
+  int gop_offset;
+  std::int64_t d2v_start_bytes;
+  std::int64_t iframe_pts, video_pts;
+};
+
+class RecordingRuleTest : public VideoScanTest, public ::testing::WithParamInterface<RuleCase> {};
+
+TEST_P(RecordingRuleTest, RecordsStartPictures) {
+  const RuleCase& c = GetParam();
+  settings_.gop_offset = c.gop_offset;
+  settings_.d2v_start_bytes = c.d2v_start_bytes;
+  run_video(picture_stream(c.pictures));
+  EXPECT_EQ(iframe_pts_, c.iframe_pts);
+  EXPECT_EQ(video_pts_, c.video_pts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecordingRuleTest,
+    ::testing::Values(
+        RuleCase{"BBeforeFirstI", {{kB, 0, 100, 1}, {kI, 2, 200}, {kB, 0, 300}}, -1, 0, 200, 300},
+        RuleCase{"IFirst", {{kI, 0, 100, 1}, {kB, 0, 300}}, -1, 0, 100, 100},
+        RuleCase{"GopOffset2",
+                 {{kI, 0, 100, 1}, {kI, 0, 200, 1}, {kI, 0, 300, 1}, {kI, 0, 400, 1}},
+                 2,
+                 0,
+                 100,
+                 300},
+        RuleCase{"GopOffset0NeedsAGop", {{kI, 0, 100}, {kP, 0, 200, 1}}, 0, 0, 100, 200},
+        RuleCase{"D2vStartThirdPacket",
+                 {{kI, 0, 100}, {kP, 0, 200}, {kB, 0, 300}, {kB, 0, 400}},
+                 -1,
+                 376,
+                 100,
+                 300},
+        RuleCase{"D2vStartBeyond2GiB", {{kI, 0, 100}, {kP, 0, 200}}, -1, 3000000000, 100, 0},
+        RuleCase{"GopHeadedPesIsNotSearched", {{kI, 0, 100, 1, false}}, -1, 0, 0, 0},
+        RuleCase{"PictureHeadedPesIsDecoded", {{kI, 0, 100, 0, false}}, -1, 0, 100, 100}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VideoScanTest, PictureTypeLettersAndContinuationBeforeStart) {
+  settings_.log_debug = log_print;
+  testing::internal::CaptureStderr();
+  const auto results = run_video(ts_packet(kVideoPid, false, std::nullopt, picture_header(0, kI)) +
+                                 picture_stream({{5, 3, 100, 0, false}, {4, 1, 200, 0, false}}));
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(results, (std::vector<int>{-1, 1, 1}));
+  const char type5[] = "picture_coding_type: 5 [\0], temporal_reference: 3\n";
+  EXPECT_NE(trace.find(std::string(type5, sizeof type5 - 1)), std::string::npos);
+  EXPECT_NE(trace.find("picture_coding_type: 4 [-], temporal_reference: 1\n"), std::string::npos);
+}
+
+// Headers that claim more bytes than the packet holds: nothing is read into
+// the payload buffer and the walk goes on with the next packet.
+TEST_F(VideoScanTest, OversizedHeadersReadNothing) {
+  Bytes big_adaptation =
+      ts_packet(kVideoPid, true, std::nullopt, pes_header(0xE0, 100) + picture_header(0, kI));
+  big_adaptation[3] = 0x30;  // adaptation field and payload
+  big_adaptation[4] = 0xF0;  // adaptation_field_length beyond the packet
+  Bytes big_pes = pes_header(0xE0, 100) + picture_header(0, kI);
+  big_pes[8] = 250;  // PES_header_data_length beyond the packet
+  const auto results = run_video(ts_packet(kVideoPid, true, std::nullopt, big_pes) +
+                                 big_adaptation + picture_stream({{kI, 0, 900}}));
+  EXPECT_EQ(results.back(), 1);
+  EXPECT_EQ(video_pts_, 900);
+}
+
+}  // namespace
+}  // namespace mendra::test
