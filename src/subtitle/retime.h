@@ -35,6 +35,11 @@ struct ClockFields {
   int fraction = 0;  // centiseconds or milliseconds
 };
 
+// Writes hours, minutes, seconds and fraction as "%0<hours_width>d:%02d:%02d"
+// followed by `separator` and "%0<fraction_width>d". Returns the end.
+char* append_clock(char* out, const ClockFields& clock, int hours_width, char separator,
+                   int fraction_width);
+
 // Rounds to the nearest centisecond (5 to 9 ms go up, carrying into the
 // seconds). Negative times are printed as 0.
 ClockFields ass_clock(int ms);

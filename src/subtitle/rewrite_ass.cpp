@@ -4,6 +4,7 @@
 
 #include "subtitle/retime.h"
 #include "subtitle/rewrite.h"
+#include "util/format_int.h"
 #include "util/output_file.h"
 #include "util/scan.h"
 #include "util/text_reader.h"
@@ -14,9 +15,13 @@ namespace {
 constexpr const char* kAssExtension = ".ass";
 // Layer, start hours (one digit), minutes, seconds, centiseconds, then the
 // end time with hours of any length.
-constexpr const char* kDialoguePattern = "Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d,";
+constexpr ScanPattern kDialoguePattern =
+    compile_scan_pattern("Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d,");
 constexpr int kDialogueFields = 9;
-constexpr const char* kDialogueFormat = "Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d,";
+constexpr std::string_view kDialoguePrefix = "Dialogue: ";
+constexpr int kStartHoursWidth = 1;
+constexpr int kEndHoursWidth = 0;
+constexpr int kCentisecondsWidth = 2;
 // The commas after the layer, the start and the end time; the rest of the
 // line (style, name, margins, effect, text) is copied untouched.
 constexpr int kCommasBeforeTail = 3;
@@ -54,13 +59,18 @@ void rewrite_line(std::string_view line, const CutMap& map, const RunSettings& s
   }
   const ClockFields start = ass_clock(span.start_ms);
   const ClockFields end = ass_clock(span.end_ms);
+  // "Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d," written field by
+  // field: formatting nine numbers per line through printf dominated the run.
   char header[kHeaderBufferBytes];
-  const int length = std::snprintf(header, sizeof header, kDialogueFormat, layer, start.hours,
-                                   start.minutes, start.seconds, start.fraction, end.hours,
-                                   end.minutes, end.seconds, end.fraction);
-  // Nine ints always fit; should formatting ever fail, nothing half-made is written.
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof header) return;
-  out.write(std::string_view(header, static_cast<std::size_t>(length)));
+  char* end_of_header = header;
+  for (char c : kDialoguePrefix) *end_of_header++ = c;
+  end_of_header = append_int(end_of_header, layer, 0);
+  *end_of_header++ = ',';
+  end_of_header = append_clock(end_of_header, start, kStartHoursWidth, '.', kCentisecondsWidth);
+  *end_of_header++ = ',';
+  end_of_header = append_clock(end_of_header, end, kEndHoursWidth, '.', kCentisecondsWidth);
+  *end_of_header++ = ',';
+  out.write(std::string_view(header, static_cast<std::size_t>(end_of_header - header)));
   const std::size_t tail = tail_start(line);
   if (tail != std::string_view::npos) {
     out.write(line.substr(tail));
@@ -89,8 +99,8 @@ void rewrite_ass(const std::string& input_base, const std::string& output_base, 
   }
   // Whole lines, however long: karaoke lines easily exceed any fixed buffer
   // and must be re-timed or dropped as one.
-  std::string line;
-  while (in.read_line(line)) rewrite_line(line, map, settings, out);
+  std::string_view line;
+  while (in.next_line(line)) rewrite_line(line, map, settings, out);
   // A file that could not be read to its end must not replace the target
   // with a shortened copy.
   const bool complete = !in.read_failed();

@@ -6,8 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace mendra {
+namespace {
+constexpr std::size_t kWriteBufferBytes = 64 * 1024;
+constexpr int kNameAttempts = 100;
+}  // namespace
 
 bool OutputFile::open(const std::string& target) {
   discard();
@@ -15,7 +20,7 @@ bool OutputFile::open(const std::string& target) {
   if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
   // A name of our own beside the target, so the rename stays on one file
   // system; O_EXCL makes sure no existing file is ever reused.
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string temp =
         target + ".mendra-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -23,30 +28,45 @@ bool OutputFile::open(const std::string& target) {
       if (errno == EEXIST) continue;
       return false;
     }
-    file_ = fdopen(fd, "wb");
-    if (file_ == nullptr) {
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return false;
-    }
+    fd_ = fd;
     target_ = target;
     temp_path_ = std::move(temp);
     failed_ = false;
+    buffer_.clear();
+    buffer_.reserve(kWriteBufferBytes);
     return true;
   }
   return false;
 }
 
+bool OutputFile::flush() {
+  const char* data = buffer_.data();
+  std::size_t left = buffer_.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd_, data, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  buffer_.clear();
+  return true;
+}
+
 void OutputFile::write(std::string_view text) {
-  if (file_ == nullptr || text.empty()) return;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+  if (fd_ < 0 || failed_ || text.empty()) return;
+  if (buffer_.size() + text.size() > kWriteBufferBytes && !flush()) {
+    failed_ = true;
+    return;
+  }
+  buffer_.insert(buffer_.end(), text.begin(), text.end());
 }
 
 bool OutputFile::commit() {
-  if (file_ == nullptr) return false;
-  bool ok = !failed_ && std::fflush(file_) == 0;
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
+  if (fd_ < 0) return false;
+  bool ok = !failed_ && flush();
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
   if (ok) ok = std::rename(temp_path_.c_str(), target_.c_str()) == 0;
   if (!ok) ::unlink(temp_path_.c_str());
   temp_path_.clear();
@@ -54,9 +74,9 @@ bool OutputFile::commit() {
 }
 
 void OutputFile::discard() {
-  if (file_ == nullptr) return;
-  std::fclose(file_);
-  file_ = nullptr;
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
   ::unlink(temp_path_.c_str());
   temp_path_.clear();
 }

@@ -4,9 +4,9 @@
 // input itself, as with -o a.ass a.ass) untouched.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mendra {
 
@@ -26,7 +26,10 @@ struct OutputFile {
   void discard();
 
  private:
-  std::FILE* file_ = nullptr;
+  bool flush();
+
+  int fd_ = -1;
+  std::vector<char> buffer_;  // written out in large blocks, not per line
   std::string target_;
   std::string temp_path_;
   bool failed_ = false;

@@ -8,73 +8,78 @@
 namespace mendra {
 namespace {
 
+// The C locale's white space, as scanf skips it.
 bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  return c == ' ' || (c >= '\t' && c <= '\r');
 }
 bool is_digit(char c) {
-  return c >= '0' && c <= '9';
+  return static_cast<unsigned char>(c - '0') < 10;
 }
 
-// Text up to the first NUL: what a C string reader would see.
-std::string_view c_string_part(std::string_view text) {
-  const std::size_t nul = text.find('\0');
-  return nul == std::string_view::npos ? text : text.substr(0, nul);
-}
+// Beyond 2^31 the value saturates anyway; growing stops there, so the
+// accumulator cannot overflow however many digits follow.
+constexpr std::int64_t kSaturated = 0x80000000LL;
 
-// Reads sign and digits of at most `width` characters (0: unlimited) from
-// text[pos]; white space before them is skipped first and does not count.
-// Saturates at the int limits.
-bool read_int(std::string_view text, std::size_t& pos, std::size_t width, int& value) {
-  while (pos < text.size() && is_space(text[pos])) ++pos;
-  const std::size_t limit = width == 0 ? text.size() : std::min(text.size(), pos + width);
-  std::size_t p = pos;
+// Reads sign and digits of at most `width` characters (0: unlimited) from p;
+// white space before them is skipped first and does not count. Saturates
+// at the int limits. Returns the position after the number, or nullptr when
+// there is none.
+[[gnu::always_inline]] inline const char* read_int(const char* p, const char* end,
+                                                   std::size_t width, int& value) {
+  while (p < end && is_space(*p)) ++p;
+  const char* limit = (width == 0 || static_cast<std::size_t>(end - p) <= width) ? end : p + width;
   bool negative = false;
-  if (p < limit && (text[p] == '+' || text[p] == '-')) {
-    negative = text[p] == '-';
+  if (p < limit && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
     ++p;
   }
-  if (p >= limit || !is_digit(text[p])) return false;
-  std::int64_t magnitude = 0;
-  for (; p < limit && is_digit(text[p]); ++p) {
-    // Beyond 2^31 the result saturates anyway; stop growing to avoid overflow.
-    if (magnitude <= 0x80000000LL) magnitude = magnitude * 10 + (text[p] - '0');
+  if (p >= limit || !is_digit(*p)) return nullptr;
+  std::int64_t magnitude = *p++ - '0';
+  for (; p < limit && is_digit(*p); ++p) {
+    if (magnitude <= kSaturated) magnitude = magnitude * 10 + (*p - '0');
   }
-  pos = p;
   value = clamp_to_int(negative ? -magnitude : magnitude);
-  return true;
+  return p;
+}
+
+// The text up to its first NUL: what a reader of C strings would see.
+const char* c_string_end(std::string_view text) {
+  const void* nul = std::memchr(text.data(), '\0', text.size());
+  return nul != nullptr ? static_cast<const char*>(nul) : text.data() + text.size();
 }
 
 }  // namespace
 
 int parse_atoi(std::string_view text) {
-  text = c_string_part(text);
-  std::size_t pos = 0;
   int value = 0;
-  return read_int(text, pos, 0, value) ? value : 0;
+  return read_int(text.data(), c_string_end(text), 0, value) != nullptr ? value : 0;
 }
 
-int scan_ints(std::string_view text, const char* format, int* const* outs, int max_outs) {
-  text = c_string_part(text);
-  std::size_t pos = 0;
+int scan_ints(std::string_view text, const ScanPattern& pattern, int* const* outs, int max_outs) {
+  const char* p = text.data();
+  const char* const end = c_string_end(text);
   int converted = 0;
-  for (const char* f = format; *f != '\0'; ++f) {
-    if (is_space(*f)) {
-      while (pos < text.size() && is_space(text[pos])) ++pos;
-      continue;
+  for (std::size_t i = 0; i < pattern.count; ++i) {
+    const ScanStep& step = pattern.steps[i];
+    switch (step.kind) {
+      case ScanStep::Space:
+        while (p < end && is_space(*p)) ++p;
+        break;
+      case ScanStep::Literal:
+        if (p >= end || *p != step.literal) return converted;
+        ++p;
+        break;
+      case ScanStep::Int: {
+        if (converted >= max_outs) return converted;
+        int value = 0;
+        p = read_int(p, end, step.width, value);
+        if (p == nullptr) return converted;
+        *outs[converted++] = value;
+        break;
+      }
+      case ScanStep::Unsupported:
+        return converted;
     }
-    if (*f == '%' && f[1] != '%') {
-      ++f;
-      std::size_t width = 0;
-      while (is_digit(*f)) width = width * 10 + static_cast<std::size_t>(*f++ - '0');
-      if (*f != 'd' || converted >= max_outs) return converted;  // only %d is supported
-      int value = 0;
-      if (!read_int(text, pos, width, value)) return converted;
-      *outs[converted++] = value;
-      continue;
-    }
-    if (*f == '%') ++f;  // "%%" matches a literal percent sign
-    if (pos >= text.size() || text[pos] != *f) return converted;
-    ++pos;
   }
   return converted;
 }

@@ -3,6 +3,8 @@
 // beyond the int range saturate at its limits instead of being undefined.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace mendra {
@@ -10,17 +12,64 @@ namespace mendra {
 // Leading white space, optional sign, decimal digits; 0 when there are none.
 int parse_atoi(std::string_view text);
 
-// Matches `text` against a scanf-style `format` that holds only %d
-// conversions (with an optional field width such as %02d), white space
-// directives (matching any run of white space, none included) and literal
-// characters. Stores the converted values into outs[0], outs[1], ... and
-// returns how many conversions succeeded before the first mismatch.
-int scan_ints(std::string_view text, const char* format, int* const* outs, int max_outs);
+// A scanf-style format that holds only %d conversions (with an optional field
+// width such as %02d), white space directives (matching any run of white
+// space, none included) and literal characters, taken apart once so that a
+// format used for every line of a file is not parsed again for each of them.
+struct ScanStep {
+  enum Kind : std::uint8_t { Space, Literal, Int, Unsupported };
+  Kind kind = Unsupported;
+  char literal = 0;
+  std::uint8_t width = 0;  // 0: no limit
+};
+
+constexpr std::size_t kMaxScanSteps = 64;
+
+struct ScanPattern {
+  std::array<ScanStep, kMaxScanSteps> steps{};
+  std::size_t count = 0;
+};
+
+constexpr ScanPattern compile_scan_pattern(const char* format) {
+  ScanPattern pattern;
+  for (const char* f = format; *f != '\0' && pattern.count < kMaxScanSteps; ++f) {
+    ScanStep step;
+    const char c = *f;
+    if (c == ' ' || (c >= '\t' && c <= '\r')) {
+      step.kind = ScanStep::Space;
+    } else if (c == '%' && f[1] == '%') {
+      step.kind = ScanStep::Literal;
+      step.literal = '%';
+      ++f;
+    } else if (c == '%') {
+      unsigned width = 0;
+      while (f[1] >= '0' && f[1] <= '9') width = width * 10 + static_cast<unsigned>(*++f - '0');
+      step.width = static_cast<std::uint8_t>(width > 255 ? 255 : width);
+      step.kind = f[1] == 'd' ? ScanStep::Int : ScanStep::Unsupported;
+      if (f[1] != '\0') ++f;
+    } else {
+      step.kind = ScanStep::Literal;
+      step.literal = c;
+    }
+    pattern.steps[pattern.count++] = step;
+  }
+  return pattern;
+}
+
+// Matches `text` against the pattern, stores the converted values into
+// outs[0], outs[1], ... (at most max_outs) and returns how many conversions
+// succeeded before the first mismatch.
+int scan_ints(std::string_view text, const ScanPattern& pattern, int* const* outs, int max_outs);
+
+template <typename... Ints>
+int scan_format(std::string_view text, const ScanPattern& pattern, Ints*... outs) {
+  int* targets[] = {outs...};
+  return scan_ints(text, pattern, targets, static_cast<int>(sizeof...(outs)));
+}
 
 template <typename... Ints>
 int scan_format(std::string_view text, const char* format, Ints*... outs) {
-  int* targets[] = {outs...};
-  return scan_ints(text, format, targets, static_cast<int>(sizeof...(outs)));
+  return scan_format(text, compile_scan_pattern(format), outs...);
 }
 
 }  // namespace mendra

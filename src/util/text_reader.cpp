@@ -97,6 +97,29 @@ bool TextReader::read_line(std::string& line) {
   return any;
 }
 
+bool TextReader::next_line(std::string_view& line) {
+  if (pushback_.empty() && pos_ < len_) {
+    char* start = buffer_.data() + pos_;
+    const std::size_t avail = len_ - pos_;
+    if (void* lf = std::memchr(start, '\n', avail)) {
+      char* newline = static_cast<char*>(lf);
+      std::size_t n = static_cast<std::size_t>(newline - start) + 1;
+      pos_ += n;
+      // CR LF reads as LF: the buffer is ours, so the CR is overwritten in
+      // place and the view ends one byte early.
+      if (n >= 2 && newline[-1] == '\r') {
+        newline[-1] = '\n';
+        --n;
+      }
+      line = std::string_view(start, n);
+      return true;
+    }
+  }
+  if (!read_line(long_line_)) return false;
+  line = long_line_;
+  return true;
+}
+
 bool TextReader::read_piece(std::string& piece, std::size_t max_bytes) {
   piece.clear();
   while (piece.size() < max_bytes) {

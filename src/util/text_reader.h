@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mendra {
@@ -29,6 +30,10 @@ struct TextReader {
   // A whole line including its LF (none on a last line without one); false
   // at the end of the file when nothing was read. NUL bytes are kept.
   bool read_line(std::string& line);
+  // The same line as read_line, as a view that stays valid until the next
+  // read: straight into the read buffer when the line lies wholly inside
+  // it, so the common line is never copied.
+  bool next_line(std::string_view& line);
   // A piece as fgets with a buffer of max_bytes + 1 delivers it: at most
   // max_bytes characters, ending after the first LF.
   bool read_piece(std::string& piece, std::size_t max_bytes = 255);
@@ -49,6 +54,7 @@ struct TextReader {
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   std::vector<int> pushback_;
+  std::string long_line_;  // a line that crosses the end of the read buffer
   bool read_failed_ = false;
 };
 

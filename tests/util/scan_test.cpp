@@ -82,3 +82,43 @@ TEST(ScanFormatTest, HugeNumbersSaturate) {
 
 }  // namespace
 }  // namespace mendra
+
+namespace mendra {
+namespace {
+
+TEST(ScanPatternTest, CompiledOnceGivesTheSameMatchAsTheFormatText) {
+  constexpr ScanPattern kTiming = compile_scan_pattern("%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n");
+  const char* lines[] = {
+      "00:00:01,5 --> 00:00:02,25\n", "1:2:3,4-->5:6:7,8", "00:00:01,000 -> 2", "x", "",
+      "123:45:678,9999 --> 1:1:1,1"};
+  for (const char* line : lines) {
+    int a[8] = {}, b[8] = {};
+    const int n =
+        scan_format(line, kTiming, &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &a[6], &a[7]);
+    const int m = scan_format(line, "%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n", &b[0], &b[1],
+                              &b[2], &b[3], &b[4], &b[5], &b[6], &b[7]);
+    EXPECT_EQ(n, m) << line;
+    for (int i = 0; i < n; ++i) EXPECT_EQ(a[i], b[i]) << line << " field " << i;
+  }
+  int f[8] = {};
+  EXPECT_EQ(scan_format("00:00:01,5 --> 00:00:02,25\n", kTiming, &f[0], &f[1], &f[2], &f[3], &f[4],
+                        &f[5], &f[6], &f[7]),
+            8);
+  EXPECT_EQ(f[3], 5);
+  EXPECT_EQ(f[7], 25);
+  // Three digits at most for the milliseconds: the fourth is left over and
+  // must then match the literal " ", which it does not.
+  EXPECT_EQ(scan_format("1:00:00,1234 --> 1:0:0,0", kTiming, &f[0], &f[1], &f[2], &f[3], &f[4],
+                        &f[5], &f[6], &f[7]),
+            4);
+}
+
+TEST(ScanPatternTest, LiteralPercentAndUnsupportedConversions) {
+  int a = 0;
+  EXPECT_EQ(scan_format("50%7", "%d%%%d", &a, &a), 2);
+  EXPECT_EQ(a, 7);
+  EXPECT_EQ(scan_format("12", "%x", &a), 0);
+}
+
+}  // namespace
+}  // namespace mendra
