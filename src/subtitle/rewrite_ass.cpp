@@ -18,6 +18,9 @@ constexpr const char* kAssExtension = ".ass";
 constexpr ScanPattern kDialoguePattern =
     compile_scan_pattern("Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d,");
 constexpr int kDialogueFields = 9;
+// How nearly every Dialogue line begins (layer 0 to 9); such a line is read
+// without the general scan, with the same result.
+constexpr std::string_view kUsualDialogueLayout = "Dialogue: 9,9:99:99.99,9:99:99.99,";
 constexpr std::string_view kDialoguePrefix = "Dialogue: ";
 constexpr int kStartHoursWidth = 1;
 constexpr int kEndHoursWidth = 0;
@@ -47,8 +50,9 @@ void rewrite_line(std::string_view line, const CutMap& map, const RunSettings& s
   int layer = 0;
   int sh = 0, sm = 0, ss = 0, scs = 0;
   int eh = 0, em = 0, es = 0, ecs = 0;
-  if (scan_format(line, kDialoguePattern, &layer, &sh, &sm, &ss, &scs, &eh, &em, &es, &ecs) !=
-      kDialogueFields) {
+  int* const fields[] = {&layer, &sh, &sm, &ss, &scs, &eh, &em, &es, &ecs};
+  if (!match_digit_layout(line, kUsualDialogueLayout, fields, kDialogueFields) &&
+      scan_ints(line, kDialoguePattern, fields, kDialogueFields) != kDialogueFields) {
     out.write(line);
     return;
   }

@@ -18,6 +18,9 @@ constexpr ScanPattern kNumberPattern = compile_scan_pattern("%d\n");
 constexpr ScanPattern kTimingPattern =
     compile_scan_pattern("%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n");
 constexpr int kTimingFields = 8;
+// How nearly every timing line is written; such a line is read without the
+// general scan, with the same result.
+constexpr std::string_view kUsualTimingLayout = "99:99:99,999 --> 99:99:99,999";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kHeaderBufferBytes = 128;
 
@@ -74,8 +77,9 @@ void walk_line(std::string_view line, const CutMap& map, const RunSettings& sett
     case CueState::AfterNumber: {
       int sh = 0, sm = 0, ss = 0, sms = 0;
       int eh = 0, em = 0, es = 0, ems = 0;
-      if (scan_format(line, kTimingPattern, &sh, &sm, &ss, &sms, &eh, &em, &es, &ems) !=
-          kTimingFields) {
+      int* const fields[] = {&sh, &sm, &ss, &sms, &eh, &em, &es, &ems};
+      if (!match_digit_layout(line, kUsualTimingLayout, fields, kTimingFields) &&
+          scan_ints(line, kTimingPattern, fields, kTimingFields) != kTimingFields) {
         // Not a cue after all: the line stays, its number line is lost.
         out.write(line);
         walk.state = CueState::SeekNumber;

@@ -61,6 +61,14 @@ constexpr ScanPattern compile_scan_pattern(const char* format) {
 // succeeded before the first mismatch.
 int scan_ints(std::string_view text, const ScanPattern& pattern, int* const* outs, int max_outs);
 
+// A shortcut for the one layout that nearly every line of a kind has: true
+// when `text` begins with `layout`, where each run of '9' stands for that
+// many digits and every other character for itself; the numbers are then
+// stored in outs[0], outs[1], ... For text of this layout the result is the
+// one the matching scan pattern gives; any other text must go to the scan.
+bool match_digit_layout(std::string_view text, std::string_view layout, int* const* outs,
+                        int max_outs);
+
 template <typename... Ints>
 int scan_format(std::string_view text, const ScanPattern& pattern, Ints*... outs) {
   int* targets[] = {outs...};

@@ -122,3 +122,57 @@ TEST(ScanPatternTest, LiteralPercentAndUnsupportedConversions) {
 
 }  // namespace
 }  // namespace mendra
+
+namespace mendra {
+namespace {
+
+// The layout shortcut may only ever agree with the full scan: random lines
+// near the usual layout must either miss the shortcut or read the same
+// numbers.
+TEST(DigitLayoutTest, AgreesWithTheScanWheneverItMatches) {
+  constexpr std::string_view kLayout = "99:99:99,999 --> 99:99:99,999";
+  constexpr ScanPattern kPattern =
+      compile_scan_pattern("%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n");
+  const std::string alphabet = "0123456789:, ->-\n+";
+  unsigned seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  int shortcut_hits = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string line = "01:23:45,678 --> 12:34:56,789\n";
+    // Change a few characters, sometimes none.
+    for (unsigned changes = next() % 4; changes > 0; --changes) {
+      line[next() % line.size()] = alphabet[next() % alphabet.size()];
+    }
+    int fast[8] = {}, full[8] = {};
+    int *fast_out[8], *full_out[8];
+    for (int i = 0; i < 8; ++i) {
+      fast_out[i] = &fast[i];
+      full_out[i] = &full[i];
+    }
+    if (!match_digit_layout(line, kLayout, fast_out, 8)) continue;
+    ++shortcut_hits;
+    ASSERT_EQ(scan_ints(line, kPattern, full_out, 8), 8) << line;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(fast[i], full[i]) << line << " field " << i;
+  }
+  EXPECT_GT(shortcut_hits, 1000);  // the usual layout must take the shortcut
+}
+
+TEST(DigitLayoutTest, RejectsShortTextNulAndWrongFieldCount) {
+  int a = 0, b = 0;
+  int* outs[] = {&a, &b};
+  EXPECT_TRUE(match_digit_layout("12:34 rest", "99:99", outs, 2));
+  EXPECT_EQ(a, 12);
+  EXPECT_EQ(b, 34);
+  EXPECT_FALSE(match_digit_layout("12:3", "99:99", outs, 2));
+  EXPECT_FALSE(match_digit_layout(std::string_view("12:\0"
+                                                   "4",
+                                                   5),
+                                  "99:99", outs, 2));
+  EXPECT_FALSE(match_digit_layout("12:34", "99:99", outs, 1));
+}
+
+}  // namespace
+}  // namespace mendra
