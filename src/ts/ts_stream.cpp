@@ -55,12 +55,12 @@ bool TsStream::fill() {
   return len_ > 0;
 }
 
-int TsStream::read_byte() {
+int TsStream::read_byte_slow() {
   if (pos_ >= len_ && !fill()) return -1;
   return buffer_[pos_++];
 }
 
-std::size_t TsStream::read(std::span<std::uint8_t> dst) {
+std::size_t TsStream::read_slow(std::span<std::uint8_t> dst) {
   std::size_t done = 0;
   while (done < dst.size()) {
     if (pos_ >= len_ && !fill()) break;
@@ -72,7 +72,7 @@ std::size_t TsStream::read(std::span<std::uint8_t> dst) {
   return done;
 }
 
-void TsStream::skip(std::int64_t count) {
+void TsStream::skip_slow(std::int64_t count) {
   if (count <= 0) return;
   if (count <= static_cast<std::int64_t>(len_ - pos_)) {
     pos_ += static_cast<std::size_t>(count);

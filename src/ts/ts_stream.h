@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,20 +30,41 @@ struct TsStream {
   bool is_open() const { return file_ != nullptr; }
 
   // Next byte (0 to 255), or -1 at the end of the file.
-  int read_byte();
+  int read_byte() {
+    // Inline: the sync search and the header reads take every packet's
+    // first bytes one at a time.
+    if (pos_ < len_) return buffer_[pos_++];
+    return read_byte_slow();
+  }
   // Reads up to dst.size() bytes; returns how many arrived (fewer only at
   // the end of the file).
-  std::size_t read(std::span<std::uint8_t> dst);
+  std::size_t read(std::span<std::uint8_t> dst) {
+    if (dst.size() <= len_ - pos_) {
+      std::memcpy(dst.data(), buffer_.data() + pos_, dst.size());
+      pos_ += dst.size();
+      return dst.size();
+    }
+    return read_slow(dst);
+  }
   // Moves forward by `count` bytes from the current position, like a
   // relative seek: a skip beyond the end of the file succeeds and the next
   // read meets the end. A count below 1 does nothing.
-  void skip(std::int64_t count);
+  void skip(std::int64_t count) {
+    if (count > 0 && count <= static_cast<std::int64_t>(len_ - pos_)) {
+      pos_ += static_cast<std::size_t>(count);
+    } else {
+      skip_slow(count);
+    }
+  }
   // The current position, and a return to a position taken from tell().
   std::int64_t tell() const { return buffer_start_ + static_cast<std::int64_t>(pos_); }
   void seek(std::int64_t position);
 
  private:
   bool fill();
+  int read_byte_slow();
+  std::size_t read_slow(std::span<std::uint8_t> dst);
+  void skip_slow(std::int64_t count);
 
   std::FILE* file_ = nullptr;
   std::vector<std::uint8_t> buffer_;
