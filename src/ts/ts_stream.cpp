@@ -1,10 +1,11 @@
 #include "ts/ts_stream.h"
 
-#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "util/input_file.h"
 
 namespace mendra {
 
@@ -13,13 +14,8 @@ static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
 
 bool TsStream::open(const std::string& path) {
   close();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = open_input_file(path);
   if (f == nullptr) return false;
-  struct stat info {};
-  if (fstat(fileno(f), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(f);
-    return false;
-  }
   // Our own buffer does the buffering; a second one in stdio would only
   // copy every byte twice.
   std::setvbuf(f, nullptr, _IONBF, 0);

@@ -1,8 +1,8 @@
 #include "util/text_reader.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
+
+#include "util/input_file.h"
 
 namespace mendra {
 namespace {
@@ -11,13 +11,8 @@ constexpr std::size_t kReadBufferBytes = 64 * 1024;
 
 bool TextReader::open(const std::string& path) {
   close();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = open_input_file(path);
   if (f == nullptr) return false;
-  struct stat info {};
-  if (fstat(fileno(f), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(f);
-    return false;
-  }
   file_ = f;
   read_failed_ = false;
   buffer_.resize(kReadBufferBytes);
