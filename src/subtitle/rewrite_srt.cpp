@@ -36,6 +36,9 @@ bool is_blank(std::string_view line) {
 }
 
 bool is_number_line(std::string_view line) {
+  // A line that begins with a digit always reads a number; only the others
+  // need the scan (white space and a sign before the digits).
+  if (!line.empty() && line.front() >= '0' && line.front() <= '9') return true;
   int number = 0;
   return scan_format(line, kNumberPattern, &number) == 1;
 }

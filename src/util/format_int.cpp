@@ -4,17 +4,7 @@
 
 namespace mendra {
 
-char* append_int(char* out, int value, int width) {
-  // Clock fields are small and printed with two or three digits: write
-  // those directly.
-  if (value >= 0 && value < 1000 && width <= 3) {
-    const int digits = value < 10 ? 1 : value < 100 ? 2 : 3;
-    for (int pad = width - digits; pad > 0; --pad) *out++ = '0';
-    if (digits == 3) *out++ = static_cast<char>('0' + value / 100);
-    if (digits >= 2) *out++ = static_cast<char>('0' + value / 10 % 10);
-    *out++ = static_cast<char>('0' + value % 10);
-    return out;
-  }
+char* append_any_int(char* out, int value, int width) {
   // Work on the magnitude in 64 bits, so the most negative int has one.
   std::int64_t magnitude = value;
   if (magnitude < 0) {

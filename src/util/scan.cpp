@@ -55,29 +55,6 @@ int parse_atoi(std::string_view text) {
   return read_int(text.data(), c_string_end(text), 0, value) != nullptr ? value : 0;
 }
 
-bool match_digit_layout(std::string_view text, std::string_view layout, int* const* outs,
-                        int max_outs) {
-  if (text.size() < layout.size()) return false;
-  int converted = 0;
-  for (std::size_t i = 0; i < layout.size();) {
-    if (layout[i] != '9') {
-      if (text[i] != layout[i]) return false;
-      ++i;
-      continue;
-    }
-    // A run of '9' is one number of exactly that many digits; the runs are
-    // short (a clock field), so the value cannot overflow.
-    int value = 0;
-    for (; i < layout.size() && layout[i] == '9'; ++i) {
-      if (!is_digit(text[i])) return false;
-      value = value * 10 + (text[i] - '0');
-    }
-    if (converted >= max_outs) return false;
-    *outs[converted++] = value;
-  }
-  return converted == max_outs;
-}
-
 int scan_ints(std::string_view text, const ScanPattern& pattern, int* const* outs, int max_outs) {
   const char* p = text.data();
   const char* const end = c_string_end(text);

@@ -66,8 +66,39 @@ int scan_ints(std::string_view text, const ScanPattern& pattern, int* const* out
 // many digits and every other character for itself; the numbers are then
 // stored in outs[0], outs[1], ... For text of this layout the result is the
 // one the matching scan pattern gives; any other text must go to the scan.
-bool match_digit_layout(std::string_view text, std::string_view layout, int* const* outs,
-                        int max_outs);
+[[gnu::always_inline]] inline bool match_digit_layout(std::string_view text,
+                                                      std::string_view layout, int* const* outs,
+                                                      int max_outs) {
+  // Inline and unrolled: with the constant layouts of the rewriters this
+  // becomes a short run of byte tests for every timing line of a file.
+  if (text.size() < layout.size()) return false;
+  int converted = 0;
+  int value = 0;
+  bool in_number = false;
+#pragma GCC unroll 64
+  for (std::size_t i = 0; i < layout.size(); ++i) {
+    if (layout[i] == '9') {
+      // A run of '9' is one number of exactly that many digits; the runs
+      // are short (clock fields), so the value cannot overflow.
+      const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+      if (digit > 9) return false;
+      value = (in_number ? value * 10 : 0) + static_cast<int>(digit);
+      in_number = true;
+      continue;
+    }
+    if (in_number) {
+      if (converted >= max_outs) return false;
+      *outs[converted++] = value;
+      in_number = false;
+    }
+    if (text[i] != layout[i]) return false;
+  }
+  if (in_number) {
+    if (converted >= max_outs) return false;
+    *outs[converted++] = value;
+  }
+  return converted == max_outs;
+}
 
 template <typename... Ints>
 int scan_format(std::string_view text, const ScanPattern& pattern, Ints*... outs) {
