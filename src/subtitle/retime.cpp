@@ -10,6 +10,8 @@ namespace {
 
 constexpr int kStartSide = 1;
 constexpr int kEndSide = -1;
+// What remap_frame returns for a start beyond the last kept range.
+constexpr double kBeyondLastKept = -1.0;
 // Frames last 1001 / fps milliseconds: the frame rate is fps / 1.001.
 constexpr double kFrameRateDivisor = 1001.0;
 // The value the -fps option falls back to for anything below 1.
@@ -42,7 +44,14 @@ ClockFields clock_fields(int total_seconds, int fraction) {
 // One time through the cut map: milliseconds to a source frame position, the
 // position on the cut video, and back to milliseconds plus the measured delay.
 int remap_ms(const CutMap& map, double fps, double ts_delay_ms, int ms, int side) {
-  const double position = remap_frame(map, ms * fps / kFrameRateDivisor, side);
+  double position = remap_frame(map, ms * fps / kFrameRateDivisor, side);
+  // A start in the last fraction of a frame before the first kept frame lies
+  // in kept material, yet maps between -1 and 0: as a negative time it would
+  // read as a start beyond the last kept frame and drop a subtitle that runs
+  // on into the cut video. It starts the cut video instead, like a start in
+  // the deleted frames before it. -1 itself stays the mark of a start beyond
+  // the last kept frame.
+  if (side == kStartSide && position > kBeyondLastKept && position < 0.0) position = 0.0;
   return truncate_to_int(position * kFrameRateDivisor / fps + ts_delay_ms);
 }
 

@@ -115,6 +115,13 @@ INSTANTIATE_TEST_SUITE_P(
         // A negative measured delay drops, the same user delay only clamps.
         SpanCase{"NegativeTsDelayDrops", false, 30, -2000, 0, 5000, 8000, 0, 0, false},
         SpanCase{"NegativeDelayClamps", false, 30, 0, -2000, 5000, 8000, 0, 1303, true},
+        // A start in the last fraction of a frame before the first kept frame
+        // lies in kept material: it starts the cut video instead of reading as
+        // a start beyond the last kept frame.
+        SpanCase{"StartJustBeforeFirstKept", false, 30, 0, 0, 3320, 6000, 0, 2663, true},
+        SpanCase{"StartJustBeforeFirstKeptTsDelay", false, 30, 100, 0, 3310, 6000, 100, 2763, true},
+        SpanCase{"StartJustBeforeFirstKeptNegativeTsDelay", false, 30, -100, 0, 3330, 6000, 0, 0,
+                 false},
         SpanCase{"IdentityTruncates17", true, 30, 0, 0, 17, 1074, 16, 1073, true},
         SpanCase{"IdentityKeeps1000", true, 30, 0, 0, 1000, 2000, 1000, 2000, true},
         SpanCase{"DelayClampsStart", true, 30, 0, -500, 200, 900, 0, 400, true},

@@ -122,6 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Dialogue: 0,0:00:01.66,0:00:03.30,\nnext\n"},
         LineCase{"NoThirdCommaAtEndOfFile", "Dialogue: 0,0:00:05.00,0:00:08.00",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,"},
+        LineCase{"StartJustBeforeFirstKeptFrame", "Dialogue: 0,0:00:03.32,0:00:06.00,x\n",
+                 "Dialogue: 0,0:00:00.00,0:00:02.66,x\n"},
         LineCase{"TailAfterBlank", "Dialogue: 0,0:00:05.00,0:00:08.00 junk,Default,x\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,Default,x\n"},
         LineCase{"CrLfReadsAsLf", "[Events]\r\nDialogue: 0,0:00:05.00,0:00:08.00,x\r\n",
