@@ -44,15 +44,19 @@ ClockFields clock_fields(int total_seconds, int fraction) {
 // One time through the cut map: milliseconds to a source frame position, the
 // position on the cut video, and back to milliseconds plus the measured delay.
 int remap_ms(const CutMap& map, double fps, double ts_delay_ms, int ms, int side) {
-  double position = remap_frame(map, ms * fps / kFrameRateDivisor, side);
+  const double position = remap_frame(map, ms * fps / kFrameRateDivisor, side);
+  const int time = truncate_to_int(position * kFrameRateDivisor / fps + ts_delay_ms);
   // A start in the last fraction of a frame before the first kept frame lies
-  // in kept material, yet maps between -1 and 0: as a negative time it would
-  // read as a start beyond the last kept frame and drop a subtitle that runs
-  // on into the cut video. It starts the cut video instead, like a start in
-  // the deleted frames before it. -1 itself stays the mark of a start beyond
-  // the last kept frame.
-  if (side == kStartSide && position > kBeyondLastKept && position < 0.0) position = 0.0;
-  return truncate_to_int(position * kFrameRateDivisor / fps + ts_delay_ms);
+  // in kept material, yet maps between -1 and 0. Where its time comes out
+  // negative it would read as a start beyond the last kept frame and drop a
+  // subtitle that runs on into the cut video: it starts the cut video
+  // instead. -1 stays the mark of a start beyond the last kept frame, and a
+  // negative measured delay still drops what it moves before the start.
+  if (side == kStartSide && time < 0 && ts_delay_ms >= 0 && position > kBeyondLastKept &&
+      position < 0.0) {
+    return 0;
+  }
+  return time;
 }
 
 // Adds the user delay; a time beyond the int range stays at its limit rather

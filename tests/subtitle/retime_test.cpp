@@ -119,7 +119,11 @@ INSTANTIATE_TEST_SUITE_P(
         // lies in kept material: it starts the cut video instead of reading as
         // a start beyond the last kept frame.
         SpanCase{"StartJustBeforeFirstKept", false, 30, 0, 0, 3320, 6000, 0, 2663, true},
-        SpanCase{"StartJustBeforeFirstKeptTsDelay", false, 30, 100, 0, 3310, 6000, 100, 2763, true},
+        // A measured delay that lifts the fraction of a frame above 0 keeps
+        // the linear mapping: -0.8 frames is -26 ms, plus 100.
+        SpanCase{"StartJustBeforeFirstKeptTsDelay", false, 30, 100, 0, 3310, 6000, 73, 2763, true},
+        SpanCase{"StartJustBeforeFirstKeptSmallTsDelay", false, 30, 10, 0, 3310, 6000, 0, 2673,
+                 true},
         SpanCase{"StartJustBeforeFirstKeptNegativeTsDelay", false, 30, -100, 0, 3330, 6000, 0, 0,
                  false},
         SpanCase{"IdentityTruncates17", true, 30, 0, 0, 17, 1074, 16, 1073, true},
