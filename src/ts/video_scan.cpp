@@ -110,6 +110,14 @@ void carry_tail(EsScanState& state, int length) {
   std::copy(tail.begin(), tail.end(), b.begin());
 }
 
+// A start packet has filled the buffer's head with the first bytes of its
+// own PES. Where it leaves no carry of its own, a search still pending from
+// an earlier PES must not meet them again in the next continuation packet:
+// a leading picture or GOP header would be decoded or counted a second time.
+void drop_carry(EsScanState& state) {
+  std::fill_n(state.payload_buffer.begin(), kCarriedBytes, kCarryFiller);
+}
+
 }  // namespace
 
 int find_picture_header(int length, int start, std::int64_t pts, std::int64_t& start_video_pts,
@@ -169,8 +177,10 @@ int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& pack
   packet_bytes_left = 0;
   // Fewer payload bytes than a start code cannot hold a header; testing them
   // would read what this packet did not fill.
-  if (n < kStartCodeBytes) return 0;
-  if (b[0] != 0x00 || b[1] != 0x00 || b[2] != 0x01) return 0;
+  if (n < kStartCodeBytes || b[0] != 0x00 || b[1] != 0x00 || b[2] != 0x01) {
+    drop_carry(state);
+    return 0;
+  }
   if (b[3] == kSequenceHeaderCode) {
     trace_sequence_header(state, settings);
     state.pending_pts = pts;
@@ -191,8 +201,10 @@ int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& pack
       return 0;
     }
     handle_picture_header(kStartCodeBytes, pts, start_video_pts, start_iframe_pts, state, settings);
+    drop_carry(state);
     return 1;
   }
+  drop_carry(state);
   return 0;
 }
 

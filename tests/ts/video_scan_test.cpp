@@ -122,6 +122,29 @@ Bytes picture_stream(const std::vector<Picture>& pictures) {
   return stream;
 }
 
+// A sequence-header PES whose picture never came (its continuation packet
+// was lost) leaves its search pending into the next PES. That PES's own
+// leading header, already handled in its start packet, is not met again in
+// its continuation: no second decode with the older PES's time stamp, no
+// extra GOP.
+TEST_F(VideoScanTest, PendingSearchDoesNotMeetTheNextPesLeadingHeaderAgain) {
+  settings_.gop_offset = 1;
+  const Bytes lost_picture = ts_packet_fitted(
+      kVideoPid, true, pes_header(0xE0, 200) + sequence_header(720, 480, 2, 4) + Bytes(8, 0xAA));
+  const Bytes continuation = ts_packet_fitted(kVideoPid, false, Bytes{0x01} + Bytes(100, 0xAA));
+  const auto results =
+      run_video(picture_stream({{kI, 2, 100, 1}}) + lost_picture +
+                ts_packet_fitted(kVideoPid, true,
+                                 pes_header(0xE0, 400) + gop_header() + picture_header(0, kI)) +
+                continuation + lost_picture +
+                ts_packet_fitted(kVideoPid, true, pes_header(0xE0, 300) + picture_header(1, kB)) +
+                continuation);
+  EXPECT_EQ(results, (std::vector<int>{1, 0, 0, 0, 0, 1, 0}));
+  EXPECT_EQ(iframe_pts_, 100);
+  EXPECT_EQ(video_pts_, 0);
+  EXPECT_EQ(state_.gop_count, 0);
+}
+
 struct RuleCase {
   const char* name;
   std::vector<Picture> pictures;
