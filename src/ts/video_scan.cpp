@@ -18,6 +18,9 @@ constexpr int kPictureHeadBytes = kStartCodeBytes + 2;
 // packet is decoded from the bytes the next packet brings, never from stale
 // buffer bytes.
 constexpr int kCarriedBytes = kPictureHeadBytes - 1;
+// Stands in front of carried bytes when a packet held fewer than five: a
+// start code begins 00 00 01, so 0xFF can be no part of one.
+constexpr std::uint8_t kCarryFiller = 0xFF;
 constexpr int kIPicture = 1;
 
 // Indexed by picture_coding_type (3 bits); 5 to 7 print a zero character.
@@ -95,11 +98,24 @@ bool read_payload(TsStream& stream, int offset, int count, int& packet_bytes_lef
   return read_packet_bytes(stream, dst, packet_bytes_left) == dst.size();
 }
 
-// Keeps the last three searched bytes for the next continuation search.
+// Keeps the last five searched bytes for the next continuation search. A
+// start packet may hold fewer: they are carried behind filler that cannot
+// be part of a start code, never behind bytes this packet did not fill.
 void carry_tail(EsScanState& state, int length) {
   auto& b = state.payload_buffer;
-  const auto from = static_cast<std::size_t>(length - kCarriedBytes);
-  std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(from), kCarriedBytes, b.begin());
+  std::array<std::uint8_t, kCarriedBytes> tail{};
+  tail.fill(kCarryFiller);
+  const int kept = std::clamp(length, 0, kCarriedBytes);
+  std::copy_n(b.begin() + (length - kept), kept, tail.begin() + (kCarriedBytes - kept));
+  std::copy(tail.begin(), tail.end(), b.begin());
+}
+
+// A start packet has filled the buffer's head with the first bytes of its
+// own PES. Where it leaves no carry of its own, a search still pending from
+// an earlier PES must not meet them again in the next continuation packet:
+// a leading picture or GOP header would be decoded or counted a second time.
+void drop_carry(EsScanState& state) {
+  std::fill_n(state.payload_buffer.begin(), kCarriedBytes, kCarryFiller);
 }
 
 }  // namespace
@@ -159,11 +175,12 @@ int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& pack
   const int n = packet_bytes_left;
   if (!read_payload(stream, 0, n, packet_bytes_left, state)) return 0;
   packet_bytes_left = 0;
-  // Fewer payload bytes than a start code and the two bytes behind it
-  // cannot hold a header; testing them would read what this packet did not
-  // fill.
-  if (n < kPictureHeadBytes) return 0;
-  if (b[0] != 0x00 || b[1] != 0x00 || b[2] != 0x01) return 0;
+  // Fewer payload bytes than a start code cannot hold a header; testing them
+  // would read what this packet did not fill.
+  if (n < kStartCodeBytes || b[0] != 0x00 || b[1] != 0x00 || b[2] != 0x01) {
+    drop_carry(state);
+    return 0;
+  }
   if (b[3] == kSequenceHeaderCode) {
     trace_sequence_header(state, settings);
     state.pending_pts = pts;
@@ -175,9 +192,19 @@ int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& pack
     return 0;
   }
   if (b[3] == kPictureStartCode) {
+    if (n < kPictureHeadBytes) {
+      // The picture header's own bytes come with the next packet of the
+      // PES: wait for them, as for a start code split between packets.
+      state.pending_pts = pts;
+      state.scan_pending = 1;
+      carry_tail(state, n);
+      return 0;
+    }
     handle_picture_header(kStartCodeBytes, pts, start_video_pts, start_iframe_pts, state, settings);
+    drop_carry(state);
     return 1;
   }
+  drop_carry(state);
   return 0;
 }
 

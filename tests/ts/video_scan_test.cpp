@@ -77,6 +77,31 @@ TEST_P(SplitPictureTest, FoundOnceWithPendingPts) {
 INSTANTIATE_TEST_SUITE_P(Offsets, SplitPictureTest,
                          ::testing::Combine(::testing::Values(1, 2), ::testing::Range(0, 9)));
 
+// The PES header leaves only the first 4 or 5 bytes of the PES's leading
+// start code in the start packet: the header is completed by the next
+// packet, and the picture is decoded from its own bytes, not from what an
+// earlier packet left in the buffer.
+class ShortStartPayloadTest : public VideoScanTest,
+                              public ::testing::WithParamInterface<std::tuple<bool, int>> {};
+
+TEST_P(ShortStartPayloadTest, HeaderCompletedByNextPacket) {
+  const auto [with_sequence, held] = GetParam();
+  const Bytes es = with_sequence ? sequence_header(720, 480, 2, 4) + gop_header() +
+                                       picture_header(0, kI) + Bytes(20, 0xAA)
+                                 : picture_header(0, kI) + Bytes(20, 0xAA);
+  const auto split = es.begin() + held;
+  const auto results = run_video(
+      ts_packet_fitted(kVideoPid, true, pes_header(0xE0, 450000) + Bytes(es.begin(), split)) +
+      ts_packet_fitted(kVideoPid, false, Bytes(split, es.end())));
+  EXPECT_EQ(results, (std::vector<int>{0, 1}));
+  EXPECT_EQ(iframe_pts_, 450000);
+  EXPECT_EQ(video_pts_, 450000);
+  EXPECT_EQ(state_.gop_count, with_sequence ? 0 : -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(HeldBytes, ShortStartPayloadTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(4, 5)));
+
 struct Picture {
   int type, temporal_reference;
   std::int64_t pts;
@@ -95,6 +120,29 @@ Bytes picture_stream(const std::vector<Picture>& pictures) {
                                 es + picture_header(p.temporal_reference, p.type));
   }
   return stream;
+}
+
+// A sequence-header PES whose picture never came (its continuation packet
+// was lost) leaves its search pending into the next PES. That PES's own
+// leading header, already handled in its start packet, is not met again in
+// its continuation: no second decode with the older PES's time stamp, no
+// extra GOP.
+TEST_F(VideoScanTest, PendingSearchDoesNotMeetTheNextPesLeadingHeaderAgain) {
+  settings_.gop_offset = 1;
+  const Bytes lost_picture = ts_packet_fitted(
+      kVideoPid, true, pes_header(0xE0, 200) + sequence_header(720, 480, 2, 4) + Bytes(8, 0xAA));
+  const Bytes continuation = ts_packet_fitted(kVideoPid, false, Bytes{0x01} + Bytes(100, 0xAA));
+  const auto results =
+      run_video(picture_stream({{kI, 2, 100, 1}}) + lost_picture +
+                ts_packet_fitted(kVideoPid, true,
+                                 pes_header(0xE0, 400) + gop_header() + picture_header(0, kI)) +
+                continuation + lost_picture +
+                ts_packet_fitted(kVideoPid, true, pes_header(0xE0, 300) + picture_header(1, kB)) +
+                continuation);
+  EXPECT_EQ(results, (std::vector<int>{1, 0, 0, 0, 0, 1, 0}));
+  EXPECT_EQ(iframe_pts_, 100);
+  EXPECT_EQ(video_pts_, 0);
+  EXPECT_EQ(state_.gop_count, 0);
 }
 
 struct RuleCase {
