@@ -29,13 +29,13 @@ void reset_es_scan(EsScanState& state) {
   state.pending_pts = 0;
 }
 
-std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> p) {
+std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field) {
   // '001x' prefix (4), bits 32..30 (3), marker (1)
-  const std::int64_t high = (std::int64_t{p[0]} >> 1) & 0x07;
+  const std::int64_t high = (std::int64_t{field[0]} >> 1) & 0x07;
   // bits 29..15 (15), marker (1)
-  const std::int64_t middle = (std::int64_t{p[1]} << 7) | (std::int64_t{p[2]} >> 1);
+  const std::int64_t middle = (std::int64_t{field[1]} << 7) | (std::int64_t{field[2]} >> 1);
   // bits 14..0 (15), marker (1)
-  const std::int64_t low = (std::int64_t{p[3]} << 7) | (std::int64_t{p[4]} >> 1);
+  const std::int64_t low = (std::int64_t{field[3]} << 7) | (std::int64_t{field[4]} >> 1);
   return ((high << 30) | (middle << 15) | low) & kClockMask;
 }
 

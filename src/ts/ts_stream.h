@@ -15,7 +15,7 @@
 
 namespace mendra {
 
-inline constexpr std::size_t kTsStreamBufferBytes = 1024 * 1024;
+inline constexpr std::size_t kTsStreamBufferBytes = std::size_t{1024} * 1024;
 
 struct TsStream {
   TsStream() = default;

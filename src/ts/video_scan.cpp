@@ -67,7 +67,7 @@ void handle_picture_header(int at, std::int64_t pts, std::int64_t& start_video_p
                            const RunSettings& settings) {
   const auto& b = state.payload_buffer;
   const std::uint8_t q4 = b[static_cast<std::size_t>(at)];
-  const std::uint8_t q5 = b[static_cast<std::size_t>(at + 1)];
+  const std::uint8_t q5 = b[static_cast<std::size_t>(at) + 1];
   // temporal_reference (10), picture_coding_type (3), vbv_delay (16) ...
   const int temporal_reference = (q4 << 2) | (q5 >> 6);
   const int picture_coding_type = (q5 >> 3) & 0x07;

@@ -6,7 +6,7 @@
 
 namespace mendra {
 namespace {
-constexpr std::size_t kReadBufferBytes = 64 * 1024;
+constexpr std::size_t kReadBufferBytes = std::size_t{64} * 1024;
 }
 
 bool TextReader::open(const std::string& path) {

@@ -1,0 +1,464 @@
+// Hostile input through the built binary: empty files, binary junk, folders
+// where files belong, missing folders, megabyte lines, NUL bytes, numbers far
+// beyond the int range and streams cut short. Whatever it is given, mendra
+// exits 0, writes nothing on standard output, leaves every input as it was
+// and writes no file but the ones listed.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/run_binary.h"
+
+namespace mendra::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+constexpr std::size_t kMegabyte = std::size_t{1} << 20;
+
+const std::string kAss =
+    "[Events]\n"
+    "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,one\n"
+    "Dialogue: 0,0:00:03.00,0:00:04.00,Default,,0,0,0,,two\n";
+const std::string kSrt =
+    "1\n00:00:01,000 --> 00:00:02,000\none\n\n"
+    "2\n00:00:03,000 --> 00:00:04,000\ntwo\n\n";
+// Keeps everything: the times come back as they went in (at 30 fps, less
+// the rounding through frame positions).
+const std::string kKeepAll = "0 * 99999\n";
+
+std::string junk(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// What CR LF -> LF text reading and LF writing make of a copied file.
+std::string without_cr_before_lf(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+struct Outcome {
+  RunResult result;
+  Files written;  // new or changed regular files, by relative path
+};
+
+Files snapshot(const fs::path& root) {
+  Files files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) {
+      files[fs::relative(entry.path(), root).generic_string()] = read_file(entry.path());
+    }
+  }
+  return files;
+}
+
+// Writes `files` (a name ending in '/' makes a folder) into a fresh folder,
+// runs the binary there and checks what holds for every hostile input.
+Outcome run_case(const Files& files, const std::vector<std::string>& args) {
+  TempDir dir;
+  for (const auto& [name, content] : files) {
+    if (name.ends_with('/')) {
+      fs::create_directories(dir.path / name);
+    } else {
+      write_file(dir.path / name, content);
+    }
+  }
+  const Files before = snapshot(dir.path);
+  Outcome outcome;
+  outcome.result = run_binary(MENDRA_BINARY, args, dir.path);
+  EXPECT_EQ(outcome.result.exit_status, 0);
+  EXPECT_EQ(outcome.result.standard_output, "");
+  const Files after = snapshot(dir.path);
+  for (const auto& [name, content] : before) {
+    const auto now = after.find(name);
+    if (now == after.end()) {
+      ADD_FAILURE() << name << " was removed";
+    } else if (now->second != content) {
+      outcome.written[name] = now->second;
+    }
+  }
+  for (const auto& [name, content] : after) {
+    if (!before.count(name)) outcome.written[name] = content;
+  }
+  return outcome;
+}
+
+// Compares without printing megabytes: sizes and the first difference.
+::testing::AssertionResult same_text(const std::string& got, const std::string& expected) {
+  if (got == expected) return ::testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  return ::testing::AssertionFailure()
+         << "got " << got.size() << " bytes, expected " << expected.size()
+         << "; first difference at byte " << at << ": got \"" << got.substr(at, 40)
+         << "\", expected \"" << expected.substr(at, 40) << "\"";
+}
+
+std::set<std::string> names(const Files& files) {
+  std::set<std::string> result;
+  for (const auto& [name, content] : files) result.insert(name);
+  return result;
+}
+
+// One hostile situation: the files, the arguments, the files it may write
+// and a message standard error must hold ("" when none is due).
+struct HostileCase {
+  const char* label;
+  Files files;
+  std::vector<std::string> args;
+  std::set<std::string> written;
+  std::string message;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+  *os << c.label;
+}
+
+class HostileCaseTest : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileCaseTest, ExitsCleanlyAndWritesOnlyWhatIsDue) {
+  const HostileCase& c = GetParam();
+  const Outcome outcome = run_case(c.files, c.args);
+  EXPECT_EQ(names(outcome.written), c.written);
+  if (!c.message.empty()) {
+    EXPECT_NE(outcome.result.standard_error.find(c.message), std::string::npos)
+        << "standard error:\n"
+        << outcome.result.standard_error;
+  }
+}
+
+std::string name_of(const ::testing::TestParamInfo<HostileCase>& info) {
+  return info.param.label;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EmptyFiles, HostileCaseTest,
+    ::testing::Values(
+        HostileCase{
+            "EmptyAss", {{"a.ass", ""}, {"a_del.txt", kKeepAll}}, {"a.ass"}, {"a_new.ass"}, ""},
+        HostileCase{
+            "EmptySrt", {{"a.srt", ""}, {"a_del.txt", kKeepAll}}, {"a.srt"}, {"a_new.srt"}, ""},
+        HostileCase{"EmptyDelList", {{"a.ass", kAss}, {"a_del.txt", ""}}, {"a.ass"}, {}, ""},
+        HostileCase{"EmptyTrimScript",
+                    {{"a.ass", kAss}, {"cut.avs", ""}},
+                    {"-t", "cut.avs", "a.ass"},
+                    {"a_new.ass"},
+                    " [avs]\n"},
+        HostileCase{"EmptyVcf",
+                    {{"a.ass", kAss}, {"cut.vcf", ""}},
+                    {"-v", "cut.vcf", "a.ass"},
+                    {"a_new.ass"},
+                    " [vcf]\n"},
+        HostileCase{"EmptyKeyList",
+                    {{"a.ass", kAss}, {"cut.key", ""}},
+                    {"-k3", "cut.key", "a.ass"},
+                    {"a_new.ass"},
+                    " [key]"},
+        HostileCase{"EmptyD2v",
+                    {{"p.d2v", ""}, {"p_del.txt", kKeepAll}},
+                    {"-md", "p.d2v"},
+                    {},
+                    "not exist TS file...\n"},
+        HostileCase{"EmptyStream",
+                    {{"a.ass", kAss}, {"a_del.txt", kKeepAll}, {"a.ts", ""}},
+                    {"-md", "a.ass"},
+                    {},
+                    ""}),
+    name_of);
+
+INSTANTIATE_TEST_SUITE_P(
+    BinaryJunk, HostileCaseTest,
+    ::testing::Values(
+        HostileCase{"JunkSrt",
+                    {{"a.srt", junk(5000, 1)}, {"a_del.txt", kKeepAll}},
+                    {"a.srt"},
+                    {"a_new.srt"},
+                    ""},
+        HostileCase{
+            "JunkDelList", {{"a.ass", kAss}, {"a_del.txt", junk(5000, 2)}}, {"a.ass"}, {}, ""},
+        HostileCase{"JunkTrimScript",
+                    {{"a.ass", kAss}, {"cut.avs", junk(5000, 3)}},
+                    {"-t", "cut.avs", "a.ass"},
+                    {"a_new.ass"},
+                    " [avs]\n"},
+        HostileCase{"JunkVcf",
+                    {{"a.ass", kAss}, {"cut.vcf", junk(5000, 4)}},
+                    {"-v", "cut.vcf", "a.ass"},
+                    {"a_new.ass"},
+                    " [vcf]\n"},
+        HostileCase{"JunkKeyListAuto",
+                    {{"a.ass", kAss}, {"cut.key", junk(5000, 5)}},
+                    {"-k", "cut.key", "a.ass"},
+                    {"a_new.ass"},
+                    " [key]"},
+        HostileCase{"JunkD2v",
+                    {{"p.d2v", junk(5000, 6)}, {"p_del.txt", kKeepAll}},
+                    {"-md", "p.d2v"},
+                    {},
+                    ""},
+        HostileCase{"JunkStream",
+                    {{"a.ass", kAss}, {"a_del.txt", kKeepAll}, {"a.ts", junk(188 * 200, 7)}},
+                    {"-mt", "a.ass"},
+                    {},
+                    ""}),
+    name_of);
+
+INSTANTIATE_TEST_SUITE_P(
+    FoldersAndMissingPaths, HostileCaseTest,
+    ::testing::Values(HostileCase{"FolderAsInput",
+                                  {{"dir.ass/", ""}, {"dir_del.txt", kKeepAll}},
+                                  {"dir.ass"},
+                                  {},
+                                  "input ass open error: dir\n"},
+                      HostileCase{"FolderAsDelList",
+                                  {{"a.ass", kAss}, {"list/", ""}},
+                                  {"-l", "list", "a.ass"},
+                                  {},
+                                  "list file open error: list\n"},
+                      HostileCase{"FolderAsTrimScript",
+                                  {{"a.ass", kAss}, {"list/", ""}},
+                                  {"-t", "list", "a.ass"},
+                                  {},
+                                  "list file open error: list\n"},
+                      HostileCase{"FolderAsOutput",
+                                  {{"a.ass", kAss}, {"a_del.txt", kKeepAll}, {"out.ass/", ""}},
+                                  {"-o", "out.ass", "a.ass"},
+                                  {},
+                                  "output ass open error: out\n"},
+                      HostileCase{"FolderAsStream",
+                                  {{"a.ass", kAss}, {"a_del.txt", kKeepAll}, {"a.ts/", ""}},
+                                  {"-md", "a.ass"},
+                                  {},
+                                  ""},
+                      HostileCase{"FolderAsD2v",
+                                  {{"p.d2v/", ""}, {"p_del.txt", kKeepAll}},
+                                  {"-md", "p.d2v"},
+                                  {},
+                                  "input d2v open error: p.d2v\n"},
+                      HostileCase{"InputInMissingFolder",
+                                  {{"a_del.txt", kKeepAll}},
+                                  {"-l", "a_del.txt", "nofolder/a.ass"},
+                                  {},
+                                  "input ass open error: nofolder/a\n"},
+                      HostileCase{"DelListInMissingFolder",
+                                  {{"a.ass", kAss}},
+                                  {"-l", "nofolder/list.txt", "a.ass"},
+                                  {},
+                                  "list file open error: nofolder/list.txt\n"},
+                      HostileCase{"DelayOnlyInputInMissingFolder",
+                                  {},
+                                  {"-delay", "100", "nofolder/a.srt"},
+                                  {},
+                                  "input srt open error: nofolder/a\n"}),
+    name_of);
+
+// Numbers far beyond the int range saturate; the run goes on and writes.
+INSTANTIATE_TEST_SUITE_P(
+    HugeNumbers, HostileCaseTest,
+    ::testing::Values(
+        HostileCase{"HugeFps",
+                    {{"a.ass", kAss}, {"a_del.txt", kKeepAll}},
+                    {"-fps", "99999999999999999999", "a.ass"},
+                    {"a_new.ass"},
+                    ""},
+        HostileCase{"HugeNegativeFps",
+                    {{"a.ass", kAss}, {"a_del.txt", kKeepAll}},
+                    {"-fps", "-99999999999999999999", "a.ass"},
+                    {"a_new.ass"},
+                    ""},
+        HostileCase{"HugeDelay",
+                    {{"a.srt", kSrt}, {"a_del.txt", kKeepAll}},
+                    {"-delay", "99999999999999999999", "a.srt"},
+                    {"a_new.srt"},
+                    "\tdelay time  : 2147483647 msec\n"},
+        HostileCase{"HugeNegativeDelay",
+                    {{"a.srt", kSrt}, {"a_del.txt", kKeepAll}},
+                    {"-delay", "-99999999999999999999", "a.srt"},
+                    {"a_new.srt"},
+                    "\tdelay time  : -2147483648 msec\n"},
+        HostileCase{"HugeDelayOnly",
+                    {{"a.ass", kAss}},
+                    {"-delay", "-99999999999999999999", "a.ass"},
+                    {"a_new.ass"},
+                    "[ass] -2147483640 msec"},
+        HostileCase{"HugeGopAndPmtPid",
+                    {{"a.ass", kAss}, {"a_del.txt", kKeepAll}},
+                    {"-gop", "99999999999999999999", "-pmt_pid", "FFFFFFFFFFFFFFFFFFFFFFFF", "-md",
+                     "a.ass"},
+                    {},
+                    ""},
+        HostileCase{"HugeDelListNumbers",
+                    {{"a.ass", kAss},
+                     {"a_del.txt",
+                      "-99999999999 * 99999999999\n-99999999999 - 99999999999\n"
+                      "2147483647 - 2147483647\n99999999999\n"}},
+                    {"a.ass"},
+                    {"a_new.ass"},
+                    ""},
+        HostileCase{"HugeTrimNumbers",
+                    {{"a.ass", kAss},
+                     {"cut.avs",
+                      "Trim(99999999999,-99999999999) ++ Trim(-2147483648,2147483647)\n"
+                      "Trim(99999999999*99999999999,(0-99999999999)/-1)\n"}},
+                    {"-t", "cut.avs", "a.ass"},
+                    {"a_new.ass"},
+                    ""},
+        HostileCase{"HugeVcfNumbers",
+                    {{"a.ass", kAss},
+                     {"cut.vcf",
+                      "VirtualDub.subset.AddRange(2147483647,2147483647);\n"
+                      "VirtualDub.subset.AddRange(-99999999999,99999999999);\n"}},
+                    {"-v", "cut.vcf", "a.ass"},
+                    {"a_new.ass"},
+                    ""},
+        HostileCase{
+            "HugeKeyNumbers",
+            {{"a.ass", kAss}, {"cut.key", "99999999999\n-99999999999\n2147483647\n-2147483648\n"}},
+            {"-k", "cut.key", "a.ass"},
+            {"a_new.ass"},
+            ""}),
+    name_of);
+
+// A megabyte line in a cut list is read in pieces like any other line; the
+// list still works.
+INSTANTIATE_TEST_SUITE_P(
+    MegabyteLines, HostileCaseTest,
+    ::testing::Values(
+        HostileCase{
+            "MegabyteCommentInDelList",
+            {{"a.ass", kAss}, {"a_del.txt", "0 * 99999\n#" + std::string(kMegabyte, 'x') + "\n"}},
+            {"a.ass"},
+            {"a_new.ass"},
+            "\tTotal  frame: 100000  "},
+        HostileCase{
+            "MegabyteLineInTrimScript",
+            {{"a.ass", kAss}, {"cut.avs", "#" + std::string(kMegabyte, '(') + "\nTrim(0,99999)\n"}},
+            {"-t", "cut.avs", "a.ass"},
+            {"a_new.ass"},
+            ""},
+        HostileCase{"MegabyteNumberInKeyList",
+                    {{"a.ass", kAss}, {"cut.key", std::string(kMegabyte, '7') + "\n0\n99999\n"}},
+                    {"-k3", "cut.key", "a.ass"},
+                    {"a_new.ass"},
+                    ""}),
+    name_of);
+
+// Junk that the ASS rewriter copies: no line starts with "Dialogue:", so the
+// output is the input as text mode reads and writes it.
+TEST(HostileSubtitleTest, JunkAssIsCopiedByteForByte) {
+  std::string bytes = junk(20000, 8);
+  const Outcome outcome = run_case({{"a.ass", bytes}, {"a_del.txt", kKeepAll}}, {"a.ass"});
+  ASSERT_EQ(names(outcome.written), std::set<std::string>{"a_new.ass"});
+  EXPECT_TRUE(same_text(outcome.written.at("a_new.ass"), without_cr_before_lf(bytes)));
+}
+
+TEST(HostileSubtitleTest, MegabyteDialogueLineIsWrittenWhole) {
+  const std::string text(kMegabyte, 'x');
+  const std::string ass = "[Events]\nDialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,," + text +
+                          "\nDialogue: 0,0:00:03.00,0:00:04.00,Default,,0,0,0,,after\n";
+  const Outcome outcome = run_case({{"a.ass", ass}, {"a_del.txt", kKeepAll}}, {"a.ass"});
+  ASSERT_EQ(names(outcome.written), std::set<std::string>{"a_new.ass"});
+  // Whole seconds come back unchanged through a cut list that keeps all.
+  EXPECT_TRUE(same_text(outcome.written.at("a_new.ass"), ass));
+}
+
+TEST(HostileSubtitleTest, MegabyteSrtTextLineIsWrittenWhole) {
+  const std::string text(kMegabyte, 'x');
+  const std::string srt = "1\n00:00:01,000 --> 00:00:02,000\n" + text +
+                          "\n\n2\n00:00:03,000 --> 00:00:04,000\nafter\n\n";
+  const Outcome outcome = run_case({{"a.srt", srt}, {"a_del.txt", kKeepAll}}, {"a.srt"});
+  ASSERT_EQ(names(outcome.written), std::set<std::string>{"a_new.srt"});
+  // A text line is copied in 255-byte pieces; 2^20 is not a multiple of 255,
+  // so no piece is a lone line end that would end the cue early.
+  EXPECT_TRUE(same_text(outcome.written.at("a_new.srt"), srt));
+}
+
+TEST(HostileSubtitleTest, NulBytesInLinesAreAllWritten) {
+  const std::string nul(1, '\0');
+  const std::string ass = "[Events]\nDialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,a" + nul +
+                          "b" + nul + "c tail\nComment: x" + nul + "y\n";
+  const std::string srt = "1\n00:00:01,000 --> 00:00:02,000\na" + nul + "b" + nul + "c tail\n\n";
+  const Outcome outcome =
+      run_case({{"a.ass", ass}, {"a.srt", srt}, {"a_del.txt", kKeepAll}}, {"a.x"});
+  ASSERT_EQ(names(outcome.written), (std::set<std::string>{"a_new.ass", "a_new.srt"}));
+  EXPECT_TRUE(same_text(outcome.written.at("a_new.ass"), ass));
+  EXPECT_TRUE(same_text(outcome.written.at("a_new.srt"), srt));
+}
+
+// Times with far more hour digits than an int holds, in lines that match
+// the time patterns: the hours saturate, the millisecond arithmetic wraps as
+// defined, and the other cues come through unchanged.
+TEST(HostileSubtitleTest, HugeTimesAreHandledWithoutOverflow) {
+  const std::string ass =
+      "[Events]\n"
+      "Dialogue: 0,99999999999:00:00.00,2147483647:59:59.99,Default,,0,0,0,,big\n"
+      "Dialogue: 0,0:00:03.00,0:00:04.00,Default,,0,0,0,,after\n";
+  const std::string srt =
+      "1\n99999999999:00:00,000 --> 2147483647:59:59,999\nbig\n\n"
+      "2\n00:00:03,000 --> 00:00:04,000\nafter\n\n";
+  const Outcome outcome =
+      run_case({{"a.ass", ass}, {"a.srt", srt}, {"a_del.txt", kKeepAll}}, {"a.x"});
+  ASSERT_EQ(names(outcome.written), (std::set<std::string>{"a_new.ass", "a_new.srt"}));
+  EXPECT_NE(outcome.written.at("a_new.ass").find("0:00:03.00,0:00:04.00,Default,,0,0,0,,after\n"),
+            std::string::npos);
+  EXPECT_NE(outcome.written.at("a_new.srt").find("00:00:03,000 --> 00:00:04,000\nafter\n"),
+            std::string::npos);
+}
+
+// The head of a recorded stream: PAT, PMT (packet 2) and the first video PES
+// with its PCR (packet 3).
+std::string stream_head(std::size_t bytes) {
+  std::string stream = read_file(fs::path(MENDRA_TEST_DATA) / "ts" / "plain.ts");
+  stream.resize(std::min(bytes, stream.size()));
+  return stream;
+}
+
+// A stream cut short: before its PMT is complete there is nothing to
+// measure and nothing is written; cut inside the first video PES header, the
+// analysis runs to its end without a start picture and reports delays of 0;
+// cut after it, the delay is measured from what is there.
+TEST(HostileStreamTest, StreamCutShort) {
+  constexpr std::size_t kPacket = 188;
+  // Packet 3 carries an adaptation field of 8 bytes, then the PES header.
+  constexpr std::size_t kFirstPesHeader = 3 * kPacket + 12;
+  const struct {
+    const char* label;
+    std::size_t bytes;
+    bool written;
+    const char* message;
+  } cuts[] = {
+      {"inside the PAT packet", kPacket + 9, false, "\not found PID!!"},
+      {"inside the PMT section", 2 * kPacket + 14, false, "\not found PID!!"},
+      {"inside the first PES header", kFirstPesHeader + 12, true, "\t -- dgindex : 0 msec\n"},
+      {"inside a later video packet", 6 * kPacket + 100, true, "\t -- dgindex : -733 msec\n"},
+  };
+  for (const auto& cut : cuts) {
+    SCOPED_TRACE(cut.label);
+    for (const char* mode : {"-md", "-mv", "-mt"}) {
+      const Outcome outcome =
+          run_case({{"a.ass", kAss}, {"a_del.txt", kKeepAll}, {"a.ts", stream_head(cut.bytes)}},
+                   {"-debug", mode, "a.ass"});
+      EXPECT_EQ(names(outcome.written),
+                cut.written ? std::set<std::string>{"a_new.ass"} : std::set<std::string>{})
+          << mode;
+      EXPECT_NE(outcome.result.standard_error.find(cut.message), std::string::npos) << mode;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mendra::test
