@@ -31,7 +31,7 @@ char* append_any_int(char* out, int value, int width);
   const int digits = value < 10 ? 1 : value < 100 ? 2 : 3;
   for (int pad = width - digits; pad > 0; --pad) *out++ = '0';
   if (digits == 3) *out++ = static_cast<char>('0' + value / 100);
-  const char* pair = kDigitPairs + 2 * (value % 100);
+  const char* pair = kDigitPairs + std::size_t{2} * static_cast<std::size_t>(value % 100);
   if (digits == 1) {
     *out++ = pair[1];
   } else {

@@ -10,7 +10,7 @@
 
 namespace mendra {
 namespace {
-constexpr std::size_t kWriteBufferBytes = 64 * 1024;
+constexpr std::size_t kWriteBufferBytes = std::size_t{64} * 1024;
 constexpr int kNameAttempts = 100;
 }  // namespace
 
