@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 namespace mendra {
 namespace {
 
@@ -36,7 +39,14 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"dir\\x.tar.gz", "", "dir\\", "x.tar", ".gz"},
                       SplitCase{"/abs/.hidden", "", "/abs/", "", ".hidden"},
                       SplitCase{"mixed/dir\\name.", "", "mixed/dir\\", "name", "."},
-                      SplitCase{"", "", "", "", ""}));
+                      SplitCase{"", "", "", "", ""}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) {
+      std::string name = "Case" + std::to_string(info.index) + "_";
+      for (const char* c = info.param.path; *c != '\0'; ++c) {
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+      }
+      return name;
+    });
 
 TEST(PathTest, WithoutExtensionKeepsDriveAndDirectory) {
   EXPECT_EQ(path_without_extension("C:\\rec\\movie.ass"), "C:\\rec\\movie");
