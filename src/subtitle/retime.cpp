@@ -43,7 +43,7 @@ ClockFields clock_fields(int total_seconds, int fraction) {
 
 // One time through the cut map: milliseconds to a source frame position, the
 // position on the cut video, and back to milliseconds plus the measured delay.
-int remap_ms(const CutMap& map, double fps, double ts_delay_ms, int ms, int side) {
+int remap_ms(const RemapTable& map, double fps, double ts_delay_ms, int ms, int side) {
   const double position = remap_frame(map, ms * fps / kFrameRateDivisor, side);
   const int time = truncate_to_int(position * kFrameRateDivisor / fps + ts_delay_ms);
   // A start in the last fraction of a frame before the first kept frame lies
@@ -77,7 +77,7 @@ int srt_time_ms(int hours, int minutes, int seconds, int milliseconds) {
   return clock_ms(hours, minutes, seconds, milliseconds, kMsPerSecond);
 }
 
-bool retime_span(const CutMap& map, const RunSettings& settings, int start_ms, int end_ms,
+bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span) {
   // The driver never lets fps drop below 1; a record filled elsewhere must
   // not divide by zero either.

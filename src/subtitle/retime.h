@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cutlist/cut_map.h"
+#include "cutlist/remap_table.h"
 #include "driver/settings.h"
 
 namespace mendra {
@@ -24,7 +25,7 @@ struct RetimedSpan {
 // Maps start_ms and end_ms through the cut map, adds ts_delay_ms, then
 // delay_ms, and clamps negative times to 0. Returns false when nothing of the
 // subtitle survives (start not before end); `span` is filled either way.
-bool retime_span(const CutMap& map, const RunSettings& settings, int start_ms, int end_ms,
+bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span);
 
 // The printed fields of a time; hours wrap at 60.

@@ -45,7 +45,7 @@ std::size_t tail_start(std::string_view line) {
 
 // Writes one line re-timed, leaves it out when nothing of it survives the
 // cut, or copies it unchanged when it is not a Dialogue line we can read.
-void rewrite_line(std::string_view line, const CutMap& map, const RunSettings& settings,
+void rewrite_line(std::string_view line, const RemapTable& map, const RunSettings& settings,
                   OutputFile& out) {
   int layer = 0;
   int sh = 0, sm = 0, ss = 0, scs = 0;
@@ -104,7 +104,9 @@ void rewrite_ass(const std::string& input_base, const std::string& output_base, 
   // Whole lines, however long: karaoke lines easily exceed any fixed buffer
   // and must be re-timed or dropped as one.
   std::string_view line;
-  while (in.next_line(line)) rewrite_line(line, map, settings, out);
+  // Prepared once: every Dialogue line looks up two times in the map.
+  const RemapTable table = make_remap_table(map);
+  while (in.next_line(line)) rewrite_line(line, table, settings, out);
   // A file that could not be read to its end must not replace the target
   // with a shortened copy.
   const bool complete = !in.read_failed();

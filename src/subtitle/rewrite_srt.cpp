@@ -65,8 +65,8 @@ struct CueWalk {
   int sequence = 1;
 };
 
-void walk_line(std::string_view line, const CutMap& map, const RunSettings& settings, CueWalk& walk,
-               OutputFile& out) {
+void walk_line(std::string_view line, const RemapTable& map, const RunSettings& settings,
+               CueWalk& walk, OutputFile& out) {
   switch (walk.state) {
     case CueState::SeekNumber:
       // The mark is kept in front of the number it precedes.
@@ -129,7 +129,9 @@ void rewrite_srt(const std::string& input_base, const std::string& output_base, 
   // that ends its cue early.
   std::string_view line;
   CueWalk walk;
-  while (in.next_line(line)) walk_line(line, map, settings, walk, out);
+  // Prepared once: every cue looks up two times in the map.
+  const RemapTable table = make_remap_table(map);
+  while (in.next_line(line)) walk_line(line, table, settings, walk, out);
   // A file that could not be read to its end must not replace the target
   // with a shortened copy.
   const bool complete = !in.read_failed();

@@ -94,8 +94,8 @@ TEST_P(RetimeSpanTest, MapsThroughCutsAndDelays) {
   settings.ts_delay_ms = c.ts_delay_ms;
   settings.delay_ms = c.delay_ms;
   RetimedSpan span;
-  const bool kept =
-      retime_span(c.identity ? identity_map() : kExampleMap, settings, c.start_in, c.end_in, span);
+  const bool kept = retime_span(make_remap_table(c.identity ? identity_map() : kExampleMap),
+                                settings, c.start_in, c.end_in, span);
   EXPECT_EQ(kept, c.kept);
   EXPECT_EQ(span.start_ms, c.start_out);
   EXPECT_EQ(span.end_ms, c.end_out);
@@ -143,8 +143,8 @@ TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};
   RunSettings settings;
   RetimedSpan span;
-  EXPECT_FALSE(retime_span(empty, settings, 0, 1000, span));
-  EXPECT_FALSE(retime_span(empty, settings, 5000, 900000, span));
+  EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 0, 1000, span));
+  EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 5000, 900000, span));
 }
 
 }  // namespace

@@ -1,0 +1,101 @@
+#include "cutlist/remap_table.h"
+
+#include <algorithm>
+
+#include "util/int_math.h"
+
+namespace mendra {
+namespace {
+
+using Entry = RemapTable::Entry;
+
+// Bounds compared as points of the real line with their closedness: a closed
+// lower bound lies before an open one at the same value, an open upper bound
+// before a closed one.
+bool lower_not_before(const Entry& later, const Entry& earlier) {
+  if (later.low != earlier.low) return later.low > earlier.low;
+  return !later.low_closed || earlier.low_closed;
+}
+
+bool upper_not_before(const Entry& later, const Entry& earlier) {
+  if (later.high != earlier.high) return later.high > earlier.high;
+  return later.high_closed || !earlier.high_closed;
+}
+
+// The position lies beyond every point of the entry's interval.
+bool lies_past(const Entry& entry, double position) {
+  return entry.high_closed ? position > entry.high : position >= entry.high;
+}
+
+// The two tests of remap_frame for one pair, and the result they give.
+bool match(const Entry& entry, double position, int side, double& result) {
+  if (entry.d <= position && position <= entry.e) {
+    result = side > 0 ? static_cast<double>(entry.e) + 1.0 - entry.count
+                      : static_cast<double>(entry.d) - 1.0 - entry.previous;
+    return true;
+  }
+  if (entry.has_next && entry.e < position && position < entry.next) {
+    result = position - entry.count;
+    return true;
+  }
+  return false;
+}
+
+double fall_through(const RemapTable& table, int side) {
+  return side < 0 ? -static_cast<double>(table.final_count) : -1.0;
+}
+
+}  // namespace
+
+RemapTable make_remap_table(const CutMap& map) {
+  RemapTable table;
+  const std::size_t n = map.size();
+  std::int32_t count = -1;
+  for (std::size_t i = 0; n >= 1 && i < n - 1; i += 2) {
+    Entry entry;
+    entry.d = map[i];
+    entry.e = map[i + 1];
+    entry.previous = count;
+    count = wrap_add(wrap_add(count, wrap_sub(entry.e, entry.d)), 1);
+    entry.count = count;
+    entry.has_next = i + 2 < n;
+    entry.next = entry.has_next ? map[i + 2] : 0;
+    const bool deleted = entry.d <= entry.e;
+    const bool kept = entry.has_next && entry.e < entry.next;
+    if (!deleted && !kept) continue;
+    // [d, e] and (e, next) meet at e, so together they are one interval.
+    entry.low = deleted ? entry.d : entry.e;
+    entry.low_closed = deleted;
+    entry.high = kept ? entry.next : entry.e;
+    entry.high_closed = !kept;
+    if (!table.entries.empty()) {
+      const Entry& before = table.entries.back();
+      if (!lower_not_before(entry, before) || !upper_not_before(entry, before)) {
+        table.ordered = false;
+      }
+    }
+    table.entries.push_back(entry);
+  }
+  table.final_count = count;
+  return table;
+}
+
+double remap_frame(const RemapTable& table, double position, int side) {
+  double result = 0;
+  if (!table.ordered) {
+    for (const Entry& entry : table.entries) {
+      if (match(entry, position, side, result)) return result;
+    }
+    return fall_through(table, side);
+  }
+  // With bounds in order, "the position lies past the interval" holds for a
+  // leading run of entries; the first entry after that run is the first one
+  // that can match, and if it does not, no later one does.
+  const auto first =
+      std::partition_point(table.entries.begin(), table.entries.end(),
+                           [position](const Entry& entry) { return lies_past(entry, position); });
+  if (first != table.entries.end() && match(*first, position, side, result)) return result;
+  return fall_through(table, side);
+}
+
+}  // namespace mendra
