@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "util/format_int.h"
 #include "util/int_math.h"
 
 namespace mendra {
@@ -99,18 +98,6 @@ ClockFields ass_clock(int ms) {
   int centiseconds = ms / kMsPerCentisecond;
   if (ms % kMsPerCentisecond >= kRoundUpFromMs) ++centiseconds;
   return clock_fields(centiseconds / kCentisecondsPerSecond, centiseconds % kCentisecondsPerSecond);
-}
-
-char* append_clock(char* out, const ClockFields& clock, int hours_width, char separator,
-                   int fraction_width) {
-  constexpr int kTwoDigits = 2;
-  out = append_int(out, clock.hours, hours_width);
-  *out++ = ':';
-  out = append_int(out, clock.minutes, kTwoDigits);
-  *out++ = ':';
-  out = append_int(out, clock.seconds, kTwoDigits);
-  *out++ = separator;
-  return append_int(out, clock.fraction, fraction_width);
 }
 
 ClockFields srt_clock(int ms) {

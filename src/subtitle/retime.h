@@ -6,6 +6,7 @@
 #include "cutlist/cut_map.h"
 #include "cutlist/remap_table.h"
 #include "driver/settings.h"
+#include "util/format_int.h"
 
 namespace mendra {
 
@@ -37,9 +38,20 @@ struct ClockFields {
 };
 
 // Writes hours, minutes, seconds and fraction as "%0<hours_width>d:%02d:%02d"
-// followed by `separator` and "%0<fraction_width>d". Returns the end.
-char* append_clock(char* out, const ClockFields& clock, int hours_width, char separator,
-                   int fraction_width);
+// followed by `separator` and "%0<fraction_width>d". Returns the end. Inline,
+// so that the constant widths of each caller fold away.
+[[gnu::always_inline]] inline char* append_clock(char* out, const ClockFields& clock,
+                                                 int hours_width, char separator,
+                                                 int fraction_width) {
+  constexpr int kTwoDigits = 2;
+  out = append_int(out, clock.hours, hours_width);
+  *out++ = ':';
+  out = append_int(out, clock.minutes, kTwoDigits);
+  *out++ = ':';
+  out = append_int(out, clock.seconds, kTwoDigits);
+  *out++ = separator;
+  return append_int(out, clock.fraction, fraction_width);
+}
 
 // Rounds to the nearest centisecond (5 to 9 ms go up, carrying into the
 // seconds). Negative times are printed as 0.

@@ -32,34 +32,43 @@ bool OutputFile::open(const std::string& target) {
     target_ = target;
     temp_path_ = std::move(temp);
     failed_ = false;
-    buffer_.clear();
-    buffer_.reserve(kWriteBufferBytes);
+    buffer_.resize(kWriteBufferBytes);
+    used_ = 0;
     return true;
   }
   return false;
 }
 
-bool OutputFile::flush() {
-  const char* data = buffer_.data();
-  std::size_t left = buffer_.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd_, data, left);
+bool OutputFile::write_all(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, data, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     data += written;
-    left -= static_cast<std::size_t>(written);
+    size -= static_cast<std::size_t>(written);
   }
-  buffer_.clear();
   return true;
 }
 
-void OutputFile::write(std::string_view text) {
+bool OutputFile::flush() {
+  const bool ok = write_all(buffer_.data(), used_);
+  used_ = 0;
+  return ok;
+}
+
+void OutputFile::write_slow(std::string_view text) {
   if (fd_ < 0 || failed_ || text.empty()) return;
-  if (buffer_.size() + text.size() > kWriteBufferBytes && !flush()) {
+  if (!flush()) {
     failed_ = true;
     return;
   }
-  buffer_.insert(buffer_.end(), text.begin(), text.end());
+  // A piece larger than the buffer (a megabyte line) goes out directly.
+  if (text.size() > buffer_.size()) {
+    if (!write_all(text.data(), text.size())) failed_ = true;
+    return;
+  }
+  std::memcpy(buffer_.data(), text.data(), text.size());
+  used_ = text.size();
 }
 
 bool OutputFile::commit() {
