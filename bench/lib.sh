@@ -35,20 +35,25 @@ bench_need_space() {
 
 # bench_median_seconds CMD...: runs CMD BENCH_RUNS times (after one warm-up
 # run), its output discarded, and prints the median wall time in seconds.
-# hyperfine when installed, otherwise a loop timed with date.
+# hyperfine when installed, otherwise a loop timed with date. When
+# BENCH_FRESH names a file, it is removed before every run (untimed), so
+# that each run writes a new file instead of replacing the last one.
 bench_median_seconds() {
   if command -v hyperfine > /dev/null; then
-    local json cmd
+    local json cmd prepare=()
     json=$(mktemp)
     cmd=$(printf '%q ' "$@")
+    [ -n "${BENCH_FRESH:-}" ] && prepare=(--prepare "rm -f $(printf '%q' "$BENCH_FRESH")")
     # -N: no intermediate shell, so its start-up does not count.
-    hyperfine -N --style basic --warmup 1 --runs "$BENCH_RUNS" --export-json "$json" -- "$cmd" >&2
+    hyperfine -N --style basic --warmup 1 --runs "$BENCH_RUNS" "${prepare[@]}" \
+      --export-json "$json" -- "$cmd" >&2
     python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$json"
     rm -f "$json"
   else
     local run start end times=()
     "$@" > /dev/null 2>&1 || bench_die "failed: $*"
     for ((run = 0; run < BENCH_RUNS; run++)); do
+      [ -n "${BENCH_FRESH:-}" ] && rm -f "$BENCH_FRESH"
       start=$(date +%s.%N)
       "$@" > /dev/null 2>&1 || bench_die "failed: $*"
       end=$(date +%s.%N)
