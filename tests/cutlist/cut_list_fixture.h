@@ -4,15 +4,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map.h"
 #include "driver/settings.h"
+#include "support/run_binary.h"
 
 namespace mendra::testing_support {
 
@@ -25,26 +24,15 @@ struct CutListOutcome {
 class CutListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int serial = 0;
-    dir_ = std::filesystem::temp_directory_path() /
-           ("mendra-cutlist-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
     settings_.log_info = log_print;
     settings_.log_debug = log_print;
     settings_.log_error = log_print;
   }
 
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
   // Writes the bytes exactly as given (binary: CR LF stays CR LF).
   std::string write_file(const std::string& name, const std::string& bytes) {
-    const std::filesystem::path path = dir_ / name;
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+    const std::filesystem::path path = dir_.path / name;
+    test::write_file(path, bytes);
     return path.string();
   }
 
@@ -64,7 +52,7 @@ class CutListTest : public ::testing::Test {
   // Only the parser traces: for cases whose summary is covered elsewhere.
   void traces_only() { settings_.log_info = log_silent; }
 
-  std::filesystem::path dir_;
+  test::TempDir dir_;
   RunSettings settings_;
 };
 

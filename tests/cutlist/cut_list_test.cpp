@@ -21,7 +21,7 @@ class CutListFrameTest : public testing_support::CutListTest {};
 TEST_F(CutListFrameTest, MissingFileFailsSilentlyWithEmptyMap) {
   for (int kind = KeyAuto; kind <= DelList; ++kind) {
     SCOPED_TRACE(::testing::Message() << "kind " << kind);
-    const CutListOutcome out = read((dir_ / "missing_del.txt").string(), kind);
+    const CutListOutcome out = read((dir_.path / "missing_del.txt").string(), kind);
     EXPECT_EQ(out.result, -1);
     EXPECT_EQ(out.map, CutMap{});
     EXPECT_EQ(out.log, "");
@@ -29,7 +29,7 @@ TEST_F(CutListFrameTest, MissingFileFailsSilentlyWithEmptyMap) {
 }
 
 TEST_F(CutListFrameTest, DirectoryCannotBeOpened) {
-  const CutListOutcome out = read(dir_.string(), DelList);
+  const CutListOutcome out = read(dir_.path.string(), DelList);
   EXPECT_EQ(out.result, -1);
   EXPECT_EQ(out.map, CutMap{});
   EXPECT_EQ(out.log, "");

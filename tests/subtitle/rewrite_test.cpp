@@ -1,20 +1,22 @@
 #include "subtitle/rewrite.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdarg>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <ostream>
 #include <string>
+
+#include "support/run_binary.h"
 
 namespace mendra {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using test::read_file;
+using test::write_file;
 
 // Error messages of the rewriter under test; the channel is a plain function
 // pointer, so it cannot carry a capture of its own.
@@ -36,24 +38,12 @@ using Rewriter = void (*)(const std::string&, const std::string&, const CutMap&,
 class RewriteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "mendra-subtitle-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     settings_.log_error = capture_log;
     settings_.log_info = capture_log;
     g_errors.clear();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  std::string base(const std::string& name) const { return (dir_ / name).string(); }
-
-  static void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  static std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string base(const std::string& name) const { return (dir_.path / name).string(); }
 
   // Writes `input` as in<ext>, re-times it into out<ext> and returns that.
   std::string run(Rewriter rewrite, const char* ext, const std::string& input) {
@@ -66,7 +56,7 @@ class RewriteTest : public ::testing::Test {
   std::string ass(const std::string& input) { return run(rewrite_ass, ".ass", input); }
   std::string srt(const std::string& input) { return run(rewrite_srt, ".srt", input); }
 
-  fs::path dir_;
+  test::TempDir dir_;
   CutMap map_ = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199 and 300..399
   RunSettings settings_;
 };
@@ -230,7 +220,7 @@ TEST_P(OpenTest, MissingInputCreatesNothing) {
   const FormatCase& c = GetParam();
   c.rewrite(base("absent"), base("out"), map_, settings_);
   EXPECT_EQ(g_errors, "input "s + c.name + " open error: " + base("absent") + "\n");
-  EXPECT_TRUE(fs::is_empty(dir_));
+  EXPECT_TRUE(fs::is_empty(dir_.path));
 }
 
 TEST_P(OpenTest, OutputInMissingDirectory) {
@@ -249,7 +239,7 @@ TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
   EXPECT_EQ(g_errors, "");
   EXPECT_EQ(read_file(base("same") + c.ext), c.expected);
   // Nothing but the re-timed file is left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), fs::directory_iterator()), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, OpenTest,
