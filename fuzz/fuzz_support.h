@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 
 namespace mendra::fuzz {
 

@@ -104,8 +104,8 @@ TEST_P(EndToEnd, MatchesExpectedOutput) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd, ::testing::ValuesIn(case_names()), [](const auto& info) {
-  std::string name = info.param;
+INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd, ::testing::ValuesIn(case_names()), [](const auto& test_info) {
+  std::string name = test_info.param;
   for (char& c : name) {
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cutlist/cut_map.h"
-#include "driver/settings.h"
+#include "util/settings.h"
 
 namespace mendra {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "cutlist/cut_map.h"
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "util/text_reader.h"
 
 namespace mendra {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 
 namespace mendra {
 

@@ -7,7 +7,7 @@
 
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map.h"
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "ts/ts_delay.h"
 
 namespace mendra {

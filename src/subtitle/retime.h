@@ -5,7 +5,7 @@
 
 #include "cutlist/cut_map.h"
 #include "cutlist/remap_table.h"
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "util/format_int.h"
 
 namespace mendra {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "ts/pes.h"
 #include "ts/ts_packet.h"
 #include "ts/ts_stream.h"

@@ -14,10 +14,6 @@ constexpr std::size_t kPtsDtsBytes = 10;
 constexpr unsigned kFlagPts = 2;
 constexpr unsigned kFlagPtsDts = 3;
 
-void trace_time_stamp(const RunSettings& settings, const char* format, std::int64_t value) {
-  settings.log_debug(stderr, format, static_cast<long long>(value),
-                     static_cast<long long>(value / kClockTicksPerMs));
-}
 
 }  // namespace
 
@@ -81,13 +77,13 @@ int read_pes_header(TsStream& stream, const StartCode& start_code, int& packet_b
       settings.log_debug(stderr, "\t\t flag: %d", static_cast<int>(pts_dts_flags));
       if ((pts_dts_flags & kFlagPts) != 0) {
         pts = decode_time_stamp(std::span(optional).first<kPtsBytes>());
-        trace_time_stamp(settings, ",  pts: %lld [%lldms]", pts);
+        log_clock(settings.log_debug, ",  pts: ", pts, "");
       }
       // With only five optional bytes the DTS has no bytes of its own: it is
       // then neither decoded nor traced.
       if (pts_dts_flags == kFlagPtsDts && optional_bytes == kPtsDtsBytes) {
         dts = decode_time_stamp(std::span(optional).subspan<kPtsBytes, kPtsBytes>());
-        trace_time_stamp(settings, ",  dts: %lld [%lldms]", dts);
+        log_clock(settings.log_debug, ",  dts: ", dts, "");
       }
       settings.log_debug(stderr, "\n");
     }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "ts/ts_stream.h"
 
 namespace mendra {

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "ts/ts_stream.h"
 
 namespace mendra {

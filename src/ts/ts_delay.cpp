@@ -32,10 +32,6 @@ struct TsAnalysis {
   int through_apid_count = 0;
 };
 
-void trace_clock(const RunSettings& settings, const char* format, std::int64_t value) {
-  settings.log_debug(stderr, format, static_cast<long long>(value),
-                     static_cast<long long>(value / kClockTicksPerMs));
-}
 
 // Starts a pass at the head of the stream: the first header is read.
 int begin_pass(TsStream& stream, TsPacketHeader& header, int& packet_bytes_left,
@@ -77,7 +73,7 @@ void find_pids_and_pcr(TsStream& stream, TsAnalysis& ts, EsScanState& state,
       settings.log_debug(stderr, "\n\t Calc PCR   0x%04X\n", static_cast<unsigned>(header.pid));
       const std::int64_t pcr = read_pcr(stream, header.adaptation_length, packet_bytes_left);
       if (pcr >= 0) {
-        trace_clock(settings, "\t\t pcr: %lld [%lldms]\n", pcr);
+        log_clock(settings.log_debug, "\t\t pcr: ", pcr, "\n");
         ts.start_pcr = pcr;
         settings.log_debug(stderr, "\t\t  set Start PCR\n");
         settings.log_debug(stderr, "\n\t end PAT/PMT/PCR check\n");
@@ -150,13 +146,13 @@ void find_audio_start(TsStream& stream, TsAnalysis& ts, EsScanState& state,
 void print_ts_summary(const TsAnalysis& ts, const RunSettings& settings) {
   settings.log_debug(stderr, "\n");
   settings.log_debug(stderr, "\t==== TS Parse info ====\n");
-  trace_clock(settings, "\t -- Start PCR: %lld [%lldms]\n", ts.start_pcr);
-  trace_clock(settings, "\t -- Start Video PTS: %lld [%lldms]\n", ts.start_video_pts);
-  trace_clock(settings, "\t -- Start Video PTS I-Frame: %lld [%lldms]\n", ts.start_iframe_pts);
+  log_clock(settings.log_debug, "\t -- Start PCR: ", ts.start_pcr, "\n");
+  log_clock(settings.log_debug, "\t -- Start Video PTS: ", ts.start_video_pts, "\n");
+  log_clock(settings.log_debug, "\t -- Start Video PTS I-Frame: ", ts.start_iframe_pts, "\n");
   settings.log_debug(stderr, "\t -- check  Frame Count: %d\n", ts.check_frame_count);
   settings.log_debug(stderr, "\t -- through Vpid Count: %d\n", ts.through_vpid_count);
   if (ts.audio_pid != 0) {
-    trace_clock(settings, "\t -- Start Audio PTS: %lld [%lldms]\n", ts.start_audio_pts);
+    log_clock(settings.log_debug, "\t -- Start Audio PTS: ", ts.start_audio_pts, "\n");
     settings.log_debug(stderr, "\t -- through Apid Count: %d\n", ts.through_apid_count);
   }
 }

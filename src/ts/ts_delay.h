@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "ts/ts_packet.h"
 #include "ts/ts_stream.h"
 

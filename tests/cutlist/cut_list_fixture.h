@@ -10,7 +10,7 @@
 
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map.h"
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "support/run_binary.h"
 
 namespace mendra::testing_support {

@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         // fps below 1 never reaches a division; it counts as the default 30.
         SpanCase{"ZeroFpsAsDefault", false, 0, 0, 0, 5000, 8000, 1663, 3303, true},
         SpanCase{"Fps24", false, 24, 0, 0, 5000, 8000, 829, 3829, true}),
-    [](const ::testing::TestParamInfo<SpanCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<SpanCase>& test_info) { return test_info.param.name; });
 
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};

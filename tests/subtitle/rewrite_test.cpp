@@ -20,15 +20,12 @@ using test::write_file;
 
 // Error messages of the rewriter under test; the channel is a plain function
 // pointer, so it cannot carry a capture of its own.
-std::string g_errors;
 
-int capture_log(std::FILE* /*stream*/, const char* format, ...) {
+// Collects what a channel reports in the string its user data points to.
+int capture_log(void* user, std::FILE* /*stream*/, const char* format, std::va_list args) {
   char text[1024];
-  va_list args;
-  va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  g_errors += text;
+  *static_cast<std::string*>(user) += text;
   return 0;
 }
 
@@ -38,9 +35,8 @@ using Rewriter = void (*)(const std::string&, const std::string&, const CutMap&,
 class RewriteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    settings_.log_error = capture_log;
-    settings_.log_info = capture_log;
-    g_errors.clear();
+    settings_.log_error = LogChannel{capture_log, &errors_};
+    settings_.log_info = LogChannel{capture_log, &errors_};
   }
 
   std::string base(const std::string& name) const { return (dir_.path / name).string(); }
@@ -49,13 +45,14 @@ class RewriteTest : public ::testing::Test {
   std::string run(Rewriter rewrite, const char* ext, const std::string& input) {
     write_file(base("in") + ext, input);
     rewrite(base("in"), base("out"), map_, settings_);
-    EXPECT_EQ(g_errors, "");
+    EXPECT_EQ(errors_, "");
     EXPECT_TRUE(fs::exists(base("out") + ext));
     return read_file(base("out") + ext);
   }
   std::string ass(const std::string& input) { return run(rewrite_ass, ".ass", input); }
   std::string srt(const std::string& input) { return run(rewrite_srt, ".srt", input); }
 
+  std::string errors_;  // what the info and error channels reported
   test::TempDir dir_;
   CutMap map_ = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199 and 300..399
   RunSettings settings_;
@@ -135,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Script Info]\nTitle: x\n\n[V4+ Styles]\nStyle: Default,Arial,20\n"},
         LineCase{"LongCommentCopiedWhole", "Comment: " + kLongText + "\n",
                  "Comment: " + kLongText + "\n"}),
-    [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
 TEST_F(RewriteTest, SrtWorkedExample) {
   EXPECT_EQ(srt("1\n00:00:05,000 --> 00:00:08,000\nHello\n\n"
@@ -200,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "1\n00:00:01,663 --> 00:00:03,303\n" + kLine255 +
                      "\n\n"
                      "2\n00:00:05,326 --> 00:00:06,673\nb\n\n"}),
-    [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
 struct FormatCase {
   const char* name;
@@ -219,7 +216,7 @@ class OpenTest : public RewriteTest, public ::testing::WithParamInterface<Format
 TEST_P(OpenTest, MissingInputCreatesNothing) {
   const FormatCase& c = GetParam();
   c.rewrite(base("absent"), base("out"), map_, settings_);
-  EXPECT_EQ(g_errors, "input "s + c.name + " open error: " + base("absent") + "\n");
+  EXPECT_EQ(errors_, "input "s + c.name + " open error: " + base("absent") + "\n");
   EXPECT_TRUE(fs::is_empty(dir_.path));
 }
 
@@ -228,7 +225,7 @@ TEST_P(OpenTest, OutputInMissingDirectory) {
   write_file(base("in") + c.ext, c.input);
   const std::string out = base("missing/out");
   c.rewrite(base("in"), out, map_, settings_);
-  EXPECT_EQ(g_errors, "output "s + c.name + " open error: " + out + "\n");
+  EXPECT_EQ(errors_, "output "s + c.name + " open error: " + out + "\n");
   EXPECT_FALSE(fs::exists(base("missing")));
 }
 
@@ -236,7 +233,7 @@ TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
   const FormatCase& c = GetParam();
   write_file(base("same") + c.ext, c.input);
   c.rewrite(base("same"), base("same"), map_, settings_);
-  EXPECT_EQ(g_errors, "");
+  EXPECT_EQ(errors_, "");
   EXPECT_EQ(read_file(base("same") + c.ext), c.expected);
   // Nothing but the re-timed file is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), fs::directory_iterator()), 1);
@@ -249,8 +246,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, OpenTest,
                                            FormatCase{"srt", rewrite_srt, ".srt",
                                                       "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
                                                       "1\n00:00:01,663 --> 00:00:03,303\nx\n\n"}),
-                         [](const ::testing::TestParamInfo<FormatCase>& info) {
-                           return info.param.name;
+                         [](const ::testing::TestParamInfo<FormatCase>& test_info) {
+                           return test_info.param.name;
                          });
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "support/ts_stream_builder.h"
 #include "ts/ts_stream.h"
 

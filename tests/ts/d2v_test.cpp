@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                 4096},
         D2vCase{"NoLocationLine", kHead + "rec.ts\nLocation=0,1,0\n", -1, "@rec", kUnset},
         D2vCase{"OnlyTwoLines", "DGIndexProjectFile16\n1\n", -1, "unwritten", kUnset}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST_F(D2vTest, OpenErrorIsReported) {
   std::int64_t start = kUnset;

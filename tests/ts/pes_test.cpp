@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The start code completes with only 6 packet bytes left.
         PesCase{"StartCodeTooLate", Bytes(4, 0xEE) + pes_header(0xE0, 90000), 14, -1, 0, 0, 8,
                 nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 }  // namespace
 }  // namespace mendra::test

@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedPmt{"DescriptorsBeyondPacket",
                      with_program_info_length(pmt_section(0x100, {}, {{0x02, 0x111, {}}}), 0xAAA),
                      0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 }  // namespace
 }  // namespace mendra::test

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/settings.h"
+#include "util/settings.h"
 #include "ts/ts_delay.h"
 
 namespace mendra {
@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, RealStreamTest,
                                            DelayCase{"audiocut", -1000, -1067, -578},
                                            DelayCase{"noaudio", -733, -733, -733},
                                            DelayCase{"wrap", -733, -733, -633}),
-                         [](const auto& info) { return std::string(info.param.stream); });
+                         [](const auto& test_info) { return std::string(test_info.param.stream); });
 
 }  // namespace
 }  // namespace mendra

@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     -1000,
                     "\t -- dgindex : -1000 msec\n\t -- mpg2vfp : -1000 msec\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 // The whole -debug output of the three passes, the summary and the delays.
 TEST_F(MeasureTest, DebugTraceOfAllPasses) {

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                    0xB7,
                    183,
                    5}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 using PacketWalkTest = TsFixture;
 

@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"D2vStartBeyond2GiB", {{kI, 0, 100}, {kP, 0, 200}}, -1, 3000000000, 100, 0},
         RuleCase{"GopHeadedPesIsNotSearched", {{kI, 0, 100, 1, false}}, -1, 0, 0, 0},
         RuleCase{"PictureHeadedPesIsDecoded", {{kI, 0, 100, 0, false}}, -1, 0, 100, 100}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST_F(VideoScanTest, PictureTypeLettersAndContinuationBeforeStart) {
   settings_.log_debug = log_print;

@@ -40,9 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"/abs/.hidden", "", "/abs/", "", ".hidden"},
                       SplitCase{"mixed/dir\\name.", "", "mixed/dir\\", "name", "."},
                       SplitCase{"", "", "", "", ""}),
-    [](const ::testing::TestParamInfo<SplitCase>& info) {
-      std::string name = "Case" + std::to_string(info.index) + "_";
-      for (const char* c = info.param.path; *c != '\0'; ++c) {
+    [](const ::testing::TestParamInfo<SplitCase>& test_info) {
+      std::string name = "Case" + std::to_string(test_info.index) + "_";
+      for (const char* c = test_info.param.path; *c != '\0'; ++c) {
         name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
       }
       return name;

@@ -1,0 +1,28 @@
+// Per-input settings: everything one input is processed with.
+#pragma once
+
+#include <cstdint>
+
+#include "util/log.h"
+
+namespace mendra {
+
+// Options fill it, the readers and rewriters read it, and reset_settings
+// puts it back after every input so that nothing carries over to the next
+// one.
+struct RunSettings {
+  int fps = 30;         // frames per second are fps / 1.001
+  int delay_ms = 0;     // user delay, added after remapping
+  int ts_delay_ms = 0;  // measured from the transport stream
+  int gop_offset = -1;  // -1: no -gop given
+  // Byte offset of the DGIndex project's start; recordings exceed 2 GiB.
+  std::int64_t d2v_start_bytes = 0;
+  std::uint16_t pmt_pid = 0;  // 0: first program of the PAT
+  LogChannel log_info = log_print;
+  LogChannel log_debug = log_silent;
+  LogChannel log_error = log_print;
+};
+
+void reset_settings(RunSettings& settings);
+
+}  // namespace mendra
