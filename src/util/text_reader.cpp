@@ -21,9 +21,21 @@ bool TextReader::open(const std::string& path) {
   return true;
 }
 
+void TextReader::open_memory(std::string_view data) {
+  close();
+  in_memory_ = true;
+  read_failed_ = false;
+  memory_.assign(data);
+  buffer_.assign(memory_.begin(), memory_.end());
+  pos_ = 0;
+  len_ = buffer_.size();
+}
+
 void TextReader::close() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+  in_memory_ = false;
+  memory_.clear();
   pos_ = len_ = 0;
   pushback_.clear();
 }
@@ -129,6 +141,10 @@ bool TextReader::read_piece(std::string& piece, std::size_t max_bytes) {
 void TextReader::rewind() {
   if (file_ != nullptr) std::rewind(file_);
   pos_ = len_ = 0;
+  if (in_memory_) {
+    buffer_.assign(memory_.begin(), memory_.end());
+    len_ = buffer_.size();
+  }
   pushback_.clear();
 }
 

@@ -19,8 +19,11 @@ struct TextReader {
   // Opens a regular file for reading; false when it cannot be opened or is
   // a directory.
   bool open(const std::string& path);
+  // Reads the given bytes instead of a file, as a file holding them would
+  // read: so every reader of text can run on a buffer in tests and fuzzing.
+  void open_memory(std::string_view data);
   void close();
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return file_ != nullptr || in_memory_; }
 
   // Next character with CR LF turned into LF, or EOF.
   int get();
@@ -56,6 +59,10 @@ struct TextReader {
   std::vector<int> pushback_;
   std::string long_line_;  // a line that crosses the end of the read buffer
   bool read_failed_ = false;
+  // A buffer read in memory: buffer_ holds all of it (next_line changes it
+  // in place), memory_ the original for a rewind.
+  bool in_memory_ = false;
+  std::string memory_;
 };
 
 // True when the path names a file that can be opened for reading as text

@@ -27,7 +27,19 @@ TEST(TextReaderTest, CrLfReadsAsLfAndLoneCrStays) {
   TempDir dir;
   const std::string path = (dir.path / "a.txt").string();
   write_file(path, "one\r\ntwo\rx\n\r\nlast\r");
-  EXPECT_EQ(all_lines(path), (std::vector<std::string>{"one\n", "two\rx\n", "\n", "last\r"}));
+  const std::vector<std::string> expected{"one\n", "two\rx\n", "\n", "last\r"};
+  EXPECT_EQ(all_lines(path), expected);
+
+  // A buffer reads as the file holding it would, also after a rewind that
+  // follows in-place line views.
+  TextReader memory;
+  memory.open_memory("one\r\ntwo\rx\n\r\nlast\r");
+  for (int round = 0; round < 2; ++round) {
+    std::vector<std::string> lines;
+    for (std::string_view line; memory.next_line(line);) lines.emplace_back(line);
+    EXPECT_EQ(lines, expected) << "round " << round;
+    memory.rewind();
+  }
 }
 
 TEST(TextReaderTest, CrLfSplitAcrossTheReadBufferStillJoins) {
