@@ -12,12 +12,38 @@ namespace mendra {
 namespace {
 constexpr std::size_t kWriteBufferBytes = std::size_t{64} * 1024;
 constexpr int kNameAttempts = 100;
+// As many links as the system itself follows before it gives up (ELOOP).
+constexpr int kMaxLinkHops = 40;
+constexpr mode_t kPermissionBits = 07777;
+
+// The file a name finally refers to: a symbolic link is followed to its
+// target (also when that does not exist yet), so that writing over a linked
+// subtitle replaces the file it points to and the link stays a link.
+std::string resolve_links(std::string path) {
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0) + 256, '\0');
+    const ssize_t n = readlink(path.c_str(), link.data(), link.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return path;
+    link.resize(static_cast<std::size_t>(n));
+    if (link.front() != '/') {
+      const std::size_t slash = path.rfind('/');
+      if (slash != std::string::npos) link = path.substr(0, slash + 1) + link;
+    }
+    path = std::move(link);
+  }
+  return path;
+}
+
 }  // namespace
 
-bool OutputFile::open(const std::string& target) {
+bool OutputFile::open(const std::string& requested_target) {
   discard();
+  const std::string target = resolve_links(requested_target);
   struct stat info {};
-  if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+  const bool replaces = stat(target.c_str(), &info) == 0;
+  if (replaces && S_ISDIR(info.st_mode)) return false;
   // A name of our own beside the target, so the rename stays on one file
   // system; O_EXCL makes sure no existing file is ever reused.
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -28,6 +54,9 @@ bool OutputFile::open(const std::string& target) {
       if (errno == EEXIST) continue;
       return false;
     }
+    // A file written over keeps its permission bits: a private subtitle
+    // (mode 600) must not become readable by everyone.
+    if (replaces) (void)fchmod(fd, info.st_mode & kPermissionBits);
     fd_ = fd;
     target_ = target;
     temp_path_ = std::move(temp);

@@ -139,6 +139,34 @@ TEST(OutputFileTest, AnAbandonedFileLeavesTheTargetAndNoTemporary) {
             1);
 }
 
+// Writing over a file keeps its permission bits, and writing through a
+// symbolic link (a relative one, and one whose target does not exist yet)
+// replaces the file it points to while the link stays.
+TEST(OutputFileTest, KeepsPermissionsAndFollowsLinks) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const fs::path private_file = dir.path / "private.srt";
+  write_file(private_file, "old");
+  fs::permissions(private_file, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_directory(dir.path / "real");
+  write_file(dir.path / "real" / "linked.ass", "old");
+  fs::create_symlink("real/linked.ass", dir.path / "link.ass");
+  fs::create_symlink("real/fresh.ass", dir.path / "dangling.ass");
+  for (const char* name : {"private.srt", "link.ass", "dangling.ass"}) {
+    OutputFile out;
+    ASSERT_TRUE(out.open((dir.path / name).string())) << name;
+    out.write(name);
+    ASSERT_TRUE(out.commit()) << name;
+  }
+  EXPECT_EQ(read_file(private_file), "private.srt");
+  EXPECT_EQ(fs::status(private_file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(fs::is_symlink(dir.path / "link.ass"));
+  EXPECT_EQ(read_file(dir.path / "real" / "linked.ass"), "link.ass");
+  EXPECT_TRUE(fs::is_symlink(dir.path / "dangling.ass"));
+  EXPECT_EQ(read_file(dir.path / "real" / "fresh.ass"), "dangling.ass");
+}
+
 TEST(OutputFileTest, FailsInAMissingFolderOrOntoADirectory) {
   TempDir dir;
   OutputFile out;
