@@ -21,19 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using FileSet = std::map<std::string, std::string>;
-
-FileSet snapshot(const fs::path& root) {
-  FileSet files;
-  if (!fs::exists(root)) return files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file()) {
-      files[fs::relative(entry.path(), root).generic_string()] = read_file(entry.path());
-    }
-  }
-  return files;
-}
-
 std::vector<std::string> read_lines(const fs::path& path) {
   std::vector<std::string> lines;
   std::istringstream in(read_file(path));

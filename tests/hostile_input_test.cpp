@@ -21,7 +21,7 @@ namespace mendra::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
+using Files = FileSet;
 
 constexpr std::size_t kMegabyte = std::size_t{1} << 20;
 
@@ -65,16 +65,6 @@ struct Outcome {
   RunResult result;
   Files written;  // new or changed regular files, by relative path
 };
-
-Files snapshot(const fs::path& root) {
-  Files files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file()) {
-      files[fs::relative(entry.path(), root).generic_string()] = read_file(entry.path());
-    }
-  }
-  return files;
-}
 
 // Writes `files` (a name ending in '/' makes a folder) into a fresh folder,
 // runs the binary there and checks what holds for every hostile input.

@@ -24,6 +24,18 @@ void write_file(const std::filesystem::path& path, const std::string& content) {
   out << content;
 }
 
+FileSet snapshot(const std::filesystem::path& root) {
+  FileSet files;
+  if (!std::filesystem::exists(root)) return files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) {
+      files[std::filesystem::relative(entry.path(), root).generic_string()] =
+          read_file(entry.path());
+    }
+  }
+  return files;
+}
+
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   path = std::filesystem::temp_directory_path() /

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ RunResult run_binary(const std::string& binary, const std::vector<std::string>& 
                      const std::filesystem::path& work_dir);
 
 std::string read_file(const std::filesystem::path& path);
+// Every regular file under `root` by its relative path ('/' separated) with
+// its content; empty when the folder does not exist.
+using FileSet = std::map<std::string, std::string>;
+FileSet snapshot(const std::filesystem::path& root);
 void write_file(const std::filesystem::path& path, const std::string& content);
 
 // A fresh, empty folder of its own for one test; removed afterwards.
