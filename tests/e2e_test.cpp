@@ -3,7 +3,11 @@
 //   in/      files copied into a fresh folder before the run;
 //   data     optional "name=path" lines copying fixtures from tests/data;
 //   stderr   the expected standard error, byte for byte;
+//   stdout   optional: the expected standard output (none: empty);
+//   status   optional: the expected exit status (none: 0);
 //   out/     every file expected to be new or changed afterwards.
+// "{dir}" in args stands for the run's folder as an absolute path, and the
+// folder's path in what the run prints is compared as "{dir}".
 // Every other file must be left exactly as it was, and nothing else may
 // appear. MENDRA_UPDATE_EXPECTED=1 rewrites stderr and out/ from the run,
 // for review by hand.
@@ -26,6 +30,12 @@ std::vector<std::string> read_lines(const fs::path& path) {
   std::istringstream in(read_file(path));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+void replace_all(std::string& text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
 }
 
 std::vector<std::string> case_names() {
@@ -56,9 +66,11 @@ TEST_P(EndToEnd, MatchesExpectedOutput) {
   }
   const FileSet before = snapshot(work.path);
 
-  const RunResult result = run_binary(MENDRA_BINARY, read_lines(case_dir / "args"), work.path);
-  EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.standard_output, "");
+  std::vector<std::string> args = read_lines(case_dir / "args");
+  for (std::string& arg : args) replace_all(arg, "{dir}", work.path.string());
+  RunResult result = run_binary(MENDRA_BINARY, args, work.path);
+  replace_all(result.standard_error, work.path.string(), "{dir}");
+  replace_all(result.standard_output, work.path.string(), "{dir}");
 
   FileSet changed;
   for (const auto& [name, content] : snapshot(work.path)) {
@@ -71,12 +83,22 @@ TEST_P(EndToEnd, MatchesExpectedOutput) {
 
   if (std::getenv("MENDRA_UPDATE_EXPECTED") != nullptr) {
     write_file(case_dir / "stderr", result.standard_error);
+    fs::remove(case_dir / "stdout");
+    fs::remove(case_dir / "status");
+    if (!result.standard_output.empty()) write_file(case_dir / "stdout", result.standard_output);
+    if (result.exit_status != 0) {
+      write_file(case_dir / "status", std::to_string(result.exit_status) + "\n");
+    }
     fs::remove_all(case_dir / "out");
     for (const auto& [name, content] : changed) write_file(case_dir / "out" / name, content);
     GTEST_SKIP() << "expectations rewritten";
   }
 
   EXPECT_EQ(result.standard_error, read_file(case_dir / "stderr"));
+  EXPECT_EQ(result.standard_output,
+            fs::exists(case_dir / "stdout") ? read_file(case_dir / "stdout") : "");
+  EXPECT_EQ(result.exit_status,
+            fs::exists(case_dir / "status") ? std::stoi(read_file(case_dir / "status")) : 0);
   const FileSet expected = snapshot(case_dir / "out");
   for (const auto& [name, content] : expected) {
     const auto got = changed.find(name);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include <sys/stat.h>
+
 #include "subtitle/rewrite.h"
 #include "util/path.h"
 #include "util/scan.h"
@@ -13,11 +15,18 @@
 namespace mendra {
 namespace {
 
+#ifndef MENDRA_VERSION
+#define MENDRA_VERSION "unknown"
+#endif
+
+constexpr const char kVersion[] = MENDRA_VERSION;
+
 constexpr const char kUsage[] =
-    "tolvin Ver.0.01\n"
+    "mendra " MENDRA_VERSION "\n"
     "\n"
     "usage:\n"
-    "  mendra [<options>] <input{.ass|.srt}>\n"
+    "  mendra [<options>] <input{.ass|.srt}> [[<options>] <input> ...]\n"
+    "  (options apply to the next input only)\n"
     "\n"
     "options:\n"
     "  -l <AviUtl_DelList.txt>       default: input_del.txt\n"
@@ -33,7 +42,8 @@ constexpr const char kUsage[] =
     "  -pmt_pid <PID> : select PMT PID \n"
     "  -gop <start_offset>             [dgindex only]\n"
     "  -debug  : show debug info.\n"
-    "  -silent : show error only.\n";
+    "  -silent : show error only.\n"
+    "  -h, --help : show this usage.   --version : show the version.\n";
 
 constexpr int kDefaultFps = 30;
 
@@ -58,7 +68,8 @@ Pending recognise_option(std::string_view arg, InputChoices& choices, RunSetting
     case 'g':
       return arg == "-gop" ? Pending::Gop : Pending::None;
     case 'h':
-      print_usage();
+      // Asked for: standard output, so that it can be paged.
+      print_usage(stdout);
       return Pending::None;
     case 'k':
       // Every argument of this row names a keyframe list; the exact words
@@ -191,8 +202,34 @@ int measure_for_input(const std::string& input, const std::string& extension, in
 
 }  // namespace
 
-void print_usage() {
-  std::fputs(kUsage, stderr);
+void print_usage(std::FILE* stream) {
+  std::fputs(kUsage, stream);
+}
+
+bool is_input_argument(std::string_view arg) {
+  if (arg.empty()) return true;
+  if (arg[0] == '-') return false;
+  if (arg[0] != '/') return true;
+  // On Linux every absolute path begins with '/', which the option rows take
+  // for an option prefix: a path that exists, or that has a further '/'
+  // inside, is an input ("/o", "/l" and "/?" stay options).
+  if (arg.find('/', 1) != std::string_view::npos) return true;
+  struct stat info {};
+  return stat(std::string(arg).c_str(), &info) == 0;
+}
+
+std::string default_output_base(const std::string& input, const std::optional<std::string>& output) {
+  if (!output) return path_without_extension(input) + "_new";
+  const std::string& value = *output;
+  // An -o that names a folder writes into it under the default name;
+  // without this, "-o outdir/" would write the hidden file "outdir/.ass".
+  const bool ends_with_separator = !value.empty() && (value.back() == '/' || value.back() == '\\');
+  struct stat info {};
+  if (ends_with_separator || (stat(value.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+    const std::string folder = ends_with_separator ? value : value + "/";
+    return folder + split_path(input).name + "_new";
+  }
+  return path_without_extension(value);
 }
 
 std::uint16_t pmt_pid_from_text(const std::string& value) {
@@ -204,7 +241,7 @@ std::uint16_t pmt_pid_from_text(const std::string& value) {
   return static_cast<std::uint16_t>(static_cast<unsigned long>(pid) & 0xFFFFu);
 }
 
-void process_input(const std::string& input, const InputChoices& choices, RunSettings& settings,
+bool process_input(const std::string& input, const InputChoices& choices, RunSettings& settings,
                    CutMap& map) {
   const std::string extension = split_path(input).extension;
   std::string input_base = path_without_extension(input);
@@ -212,16 +249,15 @@ void process_input(const std::string& input, const InputChoices& choices, RunSet
   const std::string cut_list_path =
       default_cut_list ? input_base + "_del.txt" : *choices.cut_list_path;
   const int cut_list_kind = default_cut_list ? DelList : choices.cut_list_kind;
-  const std::string output_base =
-      choices.output_path ? path_without_extension(*choices.output_path) : input_base + "_new";
+  const std::string output_base = default_output_base(input, choices.output_path);
 
   if (read_cut_list(cut_list_path, cut_list_kind, map, settings) < 0) {
     if (settings.delay_ms != 0 && default_cut_list) {
       apply_delay_only(extension, input_base, output_base, settings, map);
-    } else {
-      settings.log_error(stderr, "list file open error: %s\n", cut_list_path.c_str());
+      return true;
     }
-    return;
+    settings.log_error(stderr, "list file open error: %s\n", cut_list_path.c_str());
+    return false;
   }
 
   int status = 0;
@@ -231,7 +267,7 @@ void process_input(const std::string& input, const InputChoices& choices, RunSet
     status = measure_for_input(input, extension, choices.delay_mode, input_base, settings);
   }
   settings.log_info(stderr, "\n");
-  if (status < 0) return;
+  if (status < 0) return false;
 
   if (extension == ".ass") {
     rewrite_ass(input_base, output_base, map, settings);
@@ -241,6 +277,7 @@ void process_input(const std::string& input, const InputChoices& choices, RunSet
     rewrite_ass(input_base, output_base, map, settings);
     rewrite_srt(input_base, output_base, map, settings);
   }
+  return true;
 }
 
 int run_mendra(const char* const* argv) {
@@ -248,31 +285,49 @@ int run_mendra(const char* const* argv) {
   reset_settings(settings);
   CutMap map;
   if (argv == nullptr || argv[0] == nullptr || argv[1] == nullptr) {
-    print_usage();
-    return 0;
+    print_usage(stderr);
+    return kExitUsage;
   }
   InputChoices choices;
   bool input_met = false;
+  bool information_asked = false;  // --help, -h or --version
+  int status = kExitSuccess;
   for (const char* const* arg = argv + 1; *arg != nullptr; ++arg) {
     const std::string_view text(*arg);
-    if (!text.empty() && (text[0] == '-' || text[0] == '/')) {
+    if (text == "--help") {
+      print_usage(stdout);
+      information_asked = true;
+      continue;
+    }
+    if (text == "--version") {
+      std::printf("mendra %s\n", kVersion);
+      information_asked = true;
+      continue;
+    }
+    if (!is_input_argument(text)) {
+      if (text.size() >= 2 && std::tolower(static_cast<unsigned char>(text[1])) == 'h') {
+        information_asked = true;
+      }
       const Pending pending = recognise_option(text, choices, settings);
       if (pending == Pending::None) continue;
       if (arg[1] == nullptr) {
-        print_usage();
-        break;
+        print_usage(stderr);
+        return kExitUsage;
       }
       ++arg;
       apply_value(pending, *arg, choices, settings);
       continue;
     }
     input_met = true;
-    process_input(std::string(text), choices, settings, map);
+    if (!process_input(std::string(text), choices, settings, map)) status = kExitFailure;
     choices = InputChoices{};
     reset_settings(settings);
   }
-  if (!input_met) print_usage();
-  return 0;
+  if (!input_met && !information_asked) {
+    print_usage(stderr);
+    return kExitUsage;
+  }
+  return status;
 }
 
 }  // namespace mendra
