@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "subtitle/rewrite.h"
+#include "util/input_file.h"
 #include "util/path.h"
 #include "util/scan.h"
 #include "util/text_reader.h"
@@ -200,6 +201,15 @@ int measure_for_input(const std::string& input, const std::string& extension, in
   return status;
 }
 
+// Follows an open error with the file's full path and the system's reason,
+// when the file itself could not be opened (not when it was read but not
+// understood).
+void report_open_failure(const std::string& path, const RunSettings& settings) {
+  const std::string reason = open_failure_reason(path);
+  if (reason.empty()) return;
+  settings.log_error(stderr, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
+}
+
 }  // namespace
 
 void print_usage(std::FILE* stream) {
@@ -257,6 +267,7 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
       return true;
     }
     settings.log_error(stderr, "list file open error: %s\n", cut_list_path.c_str());
+    report_open_failure(cut_list_path, settings);
     return false;
   }
 

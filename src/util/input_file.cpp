@@ -2,6 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
 namespace mendra {
 
 std::FILE* open_input_file(const std::string& path) {
@@ -10,9 +15,25 @@ std::FILE* open_input_file(const std::string& path) {
   struct stat info {};
   if (fstat(fileno(f), &info) != 0 || S_ISDIR(info.st_mode)) {
     std::fclose(f);
+    errno = EISDIR;
     return nullptr;
   }
   return f;
+}
+
+std::string absolute_path(const std::string& path) {
+  std::error_code ignored;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+  return absolute.empty() ? path : absolute.lexically_normal().string();
+}
+
+std::string open_failure_reason(const std::string& path) {
+  std::FILE* f = open_input_file(path);
+  if (f != nullptr) {
+    std::fclose(f);
+    return "";
+  }
+  return std::strerror(errno);
 }
 
 }  // namespace mendra

@@ -9,6 +9,16 @@ namespace mendra {
 
 // The file opened with "rb", or nullptr when it cannot be opened or is a
 // directory (which some systems let fopen open, only to fail every read).
+// errno tells why (EISDIR for a directory).
 std::FILE* open_input_file(const std::string& path);
+
+// The path made absolute and normalised, for messages that must say exactly
+// which file was meant; the path as given when that fails.
+std::string absolute_path(const std::string& path);
+
+// Why the file cannot be opened for reading, in the system's words ("No such
+// file or directory", "Permission denied", "Is a directory"); empty when it
+// can be opened.
+std::string open_failure_reason(const std::string& path);
 
 }  // namespace mendra
