@@ -1,5 +1,5 @@
-// read_cut_list on arbitrary bytes: the first byte picks the kind (0 to 6),
-// the rest is the file.
+// read_cut_list on arbitrary bytes: the first byte picks the kind (modulo
+// the number of kinds), the rest is the list, read from memory.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,13 +8,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
-  constexpr int kKinds = DelList + 1;
+  constexpr int kKinds = static_cast<int>(CutListKind::Count);
   if (size == 0) return 0;
-  const int kind = data[0] % kKinds;
-  const auto path = fuzz::process_temp_dir() / "cut.txt";
-  fuzz::write_bytes(path, fuzz::as_text(data + 1, size - 1));
+  const auto kind = static_cast<CutListKind>(data[0] % kKinds);
   RunSettings settings = fuzz::tracing_settings();
   CutMap map;
-  read_cut_list(path.string(), kind, map, settings);
+  read_cut_list_bytes(fuzz::as_text(data + 1, size - 1), kind, map, settings);
   return 0;
 }

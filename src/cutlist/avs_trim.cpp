@@ -39,11 +39,6 @@ bool skip_block_comment(TextReader& file) {
   }
 }
 
-struct TrimScan {
-  CutListContext& context;
-  std::int32_t previous_end = -1;  // end frame of the previous call
-};
-
 void append_argument_char(std::string& text, int c) {
   if (text.size() < kMaxArgumentChars) text.push_back(static_cast<char>(c));
 }
@@ -55,25 +50,19 @@ std::int32_t evaluate_argument(std::string& text, const RunSettings& settings) {
   return value;
 }
 
-// Appends the kept range of a closed call and counts it.
-void close_call(TrimScan& scan, std::int32_t s, std::int32_t e) {
-  CutListContext& context = scan.context;
+// Adds the kept range of a closed call.
+void close_call(CutListContext& context, std::int32_t s, std::int32_t e) {
   // A negative end is a frame count: the range holds -e frames from s.
   if (e < 0) e = wrap_sub(wrap_sub(s, e), 1);
-  context.map.push_back(wrap_sub(s, 1));
-  context.map.push_back(wrap_add(e, 1));
   context.settings.log_debug(stderr, "\t Trim:\ts=%d\te=%d\n", s, e);
-  CutCounters& counters = context.counters;
-  counters.kept_frames = wrap_add(counters.kept_frames, wrap_add(wrap_sub(e, s), 1));
-  counters.cut_frames = wrap_add(counters.cut_frames, wrap_sub(wrap_sub(s, 1), scan.previous_end));
-  scan.previous_end = e;
+  context.builder.add_kept(s, e);
 }
 
 // Reads one call after its "Trim". Returns false when the file ends first;
 // an unfinished call appends nothing.
-bool read_trim_call(TrimScan& scan) {
-  TextReader& file = scan.context.file;
-  const RunSettings& settings = scan.context.settings;
+bool read_trim_call(CutListContext& context) {
+  TextReader& file = context.file;
+  const RunSettings& settings = context.settings;
   // Up to the call's '(', whatever lies between (comments and line ends
   // included).
   for (;;) {
@@ -121,7 +110,7 @@ bool read_trim_call(TrimScan& scan) {
         // The last argument is taken as it is: a negative end is a count.
         const std::int32_t value = evaluate_argument(text, settings);
         if (slot_index < 2) slots[slot_index] = value;
-        close_call(scan, slots[0], slots[1]);
+        close_call(context, slots[0], slots[1]);
         return true;
       }
     } else if (c == ',') {
@@ -141,7 +130,6 @@ bool read_trim_call(TrimScan& scan) {
 void read_avs_trim(CutListContext& context) {
   context.settings.log_info(stderr, " [avs]\n");
   TextReader& file = context.file;
-  TrimScan scan{context};
   std::string comment;
   for (;;) {
     const int c = file.get();
@@ -163,7 +151,7 @@ void read_avs_trim(CutListContext& context) {
       const int m = file.get();
       if (r == EOF || i == EOF || m == EOF) break;
       if (r == 'r' && i == 'i' && m == 'm') {
-        if (!read_trim_call(scan)) break;
+        if (!read_trim_call(context)) break;
       } else {
         file.unget(m);
         file.unget(i);

@@ -1,8 +1,11 @@
 #include "cutlist/cut_list.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 
 #include "cutlist/cut_readers.h"
+#include "util/frame_rate.h"
 #include "util/int_math.h"
 #include "util/text_reader.h"
 
@@ -25,21 +28,68 @@ SummaryTime split_ms(std::int32_t ms) {
   return SummaryTime{ms / 1000 / 60 / 60 % 60, ms / 1000 / 60 % 60, ms / 1000 % 60, ms % 1000};
 }
 
-// Frames run at fps / 1.001 per second. The driver never passes a fps below
-// 1; should one arrive anyway it counts as the default 30 rather than
-// dividing by zero.
-double frame_rate_value(const RunSettings& settings) {
-  return settings.fps > 0 ? static_cast<double>(settings.fps) : 30.0;
+using CutListReader = bool (*)(CutListContext&);
+
+// A reader that cannot fail, in the shape of the table.
+template <void (*Read)(CutListContext&)>
+bool always_succeeds(CutListContext& context) {
+  Read(context);
+  return true;
+}
+
+struct CutListReaderRow {
+  CutListKind kind;
+  CutListReader read;
+};
+
+// One row per kind, in the order of their numbers.
+constexpr std::array<CutListReaderRow, static_cast<std::size_t>(CutListKind::Count)> kReaders{{
+    {CutListKind::KeyAuto, read_key_auto},
+    {CutListKind::KeyOdd, always_succeeds<read_key_odd>},
+    {CutListKind::KeyEven, always_succeeds<read_key_even>},
+    {CutListKind::KeyRanges, always_succeeds<read_key_ranges>},
+    {CutListKind::AvsTrim, always_succeeds<read_avs_trim>},
+    {CutListKind::VcfRanges, always_succeeds<read_vcf_ranges>},
+    {CutListKind::DelList, read_del_list},
+}};
+
+constexpr bool rows_in_kind_order() {
+  for (std::size_t i = 0; i < kReaders.size(); ++i) {
+    if (static_cast<std::size_t>(kReaders[i].kind) != i) return false;
+  }
+  return true;
+}
+static_assert(rows_in_kind_order(), "kReaders needs one row per kind, in the order of the kinds");
+
+// The reader of a kind; none for a number that is not a kind.
+CutListReader reader_of(CutListKind kind) {
+  const int index = static_cast<int>(kind);
+  if (index < 0 || index >= static_cast<int>(kReaders.size())) return nullptr;
+  return kReaders[static_cast<std::size_t>(index)].read;
+}
+
+bool read_open_list(TextReader& file, CutListKind kind, CutMap& map, const RunSettings& settings) {
+  CutMapBuilder builder;
+  CutListContext context{file, builder, settings};
+  const CutListReader read = reader_of(kind);
+  // A number that is not a kind fails without a message of its own.
+  const bool ok = read != nullptr && read(context);
+  // Closes the last deleted interval and the list, also after a failure.
+  builder.finish(map);
+  file.close();
+  print_cut_summary(builder.counters(), settings);
+  return ok;
 }
 
 }  // namespace
 
 void print_cut_summary(const CutCounters& counters, const RunSettings& settings) {
-  const double fps = frame_rate_value(settings);
+  const double fps = usable_fps(settings.fps);
   // The two products are formed in this order on purpose; truncate_to_int
   // saturates the durations of frame counts near the int limits.
-  const SummaryTime kept = split_ms(truncate_to_int(counters.kept_frames * 1001.0 / fps));
-  const SummaryTime cut = split_ms(truncate_to_int(1001.0 * counters.cut_frames / fps));
+  const SummaryTime kept = split_ms(truncate_to_int(frames_to_ms(counters.kept_frames, fps)));
+  const SummaryTime cut =
+      split_ms(truncate_to_int(frames_to_ms_scale_first(counters.cut_frames, fps)));
   settings.log_info(stderr, "   ---- cut info ----\n");
   settings.log_info(stderr, "\tTotal  frame: %d  \ttime: %02d:%02d:%02d.%03d\n",
                     counters.kept_frames, kept.hours, kept.minutes, kept.seconds, kept.millis);
@@ -48,47 +98,21 @@ void print_cut_summary(const CutCounters& counters, const RunSettings& settings)
   settings.log_info(stderr, "\n");
 }
 
-int read_cut_list(const std::string& path, int kind, CutMap& map, const RunSettings& settings) {
+bool read_cut_list(const std::string& path, CutListKind kind, CutMap& map,
+                   const RunSettings& settings) {
   map.clear();
   TextReader file;
   // The driver reports an unreadable list itself; nothing is printed here.
-  if (!file.open(path)) return -1;
-  map.push_back(-1);
-  CutListContext context{file, map, settings, CutCounters{}};
+  if (!file.open(path)) return false;
+  return read_open_list(file, kind, map, settings);
+}
 
-  if (kind == KeyAuto) kind = choose_key_pairing(file, settings);
-
-  int result = 0;
-  switch (kind) {
-    case KeyAuto:  // the automatic choice found no line to choose from
-      settings.log_error(stderr, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
-      result = -1;
-      break;
-    case KeyOdd:
-    case KeyEven:
-    case KeyRanges:
-      read_keyframe_list(context, kind);
-      break;
-    case AvsTrim:
-      read_avs_trim(context);
-      break;
-    case VcfRanges:
-      read_vcf_ranges(context);
-      break;
-    case DelList:
-      result = read_del_list(context);
-      break;
-    default:  // not a CutListKind: fails without a message of its own
-      result = -1;
-      break;
-  }
-
-  // Closes the last deleted interval and the list, also after a failure.
-  map.push_back(-1);
-  map.push_back(-1);
-  file.close();
-  print_cut_summary(context.counters, settings);
-  return result;
+bool read_cut_list_bytes(std::string_view bytes, CutListKind kind, CutMap& map,
+                         const RunSettings& settings) {
+  map.clear();
+  TextReader file;
+  file.open_memory(bytes);
+  return read_open_list(file, kind, map, settings);
 }
 
 }  // namespace mendra

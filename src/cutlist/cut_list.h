@@ -4,13 +4,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "cutlist/cut_map.h"
 #include "util/settings.h"
 
 namespace mendra {
 
-enum CutListKind : int {
+// The numbers are those the traces print.
+enum class CutListKind : int {
   KeyAuto = 0,    // keyframe list, Odd or Even chosen from the file
   KeyOdd = 1,     // keyframe list, Odd pairing
   KeyEven = 2,    // keyframe list, Even pairing
@@ -18,10 +20,18 @@ enum CutListKind : int {
   AvsTrim = 4,    // AviSynth script
   VcfRanges = 5,  // VirtualDub job
   DelList = 6,    // AviUtl deleted-frame list (the default)
+  Count           // not a kind: how many there are
 };
 
-// Empties and fills `map` from the file and prints the cut summary. Returns
-// 0 on success and -1 on failure.
-int read_cut_list(const std::string& path, int kind, CutMap& map, const RunSettings& settings);
+// Empties and fills `map` from the file and prints the cut summary. False
+// when the list cannot be read: a file that cannot be opened (nothing is
+// printed then, and the map stays empty), or a list its reader rejects.
+bool read_cut_list(const std::string& path, CutListKind kind, CutMap& map,
+                   const RunSettings& settings);
+
+// The same for the bytes of a list held in memory, read as a file holding
+// them would read.
+bool read_cut_list_bytes(std::string_view bytes, CutListKind kind, CutMap& map,
+                         const RunSettings& settings);
 
 }  // namespace mendra

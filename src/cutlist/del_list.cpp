@@ -18,9 +18,8 @@ bool is_comment(const std::string& piece) {
 
 }  // namespace
 
-int read_del_list(CutListContext& context) {
+bool read_del_list(CutListContext& context) {
   const RunSettings& settings = context.settings;
-  CutCounters& counters = context.counters;
   std::string piece;
 
   // The header: the first frame H and the last frame I of the video. Free
@@ -37,16 +36,14 @@ int read_del_list(CutListContext& context) {
   }
   if (!have_header || first == -1 || last == -1) {
     settings.log_error(stderr, "list file read error\n");
-    return -1;
+    return false;
   }
 
   settings.log_info(stderr, " [del]\n");
   // The trace lists the kept ranges: each "s=" is completed by the "e=" of
   // the next deleted range or of the end of the video.
   settings.log_debug(stderr, "\t list:\ts=%d", first);
-  counters.kept_frames = wrap_add(last, 1);
-  counters.cut_frames = first;
-  context.map.push_back(wrap_sub(first, 1));
+  context.builder.open_kept(first);
 
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int j = -1;
@@ -57,18 +54,15 @@ int read_del_list(CutListContext& context) {
     // A single deleted frame: an end that was not read (or reads as -1)
     // equals the start.
     if (k == -1) k = j;
-    context.map.push_back(j);
-    context.map.push_back(k);
+    context.builder.add_deleted(j, k);
     settings.log_debug(stderr, "\te=%d\n", wrap_sub(j, 1));
     settings.log_debug(stderr, "\t list:\ts=%d", wrap_add(k, 1));
-    counters.cut_frames = wrap_add(counters.cut_frames, wrap_add(wrap_sub(k, j), 1));
   }
 
-  context.map.push_back(wrap_add(last, 1));
+  context.builder.close_kept(last);
   settings.log_debug(stderr, "\te=%d\n", last);
   settings.log_debug(stderr, "\n");
-  counters.kept_frames = wrap_sub(wrap_add(last, 1), counters.cut_frames);
-  return 0;
+  return true;
 }
 
 }  // namespace mendra

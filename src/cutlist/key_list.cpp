@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "cutlist/cut_list.h"
 #include "cutlist/cut_readers.h"
 #include "util/int_math.h"
 #include "util/scan.h"
@@ -20,10 +19,10 @@ bool read_value(TextReader& file, std::string& piece, std::int32_t& value) {
 
 }  // namespace
 
-int choose_key_pairing(TextReader& file, const RunSettings& settings) {
+CutListKind choose_key_pairing(TextReader& file, const RunSettings& settings) {
   std::string piece;
   std::int32_t previous = 0;
-  int kind = KeyAuto;
+  CutListKind kind = CutListKind::KeyAuto;
   if (read_value(file, piece, previous)) {
     // Odd lists pair (x2, x3), (x4, x5), ...: a kept range lies between the
     // even-numbered value and the next, so the even steps are the long ones.
@@ -42,27 +41,35 @@ int choose_key_pairing(TextReader& file, const RunSettings& settings) {
       }
       previous = value;
     }
-    kind = odd_sum > even_sum ? KeyEven : KeyOdd;  // a tie chooses Odd
-    settings.log_debug(stderr, " [key]\to:%d\te:%d\t >> auto select:%d\n", odd_sum, even_sum, kind);
+    kind = odd_sum > even_sum ? CutListKind::KeyEven : CutListKind::KeyOdd;  // a tie chooses Odd
+    settings.log_debug(stderr, " [key]\to:%d\te:%d\t >> auto select:%d\n", odd_sum, even_sum,
+                       static_cast<int>(kind));
   }
   // The chosen reader reads the file again from line 1.
   file.rewind();
   return kind;
 }
 
-void read_keyframe_list(CutListContext& context, int kind) {
+namespace {
+
+// How the values of a keyframe list pair into kept ranges.
+enum class KeyPairing {
+  Odd,     // line 1 is skipped; (x2, x3), (x4, x5), ... are the deleted frames around a kept range
+  Even,    // line 1 is the first kept frame; then as Odd from line 2
+  Ranges,  // (x1, x2), (x3, x4), ... are the first and last kept frames
+};
+
+void read_keyframe_list(CutListContext& context, KeyPairing pairing) {
   const RunSettings& settings = context.settings;
-  CutCounters& counters = context.counters;
   std::string piece;
   std::int32_t slots[2] = {0, 0};
   int slot_index = 0;
   std::int32_t value = 0;
-  std::int32_t previous_end = 0;
 
-  if (kind == KeyOdd) {
+  if (pairing == KeyPairing::Odd) {
     settings.log_info(stderr, " [key]\t1 : Odd\n");
     read_value(context.file, piece, value);  // line 1 is not part of any pair
-  } else if (kind == KeyEven) {
+  } else if (pairing == KeyPairing::Even) {
     settings.log_info(stderr, " [key]\t2 : Even\n");
     // Line 1 is the first kept frame itself; stored as the frame before it,
     // it pairs like the start value of every later range.
@@ -72,34 +79,53 @@ void read_keyframe_list(CutListContext& context, int kind) {
     }
   } else {
     settings.log_info(stderr, " [key]\t3\n");
-    previous_end = -1;
   }
 
   while (read_value(context.file, piece, value)) {
     slots[slot_index] = value;
     slot_index ^= 1;
     if (slot_index != 0) continue;  // a pair is handled once slot 1 is filled
-    const std::int32_t s = slots[0];
-    const std::int32_t e = slots[1];
-    if (kind == KeyRanges) {
-      // s and e are the first and last kept frame.
-      context.map.push_back(wrap_sub(s, 1));
-      context.map.push_back(wrap_add(e, 1));
-      settings.log_debug(stderr, "\t  cut:\ts=%d\te=%d\n", s, e);
-      counters.kept_frames = wrap_add(counters.kept_frames, wrap_add(wrap_sub(e, s), 1));
-      counters.cut_frames = wrap_add(counters.cut_frames, wrap_sub(wrap_sub(s, 1), previous_end));
-    } else {
-      // s and e are the deleted frames on either side of the kept range.
-      context.map.push_back(s);
-      context.map.push_back(e);
-      settings.log_debug(stderr, "\t  cut:\ts=%d\te=%d\n", wrap_add(s, 1), wrap_sub(e, 1));
-      counters.kept_frames = wrap_add(counters.kept_frames, wrap_sub(wrap_sub(e, s), 1));
-      counters.cut_frames = wrap_add(counters.cut_frames, wrap_sub(wrap_add(s, 1), previous_end));
+    std::int32_t first = slots[0];
+    std::int32_t last = slots[1];
+    if (pairing != KeyPairing::Ranges) {
+      // The pair holds the deleted frames on either side of the kept range,
+      // which the builder turns back into exactly these two map values.
+      first = wrap_add(first, 1);
+      last = wrap_sub(last, 1);
     }
-    previous_end = e;
+    settings.log_debug(stderr, "\t  cut:\ts=%d\te=%d\n", first, last);
+    context.builder.add_kept(first, last);
   }
   // A value left without a partner is ignored.
   settings.log_debug(stderr, "\n");
+}
+
+}  // namespace
+
+bool read_key_auto(CutListContext& context) {
+  switch (choose_key_pairing(context.file, context.settings)) {
+    case CutListKind::KeyOdd:
+      read_keyframe_list(context, KeyPairing::Odd);
+      return true;
+    case CutListKind::KeyEven:
+      read_keyframe_list(context, KeyPairing::Even);
+      return true;
+    default:  // the file has no line to choose from
+      context.settings.log_error(stderr, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
+      return false;
+  }
+}
+
+void read_key_odd(CutListContext& context) {
+  read_keyframe_list(context, KeyPairing::Odd);
+}
+
+void read_key_even(CutListContext& context) {
+  read_keyframe_list(context, KeyPairing::Even);
+}
+
+void read_key_ranges(CutListContext& context) {
+  read_keyframe_list(context, KeyPairing::Ranges);
 }
 
 }  // namespace mendra

@@ -12,23 +12,18 @@ namespace mendra {
 
 void read_vcf_ranges(CutListContext& context) {
   const RunSettings& settings = context.settings;
-  CutCounters& counters = context.counters;
   settings.log_info(stderr, " [vcf]\n");
   std::string piece;
-  // The first range counts its leading frames from 0 as cut.
-  std::int32_t previous_end = 0;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int s = 0;
     int n = 0;
     // The closing ");" is not required: two numbers make a match.
     if (scan_format(piece, "VirtualDub.subset.AddRange(%d,%d);", &s, &n) != 2) continue;
-    const std::int32_t end_after = wrap_add(s, n);  // first frame after the range
-    context.map.push_back(wrap_sub(s, 1));
-    context.map.push_back(end_after);
-    settings.log_debug(stderr, "\tRange:\ts=%d\te=%d\n", s, wrap_sub(end_after, 1));
-    counters.kept_frames = wrap_add(counters.kept_frames, n);
-    counters.cut_frames = wrap_add(counters.cut_frames, wrap_sub(s, previous_end));
-    previous_end = end_after;
+    // n frames from s; the first range counts its leading frames from 0 as
+    // cut, like every kept range.
+    const std::int32_t last = wrap_sub(wrap_add(s, n), 1);
+    settings.log_debug(stderr, "\tRange:\ts=%d\te=%d\n", s, last);
+    context.builder.add_kept(s, last);
   }
   settings.log_debug(stderr, "\n");
 }

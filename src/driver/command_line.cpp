@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "subtitle/rewrite.h"
+#include "util/frame_rate.h"
 #include "util/input_file.h"
 #include "util/path.h"
 #include "util/scan.h"
@@ -46,8 +47,6 @@ constexpr const char kUsage[] =
     "  -silent : show error only.\n"
     "  -h, --help : show this usage.   --version : show the version.\n";
 
-constexpr int kDefaultFps = 30;
-
 // What an option argument asks for: nothing (ignored or already applied),
 // or a value from the next argument for the given row.
 enum class Pending { None, Delay, Fps, Gop, KeyList, DelList, Output, PmtPid, TrimScript, VcfJob };
@@ -76,13 +75,13 @@ Pending recognise_option(std::string_view arg, InputChoices& choices, RunSetting
       // Every argument of this row names a keyframe list; the exact words
       // pick the pairing, anything else lets the file decide.
       if (arg == "-k1") {
-        choices.cut_list_kind = KeyOdd;
+        choices.cut_list_kind = CutListKind::KeyOdd;
       } else if (arg == "-k2") {
-        choices.cut_list_kind = KeyEven;
+        choices.cut_list_kind = CutListKind::KeyEven;
       } else if (arg == "-k3") {
-        choices.cut_list_kind = KeyRanges;
+        choices.cut_list_kind = CutListKind::KeyRanges;
       } else {
-        choices.cut_list_kind = KeyAuto;
+        choices.cut_list_kind = CutListKind::KeyAuto;
       }
       return Pending::KeyList;
     case 'l':
@@ -118,8 +117,7 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
       settings.delay_ms = parse_atoi(value);
       break;
     case Pending::Fps:
-      settings.fps = parse_atoi(value);
-      if (settings.fps < 1) settings.fps = kDefaultFps;
+      settings.fps = usable_fps(parse_atoi(value));
       break;
     case Pending::Gop:
       settings.gop_offset = parse_atoi(value);
@@ -130,15 +128,15 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
       break;
     case Pending::DelList:
       choices.cut_list_path = value;
-      choices.cut_list_kind = DelList;
+      choices.cut_list_kind = CutListKind::DelList;
       break;
     case Pending::TrimScript:
       choices.cut_list_path = value;
-      choices.cut_list_kind = AvsTrim;
+      choices.cut_list_kind = CutListKind::AvsTrim;
       break;
     case Pending::VcfJob:
       choices.cut_list_path = value;
-      choices.cut_list_kind = VcfRanges;
+      choices.cut_list_kind = CutListKind::VcfRanges;
       break;
     case Pending::Output:
       choices.output_path = value;
@@ -258,10 +256,10 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   const bool default_cut_list = !choices.cut_list_path.has_value();
   const std::string cut_list_path =
       default_cut_list ? input_base + "_del.txt" : *choices.cut_list_path;
-  const int cut_list_kind = default_cut_list ? DelList : choices.cut_list_kind;
+  const CutListKind cut_list_kind = default_cut_list ? CutListKind::DelList : choices.cut_list_kind;
   const std::string output_base = default_output_base(input, choices.output_path);
 
-  if (read_cut_list(cut_list_path, cut_list_kind, map, settings) < 0) {
+  if (!read_cut_list(cut_list_path, cut_list_kind, map, settings)) {
     if (settings.delay_ms != 0 && default_cut_list) {
       apply_delay_only(extension, input_base, output_base, settings, map);
       return true;

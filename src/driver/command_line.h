@@ -9,8 +9,8 @@
 
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map.h"
-#include "util/settings.h"
 #include "ts/ts_delay.h"
+#include "util/settings.h"
 
 namespace mendra {
 
@@ -18,7 +18,7 @@ namespace mendra {
 // after every input together with the settings.
 struct InputChoices {
   std::optional<std::string> cut_list_path;  // none: derived from the input
-  int cut_list_kind = DelList;
+  CutListKind cut_list_kind = CutListKind::DelList;
   int delay_mode = DelayNone;
   std::optional<std::string> output_path;
 };

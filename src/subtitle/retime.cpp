@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "util/frame_rate.h"
 #include "util/int_math.h"
 
 namespace mendra {
@@ -11,10 +12,6 @@ constexpr int kStartSide = 1;
 constexpr int kEndSide = -1;
 // What remap_frame returns for a start beyond the last kept range.
 constexpr double kBeyondLastKept = -1.0;
-// Frames last 1001 / fps milliseconds: the frame rate is fps / 1.001.
-constexpr double kFrameRateDivisor = 1001.0;
-// The value the -fps option falls back to for anything below 1.
-constexpr int kFallbackFps = 30;
 
 constexpr int kMsPerCentisecond = 10;
 constexpr int kRoundUpFromMs = 5;
@@ -43,8 +40,8 @@ ClockFields clock_fields(int total_seconds, int fraction) {
 // One time through the cut map: milliseconds to a source frame position, the
 // position on the cut video, and back to milliseconds plus the measured delay.
 int remap_ms(const RemapTable& map, double fps, double ts_delay_ms, int ms, int side) {
-  const double position = remap_frame(map, ms * fps / kFrameRateDivisor, side);
-  const int time = truncate_to_int(position * kFrameRateDivisor / fps + ts_delay_ms);
+  const double position = remap_frame(map, ms_to_frames(ms, fps), side);
+  const int time = truncate_to_int(frames_to_ms(position, fps) + ts_delay_ms);
   // A start in the last fraction of a frame before the first kept frame lies
   // in kept material, yet maps between -1 and 0. Where its time comes out
   // negative it would read as a start beyond the last kept frame and drop a
@@ -80,7 +77,7 @@ bool retime_span(const RemapTable& map, const RunSettings& settings, int start_m
                  RetimedSpan& span) {
   // The driver never lets fps drop below 1; a record filled elsewhere must
   // not divide by zero either.
-  const double fps = settings.fps >= 1 ? settings.fps : kFallbackFps;
+  const double fps = usable_fps(settings.fps);
   const double ts_delay_ms = settings.ts_delay_ms;
   int start = remap_ms(map, fps, ts_delay_ms, start_ms, kStartSide);
   // A start beyond the last kept frame maps to -1 frames; unless the measured

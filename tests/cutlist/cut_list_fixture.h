@@ -1,22 +1,23 @@
-// A fresh temporary directory per test for cut-list files, fresh settings
-// with every log channel printing, and a runner that captures what
-// read_cut_list prints on standard error.
+// Fresh settings with every log channel printing, runners that capture what
+// read_cut_list prints on standard error for a list in memory or in a file,
+// and a fresh temporary directory per test for the cases that need a file.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map.h"
-#include "util/settings.h"
 #include "support/run_binary.h"
+#include "util/settings.h"
 
 namespace mendra::testing_support {
 
 struct CutListOutcome {
-  int result = 0;
+  bool ok = false;
   CutMap map;
   std::string log;  // everything printed on standard error
 };
@@ -36,17 +37,22 @@ class CutListTest : public ::testing::Test {
     return path.string();
   }
 
-  CutListOutcome read(const std::string& path, int kind) {
+  CutListOutcome read(const std::string& path, CutListKind kind) {
     CutListOutcome outcome;
     outcome.map = {123, 456};  // read_cut_list must replace whatever was there
     ::testing::internal::CaptureStderr();
-    outcome.result = read_cut_list(path, kind, outcome.map, settings_);
+    outcome.ok = read_cut_list(path, kind, outcome.map, settings_);
     outcome.log = ::testing::internal::GetCapturedStderr();
     return outcome;
   }
 
-  CutListOutcome read_text(const std::string& bytes, int kind) {
-    return read(write_file("list.txt", bytes), kind);
+  CutListOutcome read_text(std::string_view bytes, CutListKind kind) {
+    CutListOutcome outcome;
+    outcome.map = {123, 456};
+    ::testing::internal::CaptureStderr();
+    outcome.ok = read_cut_list_bytes(bytes, kind, outcome.map, settings_);
+    outcome.log = ::testing::internal::GetCapturedStderr();
+    return outcome;
   }
 
   // Only the parser traces: for cases whose summary is covered elsewhere.

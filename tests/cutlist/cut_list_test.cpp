@@ -12,6 +12,8 @@
 namespace mendra {
 namespace {
 
+using enum CutListKind;
+
 using testing_support::CutListOutcome;
 using testing_support::summary_text;
 using testing_support::zero_summary;
@@ -19,10 +21,11 @@ using testing_support::zero_summary;
 class CutListFrameTest : public testing_support::CutListTest {};
 
 TEST_F(CutListFrameTest, MissingFileFailsSilentlyWithEmptyMap) {
-  for (int kind = KeyAuto; kind <= DelList; ++kind) {
+  for (int kind = 0; kind < static_cast<int>(Count); ++kind) {
     SCOPED_TRACE(::testing::Message() << "kind " << kind);
-    const CutListOutcome out = read((dir_.path / "missing_del.txt").string(), kind);
-    EXPECT_EQ(out.result, -1);
+    const CutListOutcome out =
+        read((dir_.path / "missing_del.txt").string(), static_cast<CutListKind>(kind));
+    EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.map, CutMap{});
     EXPECT_EQ(out.log, "");
   }
@@ -30,7 +33,7 @@ TEST_F(CutListFrameTest, MissingFileFailsSilentlyWithEmptyMap) {
 
 TEST_F(CutListFrameTest, DirectoryCannotBeOpened) {
   const CutListOutcome out = read(dir_.path.string(), DelList);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.map, CutMap{});
   EXPECT_EQ(out.log, "");
 }
@@ -39,8 +42,9 @@ class CutListBadKindTest : public testing_support::CutListTest,
                            public ::testing::WithParamInterface<int> {};
 
 TEST_P(CutListBadKindTest, UnknownKindFailsWithZeroSummary) {
-  const CutListOutcome out = read_text("0 * 999\n100 - 199\n", GetParam());
-  EXPECT_EQ(out.result, -1);
+  const CutListOutcome out =
+      read_text("0 * 999\n100 - 199\n", static_cast<CutListKind>(GetParam()));
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, zero_summary());
 }
@@ -51,10 +55,10 @@ TEST_F(CutListFrameTest, SilentInfoKeepsErrors) {
   settings_.log_info = log_silent;
   settings_.log_debug = log_silent;
   CutListOutcome out = read_text("no header\n", DelList);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.log, "list file read error\n");
   out = read_text("", KeyAuto);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.log, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
 }
 
@@ -64,13 +68,49 @@ TEST_F(CutListFrameTest, EachCallStartsAfresh) {
   CutMap map;
   const std::string del = write_file("a_del.txt", "0 * 999\n100 - 199\n");
   const std::string key = write_file("a.keys", "10\n20\n");
-  ASSERT_EQ(read_cut_list(del, DelList, map, settings_), 0);
+  ASSERT_TRUE(read_cut_list(del, DelList, map, settings_));
   EXPECT_EQ(map, (CutMap{-1, -1, 100, 199, 1000, -1, -1}));
-  ASSERT_EQ(read_cut_list(key, KeyRanges, map, settings_), 0);
+  ASSERT_TRUE(read_cut_list(key, KeyRanges, map, settings_));
   EXPECT_EQ(map, (CutMap{-1, 9, 21, -1, -1}));
-  ASSERT_EQ(read_cut_list(del, DelList, map, settings_), 0);
+  ASSERT_TRUE(read_cut_list_bytes("10\n20\n", KeyRanges, map, settings_));
+  EXPECT_EQ(map, (CutMap{-1, 9, 21, -1, -1}));
+  ASSERT_TRUE(read_cut_list(del, DelList, map, settings_));
   EXPECT_EQ(map, (CutMap{-1, -1, 100, 199, 1000, -1, -1}));
 }
+
+// A list in a file reads exactly as the same bytes in memory: result, map
+// and every message, for each kind.
+struct FileCase {
+  CutListKind kind;
+  const char* bytes;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+  *os << "kind " << static_cast<int>(c.kind);
+}
+
+class CutListFileTest : public testing_support::CutListTest,
+                        public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(CutListFileTest, FileReadsLikeBytes) {
+  const FileCase& c = GetParam();
+  const CutListOutcome from_file = read(write_file("list.txt", c.bytes), c.kind);
+  const CutListOutcome from_bytes = read_text(c.bytes, c.kind);
+  EXPECT_EQ(from_file.ok, from_bytes.ok);
+  EXPECT_EQ(from_file.map, from_bytes.map);
+  EXPECT_EQ(from_file.log, from_bytes.log);
+  EXPECT_NE(from_file.map, CutMap{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CutListFileTest,
+    ::testing::Values(FileCase{KeyAuto, "100\r\n200\r\n300\r\n400\r\n"}, FileCase{KeyAuto, ""},
+                      FileCase{KeyOdd, "0\n10\n22\n"}, FileCase{KeyEven, "5\n10\n22\n"},
+                      FileCase{KeyRanges, "10\n20\n"},
+                      FileCase{AvsTrim, "Trim(0,100) ++ Trim(200,-50)\r\n"},
+                      FileCase{VcfRanges, "VirtualDub.subset.AddRange(0,100);\r\n"},
+                      FileCase{DelList, "# c\r\n0 * 999\r\n100 - 199\r\n500\r\n"},
+                      FileCase{DelList, "no header\n"}));
 
 struct SummaryCase {
   int kept_frames;

@@ -7,6 +7,8 @@
 namespace mendra {
 namespace {
 
+using enum CutListKind;
+
 using testing_support::CutListOutcome;
 using testing_support::summary_text;
 using testing_support::zero_summary;
@@ -23,14 +25,14 @@ const CutMap kDelMap = {-1, -1, 100, 199, 500, 500, 1000, -1, -1};
 
 TEST_F(DelListTest, HeaderRangesAndSingleFrames) {
   const CutListOutcome out = read_text("0 * 999\n100 - 199\n500\n", DelList);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, kDelMap);
   EXPECT_EQ(out.log, kDelTrace + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));
 }
 
 TEST_F(DelListTest, CrLfListReadsLikeLfList) {
   const CutListOutcome out = read_text("0 * 999\r\n100 - 199\r\n500\r\n", DelList);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, kDelMap);
   EXPECT_EQ(out.log, kDelTrace + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));
 }
@@ -47,14 +49,14 @@ TEST_F(DelListTest, CommentsFreeTextAndRepeatedHeaderChangeNothing) {
       "\n"
       "500\n",
       DelList);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, kDelMap);
   EXPECT_EQ(out.log, kDelTrace + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));
 }
 
 TEST_F(DelListTest, HeaderWithoutDeletedRanges) {
   const CutListOutcome out = read_text("30 * 999\n", DelList);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 29, 1000, -1, -1}));
   EXPECT_EQ(out.log,
             " [del]\n"
@@ -69,7 +71,7 @@ TEST_F(DelListTest, RangesAreTakenAsTheyCome) {
   // reads as a single frame.
   const CutListOutcome out =
       read_text("10 * 100\n50 - 60\n20 - 30\n55 - 58\n200 - 300\n7 - -1\n", DelList);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 9, 50, 60, 20, 30, 55, 58, 200, 300, 7, 7, 101, -1, -1}));
   EXPECT_EQ(out.log,
             "\t list:\ts=10\te=49\n"
@@ -83,21 +85,21 @@ TEST_F(DelListTest, RangesAreTakenAsTheyCome) {
 
 TEST_F(DelListTest, MissingHeaderFails) {
   const CutListOutcome out = read_text("# only ranges\n100 - 199\n", DelList);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
 }
 
 TEST_F(DelListTest, CommentedHeaderIsNoHeader) {
   const CutListOutcome out = read_text("#0 * 999\n", DelList);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
 }
 
 TEST_F(DelListTest, EmptyFileFails) {
   const CutListOutcome out = read_text("", DelList);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
 }
@@ -107,7 +109,7 @@ class DelListBadHeaderTest : public testing_support::CutListTest,
 
 TEST_P(DelListBadHeaderTest, HeaderValueMinusOneFails) {
   const CutListOutcome out = read_text(GetParam(), DelList);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
 }
@@ -125,7 +127,7 @@ TEST_F(DelListTest, DefaultChannelsPrintNoTraces) {
 
 TEST_F(DelListTest, LastFrameNearTheIntLimitWrapsAround) {
   const CutListOutcome out = read_text("0 * 2147483647\n", DelList);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -2147483647 - 1, -1, -1}));
   // The kept count wraps to INT_MIN; its time saturates there.
   EXPECT_EQ(out.log,

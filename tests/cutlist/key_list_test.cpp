@@ -7,6 +7,8 @@
 namespace mendra {
 namespace {
 
+using enum CutListKind;
+
 using testing_support::CutListOutcome;
 using testing_support::summary_text;
 using testing_support::zero_summary;
@@ -18,7 +20,7 @@ const char kFourKeys[] = "100\n200\n300\n400\n";
 TEST_F(KeyListTest, AutoChoosesEvenForLongEvenSteps) {
   // o = (200 - 100) + (400 - 300) = 200, e = 300 - 200 - 2 = 98.
   const CutListOutcome out = read_text(kFourKeys, KeyAuto);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 99, 200, 300, 400, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\to:200\te:98\t >> auto select:2\n"
@@ -31,7 +33,7 @@ TEST_F(KeyListTest, AutoChoosesEvenForLongEvenSteps) {
 
 TEST_F(KeyListTest, EvenPairsFirstLineAsFrameBeforeIt) {
   const CutListOutcome out = read_text(kFourKeys, KeyEven);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 99, 200, 300, 400, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\t2 : Even\n"
@@ -43,7 +45,7 @@ TEST_F(KeyListTest, EvenPairsFirstLineAsFrameBeforeIt) {
 
 TEST_F(KeyListTest, RangesAreInclusiveKeptRanges) {
   const CutListOutcome out = read_text(kFourKeys, KeyRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 99, 201, 299, 401, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\t3\n"
@@ -55,7 +57,7 @@ TEST_F(KeyListTest, RangesAreInclusiveKeptRanges) {
 
 TEST_F(KeyListTest, OddIgnoresFirstLineAndUnpairedLast) {
   const CutListOutcome out = read_text(kFourKeys, KeyOdd);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 200, 300, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\t1 : Odd\n"
@@ -67,7 +69,7 @@ TEST_F(KeyListTest, OddIgnoresFirstLineAndUnpairedLast) {
 TEST_F(KeyListTest, AutoChoosesOddForLongOddSteps) {
   // o = 90 + 100 = 190, e = (100 - 2) + (100 - 2) = 196.
   const CutListOutcome out = read_text("10\n100\n200\n300\n400\n", KeyAuto);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 100, 200, 300, 400, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\to:190\te:196\t >> auto select:1\n"
@@ -81,7 +83,7 @@ TEST_F(KeyListTest, AutoChoosesOddForLongOddSteps) {
 TEST_F(KeyListTest, AutoTieChoosesOdd) {
   // o = 10, e = 22 - 10 - 2 = 10.
   const CutListOutcome out = read_text("0\n10\n22\n", KeyAuto);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 10, 22, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\to:10\te:10\t >> auto select:1\n"
@@ -93,7 +95,7 @@ TEST_F(KeyListTest, AutoTieChoosesOdd) {
 
 TEST_F(KeyListTest, AutoWithOneLineChoosesOddAndYieldsNoRange) {
   const CutListOutcome out = read_text("500\n", KeyAuto);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\to:0\te:0\t >> auto select:1\n"
@@ -104,13 +106,13 @@ TEST_F(KeyListTest, AutoWithOneLineChoosesOddAndYieldsNoRange) {
 
 TEST_F(KeyListTest, AutoWithEmptyFileFails) {
   const CutListOutcome out = read_text("", KeyAuto);
-  EXPECT_EQ(out.result, -1);
+  EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, " [key]\tAuto: Err!! Not select Odd/Even.\n\n" + zero_summary());
 }
 
 struct EmptyCase {
-  int kind;
+  CutListKind kind;
   const char* info;
 };
 
@@ -119,7 +121,7 @@ class KeyListEmptyTest : public testing_support::CutListTest,
 
 TEST_P(KeyListEmptyTest, EmptyFileSucceedsWithoutRange) {
   const CutListOutcome out = read_text("", GetParam().kind);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, std::string(GetParam().info) + "\n" + zero_summary());
 }
@@ -134,7 +136,7 @@ TEST_F(KeyListTest, TooShortForAPairSucceedsWithoutRange) {
   EXPECT_EQ(read_text("100\n", KeyEven).map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(read_text("100\n200\n", KeyOdd).map, (CutMap{-1, -1, -1}));
   const CutListOutcome out = read_text("100\n", KeyRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, "\n");
 }
@@ -142,7 +144,7 @@ TEST_F(KeyListTest, TooShortForAPairSucceedsWithoutRange) {
 TEST_F(KeyListTest, BlankAndTextLinesReadAsFrameZero) {
   traces_only();
   const CutListOutcome out = read_text("\n50\nkey\n  7 frames\n", KeyRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, 51, -1, 8, -1, -1}));
   EXPECT_EQ(out.log, "\t  cut:\ts=0\te=50\n\t  cut:\ts=0\te=7\n\n");
 }
@@ -158,7 +160,7 @@ TEST_F(KeyListTest, LineLongerThan255CharactersReadsAsTwoValues) {
 
 TEST_F(KeyListTest, CrLfLinesReadLikeLfLines) {
   const CutListOutcome out = read_text("100\r\n200\r\n300\r\n400\r\n", KeyAuto);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 99, 200, 300, 400, -1, -1}));
   EXPECT_EQ(out.log,
             " [key]\to:200\te:98\t >> auto select:2\n"
@@ -181,7 +183,7 @@ TEST_F(KeyListTest, CrLfCountsAsOneCharacterOfAPiece) {
 
 TEST_F(KeyListTest, FramesNearTheIntLimitsWrapAround) {
   const CutListOutcome out = read_text("2147483647\n2147483647\n", KeyRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 2147483646, -2147483647 - 1, -1, -1}));
   // The cut time saturates at the largest int of milliseconds.
   EXPECT_EQ(out.log,
@@ -203,7 +205,7 @@ TEST_F(KeyListTest, AutoSumsWrapAround) {
   traces_only();
   // o = 2147483647 - (-2147483648) wraps to -1; e = 0 - 2147483647 - 2.
   const CutListOutcome out = read_text("-2147483648\n2147483647\n2147483647\n", KeyAuto);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.log,
             " [key]\to:-1\te:-2\t >> auto select:2\n"
             "\t  cut:\ts=-2147483648\te=2147483646\n\n");

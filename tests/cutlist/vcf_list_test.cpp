@@ -7,6 +7,8 @@
 namespace mendra {
 namespace {
 
+using enum CutListKind;
+
 using testing_support::CutListOutcome;
 using testing_support::summary_text;
 using testing_support::zero_summary;
@@ -23,7 +25,7 @@ const char kJob[] =
 
 TEST_F(VcfListTest, AddRangeLinesAreKeptRanges) {
   const CutListOutcome out = read_text(kJob, VcfRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, 100, 199, 300, -1, -1}));
   EXPECT_EQ(out.log,
             " [vcf]\n"
@@ -40,7 +42,7 @@ TEST_F(VcfListTest, CrLfJobReadsLikeLfJob) {
     crlf += *p;
   }
   const CutListOutcome out = read_text(crlf, VcfRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, 100, 199, 300, -1, -1}));
   EXPECT_EQ(out.log,
             " [vcf]\n"
@@ -61,21 +63,21 @@ TEST_F(VcfListTest, TwoNumbersMakeAMatch) {
       "virtualdub.subset.AddRange(50,5);\n"
       "VirtualDub.subset.AddRange(-3,5);\n",
       VcfRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 9, 15, 19, 25, -4, 2, -1, -1}));
   EXPECT_EQ(out.log, "\tRange:\ts=10\te=14\n\tRange:\ts=20\te=24\n\tRange:\ts=-3\te=1\n\n");
 }
 
 TEST_F(VcfListTest, JobWithoutRangesSucceedsEmpty) {
   const CutListOutcome out = read_text("VirtualDub.Open(\"a.avi\");\n", VcfRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, " [vcf]\n\n" + zero_summary());
 }
 
 TEST_F(VcfListTest, FramesNearTheIntLimitsWrapAround) {
   const CutListOutcome out = read_text("VirtualDub.subset.AddRange(2147483647,10);\n", VcfRanges);
-  EXPECT_EQ(out.result, 0);
+  EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 2147483646, -2147483639, -1, -1}));
   EXPECT_EQ(out.log,
             " [vcf]\n"

@@ -1,0 +1,40 @@
+#include "cutlist/cut_map_builder.h"
+
+#include <utility>
+
+#include "util/int_math.h"
+
+namespace mendra {
+
+CutMapBuilder::CutMapBuilder() : map_{-1} {}
+
+void CutMapBuilder::add_kept(std::int32_t first, std::int32_t last) {
+  map_.push_back(wrap_sub(first, 1));
+  map_.push_back(wrap_add(last, 1));
+  counters_.kept_frames = wrap_add(counters_.kept_frames, wrap_add(wrap_sub(last, first), 1));
+  counters_.cut_frames =
+      wrap_add(counters_.cut_frames, wrap_sub(wrap_sub(first, 1), previous_last_));
+  previous_last_ = last;
+}
+
+void CutMapBuilder::open_kept(std::int32_t first) {
+  open_first_ = first;
+}
+
+void CutMapBuilder::add_deleted(std::int32_t from, std::int32_t to) {
+  add_kept(open_first_, wrap_sub(from, 1));
+  open_first_ = wrap_add(to, 1);
+}
+
+void CutMapBuilder::close_kept(std::int32_t last) {
+  add_kept(open_first_, last);
+}
+
+void CutMapBuilder::finish(CutMap& map) {
+  map_.push_back(-1);
+  map_.push_back(-1);
+  map = std::move(map_);
+  map_.clear();
+}
+
+}  // namespace mendra

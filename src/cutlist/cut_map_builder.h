@@ -1,0 +1,54 @@
+// Builds a cut map from kept ranges or deleted ranges and counts the frames
+// of the cut summary on the way. Every reader goes through it, so the map
+// values and the counts follow one arithmetic whatever the list looked like.
+#pragma once
+
+#include <cstdint>
+
+#include "cutlist/cut_map.h"
+
+namespace mendra {
+
+// The two counters printed by the cut summary. Both wrap around in 32 bits,
+// since hand-typed lists can hold frame numbers near the int limits.
+struct CutCounters {
+  std::int32_t kept_frames = 0;  // frames inside the kept ranges
+  std::int32_t cut_frames = 0;   // frames deleted before the end of the last kept range
+};
+
+// The map starts with its leading -1; finish() adds the closing -1, -1.
+// Ranges are taken in the order they come, without any check of order or
+// overlap, and all arithmetic wraps around in 32 bits.
+struct CutMapBuilder {
+  CutMapBuilder();
+
+  // An inclusive kept range: appends first - 1 and last + 1, counts its
+  // frames as kept and the frames since the end of the previous kept range
+  // (since frame 0 for the first) as cut.
+  void add_kept(std::int32_t first, std::int32_t last);
+
+  // A list of deleted ranges inside the frames first to last: open_kept
+  // starts the kept stretch at `first`, each add_deleted ends the stretch
+  // before `from` and starts the next one after `to` (both inclusive), and
+  // close_kept ends the last stretch at `last`. The stretches go through
+  // add_kept, so a deleted range appends exactly `from` and `to`.
+  void open_kept(std::int32_t first);
+  void add_deleted(std::int32_t from, std::int32_t to);
+  void close_kept(std::int32_t last);
+
+  const CutCounters& counters() const { return counters_; }
+
+  // Appends the closing -1, -1 and hands the map over; the builder is then
+  // spent.
+  void finish(CutMap& map);
+
+ private:
+  CutMap map_;
+  CutCounters counters_;
+  // Last frame of the previous kept range; -1 before the first, so that the
+  // frames from 0 up to the first kept range count as cut.
+  std::int32_t previous_last_ = -1;
+  std::int32_t open_first_ = 0;  // first frame of the stretch open_kept started
+};
+
+}  // namespace mendra
