@@ -1,4 +1,4 @@
-// rewrite_srt on an arbitrary subtitle file, through a cut map with a
+// The .srt line rewriter on an arbitrary buffer, through a cut map with a
 // few kept ranges and a delay, so that dropping, moving and clamping all run.
 #include <cstddef>
 #include <cstdint>
@@ -9,12 +9,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
-  const auto dir = fuzz::process_temp_dir();
-  fuzz::write_bytes(dir / "in.srt", fuzz::as_text(data, size));
+  static const SubtitleFormat& format = *find_subtitle_format(".srt");
   RunSettings settings = fuzz::tracing_settings();
   settings.delay_ms = -1500;
   // Kept frames 100..199 and 300..399.
   const CutMap map = {-1, 99, 200, 299, 400, -1, -1};
-  rewrite_srt((dir / "in").string(), (dir / "out").string(), map, settings);
+  rewrite_text(format, fuzz::as_text(data, size), map, settings);
   return 0;
 }

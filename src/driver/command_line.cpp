@@ -1,9 +1,11 @@
 #include "driver/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -155,21 +157,24 @@ void apply_delay_only(const std::string& extension, const std::string& input_bas
                       const std::string& output_base, RunSettings& settings, CutMap& map) {
   make_identity_map(map);
   settings.log_info(stderr, "\nOnly adaptation of delay is performed\n  delay:  ");
-  // The ASS times have centisecond precision, so the delay is cut to it.
-  const auto ass_steps = [&] {
-    settings.delay_ms = settings.delay_ms / 10 * 10;
-    settings.log_info(stderr, "[ass] %d msec", settings.delay_ms);
-    rewrite_ass(input_base, output_base, map, settings);
+  // A format's times hold the delay only to their own precision, so it is
+  // cut to that, in place, before the format is re-timed.
+  const auto delay_step = [&](const SubtitleFormat& format, const char* separator) {
+    settings.delay_ms = settings.delay_ms / format.delay_step_ms * format.delay_step_ms;
+    settings.log_info(stderr, "[%s] %d msec%s", format.label, settings.delay_ms, separator);
+    rewrite_file(format, input_base, output_base, map, settings);
   };
-  if (extension == ".ass") {
-    ass_steps();
-  } else if (extension == ".srt") {
-    settings.log_info(stderr, "[srt] %d msec", settings.delay_ms);
-    rewrite_srt(input_base, output_base, map, settings);
+  if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
+    delay_step(*matched, "");
   } else {
-    settings.log_info(stderr, "[srt] %d msec    ", settings.delay_ms);
-    rewrite_srt(input_base, output_base, map, settings);
-    ass_steps();
+    // Every format, the finest times first: a coarser one cuts the delay
+    // that the ones after it receive.
+    std::vector<const SubtitleFormat*> formats;
+    for (const SubtitleFormat& format : subtitle_formats()) formats.push_back(&format);
+    std::ranges::stable_sort(formats, {}, &SubtitleFormat::delay_step_ms);
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+      delay_step(*formats[i], i + 1 < formats.size() ? "    " : "");
+    }
   }
   settings.log_info(stderr, "\n\n");
 }
@@ -278,13 +283,12 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   settings.log_info(stderr, "\n");
   if (status < 0) return false;
 
-  if (extension == ".ass") {
-    rewrite_ass(input_base, output_base, map, settings);
-  } else if (extension == ".srt") {
-    rewrite_srt(input_base, output_base, map, settings);
+  if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
+    rewrite_file(*matched, input_base, output_base, map, settings);
   } else {
-    rewrite_ass(input_base, output_base, map, settings);
-    rewrite_srt(input_base, output_base, map, settings);
+    for (const SubtitleFormat& format : subtitle_formats()) {
+      rewrite_file(format, input_base, output_base, map, settings);
+    }
   }
   return true;
 }

@@ -1,19 +1,55 @@
-// Re-timing of .ass and .srt subtitle files through the cut map and delays.
+// Re-timing of subtitle files through the cut map and delays. Every format
+// is one row of a table: its extension, its name in messages, the precision
+// of its times and its line rewriter. The file and the buffer variants run
+// the same line rewriters.
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "cutlist/cut_map.h"
 #include "util/settings.h"
 
 namespace mendra {
 
-// Reads input_base + ".ass" and writes output_base + ".ass".
-void rewrite_ass(const std::string& input_base, const std::string& output_base, const CutMap& map,
-                 const RunSettings& settings);
+struct TextReader;
+struct LineContext;
+struct LineSink;
 
-// Reads input_base + ".srt" and writes output_base + ".srt".
-void rewrite_srt(const std::string& input_base, const std::string& output_base, const CutMap& map,
-                 const RunSettings& settings);
+struct SubtitleFormat {
+  const char* extension;  // ".ass": what the input and the output file end in
+  const char* label;      // "ass": how the format's messages name it
+  // Milliseconds per unit of the format's times: a delay applied on its own
+  // is cut to a multiple of it (centiseconds for .ass).
+  int delay_step_ms;
+  // Re-times every line of `in` into `out`, with per-file state of its own.
+  void (*rewrite_lines)(TextReader& in, const LineContext& context, LineSink& out);
+};
+
+// Every format, in the order an input of another extension is re-timed.
+std::span<const SubtitleFormat> subtitle_formats();
+
+// The format whose extension is exactly `extension` (".ass", not ".ASS"),
+// or nullptr.
+const SubtitleFormat* find_subtitle_format(std::string_view extension);
+
+enum class RewriteOutcome {
+  Written,       // the output is in place
+  InputMissing,  // the input could not be opened; nothing was written
+  Failed,        // the output could not be written or the input not read to
+                 // its end; the target is left as it was
+};
+
+// Reads input_base + extension and writes output_base + extension; reports
+// a failure on log_error naming the base without its extension.
+RewriteOutcome rewrite_file(const SubtitleFormat& format, const std::string& input_base,
+                            const std::string& output_base, const CutMap& map,
+                            const RunSettings& settings);
+
+// Re-times the bytes of a whole file held in memory and returns what the
+// file variant would have written.
+std::string rewrite_text(const SubtitleFormat& format, std::string_view input, const CutMap& map,
+                         const RunSettings& settings);
 
 }  // namespace mendra

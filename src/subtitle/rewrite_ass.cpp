@@ -1,18 +1,13 @@
-#include <cstdio>
-#include <string>
 #include <string_view>
 
+#include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
-#include "subtitle/rewrite.h"
 #include "util/format_int.h"
-#include "util/output_file.h"
 #include "util/scan.h"
-#include "util/text_reader.h"
 
 namespace mendra {
 namespace {
 
-constexpr const char* kAssExtension = ".ass";
 // Layer, start hours (one digit), minutes, seconds, centiseconds, then the
 // end time with hours of any length.
 constexpr ScanPattern kDialoguePattern =
@@ -43,10 +38,13 @@ std::size_t tail_start(std::string_view line) {
   return pos;
 }
 
+// Every Dialogue line stands alone: nothing carries from one to the next.
+struct NoState {};
+
 // Writes one line re-timed, leaves it out when nothing of it survives the
 // cut, or copies it unchanged when it is not a Dialogue line we can read.
-void rewrite_line(std::string_view line, const RemapTable& map, const RunSettings& settings,
-                  OutputFile& out) {
+void rewrite_line(std::string_view line, const LineContext& context, NoState& /*state*/,
+                  LineSink& out) {
   int layer = 0;
   int sh = 0, sm = 0, ss = 0, scs = 0;
   int eh = 0, em = 0, es = 0, ecs = 0;
@@ -57,8 +55,8 @@ void rewrite_line(std::string_view line, const RemapTable& map, const RunSetting
     return;
   }
   RetimedSpan span;
-  if (!retime_span(map, settings, ass_time_ms(sh, sm, ss, scs), ass_time_ms(eh, em, es, ecs),
-                   span)) {
+  if (!retime_span(context.map, context.settings, ass_time_ms(sh, sm, ss, scs),
+                   ass_time_ms(eh, em, es, ecs), span)) {
     return;
   }
   const ClockFields start = ass_clock(span.start_ms);
@@ -87,37 +85,8 @@ void rewrite_line(std::string_view line, const RemapTable& map, const RunSetting
 
 }  // namespace
 
-void rewrite_ass(const std::string& input_base, const std::string& output_base, const CutMap& map,
-                 const RunSettings& settings) {
-  TextReader in;
-  if (!in.open(input_base + kAssExtension)) {
-    settings.log_error(stderr, "input ass open error: %s\n", input_base.c_str());
-    return;
-  }
-  // The output goes beside its target and replaces it only when complete,
-  // so an output named like the input re-times the input in place.
-  OutputFile out;
-  if (!out.open(output_base + kAssExtension)) {
-    settings.log_error(stderr, "output ass open error: %s\n", output_base.c_str());
-    return;
-  }
-  // Whole lines, however long: karaoke lines easily exceed any fixed buffer
-  // and must be re-timed or dropped as one.
-  std::string_view line;
-  // Prepared once: every Dialogue line looks up two times in the map.
-  const RemapTable table = make_remap_table(map);
-  while (in.next_line(line)) rewrite_line(line, table, settings, out);
-  // A file that could not be read to its end must not replace the target
-  // with a shortened copy.
-  const bool complete = !in.read_failed();
-  in.close();
-  if (!complete) {
-    settings.log_error(stderr, "input ass open error: %s\n", input_base.c_str());
-    return;
-  }
-  if (!out.commit()) {
-    settings.log_error(stderr, "output ass open error: %s\n", output_base.c_str());
-  }
+void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out) {
+  stream_lines<NoState, rewrite_line>(in, context, out);
 }
 
 }  // namespace mendra

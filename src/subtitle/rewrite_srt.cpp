@@ -1,19 +1,14 @@
-#include <cstdio>
-#include <string>
 #include <string_view>
 
+#include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
-#include "subtitle/rewrite.h"
 #include "util/format_int.h"
 #include "util/int_math.h"
-#include "util/output_file.h"
 #include "util/scan.h"
-#include "util/text_reader.h"
 
 namespace mendra {
 namespace {
 
-constexpr const char* kSrtExtension = ".srt";
 constexpr ScanPattern kNumberPattern = compile_scan_pattern("%d\n");
 constexpr ScanPattern kTimingPattern =
     compile_scan_pattern("%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n");
@@ -46,7 +41,7 @@ bool is_number_line(std::string_view line) {
 // Writes a surviving cue's number and re-timed timing line,
 // "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\n", field by field:
 // formatting them through printf dominated the run.
-void write_cue_header(const RetimedSpan& span, int sequence, OutputFile& out) {
+void write_cue_header(const RetimedSpan& span, int sequence, LineSink& out) {
   constexpr int kHoursWidth = 2;
   constexpr int kMillisecondsWidth = 3;
   constexpr std::string_view kArrow = " --> ";
@@ -65,8 +60,8 @@ struct CueWalk {
   int sequence = 1;
 };
 
-void walk_line(std::string_view line, const RemapTable& map, const RunSettings& settings,
-               CueWalk& walk, OutputFile& out) {
+// One line of the cue walk; the walk is the per-file state.
+void walk_line(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
   switch (walk.state) {
     case CueState::SeekNumber:
       // The mark is kept in front of the number it precedes.
@@ -89,8 +84,8 @@ void walk_line(std::string_view line, const RemapTable& map, const RunSettings& 
         return;
       }
       RetimedSpan span;
-      if (retime_span(map, settings, srt_time_ms(sh, sm, ss, sms), srt_time_ms(eh, em, es, ems),
-                      span)) {
+      if (retime_span(context.map, context.settings, srt_time_ms(sh, sm, ss, sms),
+                      srt_time_ms(eh, em, es, ems), span)) {
         write_cue_header(span, walk.sequence, out);
         walk.sequence = wrap_add(walk.sequence, 1);
         walk.state = CueState::CopyText;
@@ -111,38 +106,8 @@ void walk_line(std::string_view line, const RemapTable& map, const RunSettings& 
 
 }  // namespace
 
-void rewrite_srt(const std::string& input_base, const std::string& output_base, const CutMap& map,
-                 const RunSettings& settings) {
-  TextReader in;
-  if (!in.open(input_base + kSrtExtension)) {
-    settings.log_error(stderr, "input srt open error: %s\n", input_base.c_str());
-    return;
-  }
-  // Written beside the target and renamed into place when complete, so an
-  // output named like the input re-times the input in place.
-  OutputFile out;
-  if (!out.open(output_base + kSrtExtension)) {
-    settings.log_error(stderr, "output srt open error: %s\n", output_base.c_str());
-    return;
-  }
-  // Whole lines: a long text line must not split into a false blank line
-  // that ends its cue early.
-  std::string_view line;
-  CueWalk walk;
-  // Prepared once: every cue looks up two times in the map.
-  const RemapTable table = make_remap_table(map);
-  while (in.next_line(line)) walk_line(line, table, settings, walk, out);
-  // A file that could not be read to its end must not replace the target
-  // with a shortened copy.
-  const bool complete = !in.read_failed();
-  in.close();
-  if (!complete) {
-    settings.log_error(stderr, "input srt open error: %s\n", input_base.c_str());
-    return;
-  }
-  if (!out.commit()) {
-    settings.log_error(stderr, "output srt open error: %s\n", output_base.c_str());
-  }
+void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out) {
+  stream_lines<CueWalk, walk_line>(in, context, out);
 }
 
 }  // namespace mendra

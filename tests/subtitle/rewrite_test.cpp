@@ -18,9 +18,6 @@ using namespace std::string_literals;
 using test::read_file;
 using test::write_file;
 
-// Error messages of the rewriter under test; the channel is a plain function
-// pointer, so it cannot carry a capture of its own.
-
 // Collects what a channel reports in the string its user data points to.
 int capture_log(void* user, std::FILE* /*stream*/, const char* format, std::va_list args) {
   char text[1024];
@@ -29,8 +26,11 @@ int capture_log(void* user, std::FILE* /*stream*/, const char* format, std::va_l
   return 0;
 }
 
-using Rewriter = void (*)(const std::string&, const std::string&, const CutMap&,
-                          const RunSettings&);
+const SubtitleFormat& format(const char* extension) {
+  const SubtitleFormat* found = find_subtitle_format(extension);
+  if (found == nullptr) ADD_FAILURE() << "no format " << extension;
+  return found != nullptr ? *found : subtitle_formats().front();
+}
 
 class RewriteTest : public ::testing::Test {
  protected:
@@ -41,16 +41,14 @@ class RewriteTest : public ::testing::Test {
 
   std::string base(const std::string& name) const { return (dir_.path / name).string(); }
 
-  // Writes `input` as in<ext>, re-times it into out<ext> and returns that.
-  std::string run(Rewriter rewrite, const char* ext, const std::string& input) {
-    write_file(base("in") + ext, input);
-    rewrite(base("in"), base("out"), map_, settings_);
+  // Re-times `input` held in memory; no message is expected.
+  std::string run(const char* extension, const std::string& input) {
+    std::string output = rewrite_text(format(extension), input, map_, settings_);
     EXPECT_EQ(errors_, "");
-    EXPECT_TRUE(fs::exists(base("out") + ext));
-    return read_file(base("out") + ext);
+    return output;
   }
-  std::string ass(const std::string& input) { return run(rewrite_ass, ".ass", input); }
-  std::string srt(const std::string& input) { return run(rewrite_srt, ".srt", input); }
+  std::string ass(const std::string& input) { return run(".ass", input); }
+  std::string srt(const std::string& input) { return run(".srt", input); }
 
   std::string errors_;  // what the info and error channels reported
   test::TempDir dir_;
@@ -199,9 +197,22 @@ INSTANTIATE_TEST_SUITE_P(
                      "2\n00:00:05,326 --> 00:00:06,673\nb\n\n"}),
     [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
+TEST(SubtitleFormatTable, LooksUpExactExtensions) {
+  ASSERT_EQ(subtitle_formats().size(), 2u);
+  // The table's order is the order in which an input of another extension
+  // has its subtitles re-timed.
+  EXPECT_STREQ(subtitle_formats()[0].label, "ass");
+  EXPECT_STREQ(subtitle_formats()[1].label, "srt");
+  for (const SubtitleFormat& row : subtitle_formats()) {
+    EXPECT_EQ(find_subtitle_format(row.extension), &row) << row.extension;
+  }
+  for (const char* other : {".ASS", ".Srt", "ass", ".txt", "", ".ass "}) {
+    EXPECT_EQ(find_subtitle_format(other), nullptr) << other;
+  }
+}
+
 struct FormatCase {
   const char* name;
-  Rewriter rewrite;
   const char* ext;
   const char* input;     // a cue or line that the example map re-times
   const char* expected;  // its re-timed form
@@ -215,7 +226,8 @@ class OpenTest : public RewriteTest, public ::testing::WithParamInterface<Format
 
 TEST_P(OpenTest, MissingInputCreatesNothing) {
   const FormatCase& c = GetParam();
-  c.rewrite(base("absent"), base("out"), map_, settings_);
+  EXPECT_EQ(rewrite_file(format(c.ext), base("absent"), base("out"), map_, settings_),
+            RewriteOutcome::InputMissing);
   EXPECT_EQ(errors_, "input "s + c.name + " open error: " + base("absent") + "\n");
   EXPECT_TRUE(fs::is_empty(dir_.path));
 }
@@ -224,7 +236,7 @@ TEST_P(OpenTest, OutputInMissingDirectory) {
   const FormatCase& c = GetParam();
   write_file(base("in") + c.ext, c.input);
   const std::string out = base("missing/out");
-  c.rewrite(base("in"), out, map_, settings_);
+  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), out, map_, settings_), RewriteOutcome::Failed);
   EXPECT_EQ(errors_, "output "s + c.name + " open error: " + out + "\n");
   EXPECT_FALSE(fs::exists(base("missing")));
 }
@@ -232,23 +244,35 @@ TEST_P(OpenTest, OutputInMissingDirectory) {
 TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
   const FormatCase& c = GetParam();
   write_file(base("same") + c.ext, c.input);
-  c.rewrite(base("same"), base("same"), map_, settings_);
+  EXPECT_EQ(rewrite_file(format(c.ext), base("same"), base("same"), map_, settings_),
+            RewriteOutcome::Written);
   EXPECT_EQ(errors_, "");
   EXPECT_EQ(read_file(base("same") + c.ext), c.expected);
   // Nothing but the re-timed file is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), fs::directory_iterator()), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, OpenTest,
-                         ::testing::Values(FormatCase{"ass", rewrite_ass, ".ass",
-                                                      "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
-                                                      "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
-                                           FormatCase{"srt", rewrite_srt, ".srt",
-                                                      "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
-                                                      "1\n00:00:01,663 --> 00:00:03,303\nx\n\n"}),
-                         [](const ::testing::TestParamInfo<FormatCase>& test_info) {
-                           return test_info.param.name;
-                         });
+// The file variant writes what the buffer variant returns: with lines that
+// cross the file's read buffer, CR LF and no last line end.
+TEST_P(OpenTest, FileMatchesBuffer) {
+  const FormatCase& c = GetParam();
+  std::string input = "\xEF\xBB\xBF"s + c.input + "\r\n";
+  for (int i = 0; i < 3000; ++i) input += c.input;
+  input += "tail";
+  write_file(base("in") + c.ext, input);
+  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("out"), map_, settings_),
+            RewriteOutcome::Written);
+  EXPECT_EQ(read_file(base("out") + c.ext), rewrite_text(format(c.ext), input, map_, settings_));
+  EXPECT_EQ(errors_, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, OpenTest,
+    ::testing::Values(FormatCase{"ass", ".ass", "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
+                                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+                      FormatCase{"srt", ".srt", "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
+                                 "1\n00:00:01,663 --> 00:00:03,303\nx\n\n"}),
+    [](const ::testing::TestParamInfo<FormatCase>& test_info) { return test_info.param.name; });
 
 }  // namespace
 }  // namespace mendra

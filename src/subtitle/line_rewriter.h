@@ -1,0 +1,52 @@
+// What a format's line rewriter works with: the prepared cut map and the
+// settings, a sink for its output, and the loop that streams whole lines
+// through it with its per-file state.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cutlist/remap_table.h"
+#include "util/output_file.h"
+#include "util/settings.h"
+#include "util/text_reader.h"
+
+namespace mendra {
+
+struct LineContext {
+  const RemapTable& map;  // prepared once: every subtitle looks up two times
+  const RunSettings& settings;
+};
+
+// Where re-timed text goes: the output file, or a string for a buffer. A
+// branch rather than a call through a pointer, since every line is written
+// in two or three pieces.
+struct LineSink {
+  OutputFile* file = nullptr;
+  std::string* text = nullptr;
+
+  void write(std::string_view piece) {
+    if (file != nullptr) {
+      file->write(piece);
+    } else {
+      text->append(piece);
+    }
+  }
+};
+
+// Feeds every line of `in` to Step with one State for the whole file. Whole
+// lines, however long: a karaoke line must be re-timed or dropped as one,
+// and a long text line must not split into a false blank line.
+template <typename State, void (*Step)(std::string_view line, const LineContext& context,
+                                       State& state, LineSink& out)>
+void stream_lines(TextReader& in, const LineContext& context, LineSink& out) {
+  State state{};
+  std::string_view line;
+  while (in.next_line(line)) Step(line, context, state, out);
+}
+
+// The line rewriters of the format table's rows.
+void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out);
+void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out);
+
+}  // namespace mendra
