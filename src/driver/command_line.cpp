@@ -284,13 +284,24 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   if (status < 0) return false;
 
   if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
-    rewrite_file(*matched, input_base, output_base, map, settings);
-  } else {
-    for (const SubtitleFormat& format : subtitle_formats()) {
-      rewrite_file(format, input_base, output_base, map, settings);
+    return rewrite_file(*matched, input_base, output_base, map, settings) ==
+           RewriteOutcome::Written;
+  }
+  // Another extension (a project, or none) re-times every format found
+  // beside it: one that is missing while another exists is no failure and
+  // no error, only all of them missing is.
+  bool any_exists = false;
+  for (const SubtitleFormat& format : subtitle_formats()) {
+    if (can_read_text_file(input_base + format.extension)) any_exists = true;
+  }
+  bool all_written = true;
+  for (const SubtitleFormat& format : subtitle_formats()) {
+    if (any_exists && !can_read_text_file(input_base + format.extension)) continue;
+    if (rewrite_file(format, input_base, output_base, map, settings) != RewriteOutcome::Written) {
+      all_written = false;
     }
   }
-  return true;
+  return all_written;
 }
 
 int run_mendra(const char* const* argv) {
