@@ -94,6 +94,50 @@ TEST_F(PacketWalkTest, GarbageBeforeFirstSyncCountsIntoOffsets) {
   EXPECT_FALSE(next_packet(cursor, header));
 }
 
+// A read that would pass the end of the packet or of the file leaves
+// `overran` set; later reads of the packet fail even where they would fit,
+// until the next packet header starts a new packet.
+struct CursorCase {
+  const char* name;
+  bool file_ends;     // the ten bytes end the file; else a packet follows
+  int bytes_left;     // the packet's bytes from the cursor on
+  std::size_t first;  // the read that may overrun
+  bool first_ok;
+  std::int64_t tell_after;
+};
+
+class CursorTest : public TsFixture, public ::testing::WithParamInterface<CursorCase> {};
+
+TEST_P(CursorTest, OverrunIsSticky) {
+  const CursorCase& c = GetParam();
+  const Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  open_stream(c.file_ends ? ten : ten + ts_packet(0x33, false, std::nullopt, {}));
+  PacketCursor cursor{stream_, c.bytes_left};
+  Bytes first(c.first);
+  EXPECT_EQ(read_packet_bytes(cursor, first), c.first_ok);
+  EXPECT_EQ(cursor.overran, !c.first_ok);
+  EXPECT_EQ(stream_.tell(), c.tell_after);
+  if (c.first_ok) {
+    EXPECT_EQ(first, Bytes(ten.begin(), ten.begin() + c.tell_after));
+  }
+  Bytes one(1);
+  EXPECT_EQ(read_packet_bytes(cursor, one), c.first_ok);
+  EXPECT_EQ(cursor.overran, !c.first_ok);
+  TsPacketHeader header;
+  ASSERT_EQ(next_packet(cursor, header), !c.file_ends);
+  if (c.file_ends) return;
+  EXPECT_EQ(header.pid, 0x33);
+  EXPECT_FALSE(cursor.overran);
+  EXPECT_TRUE(read_packet_bytes(cursor, one));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CursorTest,
+                         ::testing::Values(CursorCase{"Fits", false, 8, 3, true, 3},
+                                           CursorCase{"PassesPacketEnd", false, 4, 5, false, 0},
+                                           CursorCase{"PassesFileEnd", true, kTsPacketBytes, 12,
+                                                      false, 10}),
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
+
 struct PcrCase {
   Bytes adaptation;
   std::int64_t pcr;

@@ -40,6 +40,26 @@ TEST_F(VideoScanTest, StartPacketWithSequenceGopAndPicture) {
   EXPECT_EQ(result_.key_pts, 90000);
 }
 
+// A start packet whose payload ends two bytes behind a sequence header's
+// start code: its frame size is not traced from bytes an earlier packet
+// left behind, only the header is named.
+TEST_F(VideoScanTest, ShortSequenceHeaderTracesNoFieldsItLacks) {
+  const Bytes full = pes_header(0xE0, 100) + sequence_header(1920, 1080, 3, 4) + Bytes(8, 0xAA);
+  const Bytes sequence = sequence_header(720, 480, 2, 4);
+  const Bytes cut = pes_header(0xE0, 200) + Bytes(sequence.begin(), sequence.begin() + 6);
+  settings_.log_debug = log_print;
+  testing::internal::CaptureStderr();
+  const auto results =
+      run_video(ts_packet_fitted(kVideoPid, true, full) + ts_packet_fitted(kVideoPid, true, cut));
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(results, (std::vector<PacketScan>{kSearched, kSearched}));
+  const auto second = trace.rfind("\t\t -- Sequence Header --\n");
+  ASSERT_NE(second, trace.find("\t\t -- Sequence Header --\n")) << trace;
+  EXPECT_EQ(trace.find("frame_size", second), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("frame_size: 1920x1080"), trace.rfind("frame_size")) << trace;
+  EXPECT_TRUE(state_.scan_pending);
+}
+
 // Boundary 1: start packet | continuation, 2: continuation | continuation;
 // then how many bytes of the picture header lie before the boundary.
 class SplitPictureTest : public VideoScanTest,
