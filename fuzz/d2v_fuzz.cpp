@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "ts/ts_delay.h"
+#include "ts/d2v.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;

@@ -14,11 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto dir = fuzz::process_temp_dir();
   fuzz::write_bytes(dir / "in.ts", fuzz::as_text(data + 1, size - 1));
   RunSettings settings = fuzz::tracing_settings();
-  constexpr int kModes = DelayTmpgenc + 1;
-  const int mode = control % kModes;
   if (control & 0x04) settings.gop_offset = (control >> 6) & 0x03;
   if (control & 0x08) settings.pmt_pid = 0x1F0;
   if (control & 0x10) settings.d2v_start_bytes = 188 * 4;
-  measure_ts_delay((dir / "in").string(), mode, settings);
+  TsDelays delays;
+  if (measure_ts_delay((dir / "in").string(), settings, delays)) {
+    constexpr int kModes = DelayTmpgenc + 1;
+    settings.ts_delay_ms = delay_for_mode(delays, control % kModes);
+  }
   return 0;
 }

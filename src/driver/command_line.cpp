@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "subtitle/rewrite.h"
+#include "ts/d2v.h"
 #include "util/frame_rate.h"
 #include "util/input_file.h"
 #include "util/path.h"
@@ -197,11 +198,13 @@ int measure_for_input(const std::string& input, const std::string& extension, in
   } else {
     ts_base = input_base;
   }
-  const int status = measure_ts_delay(ts_base, delay_mode, settings);
+  TsDelays delays;
+  const bool measured = measure_ts_delay(ts_base, settings, delays);
+  if (measured) settings.ts_delay_ms = delay_for_mode(delays, delay_mode);
   if (can_read_text_file(ts_base + ".ass") || can_read_text_file(ts_base + ".srt")) {
     input_base = ts_base;
   }
-  return status;
+  return measured ? 1 : -1;
 }
 
 // Follows an open error with the file's full path and the system's reason,

@@ -1,30 +1,43 @@
 #include "ts/audio_scan.h"
 
 #include <array>
+#include <cstring>
+
+#include "ts/pes.h"
 
 namespace mendra {
 namespace {
 
 constexpr std::size_t kAudioPayloadBytes = kTsPacketBytes;
 constexpr std::size_t kAdtsTestBytes = 3;
+constexpr std::uint8_t kSyncwordHigh = 0xFF;
+// Stands in front of the carried bytes when a start packet held fewer than
+// two: it cannot begin a header, and nothing before the payload is read.
+constexpr std::uint8_t kCarryFiller = 0x00;
 
-// Reads the rest of the packet into `payload`; the count of bytes, or -1
-// when the count is negative (the adaptation field or PES header claimed
-// more than the packet holds), too large for the buffer, or a short read.
-int read_payload(TsStream& stream, std::span<std::uint8_t> payload, int& packet_bytes_left) {
-  if (packet_bytes_left < 0 || static_cast<std::size_t>(packet_bytes_left) > payload.size()) {
-    return -1;
+// The first position at which a header begins in `bytes`, or -1. Only the
+// bytes equal to the syncword's first byte are tested: memchr passes over
+// the rest of a payload that holds no header at a fraction of the cost.
+int find_adts_header(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kAdtsTestBytes) return -1;
+  const std::uint8_t* const begin = bytes.data();
+  const std::uint8_t* const last = begin + (bytes.size() - kAdtsTestBytes);
+  const std::uint8_t* p = begin;
+  while (p <= last) {
+    const auto* hit = static_cast<const std::uint8_t*>(
+        std::memchr(p, kSyncwordHigh, static_cast<std::size_t>(last - p) + 1));
+    if (hit == nullptr) return -1;
+    if (is_adts_header(hit[0], hit[1], hit[2])) return static_cast<int>(hit - begin);
+    p = hit + 1;
   }
-  const auto wanted = static_cast<std::size_t>(packet_bytes_left);
-  if (read_packet_bytes(stream, payload.first(wanted), packet_bytes_left) < wanted) return -1;
-  return static_cast<int>(wanted);
+  return -1;
 }
 
-void record_audio_start(std::int64_t pts, std::int64_t& start_audio_pts,
-                        const RunSettings& settings) {
+PacketScan record_audio_start(std::int64_t pts, EsPassResult& result, const RunSettings& settings) {
   settings.log_debug(stderr, "\t\t -- ADTS-AAC Header --\n");
-  start_audio_pts = pts;
+  result.start_pts = pts;
   settings.log_debug(stderr, "\t\t  set Start Audio PTS\n");
+  return PacketScan::Found;
 }
 
 }  // namespace
@@ -32,61 +45,54 @@ void record_audio_start(std::int64_t pts, std::int64_t& start_audio_pts,
 bool is_adts_header(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
   // syncword (12), ID (1) = 1, layer (2), protection_absent (1);
   // profile (2) = 1, sampling_frequency_index (4), ...
-  return a == 0xFF && (b & 0xF8) == 0xF8 && (c & 0xC0) == 0x40;
+  return a == kSyncwordHigh && (b & 0xF8) == 0xF8 && (c & 0xC0) == 0x40;
 }
 
-int scan_audio_payload(TsStream& stream, const TsPacketHeader& header, int& packet_bytes_left,
-                       std::int64_t& start_audio_pts, EsScanState& state,
-                       const RunSettings& settings) {
-  std::array<std::uint8_t, kAudioPayloadBytes> payload{};
-  auto& carried = state.payload_buffer;
+PacketScan scan_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                              AudioScanState& state, EsPassResult& result,
+                              const RunSettings& settings) {
+  // The carried bytes, then the rest of the packet.
+  std::array<std::uint8_t, kAudioCarryBytes + kAudioPayloadBytes> buffer;
+  const auto payload_area = std::span(buffer).subspan<kAudioCarryBytes>();
 
   if (header.payload_unit_start == 0) {
-    if (state.scan_pending == 0) return -1;
-    skip_adaptation_field(stream, header, packet_bytes_left);
-    const int n = read_payload(stream, payload, packet_bytes_left);
-    if (n < 0) return 0;
-    for (int i = 0; i < n; ++i) {
-      const std::uint8_t c = payload[static_cast<std::size_t>(i)];
-      if (is_adts_header(carried[0], carried[1], c)) {
-        record_audio_start(state.pending_pts, start_audio_pts, settings);
-        state.pending_pts = 0;
-        state.scan_pending = 0;
-        break;
-      }
-      carried[0] = carried[1];
-      carried[1] = c;
+    if (!state.scan_pending) return PacketScan::Passed;
+    skip_adaptation_field(cursor, header);
+    const int n = cursor.bytes_left;
+    if (cursor.overran || n < 0) return PacketScan::Searched;
+    std::copy(state.carry.begin(), state.carry.end(), buffer.begin());
+    if (!read_packet_bytes(cursor, payload_area.first(static_cast<std::size_t>(n)))) {
+      return PacketScan::Searched;
     }
-    packet_bytes_left = 0;
-    return 0;
+    const auto searched =
+        std::span<const std::uint8_t>(buffer).first(kAudioCarryBytes + static_cast<std::size_t>(n));
+    if (find_adts_header(searched) >= 0) {
+      const std::int64_t pts = state.pending_pts;
+      state.pending_pts = 0;
+      state.scan_pending = false;
+      return record_audio_start(pts, result, settings);
+    }
+    carry_tail(state.carry, searched, kCarryFiller);
+    return PacketScan::Searched;
   }
 
-  state.pes_seen = 1;
-  skip_adaptation_field(stream, header, packet_bytes_left);
+  skip_adaptation_field(cursor, header);
   std::int64_t pts = 0;
   std::int64_t dts = 0;
-  if (read_pes_header(stream, kAudioPesStartCode, packet_bytes_left, pts, dts, settings) < 0) {
-    return 0;
+  if (!read_pes_header(cursor, kAudioPesStartCode, pts, dts, settings)) {
+    return PacketScan::Searched;
   }
-  const int n = read_payload(stream, payload, packet_bytes_left);
-  if (n < 0) return 0;
-  state.scan_pending = 1;
-  for (int i = 0; i + static_cast<int>(kAdtsTestBytes) <= n; ++i) {
-    const auto at = static_cast<std::size_t>(i);
-    if (is_adts_header(payload[at], payload[at + 1], payload[at + 2])) {
-      record_audio_start(pts, start_audio_pts, settings);
-      state.scan_pending = 0;
-      packet_bytes_left = 0;
-      return 0;
-    }
+  const int n = cursor.bytes_left;
+  const auto payload = payload_area.first(static_cast<std::size_t>(n));
+  if (!read_packet_bytes(cursor, payload)) return PacketScan::Searched;
+  state.scan_pending = true;
+  if (find_adts_header(payload) >= 0) {
+    state.scan_pending = false;
+    return record_audio_start(pts, result, settings);
   }
-  // Carry the last two payload bytes. With fewer than two, a 0 stands in
-  // front: it cannot begin a header, and nothing before the payload is read.
-  carried[0] = n >= 2 ? payload[static_cast<std::size_t>(n - 2)] : 0;
-  carried[1] = n >= 1 ? payload[static_cast<std::size_t>(n - 1)] : 0;
+  carry_tail(state.carry, payload, kCarryFiller);
   state.pending_pts = pts;
-  packet_bytes_left = 0;
-  return 0;
+  return PacketScan::Searched;
 }
 
 }  // namespace mendra

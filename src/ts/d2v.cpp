@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "ts/ts_delay.h"
 #include "util/path.h"
 #include "util/text_reader.h"
 
@@ -73,17 +72,17 @@ std::int64_t d2v_location_bytes(const std::array<std::uint32_t, 4>& values) {
   return blocks * (std::int64_t{1} << kD2vLocationUnitShift);
 }
 
-int read_d2v(const std::string& d2v_path, std::int64_t& d2v_start_bytes, std::string& ts_base,
-             const RunSettings& settings) {
+bool read_d2v(const std::string& d2v_path, std::int64_t& d2v_start_bytes, std::string& ts_base,
+              const RunSettings& settings) {
   TextReader reader;
   if (!reader.open(d2v_path)) {
     settings.log_error(stderr, "input d2v open error: %s\n", d2v_path.c_str());
-    return -1;
+    return false;
   }
   std::string piece;
   std::string source_line;
   for (int line = 0; line < kHeaderLines; ++line) {
-    if (!reader.read_piece(piece, kD2vPieceBytes)) return -1;
+    if (!reader.read_piece(piece, kD2vPieceBytes)) return false;
     source_line = piece;
   }
 
@@ -101,10 +100,10 @@ int read_d2v(const std::string& d2v_path, std::int64_t& d2v_start_bytes, std::st
   while (reader.read_piece(piece, kD2vPieceBytes)) {
     if (scan_d2v_location(piece, location)) {
       d2v_start_bytes = d2v_location_bytes(location);
-      return 0;
+      return true;
     }
   }
-  return -1;
+  return false;
 }
 
 }  // namespace mendra

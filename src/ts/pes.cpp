@@ -13,17 +13,7 @@ constexpr std::size_t kPtsBytes = 5;
 constexpr std::size_t kPtsDtsBytes = 10;
 constexpr unsigned kFlagPts = 2;
 constexpr unsigned kFlagPtsDts = 3;
-
-
 }  // namespace
-
-void reset_es_scan(EsScanState& state) {
-  state.gop_count = -1;
-  state.pes_seen = 0;
-  state.scan_pending = 0;
-  state.iframe_seen = 0;
-  state.pending_pts = 0;
-}
 
 std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field) {
   // '001x' prefix (4), bits 32..30 (3), marker (1)
@@ -35,20 +25,20 @@ std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field) {
   return ((high << 30) | (middle << 15) | low) & kClockMask;
 }
 
-int read_pes_header(TsStream& stream, const StartCode& start_code, int& packet_bytes_left,
-                    std::int64_t& pts, std::int64_t& dts, const RunSettings& settings) {
+bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int64_t& pts,
+                     std::int64_t& dts, const RunSettings& settings) {
   StartCode window{};
-  if (read_packet_bytes(stream, window, packet_bytes_left) < window.size()) return -1;
+  if (!read_packet_bytes(cursor, window)) return false;
   for (;;) {
-    if (packet_bytes_left <= kMinBytesBehindStartCode) return -1;
+    if (cursor.bytes_left <= kMinBytesBehindStartCode) return false;
     if (window == start_code) break;
     std::array<std::uint8_t, 1> next{};
-    if (read_packet_bytes(stream, next, packet_bytes_left) < next.size()) return -1;
+    if (!read_packet_bytes(cursor, next)) return false;
     window = {window[1], window[2], window[3], next[0]};
   }
 
   std::array<std::uint8_t, kFixedHeaderBytes> fixed{};
-  if (read_packet_bytes(stream, fixed, packet_bytes_left) < fixed.size()) return -1;
+  if (!read_packet_bytes(cursor, fixed)) return false;
   // PES_packet_length (16)
   const int packet_length = (fixed[0] << 8) | fixed[1];
   // '10' marker of an MPEG-2 header (2), scrambling, priority, alignment,
@@ -61,7 +51,7 @@ int read_pes_header(TsStream& stream, const StartCode& start_code, int& packet_b
   int header_data_length = fixed[4];
   settings.log_debug(stderr, "\t\t check:  packet_length:%06d,  mpeg:%d,  header_length:%d\n",
                      packet_length, mpeg, header_data_length);
-  if (header_data_length == 0) return -1;
+  if (header_data_length == 0) return false;
 
   std::size_t optional_bytes = 0;
   if (header_data_length >= static_cast<int>(kPtsDtsBytes)) {
@@ -71,8 +61,9 @@ int read_pes_header(TsStream& stream, const StartCode& start_code, int& packet_b
   }
   if (pts_dts_flags != 0 && optional_bytes != 0) {
     std::array<std::uint8_t, kPtsDtsBytes> optional{};
-    const auto wanted = std::span(optional).first(optional_bytes);
-    if (read_packet_bytes(stream, wanted, packet_bytes_left) == optional_bytes) {
+    // Time stamps that would lie beyond the packet are not taken from the
+    // next packet's bytes: the read fails and the header is not used.
+    if (read_packet_bytes(cursor, std::span(optional).first(optional_bytes))) {
       header_data_length -= static_cast<int>(optional_bytes);
       settings.log_debug(stderr, "\t\t flag: %d", static_cast<int>(pts_dts_flags));
       if ((pts_dts_flags & kFlagPts) != 0) {
@@ -88,8 +79,8 @@ int read_pes_header(TsStream& stream, const StartCode& start_code, int& packet_b
       settings.log_debug(stderr, "\n");
     }
   }
-  skip_packet_bytes(stream, header_data_length, packet_bytes_left);
-  return 0;
+  skip_packet_bytes(cursor, header_data_length);
+  return !cursor.overran;
 }
 
 }  // namespace mendra

@@ -39,27 +39,26 @@ void trace_crc(const RunSettings& settings, std::span<const std::uint8_t> crc) {
 
 }  // namespace
 
-int read_pat(TsStream& stream, std::vector<int>& pat_pids, std::uint16_t& pmt_pid,
-             int& packet_bytes_left, const RunSettings& settings) {
+bool read_pat(PacketCursor& cursor, std::vector<int>& pat_pids, std::uint16_t& pmt_pid,
+              const RunSettings& settings) {
   std::array<std::uint8_t, 1> table_id{};
-  if (read_packet_bytes(stream, table_id, packet_bytes_left) < table_id.size()) return -1;
-  if (table_id[0] != kPatTableId) return -1;
+  if (!read_packet_bytes(cursor, table_id) || table_id[0] != kPatTableId) return false;
   std::array<std::uint8_t, 2> length{};
-  if (read_packet_bytes(stream, length, packet_bytes_left) < length.size()) return -1;
+  if (!read_packet_bytes(cursor, length)) return false;
   // section_syntax_indicator (1), '0' (1), reserved (2), section_length (12)
   const unsigned section_length = be16(length[0], length[1]) & kSectionLengthMask;
   std::uint16_t counter = static_cast<std::uint16_t>(section_length);
-  trace_lengths(settings, packet_bytes_left, section_length);
+  trace_lengths(settings, cursor.bytes_left, section_length);
 
-  skip_packet_bytes(stream, kSectionFixedBytes, packet_bytes_left);
+  skip_packet_bytes(cursor, kSectionFixedBytes);
   lower_counter(counter, kSectionFixedBytes);
 
   // The PAT is read straight from the stream; entries are taken only while
   // they lie inside this packet, so that a length field beyond the packet
   // does not read the following packets' bytes as programs.
-  while (counter > kCrcBytes && packet_bytes_left >= kPatEntryBytes) {
+  while (counter > kCrcBytes && cursor.bytes_left >= kPatEntryBytes) {
     std::array<std::uint8_t, kPatEntryBytes> entry{};
-    if (read_packet_bytes(stream, entry, packet_bytes_left) < entry.size()) break;
+    if (!read_packet_bytes(cursor, entry)) break;
     lower_counter(counter, kPatEntryBytes);
     // program_number (16)
     const unsigned program_number = be16(entry[0], entry[1]);
@@ -74,65 +73,63 @@ int read_pat(TsStream& stream, std::vector<int>& pat_pids, std::uint16_t& pmt_pi
     pat_pids.push_back(static_cast<int>(pid));
   }
 
-  if (packet_bytes_left < kCrcBytes) return 0;
+  if (cursor.bytes_left < kCrcBytes) return true;
   std::array<std::uint8_t, kCrcBytes> crc{};
-  if (read_packet_bytes(stream, crc, packet_bytes_left) == crc.size()) trace_crc(settings, crc);
-  return 0;
+  if (read_packet_bytes(cursor, crc)) trace_crc(settings, crc);
+  return true;
 }
 
-int read_pmt(TsStream& stream, std::uint16_t pmt_pid, std::vector<int>& pmt_es_pids,
-             std::uint16_t& pcr_pid, std::uint16_t& video_pid, std::uint16_t& audio_pid,
-             int& packet_bytes_left, std::int64_t& ts_bytes_read, const RunSettings& settings) {
+bool read_pmt(PacketCursor& cursor, std::uint16_t pmt_pid, ProgramStreams& program,
+              const RunSettings& settings) {
   std::array<std::uint8_t, 2> length{};
-  if (read_packet_bytes(stream, length, packet_bytes_left) < length.size()) return -1;
+  if (!read_packet_bytes(cursor, length)) return false;
   // section_syntax_indicator (1), '0' (1), reserved (2), section_length (12)
   const unsigned section_length = be16(length[0], length[1]) & kSectionLengthMask;
   std::uint16_t counter = static_cast<std::uint16_t>(section_length);
-  trace_lengths(settings, packet_bytes_left, section_length);
+  trace_lengths(settings, cursor.bytes_left, section_length);
 
-  skip_packet_bytes(stream, kSectionFixedBytes, packet_bytes_left);
+  skip_packet_bytes(cursor, kSectionFixedBytes);
   lower_counter(counter, kSectionFixedBytes);
 
   std::array<std::uint8_t, 2> field{};
-  if (read_packet_bytes(stream, field, packet_bytes_left) == field.size()) {
+  if (read_packet_bytes(cursor, field)) {
     // reserved (3), PCR_PID (13)
-    pcr_pid = static_cast<std::uint16_t>(be16(field[0], field[1]) & kPidMask);
-    settings.log_debug(stderr, "\t\tPCR: 0x%04X\n", static_cast<unsigned>(pcr_pid));
+    program.pcr_pid = static_cast<std::uint16_t>(be16(field[0], field[1]) & kPidMask);
+    settings.log_debug(stderr, "\t\tPCR: 0x%04X\n", static_cast<unsigned>(program.pcr_pid));
     lower_counter(counter, 2);
   }
   unsigned program_info_length = 0;
-  if (read_packet_bytes(stream, field, packet_bytes_left) == field.size()) {
+  if (read_packet_bytes(cursor, field)) {
     lower_counter(counter, 2);
     // reserved (4), program_info_length (12)
     program_info_length = be16(field[0], field[1]) & kSectionLengthMask;
   }
-  skip_packet_bytes(stream, static_cast<int>(program_info_length), packet_bytes_left);
+  skip_packet_bytes(cursor, static_cast<int>(program_info_length));
   lower_counter(counter, program_info_length);
   settings.log_debug(stderr, "\t\tprg_info_len:%5u\n", program_info_length);
 
   // Program descriptors that run past the packet leave no stream entries in
   // it: what follows in the file is the next packet, not this section, so
   // no entries are scanned then.
-  if (packet_bytes_left >= 0) {
+  if (!cursor.overran) {
     std::array<std::uint8_t, kSectionBufferBytes> section_buffer{};
     const std::size_t rest =
-        std::min<std::size_t>(static_cast<std::size_t>(packet_bytes_left), section_buffer.size());
-    int bytes_held = static_cast<int>(
-        read_packet_bytes(stream, std::span(section_buffer).first(rest), packet_bytes_left));
+        std::min<std::size_t>(static_cast<std::size_t>(cursor.bytes_left), section_buffer.size());
+    // A stream cut short still gives the entries it holds.
+    int bytes_held =
+        static_cast<int>(read_available_bytes(cursor, std::span(section_buffer).first(rest)));
     if (bytes_held < counter) {
-      bytes_held =
-          read_section_rest(stream, pmt_pid, section_buffer, bytes_held, counter, ts_bytes_read);
+      bytes_held = read_section_rest(cursor, pmt_pid, section_buffer, bytes_held, counter);
     }
     scan_pmt_streams(counter, std::span(section_buffer).first(static_cast<std::size_t>(bytes_held)),
-                     pmt_es_pids, video_pid, audio_pid, settings);
+                     program, settings);
   }
-  packet_bytes_left = 0;
-  return 0;
+  cursor.bytes_left = 0;
+  return true;
 }
 
-int scan_pmt_streams(std::uint16_t es_loop_length, std::span<const std::uint8_t> section,
-                     std::vector<int>& pmt_es_pids, std::uint16_t& video_pid,
-                     std::uint16_t& audio_pid, const RunSettings& settings) {
+void scan_pmt_streams(std::uint16_t es_loop_length, std::span<const std::uint8_t> section,
+                      ProgramStreams& program, const RunSettings& settings) {
   const int loop_length = es_loop_length;
   const int held = static_cast<int>(section.size());
   int offset = 0;
@@ -146,58 +143,56 @@ int scan_pmt_streams(std::uint16_t es_loop_length, std::span<const std::uint8_t>
     const unsigned pid = be16(entry[1], entry[2]) & kPidMask;
     // reserved (4), ES_info_length (12)
     const unsigned es_info_length = be16(entry[3], entry[4]) & kSectionLengthMask;
-    pmt_es_pids.push_back(static_cast<int>(pid));
+    program.es_pids.push_back(static_cast<int>(pid));
     offset += kPmtEntryBytes + static_cast<int>(es_info_length);
     settings.log_debug(stderr, "\t\t 0x%04X:", pid);
     settings.log_debug(stderr, " %5u,  left:%5d,  es_type:0x%02X\n", es_info_length,
                        loop_length - offset, static_cast<unsigned>(stream_type));
-    if (stream_type == kStreamTypeMpeg2Video && video_pid == 0) {
-      video_pid = static_cast<std::uint16_t>(pid);
-    }
-    if (stream_type == kStreamTypeAdtsAac && audio_pid == 0) {
-      audio_pid = static_cast<std::uint16_t>(pid);
+    // The stream-type table decides which streams can be measured; the
+    // first of each role is kept.
+    if (const EsScanner* scanner = find_es_scanner(stream_type)) {
+      EsSelection& chosen = scanner->role == EsRole::Video ? program.video : program.audio;
+      if (chosen.pid == 0) chosen = {static_cast<std::uint16_t>(pid), scanner};
     }
   }
   if (loop_length - offset == kCrcBytes && offset + kCrcBytes <= held) {
     trace_crc(settings, section.subspan(static_cast<std::size_t>(offset), kCrcBytes));
   }
-  return 0;
 }
 
-int read_section_rest(TsStream& stream, std::uint16_t pid, std::span<std::uint8_t> section_buffer,
-                      int bytes_held, std::uint16_t section_rest_length,
-                      std::int64_t& ts_bytes_read) {
+int read_section_rest(PacketCursor& cursor, std::uint16_t pid,
+                      std::span<std::uint8_t> section_buffer, int bytes_held,
+                      std::uint16_t section_rest_length) {
   const int capacity = static_cast<int>(section_buffer.size());
   bytes_held = std::clamp(bytes_held, 0, capacity);
-  const std::int64_t resume_at = stream.tell();
+  const std::int64_t resume_at = cursor.stream.tell();
+  // A look-ahead of its own: the packets passed over on the way are not
+  // counted as packets of the walk, only the bytes the sync search discards.
+  PacketCursor ahead{cursor.stream, kTsPacketBytes, cursor.bytes_read, false};
   TsPacketHeader header;
-  int packet_bytes_left = kTsPacketBytes;
   bool found = false;
   while (pid != 0) {
-    packet_bytes_left = kTsPacketBytes;
-    clear_packet_header(header);
-    if (read_ts_packet_header(stream, header, packet_bytes_left, ts_bytes_read) < 0) break;
+    if (!read_ts_packet_header(ahead, header)) break;
     if (header.pid == pid) {
       found = true;
       break;
     }
-    skip_packet_bytes(stream, packet_bytes_left, packet_bytes_left);
+    skip_packet_bytes(ahead, ahead.bytes_left);
   }
   if (found) {
-    skip_adaptation_field(stream, header, packet_bytes_left);
+    skip_adaptation_field(ahead, header);
     // The rest must fit the buffer and comes from this one packet's payload;
     // a length field that claims more is not followed past either.
     const int wanted = std::min<int>(section_rest_length, capacity) - bytes_held;
-    const int count = std::min(wanted, packet_bytes_left);
+    const int count = std::min(wanted, ahead.bytes_left);
     if (count > 0) {
       bytes_held += static_cast<int>(
-          read_packet_bytes(stream,
-                            section_buffer.subspan(static_cast<std::size_t>(bytes_held),
-                                                   static_cast<std::size_t>(count)),
-                            packet_bytes_left));
+          read_available_bytes(ahead, section_buffer.subspan(static_cast<std::size_t>(bytes_held),
+                                                             static_cast<std::size_t>(count))));
     }
   }
-  stream.seek(resume_at);
+  cursor.bytes_read = ahead.bytes_read;
+  cursor.stream.seek(resume_at);
   return bytes_held;
 }
 

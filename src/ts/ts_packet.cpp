@@ -3,6 +3,11 @@
 #include <array>
 
 namespace mendra {
+namespace {
+
+constexpr int kPointerFieldBytes = 1;
+
+}  // namespace
 
 void clear_packet_header(TsPacketHeader& header) {
   header.payload_unit_start = 0;
@@ -15,64 +20,94 @@ bool has_adaptation_field(const TsPacketHeader& header) {
          header.adaptation_field_control == kAdaptationAndPayload;
 }
 
-std::size_t read_packet_bytes(TsStream& stream, std::span<std::uint8_t> dst,
-                              int& packet_bytes_left) {
-  const std::size_t got = stream.read(dst);
-  // At most a few hundred bytes per call: no overflow of the int count.
-  packet_bytes_left -= static_cast<int>(got);
+std::size_t read_available_bytes(PacketCursor& cursor, std::span<std::uint8_t> dst) {
+  if (cursor.overran) return 0;
+  if (cursor.bytes_left < 0 || dst.size() > static_cast<std::size_t>(cursor.bytes_left)) {
+    cursor.overran = true;
+    return 0;
+  }
+  const std::size_t got = cursor.stream.read(dst);
+  // At most a packet's worth: no overflow of the int count.
+  cursor.bytes_left -= static_cast<int>(got);
+  if (got < dst.size()) cursor.overran = true;
   return got;
 }
 
-void skip_packet_bytes(TsStream& stream, int count, int& packet_bytes_left) {
-  if (count <= 0) return;
-  stream.skip(count);
-  packet_bytes_left -= count;
+bool read_packet_bytes(PacketCursor& cursor, std::span<std::uint8_t> dst) {
+  return read_available_bytes(cursor, dst) == dst.size() && !cursor.overran;
 }
 
-void skip_adaptation_field(TsStream& stream, const TsPacketHeader& header, int& packet_bytes_left) {
+void skip_packet_bytes(PacketCursor& cursor, int count) {
+  if (count <= 0) return;
+  if (count > cursor.bytes_left) cursor.overran = true;
+  cursor.stream.skip(count);
+  cursor.bytes_left -= count;
+}
+
+void skip_adaptation_field(PacketCursor& cursor, const TsPacketHeader& header) {
   if (header.adaptation_field_control > kPayloadOnly && header.adaptation_length != 0) {
-    skip_packet_bytes(stream, header.adaptation_length, packet_bytes_left);
+    skip_packet_bytes(cursor, header.adaptation_length);
   }
 }
 
-int read_ts_packet_header(TsStream& stream, TsPacketHeader& header, int& packet_bytes_left,
-                          std::int64_t& ts_bytes_read) {
+void skip_to_section(PacketCursor& cursor, const TsPacketHeader& header) {
+  skip_adaptation_field(cursor, header);
+  // pointer_field (8): its value is not used, the section is taken to begin
+  // right behind it.
+  skip_packet_bytes(cursor, kPointerFieldBytes);
+}
+
+bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header) {
+  clear_packet_header(header);
   for (;;) {
-    const int sync = stream.read_byte();
-    if (sync < 0) return -1;
+    const int sync = cursor.stream.read_byte();
+    if (sync < 0) return false;
     if (sync != kSyncByte) {
-      ++ts_bytes_read;
+      ++cursor.bytes_read;
       continue;
     }
     // The sync byte is the packet's first byte; the search above is the one
     // place that reads bytes before it is known whether they belong to one.
-    --packet_bytes_left;
-    std::array<std::uint8_t, 2> pid_bytes{};
-    if (read_packet_bytes(stream, pid_bytes, packet_bytes_left) < pid_bytes.size()) continue;
+    cursor.bytes_left = kTsPacketBytes - 1;
+    cursor.overran = false;
+    std::array<std::uint8_t, 3> b{};
+    const auto pid_bytes = std::span(b).first<2>();
+    if (!read_packet_bytes(cursor, pid_bytes)) continue;
     // transport_error_indicator (1), payload_unit_start_indicator (1),
     // transport_priority (1), PID (13)
-    header.pid = static_cast<std::uint16_t>(((pid_bytes[0] & 0x1F) << 8) | pid_bytes[1]);
-    header.payload_unit_start = pid_bytes[0] & 0x40;
+    header.pid = static_cast<std::uint16_t>(((b[0] & 0x1F) << 8) | b[1]);
+    header.payload_unit_start = b[0] & 0x40;
     header.adaptation_field_control = 0;
-    std::array<std::uint8_t, 1> byte3{};
-    if (read_packet_bytes(stream, byte3, packet_bytes_left) < byte3.size()) return 0;
+    if (!read_packet_bytes(cursor, std::span(b).subspan<2, 1>())) return true;
     // transport_scrambling_control (2), adaptation_field_control (2),
     // continuity_counter (4)
-    header.adaptation_field_control = (byte3[0] >> 4) & 3;
-    if (!has_adaptation_field(header)) return 0;
+    header.adaptation_field_control = (b[2] >> 4) & 3;
+    if (!has_adaptation_field(header)) return true;
     std::array<std::uint8_t, 1> length{};
     // adaptation_field_length (8)
-    if (read_packet_bytes(stream, length, packet_bytes_left) == length.size()) {
-      header.adaptation_length = length[0];
-    }
-    return 0;
+    if (read_packet_bytes(cursor, length)) header.adaptation_length = length[0];
+    return true;
   }
 }
 
-std::int64_t read_pcr(TsStream& stream, std::uint8_t adaptation_length, int& packet_bytes_left) {
+bool next_packet(PacketCursor& cursor, TsPacketHeader& header) {
+  if (cursor.bytes_left > 0) {
+    cursor.stream.skip(cursor.bytes_left);
+  }
+  cursor.bytes_read += kTsPacketBytes;
+  return read_ts_packet_header(cursor, header);
+}
+
+bool begin_packet_walk(PacketCursor& cursor, TsPacketHeader& header) {
+  cursor.stream.seek(0);
+  cursor.bytes_read = 0;
+  return read_ts_packet_header(cursor, header);
+}
+
+std::int64_t read_pcr(PacketCursor& cursor, std::uint8_t adaptation_length) {
   if (adaptation_length < kPcrFieldBytes) return -1;
   std::array<std::uint8_t, kPcrFieldBytes> b{};
-  if (read_packet_bytes(stream, b, packet_bytes_left) < b.size()) return -1;
+  if (!read_packet_bytes(cursor, b)) return -1;
   // Recordings cut mid-stream begin with stuffing adaptation fields (all
   // 0xFF after the flags) on the PCR PID: without PCR_flag these bytes are
   // not a clock and would give a start PCR seconds off.

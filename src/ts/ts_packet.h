@@ -1,6 +1,6 @@
-// Transport packets: the sync search, the four header bytes and the
-// adaptation-field length, the PCR base, and the one reader through which
-// every byte of packet content passes.
+// Transport packets: the cursor through which every byte of packet content
+// passes, the sync search, the four header bytes and the adaptation-field
+// length, the PCR base, and the walk from one packet to the next.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,20 @@ inline constexpr std::uint8_t kPayloadOnly = 1;
 inline constexpr std::uint8_t kAdaptationOnly = 2;
 inline constexpr std::uint8_t kAdaptationAndPayload = 3;
 
+// Where a walk stands in the stream. bytes_left counts the current packet's
+// bytes not yet read or skipped; a skip that claims more than the packet
+// holds leaves it below 0 (the stream has then moved on by the full count,
+// as a relative seek does). bytes_read is the file offset of the current
+// packet's sync byte; recordings exceed 2 GiB. Once a read would pass the
+// end of the packet or of the file, `overran` stays set and every later
+// read of the packet fails: a parser does a group of reads and checks once.
+struct PacketCursor {
+  TsStream& stream;
+  int bytes_left = kTsPacketBytes;
+  std::int64_t bytes_read = 0;
+  bool overran = false;
+};
+
 struct TsPacketHeader {
   std::uint16_t pid = 0;
   std::uint8_t payload_unit_start = 0;  // 0x40 when set
@@ -37,24 +51,40 @@ void clear_packet_header(TsPacketHeader& header);
 // True when adaptation_field_control is 2 or 3.
 bool has_adaptation_field(const TsPacketHeader& header);
 
-// The one reader of packet content: reads up to dst.size() bytes and lowers
-// packet_bytes_left by exactly what arrived. Returns that count.
-std::size_t read_packet_bytes(TsStream& stream, std::span<std::uint8_t> dst,
-                              int& packet_bytes_left);
-// Skips `count` bytes of the stream (a relative seek) and lowers
-// packet_bytes_left by them. A count below 1 skips nothing.
-void skip_packet_bytes(TsStream& stream, int count, int& packet_bytes_left);
+// The one reader of packet content: fills all of dst from the packet and
+// lowers bytes_left by dst.size(). A read that the packet or the file cannot
+// satisfy whole sets `overran` and returns false; while `overran` is set,
+// nothing is read.
+bool read_packet_bytes(PacketCursor& cursor, std::span<std::uint8_t> dst);
+// As read_packet_bytes, for a caller that can use a part: returns how many
+// bytes arrived (fewer than dst.size() only at the end of the file, which
+// also sets `overran`).
+std::size_t read_available_bytes(PacketCursor& cursor, std::span<std::uint8_t> dst);
+// Skips `count` bytes of the stream (a relative seek) and lowers bytes_left
+// by them; a count beyond the packet sets `overran`. A count below 1 skips
+// nothing.
+void skip_packet_bytes(PacketCursor& cursor, int count);
 // Skips the adaptation field's own bytes when the packet has a non-empty one.
-void skip_adaptation_field(TsStream& stream, const TsPacketHeader& header, int& packet_bytes_left);
+void skip_adaptation_field(PacketCursor& cursor, const TsPacketHeader& header);
+// Positions the cursor at the first byte of a PSI section: past the
+// adaptation field and the pointer field.
+void skip_to_section(PacketCursor& cursor, const TsPacketHeader& header);
 
-// Finds the next sync byte and decodes the header behind it. 0 when the
-// sync byte and the two PID bytes were read, -1 at the end of the file.
-// Every byte discarded by the sync search raises ts_bytes_read by one.
-int read_ts_packet_header(TsStream& stream, TsPacketHeader& header, int& packet_bytes_left,
-                          std::int64_t& ts_bytes_read);
+// Finds the next sync byte and decodes the header behind it, starting a new
+// packet in the cursor. True when the sync byte and the two PID bytes were
+// read, false at the end of the file. Every byte discarded by the sync
+// search raises bytes_read by one.
+bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header);
+
+// Skips what is left of the current packet, counts the packet in bytes_read
+// and reads the next header; false at the end of the file.
+bool next_packet(PacketCursor& cursor, TsPacketHeader& header);
+
+// Starts a walk at the head of the stream: the first header is read.
+bool begin_packet_walk(PacketCursor& cursor, TsPacketHeader& header);
 
 // Called just behind the adaptation-length byte: the 33-bit PCR base, or -1
 // when the field is too short, its bytes are missing or its PCR_flag is clear.
-std::int64_t read_pcr(TsStream& stream, std::uint8_t adaptation_length, int& packet_bytes_left);
+std::int64_t read_pcr(PacketCursor& cursor, std::uint8_t adaptation_length);
 
 }  // namespace mendra

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "ts/pes.h"
+
 namespace mendra {
 namespace {
 
@@ -18,6 +20,12 @@ constexpr int kPictureHeadBytes = kStartCodeBytes + 2;
 // packet is decoded from the bytes the next packet brings, never from stale
 // buffer bytes.
 constexpr int kCarriedBytes = kPictureHeadBytes - 1;
+static_assert(kVideoCarryBytes == kCarriedBytes);
+// horizontal_size_value (12), vertical_size_value (12),
+// aspect_ratio_information (4), frame_rate_code (4)
+constexpr std::size_t kSequenceFieldBytes = 4;
+// The payload of one packet behind the carried bytes.
+constexpr std::size_t kMaxPayloadBytes = kTsPacketBytes - 4;
 // Stands in front of carried bytes when a packet held fewer than five: a
 // start code begins 00 00 01, so 0xFF can be no part of one.
 constexpr std::uint8_t kCarryFiller = 0xFF;
@@ -31,21 +39,24 @@ constexpr std::array<const char*, 5> aspect_ratio_names = {"", "1:1", "4:3", "16
 constexpr std::array<double, 9> frame_rates = {
     0.0, 24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0, 50.0, 60000.0 / 1001.0, 60.0};
 
-bool start_code_at(const EsScanState& state, int i, std::uint8_t code) {
-  const auto& b = state.payload_buffer;
+bool start_code_at(std::span<const std::uint8_t> b, int i, std::uint8_t code) {
   const auto at = static_cast<std::size_t>(i);
   return b[at] == 0x00 && b[at + 1] == 0x00 && b[at + 2] == 0x01 && b[at + 3] == code;
 }
 
-void trace_sequence_header(const EsScanState& state, const RunSettings& settings) {
-  const auto& b = state.payload_buffer;
+// `b` begins at the sequence header's start code and holds what the start
+// packet brought of it. The size, aspect and rate fields are traced only
+// when the packet holds their bytes; a header cut short by the end of the
+// packet is named without them rather than with bytes it did not fill.
+void trace_sequence_header(std::span<const std::uint8_t> b, const RunSettings& settings) {
+  settings.log_debug(stderr, "\t\t -- Sequence Header --\n");
+  if (b.size() < kStartCodeBytes + kSequenceFieldBytes) return;
   // horizontal_size_value (12), vertical_size_value (12),
   // aspect_ratio_information (4), frame_rate_code (4)
   const int horizontal = (b[4] << 4) | (b[5] >> 4);
   const int vertical = ((b[5] & 0x0F) << 8) | b[6];
   const unsigned aspect = b[7] >> 4;
   const unsigned rate = b[7] & 0x0F;
-  settings.log_debug(stderr, "\t\t -- Sequence Header --\n");
   settings.log_debug(stderr, "\t\t frame_size: %dx%d\n", horizontal, vertical);
   settings.log_debug(stderr, "\t\t aspect_ratio: %s\n",
                      aspect_ratio_names[aspect < aspect_ratio_names.size() ? aspect : 0]);
@@ -53,21 +64,19 @@ void trace_sequence_header(const EsScanState& state, const RunSettings& settings
                      frame_rates[rate < frame_rates.size() ? rate : 0]);
 }
 
-bool start_threshold_met(const EsScanState& state, const RunSettings& settings) {
+bool start_threshold_met(const VideoScanState& state, std::int64_t bytes_read,
+                         const RunSettings& settings) {
   if (settings.gop_offset >= 0) return state.gop_count >= settings.gop_offset;
   // Offsets of recordings beyond 2 GiB compare as 64-bit values.
-  if (settings.d2v_start_bytes > 0) return state.ts_bytes_read >= settings.d2v_start_bytes;
+  if (settings.d2v_start_bytes > 0) return bytes_read >= settings.d2v_start_bytes;
   return state.gop_count >= settings.gop_offset;
 }
 
-// Decodes the two picture-header bytes at `at` and applies the I-picture
+// Decodes the two picture-header bytes q4 and q5 and applies the I-picture
 // and start-picture rules with time stamp `pts`.
-void handle_picture_header(int at, std::int64_t pts, std::int64_t& start_video_pts,
-                           std::int64_t& start_iframe_pts, EsScanState& state,
+void handle_picture_header(std::uint8_t q4, std::uint8_t q5, std::int64_t pts,
+                           VideoScanState& state, EsPassResult& result, std::int64_t bytes_read,
                            const RunSettings& settings) {
-  const auto& b = state.payload_buffer;
-  const std::uint8_t q4 = b[static_cast<std::size_t>(at)];
-  const std::uint8_t q5 = b[static_cast<std::size_t>(at) + 1];
   // temporal_reference (10), picture_coding_type (3), vbv_delay (16) ...
   const int temporal_reference = (q4 << 2) | (q5 >> 6);
   const int picture_coding_type = (q5 >> 3) & 0x07;
@@ -75,72 +84,48 @@ void handle_picture_header(int at, std::int64_t pts, std::int64_t& start_video_p
   settings.log_debug(
       stderr, "\t\t picture_coding_type: %d [%c], temporal_reference: %d\n", picture_coding_type,
       picture_type_letters[static_cast<std::size_t>(picture_coding_type)], temporal_reference);
-  if (picture_coding_type == kIPicture && start_iframe_pts == 0) {
-    start_iframe_pts = pts;
-    state.iframe_seen = 1;
+  if (picture_coding_type == kIPicture && result.key_pts == 0) {
+    result.key_pts = pts;
+    state.iframe_seen = true;
     settings.log_debug(stderr, "\t\t  set Start Video PTS I-Frame\n");
   }
-  if (start_video_pts == 0 && temporal_reference == 0 && state.iframe_seen != 0 &&
-      start_threshold_met(state, settings)) {
-    start_video_pts = pts;
+  if (result.start_pts == 0 && temporal_reference == 0 && state.iframe_seen &&
+      start_threshold_met(state, bytes_read, settings)) {
+    result.start_pts = pts;
     settings.log_debug(stderr, "\t\t  set Start Video PTS\n");
   }
 }
 
-// Reads `count` payload bytes into the buffer at `offset`; false when the
-// count is negative (the adaptation field or PES header claimed more than
-// the packet holds), would not fit the buffer, or the stream ended.
-bool read_payload(TsStream& stream, int offset, int count, int& packet_bytes_left,
-                  EsScanState& state) {
-  if (count < 0 || offset + count > static_cast<int>(state.payload_buffer.size())) return false;
-  const auto dst = std::span(state.payload_buffer)
-                       .subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
-  return read_packet_bytes(stream, dst, packet_bytes_left) == dst.size();
-}
-
-// Keeps the last five searched bytes for the next continuation search. A
-// start packet may hold fewer: they are carried behind filler that cannot
-// be part of a start code, never behind bytes this packet did not fill.
-void carry_tail(EsScanState& state, int length) {
-  auto& b = state.payload_buffer;
-  std::array<std::uint8_t, kCarriedBytes> tail{};
-  tail.fill(kCarryFiller);
-  const int kept = std::clamp(length, 0, kCarriedBytes);
-  std::copy_n(b.begin() + (length - kept), kept, tail.begin() + (kCarriedBytes - kept));
-  std::copy(tail.begin(), tail.end(), b.begin());
-}
-
-// A start packet has filled the buffer's head with the first bytes of its
-// own PES. Where it leaves no carry of its own, a search still pending from
-// an earlier PES must not meet them again in the next continuation packet:
-// a leading picture or GOP header would be decoded or counted a second time.
-void drop_carry(EsScanState& state) {
-  std::fill_n(state.payload_buffer.begin(), kCarriedBytes, kCarryFiller);
+// A start packet has filled the search with the first bytes of its own PES.
+// Where it leaves no carry of its own, a search still pending from an
+// earlier PES must not meet them again in the next continuation packet: a
+// leading picture or GOP header would be decoded or counted a second time.
+void drop_carry(VideoScanState& state) {
+  state.carry.fill(kCarryFiller);
 }
 
 }  // namespace
 
-int find_picture_header(int length, int start, std::int64_t pts, std::int64_t& start_video_pts,
-                        std::int64_t& start_iframe_pts, EsScanState& state,
+int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int64_t pts,
+                        VideoScanState& state, EsPassResult& result, std::int64_t bytes_read,
                         const RunSettings& settings) {
-  length = std::min(length, static_cast<int>(state.payload_buffer.size()));
   // The last positions cannot decide yet: they are carried into the next
   // search, which examines them from its position 0.
-  const int limit = length - kCarriedBytes;
+  const int limit = static_cast<int>(bytes.size()) - kCarriedBytes;
   if (start > limit) return -1;
   int i = std::max(start, 0);
   while (i < limit) {
-    if (start_code_at(state, i, kGopStartCode)) {
+    if (start_code_at(bytes, i, kGopStartCode)) {
       settings.log_debug(stderr, "\t\t -- GOP start Code --\n");
       ++state.gop_count;
       i += kStartCodeBytes;
       continue;
     }
-    if (start_code_at(state, i, kPictureStartCode)) {
-      handle_picture_header(i + kStartCodeBytes, pts, start_video_pts, start_iframe_pts, state,
-                            settings);
+    if (start_code_at(bytes, i, kPictureStartCode)) {
+      const auto at = static_cast<std::size_t>(i + kStartCodeBytes);
+      handle_picture_header(bytes[at], bytes[at + 1], pts, state, result, bytes_read, settings);
       state.pending_pts = 0;
-      state.scan_pending = 0;
+      state.scan_pending = false;
       return i;
     }
     ++i;
@@ -148,64 +133,74 @@ int find_picture_header(int length, int start, std::int64_t pts, std::int64_t& s
   return limit;
 }
 
-int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& packet_bytes_left,
-                       std::int64_t& start_video_pts, std::int64_t& start_iframe_pts,
-                       EsScanState& state, const RunSettings& settings) {
-  auto& b = state.payload_buffer;
+PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                              VideoScanState& state, EsPassResult& result,
+                              const RunSettings& settings) {
+  // The carried bytes, then one packet's payload.
+  std::array<std::uint8_t, kVideoCarryBytes + kMaxPayloadBytes> buffer;
+  const std::span<std::uint8_t> payload_area = std::span(buffer).subspan<kVideoCarryBytes>();
+
   if (header.payload_unit_start == 0) {
-    if (state.scan_pending == 0) return -1;
-    skip_adaptation_field(stream, header, packet_bytes_left);
-    const int n = packet_bytes_left;
-    if (!read_payload(stream, kCarriedBytes, n, packet_bytes_left, state)) return 0;
-    const int r = find_picture_header(n + kCarriedBytes, 0, state.pending_pts, start_video_pts,
-                                      start_iframe_pts, state, settings);
-    packet_bytes_left = 0;
-    if (r >= 0 && r < n) return 1;
-    carry_tail(state, n + kCarriedBytes);
-    return 0;
+    if (!state.scan_pending) return PacketScan::Passed;
+    skip_adaptation_field(cursor, header);
+    const int n = cursor.bytes_left;
+    if (cursor.overran || n < 0 || static_cast<std::size_t>(n) > kMaxPayloadBytes) {
+      return PacketScan::Searched;
+    }
+    std::copy(state.carry.begin(), state.carry.end(), buffer.begin());
+    if (!read_packet_bytes(cursor, payload_area.first(static_cast<std::size_t>(n)))) {
+      return PacketScan::Searched;
+    }
+    const auto searched =
+        std::span<const std::uint8_t>(buffer).first(kVideoCarryBytes + static_cast<std::size_t>(n));
+    const int r = find_picture_header(searched, 0, state.pending_pts, state, result,
+                                      cursor.bytes_read, settings);
+    if (r >= 0 && r < n) return PacketScan::Found;
+    carry_tail(state.carry, searched, kCarryFiller);
+    return PacketScan::Searched;
   }
 
-  state.pes_seen = 1;
-  skip_adaptation_field(stream, header, packet_bytes_left);
+  skip_adaptation_field(cursor, header);
   std::int64_t pts = 0;
   std::int64_t dts = 0;
-  if (read_pes_header(stream, kVideoPesStartCode, packet_bytes_left, pts, dts, settings) < 0) {
-    return 0;
+  if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, settings)) {
+    return PacketScan::Searched;
   }
-  const int n = packet_bytes_left;
-  if (!read_payload(stream, 0, n, packet_bytes_left, state)) return 0;
-  packet_bytes_left = 0;
+  const int n = cursor.bytes_left;
+  if (n < 0 || static_cast<std::size_t>(n) > kMaxPayloadBytes) return PacketScan::Searched;
+  const auto b = payload_area.first(static_cast<std::size_t>(n));
+  if (!read_packet_bytes(cursor, b)) return PacketScan::Searched;
   // Fewer payload bytes than a start code cannot hold a header; testing them
   // would read what this packet did not fill.
   if (n < kStartCodeBytes || b[0] != 0x00 || b[1] != 0x00 || b[2] != 0x01) {
     drop_carry(state);
-    return 0;
+    return PacketScan::Searched;
   }
   if (b[3] == kSequenceHeaderCode) {
-    trace_sequence_header(state, settings);
+    trace_sequence_header(b, settings);
     state.pending_pts = pts;
-    state.scan_pending = 1;
-    const int r = find_picture_header(n, kStartCodeBytes, pts, start_video_pts, start_iframe_pts,
-                                      state, settings);
-    if (r >= kStartCodeBytes && r < n - kCarriedBytes) return 1;
-    carry_tail(state, n);
-    return 0;
+    state.scan_pending = true;
+    const int r =
+        find_picture_header(b, kStartCodeBytes, pts, state, result, cursor.bytes_read, settings);
+    if (r >= kStartCodeBytes && r < n - kCarriedBytes) return PacketScan::Found;
+    carry_tail(state.carry, b, kCarryFiller);
+    return PacketScan::Searched;
   }
   if (b[3] == kPictureStartCode) {
     if (n < kPictureHeadBytes) {
       // The picture header's own bytes come with the next packet of the
       // PES: wait for them, as for a start code split between packets.
       state.pending_pts = pts;
-      state.scan_pending = 1;
-      carry_tail(state, n);
-      return 0;
+      state.scan_pending = true;
+      carry_tail(state.carry, b, kCarryFiller);
+      return PacketScan::Searched;
     }
-    handle_picture_header(kStartCodeBytes, pts, start_video_pts, start_iframe_pts, state, settings);
+    handle_picture_header(b[4], b[5], pts, state, result, cursor.bytes_read, settings);
     drop_carry(state);
-    return 1;
+    return PacketScan::Found;
   }
   drop_carry(state);
-  return 0;
+  return PacketScan::Searched;
 }
 
 }  // namespace mendra

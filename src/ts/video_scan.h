@@ -3,30 +3,47 @@
 // headers in the packets of the video PID.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 
-#include "util/settings.h"
-#include "ts/pes.h"
+#include "ts/es_scan.h"
 #include "ts/ts_packet.h"
-#include "ts/ts_stream.h"
+#include "util/settings.h"
 
 namespace mendra {
 
-// Scans one packet of the video PID, called right after its header was
-// read. 1 when a picture header was found in it, 0 when none was (or a read
-// failed), -1 for a continuation packet while no search is pending (nothing
-// read).
-int scan_video_payload(TsStream& stream, const TsPacketHeader& header, int& packet_bytes_left,
-                       std::int64_t& start_video_pts, std::int64_t& start_iframe_pts,
-                       EsScanState& state, const RunSettings& settings);
+// A picture start code is decoded with the two header bytes behind it; the
+// bytes at which one could not yet be decoded are carried into the search
+// of the next continuation packet.
+inline constexpr std::size_t kVideoCarryBytes = 5;
 
-// Searches the first `length` bytes of state.payload_buffer from `start`
-// for a picture start code, counting GOP start codes on the way. Positions
-// from length - 5 on are left to the next search, which gets them as the
-// carried bytes. The position of the picture start code; length - 5 when
-// there is none; -1 when start lies beyond length - 5.
-int find_picture_header(int length, int start, std::int64_t pts, std::int64_t& start_video_pts,
-                        std::int64_t& start_iframe_pts, EsScanState& state,
+// State of one pass of the MPEG-2 video scanner.
+struct VideoScanState {
+  // The last bytes searched, for the next continuation packet's search.
+  std::array<std::uint8_t, kVideoCarryBytes> carry{};
+  bool scan_pending = false;     // a PES's header search goes on in continuations
+  bool iframe_seen = false;      // the I-picture rule has fired
+  std::int64_t pending_pts = 0;  // PTS of the PES whose search goes on
+  int gop_count = -1;            // GOP start codes met in this pass, minus one
+};
+
+// Scans one packet of the video PID, called right after its header was
+// read. Found when a picture header was decoded in it; Searched when none
+// was (or a read failed); Passed for a continuation packet while no search
+// is pending (nothing read). Sets result.key_pts at the first I picture and
+// result.start_pts at the start picture.
+PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                              VideoScanState& state, EsPassResult& result,
+                              const RunSettings& settings);
+
+// Searches `bytes` from `start` for a picture start code, counting GOP
+// start codes on the way. The last five positions are left to the next
+// search, which gets them as the carried bytes. The position of the picture
+// start code; bytes.size() - 5 when there is none; -1 when start lies
+// beyond that.
+int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int64_t pts,
+                        VideoScanState& state, EsPassResult& result, std::int64_t bytes_read,
                         const RunSettings& settings);
 
 }  // namespace mendra

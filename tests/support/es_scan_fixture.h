@@ -1,44 +1,51 @@
-// Runs a scan over every packet of a built stream the way the analysis
-// passes do: header, scan, skip the rest, next header.
+// Runs a scanner over every packet of a built stream the way a pass does
+// (header, scan, skip the rest, next header), without stopping at the start,
+// and keeps each packet's outcome.
 #pragma once
 
 #include <functional>
 #include <vector>
 
 #include "support/ts_fixture.h"
-#include "ts/pes.h"
-#include "ts/ts_delay.h"
+#include "ts/es_scan.h"
 #include "ts/ts_packet.h"
 
 namespace mendra::test {
 
+inline constexpr PacketScan kPassed = PacketScan::Passed;
+inline constexpr PacketScan kSearched = PacketScan::Searched;
+inline constexpr PacketScan kFound = PacketScan::Found;
+
+template <typename State>
 class EsScanFixture : public TsFixture {
  protected:
-  using Scan = std::function<int(const TsPacketHeader&, int&)>;
+  using Scan = PacketScan (*)(PacketCursor&, const TsPacketHeader&, State&, EsPassResult&,
+                              const RunSettings&);
 
-  // The scan's result for every packet of `pid`.
-  std::vector<int> run(const Bytes& bytes, std::uint16_t pid, const Scan& scan) {
+  // The scan's outcome for every packet of `pid`; state and result start
+  // fresh.
+  std::vector<PacketScan> run(const Bytes& bytes, std::uint16_t pid, Scan scan) {
     open_stream(bytes);
-    std::vector<int> results;
+    state_ = State{};
+    result_ = EsPassResult{};
+    std::vector<PacketScan> outcomes;
+    PacketCursor cursor{stream_};
     TsPacketHeader header;
-    int left = kTsPacketBytes;
-    reset_es_scan(state_);
-    int status = read_ts_packet_header(stream_, header, left, state_.ts_bytes_read);
-    while (status == 0) {
-      if (header.pid == pid) results.push_back(scan(header, left));
-      status = next_packet(stream_, header, left, state_.ts_bytes_read);
+    for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
+      if (header.pid == pid) outcomes.push_back(scan(cursor, header, state_, result_, settings_));
     }
-    return results;
+    return outcomes;
   }
 
-  // The results of 0 and more added up, as the frame count does.
-  static int sum(const std::vector<int>& results) {
+  // How many packets held a header, as the frame count adds them up.
+  static int found(const std::vector<PacketScan>& outcomes) {
     int total = 0;
-    for (int r : results) total += r > 0 ? r : 0;
+    for (PacketScan o : outcomes) total += o == kFound ? 1 : 0;
     return total;
   }
 
-  EsScanState state_;
+  State state_;
+  EsPassResult result_;
 };
 
 }  // namespace mendra::test

@@ -7,14 +7,11 @@ namespace {
 
 constexpr std::uint16_t kAudioPid = 0x112;
 
-class AudioScanTest : public EsScanFixture {
+class AudioScanTest : public EsScanFixture<AudioScanState> {
  protected:
-  std::vector<int> run_audio(const Bytes& bytes) {
-    return run(bytes, kAudioPid, [this](const TsPacketHeader& header, int& left) {
-      return scan_audio_payload(stream_, header, left, audio_pts_, state_, settings_);
-    });
+  std::vector<PacketScan> run_audio(const Bytes& bytes) {
+    return run(bytes, kAudioPid, scan_audio_payload);
   }
-  std::int64_t audio_pts_ = 0;
 };
 
 TEST_F(AudioScanTest, HeaderAtPayloadStart) {
@@ -28,9 +25,9 @@ TEST_F(AudioScanTest, HeaderAtPayloadStart) {
             "\t\t flag: 2,  pts: 90000 [1000ms]\n"
             "\t\t -- ADTS-AAC Header --\n"
             "\t\t  set Start Audio PTS\n");
-  EXPECT_EQ(results, std::vector<int>{0});
-  EXPECT_EQ(audio_pts_, 90000);
-  EXPECT_EQ(state_.scan_pending, 0);
+  EXPECT_EQ(results, std::vector<PacketScan>{kFound});
+  EXPECT_EQ(result_.start_pts, 90000);
+  EXPECT_FALSE(state_.scan_pending);
 }
 
 // ID 0, profile 0 and profile 2 are not taken; the search stays pending.
@@ -39,20 +36,29 @@ TEST_F(AudioScanTest, OtherIdOrProfileIsNotTaken) {
     SCOPED_TRACE(testing::Message() << "id " << id << " profile " << profile);
     run_audio(ts_packet(kAudioPid, true, std::nullopt,
                         pes_header(0xC0, 90000) + adts_header(id, profile)));
-    EXPECT_EQ(audio_pts_, 0);
-    EXPECT_EQ(state_.scan_pending, 1);
+    EXPECT_EQ(result_.start_pts, 0);
+    EXPECT_TRUE(state_.scan_pending);
     EXPECT_EQ(state_.pending_pts, 90000);
     stream_.close();
   }
 }
 
+// The pass through the stream-type table counts as passed through only the
+// continuation met before any PES start of the PID.
 TEST_F(AudioScanTest, ContinuationWithoutPendingSearchAndMissingStartCode) {
   const auto results = run_audio(ts_packet(kAudioPid, false, std::nullopt, adts_header()) +
                                  ts_packet(kAudioPid, true, std::nullopt, Bytes(20, 0x00)) +
                                  ts_packet(kAudioPid, false, std::nullopt, adts_header()));
-  EXPECT_EQ(results, (std::vector<int>{-1, 0, -1}));
-  EXPECT_EQ(state_.pes_seen, 1);
-  EXPECT_EQ(audio_pts_, 0);
+  EXPECT_EQ(results, (std::vector<PacketScan>{kPassed, kSearched, kPassed}));
+  EXPECT_EQ(result_.start_pts, 0);
+  const EsScanner* scanner = find_es_scanner(0x0F);
+  ASSERT_NE(scanner, nullptr);
+  EXPECT_EQ(scanner->role, EsRole::Audio);
+  PacketCursor cursor{stream_};
+  EsPassResult pass;
+  scanner->run_pass(cursor, kAudioPid, pass, settings_);
+  EXPECT_EQ(pass.through_count, 1);
+  EXPECT_EQ(pass.start_pts, 0);
 }
 
 // Boundary 1: start packet | continuation, 2: continuation | continuation;
@@ -79,7 +85,7 @@ TEST_P(SplitAdtsTest, FoundOnceWithThePesPts) {
   run_audio(stream + ts_packet(0x300, false, std::nullopt, Bytes(184, 0xFF)) +
             ts_packet_fitted(kAudioPid, false, rest) + ts_packet_fitted(kAudioPid, false, adts));
   const std::string trace = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(audio_pts_, 180000);
+  EXPECT_EQ(result_.start_pts, 180000);
   EXPECT_EQ(trace.find("ADTS-AAC"), trace.rfind("ADTS-AAC")) << "found more than once";
 }
 

@@ -3,7 +3,6 @@
 #include <fstream>
 
 #include "support/ts_fixture.h"
-#include "ts/ts_delay.h"
 
 namespace mendra::test {
 namespace {
@@ -11,7 +10,7 @@ namespace {
 struct D2vCase {
   const char* name;
   std::string text;  // whole project file
-  int result;
+  bool result;
   std::string base;  // "@" stands for the project's folder
   std::int64_t start_bytes;
 };
@@ -42,34 +41,35 @@ const std::string kHead = "DGIndexProjectFile16\n1\n";
 INSTANTIATE_TEST_SUITE_P(
     Cases, D2vTest,
     ::testing::Values(
-        D2vCase{"RelativeSource", kHead + "rec.ts\n\nStream_Type=2\nLocation=0,2B5,0,9A0\n", 0,
+        D2vCase{"RelativeSource", kHead + "rec.ts\n\nStream_Type=2\nLocation=0,2B5,0,9A0\n", true,
                 "@rec", 1419264},
-        D2vCase{"SourceWithDrive", kHead + "E:\\cap\\rec.ts\nLocation=1,1,0,0\n", 0, "E:\\cap\\rec",
-                0},
-        D2vCase{"SubfolderSource", kHead + "sub\\rec.ts\nLocation=0,1,0,0\n", 0, "@sub\\rec", 2048},
-        D2vCase{"RootedWithoutDrive", kHead + "\\abs\\rec.ts\nLocation=0,1,0,0\n", 0, "@\\abs\\rec",
+        D2vCase{"SourceWithDrive", kHead + "E:\\cap\\rec.ts\nLocation=1,1,0,0\n", true,
+                "E:\\cap\\rec", 0},
+        D2vCase{"SubfolderSource", kHead + "sub\\rec.ts\nLocation=0,1,0,0\n", true, "@sub\\rec",
                 2048},
-        D2vCase{"CrLfLines", "A\r\nB\r\nrec.ts\r\nLocation=0,2,0,0\r\n", 0, "@rec", 4096},
+        D2vCase{"RootedWithoutDrive", kHead + "\\abs\\rec.ts\nLocation=0,1,0,0\n", true,
+                "@\\abs\\rec", 2048},
+        D2vCase{"CrLfLines", "A\r\nB\r\nrec.ts\r\nLocation=0,2,0,0\r\n", true, "@rec", 4096},
         // Without an extension the line end stays in the name.
-        D2vCase{"SourceWithoutExtension", kHead + "rec\nLocation=0,1,0,0\n", 0, "@rec\n", 2048},
-        D2vCase{"StartBeyond2GiB", kHead + "rec.ts\nLocation=10,100010,0,0\n", 0, "@rec",
+        D2vCase{"SourceWithoutExtension", kHead + "rec\nLocation=0,1,0,0\n", true, "@rec\n", 2048},
+        D2vCase{"StartBeyond2GiB", kHead + "rec.ts\nLocation=10,100010,0,0\n", true, "@rec",
                 2147483648},
-        D2vCase{"StartBeyond4GiB", kHead + "rec.ts\nLocation=0,300000,0,0\n", 0, "@rec",
+        D2vCase{"StartBeyond4GiB", kHead + "rec.ts\nLocation=0,300000,0,0\n", true, "@rec",
                 6442450944},
-        D2vCase{"ScanfHexForms", kHead + "rec.ts\nLocation= 0x10,0X20,0,0\n", 0, "@rec", 32768},
-        D2vCase{"EndBeforeStart", kHead + "rec.ts\nLocation=10,0,0,0\n", 0, "@rec", -32768},
+        D2vCase{"ScanfHexForms", kHead + "rec.ts\nLocation= 0x10,0X20,0,0\n", true, "@rec", 32768},
+        D2vCase{"EndBeforeStart", kHead + "rec.ts\nLocation=10,0,0,0\n", true, "@rec", -32768},
         D2vCase{"FirstMatchingLineWins",
-                kHead + "rec.ts\nLocation=0,1\n Location=0,3,0,0\nLocation=0,2,0,0\n", 0, "@rec",
+                kHead + "rec.ts\nLocation=0,1\n Location=0,3,0,0\nLocation=0,2,0,0\n", true, "@rec",
                 4096},
-        D2vCase{"NoLocationLine", kHead + "rec.ts\nLocation=0,1,0\n", -1, "@rec", kUnset},
-        D2vCase{"OnlyTwoLines", "DGIndexProjectFile16\n1\n", -1, "unwritten", kUnset}),
+        D2vCase{"NoLocationLine", kHead + "rec.ts\nLocation=0,1,0\n", false, "@rec", kUnset},
+        D2vCase{"OnlyTwoLines", "DGIndexProjectFile16\n1\n", false, "unwritten", kUnset}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST_F(D2vTest, OpenErrorIsReported) {
   std::int64_t start = kUnset;
   std::string base = "unwritten";
   testing::internal::CaptureStderr();
-  EXPECT_EQ(read_d2v(path("absent.d2v"), start, base, settings_), -1);
+  EXPECT_FALSE(read_d2v(path("absent.d2v"), start, base, settings_));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "input d2v open error: " + path("absent.d2v") + "\n");
   EXPECT_EQ(base, "unwritten");

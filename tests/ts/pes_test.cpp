@@ -17,7 +17,7 @@ struct PesCase {
   const char* name;
   Bytes packet_payload;  // what follows the packet header
   int packet_bytes_left;
-  int result;
+  bool result;
   std::int64_t pts, dts;
   int consumed;
   const char* trace;  // nullptr: not compared
@@ -29,14 +29,14 @@ TEST_P(PesHeaderTest, FindsAndDecodes) {
   const PesCase& c = GetParam();
   settings_.log_debug = log_print;
   open_stream(c.packet_payload + Bytes(200, 0xEE));
-  int left = c.packet_bytes_left;
+  PacketCursor cursor{stream_, c.packet_bytes_left};
   std::int64_t pts = 0, dts = 0;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(read_pes_header(stream_, kVideoPesStartCode, left, pts, dts, settings_), c.result);
+  EXPECT_EQ(read_pes_header(cursor, kVideoPesStartCode, pts, dts, settings_), c.result);
   const std::string trace = testing::internal::GetCapturedStderr();
   EXPECT_EQ(pts, c.pts);
   EXPECT_EQ(dts, c.dts);
-  EXPECT_EQ(c.packet_bytes_left - left, c.consumed);
+  EXPECT_EQ(c.packet_bytes_left - cursor.bytes_left, c.consumed);
   EXPECT_EQ(stream_.tell(), c.consumed);
   if (c.trace != nullptr) {
     EXPECT_EQ(trace, c.trace);
@@ -46,25 +46,25 @@ TEST_P(PesHeaderTest, FindsAndDecodes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PesHeaderTest,
     ::testing::Values(
-        PesCase{"Pts", pes_header(0xE0, 90000), 184, 0, 90000, 0, 14,
+        PesCase{"Pts", pes_header(0xE0, 90000), 184, true, 90000, 0, 14,
                 "\t\t check:  packet_length:000000,  mpeg:2,  header_length:5\n"
                 "\t\t flag: 2,  pts: 90000 [1000ms]\n"},
-        PesCase{"PtsDts", pes_header(0xE0, 4294967296, 4294964296), 184, 0, 4294967296, 4294964296,
-                19,
+        PesCase{"PtsDts", pes_header(0xE0, 4294967296, 4294964296), 184, true, 4294967296,
+                4294964296, 19,
                 "\t\t check:  packet_length:000000,  mpeg:2,  header_length:10\n"
                 "\t\t flag: 3,  pts: 4294967296 [47721858ms],  dts: 4294964296 [47721825ms]\n"},
-        PesCase{"PtsAndStuffing", pes_header(0xE0, 45000, std::nullopt, 8), 184, 0, 45000, 0, 17,
+        PesCase{"PtsAndStuffing", pes_header(0xE0, 45000, std::nullopt, 8), 184, true, 45000, 0, 17,
                 nullptr},
-        PesCase{"ShortHeaderDecodesNothing", pes_header(0xE0, 45000, std::nullopt, 3), 184, 0, 0, 0,
-                12, "\t\t check:  packet_length:000000,  mpeg:2,  header_length:3\n"},
-        PesCase{"PtsDtsInFiveBytes", pes_header(0xE0, 45000, 40000, 5), 184, 0, 45000, 0, 14,
+        PesCase{"ShortHeaderDecodesNothing", pes_header(0xE0, 45000, std::nullopt, 3), 184, true, 0,
+                0, 12, "\t\t check:  packet_length:000000,  mpeg:2,  header_length:3\n"},
+        PesCase{"PtsDtsInFiveBytes", pes_header(0xE0, 45000, 40000, 5), 184, true, 45000, 0, 14,
                 nullptr},
-        PesCase{"ZeroHeaderLength", pes_header(0xE0, std::nullopt), 184, -1, 0, 0, 9, nullptr},
-        PesCase{"GarbageBeforeStartCode", Bytes{0x00, 0x47, 0x00} + pes_header(0xE0, 90000), 184, 0,
-                90000, 0, 17, nullptr},
-        PesCase{"OtherStreamId", pes_header(0xE1, 90000), 30, -1, 0, 0, 24, nullptr},
+        PesCase{"ZeroHeaderLength", pes_header(0xE0, std::nullopt), 184, false, 0, 0, 9, nullptr},
+        PesCase{"GarbageBeforeStartCode", Bytes{0x00, 0x47, 0x00} + pes_header(0xE0, 90000), 184,
+                true, 90000, 0, 17, nullptr},
+        PesCase{"OtherStreamId", pes_header(0xE1, 90000), 30, false, 0, 0, 24, nullptr},
         // The start code completes with only 6 packet bytes left.
-        PesCase{"StartCodeTooLate", Bytes(4, 0xEE) + pes_header(0xE0, 90000), 14, -1, 0, 0, 8,
+        PesCase{"StartCodeTooLate", Bytes(4, 0xEE) + pes_header(0xE0, 90000), 14, false, 0, 0, 8,
                 nullptr}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "support/ts_fixture.h"
-#include "ts/ts_delay.h"
 #include "ts/ts_packet.h"
 
 namespace mendra::test {
@@ -18,8 +17,8 @@ class PsiTest : public TsFixture {
   // Opens the stream and stands at the section's table_id in its first packet.
   void open_at_section(const Bytes& bytes) {
     open_stream(bytes);
-    ASSERT_EQ(read_ts_packet_header(stream_, header_, left_, ts_bytes_read_), 0);
-    skip_to_section(stream_, header_, left_);
+    ASSERT_TRUE(read_ts_packet_header(cursor_, header_));
+    skip_to_section(cursor_, header_);
   }
   static std::string crc_line(const Bytes& section) {
     char line[64];
@@ -30,23 +29,23 @@ class PsiTest : public TsFixture {
   }
 
   TsPacketHeader header_;
-  int left_ = kTsPacketBytes;
-  std::int64_t ts_bytes_read_ = 0;
+  PacketCursor cursor_{stream_};
   std::vector<int> pids_;
-  std::uint16_t pmt_pid_ = 0, pcr_pid_ = 0, video_pid_ = 0, audio_pid_ = 0;
+  std::uint16_t pmt_pid_ = 0;
+  ProgramStreams program_;
 };
 
 TEST_F(PsiTest, PatTracesEntriesAndCrc) {
   const Bytes pat = pat_section({{0, 0x10}, {1, 0x1F0}});
   open_at_section(ts_packet(0, true, std::nullopt, pat));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), 0);
+  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, settings_));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\t\tpacket len:  180    section len:   17\n"
             "\t\tprg_id:     0,  pid:0x0010,  left:   8\n"
             "\t\tprg_id:     1,  pid:0x01F0,  left:   4\n" +
                 crc_line(pat));
-  EXPECT_EQ(left_, 163);
+  EXPECT_EQ(cursor_.bytes_left, 163);
   EXPECT_EQ(pmt_pid_, 0x1F0);
   EXPECT_EQ(pids_, (std::vector<int>{0x10, 0x1F0}));
 }
@@ -55,7 +54,7 @@ TEST_F(PsiTest, PatSkipsPidZeroStopsAtNullPidAndKeepsFirstProgram) {
   open_at_section(
       ts_packet(0, true, std::nullopt,
                 pat_section({{0, 0x10}, {3, 0}, {1, 0x1F0}, {2, 0x1F1}, {4, 0x1FFF}, {5, 0x1F5}})));
-  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), 0);
+  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, settings_));
   EXPECT_EQ(pids_, (std::vector<int>{0x10, 0x1F0, 0x1F1}));
   EXPECT_EQ(pmt_pid_, 0x1F0);
 }
@@ -64,14 +63,14 @@ TEST_F(PsiTest, PatWithWrongTableIdOrShortLengthField) {
   Bytes wrong = pat_section({{1, 0x1F0}});
   wrong[1] = 0x02;
   open_at_section(ts_packet(0, true, std::nullopt, wrong));
-  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), -1);
+  EXPECT_FALSE(read_pat(cursor_, pids_, pmt_pid_, settings_));
   EXPECT_EQ(pmt_pid_, 0);
   // A length field smaller than the fixed fields yields no entries instead
   // of a wrapped count that reads on through the stream.
   stream_.close();
-  left_ = kTsPacketBytes;
+  cursor_.bytes_left = kTsPacketBytes;
   open_at_section(ts_packet(0, true, std::nullopt, pat_section({{1, 0x1F0}}, 3)));
-  EXPECT_EQ(read_pat(stream_, pids_, pmt_pid_, left_, settings_), 0);
+  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, settings_));
   EXPECT_TRUE(pids_.empty());
   EXPECT_EQ(pmt_pid_, 0);
 }
@@ -82,11 +81,9 @@ TEST_F(PsiTest, PmtSinglePacketTraces) {
                   {{0x02, 0x111, {1, 2, 3}}, {0x0F, 0x112, Bytes(6, 0x47)}, {0x06, 0x130, {}}});
   open_at_section(ts_packet(0x1F0, true, std::nullopt, pmt));
   std::array<std::uint8_t, 1> table_id{};
-  ASSERT_EQ(read_packet_bytes(stream_, table_id, left_), 1u);
+  ASSERT_TRUE(read_packet_bytes(cursor_, table_id));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(read_pmt(stream_, 0x1F0, pids_, pcr_pid_, video_pid_, audio_pid_, left_, ts_bytes_read_,
-                     settings_),
-            0);
+  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, settings_));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\t\tpacket len:  180    section len:   43\n"
             "\t\tPCR: 0x0100\n"
@@ -95,11 +92,11 @@ TEST_F(PsiTest, PmtSinglePacketTraces) {
             "\t\t 0x0112:     6,  left:    9,  es_type:0x0F\n"
             "\t\t 0x0130:     0,  left:    4,  es_type:0x06\n" +
                 crc_line(pmt));
-  EXPECT_EQ(left_, 0);
-  EXPECT_EQ(pcr_pid_, 0x100);
-  EXPECT_EQ(video_pid_, 0x111);
-  EXPECT_EQ(audio_pid_, 0x112);
-  EXPECT_EQ(pids_, (std::vector<int>{0x111, 0x112, 0x130}));
+  EXPECT_EQ(cursor_.bytes_left, 0);
+  EXPECT_EQ(program_.pcr_pid, 0x100);
+  EXPECT_EQ(program_.video.pid, 0x111);
+  EXPECT_EQ(program_.audio.pid, 0x112);
+  EXPECT_EQ(program_.es_pids, (std::vector<int>{0x111, 0x112, 0x130}));
 }
 
 // The stream entries continue in the next packet of the PMT PID; packets of
@@ -118,17 +115,16 @@ TEST_F(PsiTest, PmtContinuesIntoLaterPacket) {
       ts_packet(0x1F0, true, std::nullopt, first) + ts_packet(0x300, false, std::nullopt, noise) +
       ts_packet(0x301, true, std::nullopt, noise) + ts_packet(0x1F0, false, std::nullopt, rest));
   std::array<std::uint8_t, 1> table_id{};
-  ASSERT_EQ(read_packet_bytes(stream_, table_id, left_), 1u);
+  ASSERT_TRUE(read_packet_bytes(cursor_, table_id));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(read_pmt(stream_, 0x1F0, pids_, pcr_pid_, video_pid_, audio_pid_, left_, ts_bytes_read_,
-                     settings_),
-            0);
+  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, settings_));
   const std::string trace = testing::internal::GetCapturedStderr();
   EXPECT_NE(trace.find(crc_line(pmt)), std::string::npos) << trace;
-  EXPECT_EQ(pids_.size(), 8u);
-  EXPECT_EQ(video_pid_, 0x206);
-  EXPECT_EQ(audio_pid_, 0x207);
-  EXPECT_EQ(stream_.tell(), kTsPacketBytes - left_ + 0);  // left_ is 0: end of the first packet
+  EXPECT_EQ(program_.es_pids.size(), 8u);
+  EXPECT_EQ(program_.video.pid, 0x206);
+  EXPECT_EQ(program_.audio.pid, 0x207);
+  EXPECT_EQ(stream_.tell(), kTsPacketBytes - cursor_.bytes_left +
+                                0);  // cursor_.bytes_left is 0: end of the first packet
 }
 
 struct MalformedPmt {
@@ -156,12 +152,10 @@ TEST_P(MalformedPmtTest, StaysInsideBuffers) {
                   ts_packet(0x1F0, false, std::nullopt, tail) +
                   ts_packet(0x1F0, false, std::nullopt, tail));
   std::array<std::uint8_t, 1> table_id{};
-  ASSERT_EQ(read_packet_bytes(stream_, table_id, left_), 1u);
-  EXPECT_EQ(read_pmt(stream_, 0x1F0, pids_, pcr_pid_, video_pid_, audio_pid_, left_, ts_bytes_read_,
-                     settings_),
-            0);
-  EXPECT_EQ(left_, 0);
-  EXPECT_EQ(video_pid_, c.video_pid);
+  ASSERT_TRUE(read_packet_bytes(cursor_, table_id));
+  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, settings_));
+  EXPECT_EQ(cursor_.bytes_left, 0);
+  EXPECT_EQ(program_.video.pid, c.video_pid);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "util/settings.h"
 #include "ts/ts_delay.h"
+#include "util/settings.h"
 
 namespace mendra {
 namespace {
@@ -52,9 +52,10 @@ struct DelayCase {
 
 class RealStreamTest : public ::testing::TestWithParam<DelayCase> {};
 
-std::string measure(const std::string& stream, int mode, RunSettings& settings, int& result) {
+std::string measure(const std::string& stream, RunSettings& settings, TsDelays& delays,
+                    bool& result) {
   testing::internal::CaptureStderr();
-  result = measure_ts_delay(std::string(MENDRA_TEST_DATA) + "/ts/" + stream, mode, settings);
+  result = measure_ts_delay(std::string(MENDRA_TEST_DATA) + "/ts/" + stream, settings, delays);
   return testing::internal::GetCapturedStderr();
 }
 
@@ -63,10 +64,11 @@ TEST_P(RealStreamTest, EveryModeStoresItsDelay) {
   const int expected[] = {c.dgindex_ms, c.mpg2vfp_ms, c.tmpgenc_ms};
   for (int mode = DelayDgindex; mode <= DelayTmpgenc; ++mode) {
     RunSettings settings;
-    int result = 0;
-    const std::string printed = measure(c.stream, mode, settings, result);
-    EXPECT_EQ(result, 1) << c.stream << " mode " << mode;
-    EXPECT_EQ(settings.ts_delay_ms, expected[mode]) << c.stream << " mode " << mode;
+    TsDelays delays;
+    bool result = false;
+    const std::string printed = measure(c.stream, settings, delays, result);
+    EXPECT_TRUE(result) << c.stream << " mode " << mode;
+    EXPECT_EQ(delay_for_mode(delays, mode), expected[mode]) << c.stream << " mode " << mode;
     // All three candidates are printed in every mode.
     std::ostringstream lines;
     lines << "\tTS read delay\n\t -- dgindex : " << c.dgindex_ms
@@ -83,9 +85,10 @@ TEST_P(RealStreamTest, SummaryShowsTheClocksOfTheStream) {
   const ExpectedClocks& e = all.at(c.stream);
   RunSettings settings;
   settings.log_debug = log_print;
-  int result = 0;
-  const std::string printed = measure(c.stream, DelayDgindex, settings, result);
-  ASSERT_EQ(result, 1);
+  TsDelays delays;
+  bool result = false;
+  const std::string printed = measure(c.stream, settings, delays, result);
+  ASSERT_TRUE(result);
   const auto clock_line = [](const char* label, long long value) {
     std::ostringstream line;
     line << "\t -- " << label << ": " << value << " [" << value / 90 << "ms]\n";

@@ -6,7 +6,6 @@ namespace mendra::test {
 namespace {
 
 constexpr std::uint16_t kPmtPid = 0x1F0, kPcrPid = 0x100, kVideoPid = 0x111, kAudioPid = 0x112;
-constexpr int kUntouched = 77;  // ts_delay_ms before a measurement that stores nothing
 
 TEST(ClockDelayTest, WrapThresholdAndTruncation) {
   struct Case {
@@ -63,22 +62,22 @@ struct MeasureCase {
   StreamLayout stream;
   int mode;
   std::uint16_t pmt_pid;
-  int result;
-  int ts_delay_ms;
+  bool result;
+  int delay_ms;         // the mode's delay
   const char* message;  // expected in the output
 };
 
 class MeasureTest : public TsFixture, public ::testing::WithParamInterface<MeasureCase> {};
 
-TEST_P(MeasureTest, StoresTheModesDelay) {
+TEST_P(MeasureTest, GivesTheModesDelay) {
   const MeasureCase& c = GetParam();
   ASSERT_TRUE(write_file(path("rec.ts"), program_stream(c.stream)));
-  settings_.ts_delay_ms = kUntouched;
   settings_.pmt_pid = c.pmt_pid;
+  TsDelays delays{7, 7, 7};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(measure_ts_delay(path("rec"), c.mode, settings_), c.result);
+  EXPECT_EQ(measure_ts_delay(path("rec"), settings_, delays), c.result);
   const std::string output = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(settings_.ts_delay_ms, c.ts_delay_ms);
+  EXPECT_EQ(delay_for_mode(delays, c.mode), c.delay_ms);
   EXPECT_NE(output.find(c.message), std::string::npos) << output;
 }
 
@@ -89,35 +88,35 @@ constexpr const char* kDelays =
 INSTANTIATE_TEST_SUITE_P(
     Cases, MeasureTest,
     ::testing::Values(
-        MeasureCase{"Dgindex", {}, 0, 0, 1, -1000, kDelays},
-        MeasureCase{"Mpg2vfp", {}, 1, 0, 1, -900, kDelays},
-        MeasureCase{"Tmpgenc", {}, 2, 0, 1, -980, kDelays},
-        MeasureCase{"ModeBeyondTwoStoresNothing", {}, 5, 0, 1, kUntouched, kDelays},
-        MeasureCase{"NegativeMode", {}, -1, 0, -1, kUntouched, "function param err!!\n"},
+        MeasureCase{"Dgindex", {}, 0, 0, true, -1000, kDelays},
+        MeasureCase{"Mpg2vfp", {}, 1, 0, true, -900, kDelays},
+        MeasureCase{"Tmpgenc", {}, 2, 0, true, -980, kDelays},
+        MeasureCase{"ModeBeyondTwoUsesNone", {}, 5, 0, true, 0, kDelays},
+        MeasureCase{"ModeNoneUsesNone", {}, DelayNone, 0, true, 0, kDelays},
         MeasureCase{"TmpgencWithoutAudio",
                     {.with_audio = false},
                     2,
                     0,
-                    1,
+                    true,
                     -1000,
                     "\t -- tmpgenc : -1000 msec\n"},
         MeasureCase{"NoVideoInPmt",
                     {.with_video = false},
                     0,
                     0,
-                    -1,
-                    kUntouched,
+                    false,
+                    0,
                     "\not found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n"},
-        MeasureCase{"NoPcr", {.with_pcr = false}, 0, 0, -1, kUntouched, "\not found PID!!"},
-        MeasureCase{"PcrOfZero", {.pcr = 0}, 0, 0, -1, kUntouched, "\not found PID!!"},
+        MeasureCase{"NoPcr", {.with_pcr = false}, 0, 0, false, 0, "\not found PID!!"},
+        MeasureCase{"PcrOfZero", {.pcr = 0}, 0, 0, false, 0, "\not found PID!!"},
         // Stuffing adaptation fields without PCR_flag are not taken as the clock.
-        MeasureCase{"StuffingBeforePcr", {.stuffing_before_pcr = true}, 0, 0, 1, -1000, kDelays},
-        MeasureCase{"FirstProgramOfSeveral", {.second_program = true}, 0, 0, 1, -1000, kDelays},
+        MeasureCase{"StuffingBeforePcr", {.stuffing_before_pcr = true}, 0, 0, true, -1000, kDelays},
+        MeasureCase{"FirstProgramOfSeveral", {.second_program = true}, 0, 0, true, -1000, kDelays},
         MeasureCase{"PmtPidGiven",
                     {.second_program = true},
                     0,
                     0x1F1,
-                    1,
+                    true,
                     -1000,
                     "\t -- dgindex : -1000 msec\n\t -- mpg2vfp : -1000 msec\n"}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
@@ -137,7 +136,8 @@ TEST_F(MeasureTest, DebugTraceOfAllPasses) {
           ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header())));
   settings_.log_debug = log_print;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(measure_ts_delay(path("rec"), 0, settings_), 1);
+  TsDelays delays;
+  EXPECT_TRUE(measure_ts_delay(path("rec"), settings_, delays));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\n   ==== TS parse ====\n"
             "\n\t==== step1: PAT/PMT/PCR ====\n"
@@ -201,7 +201,9 @@ TEST_F(MeasureTest, DebugTraceOfAllPasses) {
 
 TEST_F(MeasureTest, MissingStreamFile) {
   testing::internal::CaptureStderr();
-  EXPECT_EQ(measure_ts_delay(path("absent"), 0, settings_), -1);
+  TsDelays delays{7, 7, 7};
+  EXPECT_FALSE(measure_ts_delay(path("absent"), settings_, delays));
+  EXPECT_EQ(delays.dgindex_ms, 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "not exist TS file...\n");
 }
 
@@ -215,13 +217,12 @@ TEST_F(MeasureTest, TruncatedAnywhere) {
   settings_.log_error = log_silent;
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     ASSERT_TRUE(write_file(path("cut.ts"), Bytes(full.begin(), full.begin() + cut)));
-    settings_.ts_delay_ms = kUntouched;
-    const int result = measure_ts_delay(path("cut"), 0, settings_);
-    ASSERT_EQ(result, cut >= pcr_end ? 1 : -1) << "cut at " << cut;
+    TsDelays delays;
+    ASSERT_EQ(measure_ts_delay(path("cut"), settings_, delays), cut >= pcr_end) << "cut at " << cut;
     if (cut >= 5 * 188) {
-      EXPECT_EQ(settings_.ts_delay_ms, -1000) << "cut at " << cut;
+      EXPECT_EQ(delays.dgindex_ms, -1000) << "cut at " << cut;
     } else if (cut < 4 * 188) {
-      EXPECT_EQ(settings_.ts_delay_ms, kUntouched) << "cut at " << cut;
+      EXPECT_EQ(delays.dgindex_ms, 0) << "cut at " << cut;
     }
   }
 }

@@ -1,7 +1,6 @@
 #include "ts/ts_packet.h"
 
 #include "support/ts_fixture.h"
-#include "ts/ts_delay.h"
 
 namespace mendra::test {
 namespace {
@@ -34,7 +33,7 @@ TEST_F(TsStreamTest, SkipAndSeekAcrossBufferEdge) {
 struct HeaderCase {
   const char* name;
   Bytes bytes;
-  int result;
+  bool result;
   unsigned pid, pusi, afc, adaptation_length;
   int packet_bytes_left;
   std::int64_t ts_bytes_read;
@@ -46,31 +45,30 @@ TEST_P(PacketHeaderTest, DecodesFieldsAndCounts) {
   const HeaderCase& c = GetParam();
   open_stream(c.bytes);
   TsPacketHeader header;
-  int left = kTsPacketBytes;
-  std::int64_t read = 0;
-  EXPECT_EQ(read_ts_packet_header(stream_, header, left, read), c.result);
-  EXPECT_EQ(read, c.ts_bytes_read);
-  if (c.result != 0) return;
+  PacketCursor cursor{stream_};
+  EXPECT_EQ(read_ts_packet_header(cursor, header), c.result);
+  EXPECT_EQ(cursor.bytes_read, c.ts_bytes_read);
+  if (!c.result) return;
   EXPECT_EQ(header.pid, c.pid);
   EXPECT_EQ(header.payload_unit_start, c.pusi);
   EXPECT_EQ(header.adaptation_field_control, c.afc);
   EXPECT_EQ(header.adaptation_length, c.adaptation_length);
-  EXPECT_EQ(left, c.packet_bytes_left);
+  EXPECT_EQ(cursor.bytes_left, c.packet_bytes_left);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PacketHeaderTest,
     ::testing::Values(
-        HeaderCase{"Empty", {}, -1, 0, 0, 0, 0, 0, 0},
-        HeaderCase{"SyncOnly", {0x47}, -1, 0, 0, 0, 0, 0, 0},
-        HeaderCase{"SyncAndOne", {0x12, 0x47, 0x01}, -1, 0, 0, 0, 0, 0, 1},
-        HeaderCase{"ByteThreeMissing", {0x47, 0x1F, 0xFF}, 0, 0x1FFF, 0, 0, 0, 185, 0},
-        HeaderCase{"PayloadOnly", {0x47, 0x01, 0x00, 0x10, 0x07}, 0, 0x100, 0, 1, 0, 184, 0},
-        HeaderCase{"EmptyAdaptation", {0x47, 0x01, 0x00, 0x30, 0x00}, 0, 0x100, 0, 3, 0, 183, 0},
-        HeaderCase{"Adaptation7", {0x47, 0x41, 0x00, 0x30, 0x07}, 0, 0x100, 0x40, 3, 7, 183, 0},
+        HeaderCase{"Empty", {}, false, 0, 0, 0, 0, 0, 0},
+        HeaderCase{"SyncOnly", {0x47}, false, 0, 0, 0, 0, 0, 0},
+        HeaderCase{"SyncAndOne", {0x12, 0x47, 0x01}, false, 0, 0, 0, 0, 0, 1},
+        HeaderCase{"ByteThreeMissing", {0x47, 0x1F, 0xFF}, true, 0x1FFF, 0, 0, 0, 185, 0},
+        HeaderCase{"PayloadOnly", {0x47, 0x01, 0x00, 0x10, 0x07}, true, 0x100, 0, 1, 0, 184, 0},
+        HeaderCase{"EmptyAdaptation", {0x47, 0x01, 0x00, 0x30, 0x00}, true, 0x100, 0, 3, 0, 183, 0},
+        HeaderCase{"Adaptation7", {0x47, 0x41, 0x00, 0x30, 0x07}, true, 0x100, 0x40, 3, 7, 183, 0},
         HeaderCase{"Garbage",
                    {1, 2, 3, 4, 5, 0x47, 0xE0, 0x11, 0x20, 0xB7},
-                   0,
+                   true,
                    0x11,
                    0x40,
                    2,
@@ -86,16 +84,59 @@ TEST_F(PacketWalkTest, GarbageBeforeFirstSyncCountsIntoOffsets) {
   open_stream(Bytes{9, 9, 9, 9, 9} + ts_packet(0x21, true, std::nullopt, {}) +
               ts_packet(0x22, false, std::nullopt, {}));
   TsPacketHeader header;
-  int left = kTsPacketBytes;
-  std::int64_t read = 0;
-  ASSERT_EQ(read_ts_packet_header(stream_, header, left, read), 0);
+  PacketCursor cursor{stream_};
+  ASSERT_TRUE(read_ts_packet_header(cursor, header));
   EXPECT_EQ(header.pid, 0x21);
-  EXPECT_EQ(read, 5);
-  ASSERT_EQ(next_packet(stream_, header, left, read), 0);
+  EXPECT_EQ(cursor.bytes_read, 5);
+  ASSERT_TRUE(next_packet(cursor, header));
   EXPECT_EQ(header.pid, 0x22);
-  EXPECT_EQ(read, 193);
-  EXPECT_EQ(next_packet(stream_, header, left, read), -1);
+  EXPECT_EQ(cursor.bytes_read, 193);
+  EXPECT_FALSE(next_packet(cursor, header));
 }
+
+// A read that would pass the end of the packet or of the file leaves
+// `overran` set; later reads of the packet fail even where they would fit,
+// until the next packet header starts a new packet.
+struct CursorCase {
+  const char* name;
+  bool file_ends;     // the ten bytes end the file; else a packet follows
+  int bytes_left;     // the packet's bytes from the cursor on
+  std::size_t first;  // the read that may overrun
+  bool first_ok;
+  std::int64_t tell_after;
+};
+
+class CursorTest : public TsFixture, public ::testing::WithParamInterface<CursorCase> {};
+
+TEST_P(CursorTest, OverrunIsSticky) {
+  const CursorCase& c = GetParam();
+  const Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  open_stream(c.file_ends ? ten : ten + ts_packet(0x33, false, std::nullopt, {}));
+  PacketCursor cursor{stream_, c.bytes_left};
+  Bytes first(c.first);
+  EXPECT_EQ(read_packet_bytes(cursor, first), c.first_ok);
+  EXPECT_EQ(cursor.overran, !c.first_ok);
+  EXPECT_EQ(stream_.tell(), c.tell_after);
+  if (c.first_ok) {
+    EXPECT_EQ(first, Bytes(ten.begin(), ten.begin() + c.tell_after));
+  }
+  Bytes one(1);
+  EXPECT_EQ(read_packet_bytes(cursor, one), c.first_ok);
+  EXPECT_EQ(cursor.overran, !c.first_ok);
+  TsPacketHeader header;
+  ASSERT_EQ(next_packet(cursor, header), !c.file_ends);
+  if (c.file_ends) return;
+  EXPECT_EQ(header.pid, 0x33);
+  EXPECT_FALSE(cursor.overran);
+  EXPECT_TRUE(read_packet_bytes(cursor, one));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CursorTest,
+                         ::testing::Values(CursorCase{"Fits", false, 8, 3, true, 3},
+                                           CursorCase{"PassesPacketEnd", false, 4, 5, false, 0},
+                                           CursorCase{"PassesFileEnd", true, kTsPacketBytes, 12,
+                                                      false, 10}),
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
 
 struct PcrCase {
   Bytes adaptation;
@@ -108,9 +149,9 @@ class ReadPcrTest : public TsFixture, public ::testing::WithParamInterface<PcrCa
 TEST_P(ReadPcrTest, DecodesBaseOrRefuses) {
   const PcrCase& c = GetParam();
   open_stream(c.adaptation + Bytes{0xAA});
-  int left = 100;
-  EXPECT_EQ(read_pcr(stream_, static_cast<std::uint8_t>(c.adaptation.size()), left), c.pcr);
-  EXPECT_EQ(left, 100 - c.consumed);
+  PacketCursor cursor{stream_, 100};
+  EXPECT_EQ(read_pcr(cursor, static_cast<std::uint8_t>(c.adaptation.size())), c.pcr);
+  EXPECT_EQ(cursor.bytes_left, 100 - c.consumed);
   EXPECT_EQ(stream_.tell(), c.consumed);
 }
 

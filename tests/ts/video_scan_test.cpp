@@ -8,15 +8,11 @@ namespace {
 constexpr std::uint16_t kVideoPid = 0x111;
 constexpr int kI = 1, kP = 2, kB = 3;
 
-class VideoScanTest : public EsScanFixture {
+class VideoScanTest : public EsScanFixture<VideoScanState> {
  protected:
-  std::vector<int> run_video(const Bytes& bytes) {
-    return run(bytes, kVideoPid, [this](const TsPacketHeader& header, int& left) {
-      return scan_video_payload(stream_, header, left, video_pts_, iframe_pts_, state_, settings_);
-    });
+  std::vector<PacketScan> run_video(const Bytes& bytes) {
+    return run(bytes, kVideoPid, scan_video_payload);
   }
-  std::int64_t video_pts_ = 0;
-  std::int64_t iframe_pts_ = 0;
 };
 
 TEST_F(VideoScanTest, StartPacketWithSequenceGopAndPicture) {
@@ -38,10 +34,30 @@ TEST_F(VideoScanTest, StartPacketWithSequenceGopAndPicture) {
             "\t\t picture_coding_type: 1 [I], temporal_reference: 0\n"
             "\t\t  set Start Video PTS I-Frame\n"
             "\t\t  set Start Video PTS\n");
-  EXPECT_EQ(results, std::vector<int>{1});
+  EXPECT_EQ(results, std::vector<PacketScan>{kFound});
   EXPECT_EQ(state_.gop_count, 0);
-  EXPECT_EQ(video_pts_, 90000);
-  EXPECT_EQ(iframe_pts_, 90000);
+  EXPECT_EQ(result_.start_pts, 90000);
+  EXPECT_EQ(result_.key_pts, 90000);
+}
+
+// A start packet whose payload ends two bytes behind a sequence header's
+// start code: its frame size is not traced from bytes an earlier packet
+// left behind, only the header is named.
+TEST_F(VideoScanTest, ShortSequenceHeaderTracesNoFieldsItLacks) {
+  const Bytes full = pes_header(0xE0, 100) + sequence_header(1920, 1080, 3, 4) + Bytes(8, 0xAA);
+  const Bytes sequence = sequence_header(720, 480, 2, 4);
+  const Bytes cut = pes_header(0xE0, 200) + Bytes(sequence.begin(), sequence.begin() + 6);
+  settings_.log_debug = log_print;
+  testing::internal::CaptureStderr();
+  const auto results =
+      run_video(ts_packet_fitted(kVideoPid, true, full) + ts_packet_fitted(kVideoPid, true, cut));
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(results, (std::vector<PacketScan>{kSearched, kSearched}));
+  const auto second = trace.rfind("\t\t -- Sequence Header --\n");
+  ASSERT_NE(second, trace.find("\t\t -- Sequence Header --\n")) << trace;
+  EXPECT_EQ(trace.find("frame_size", second), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("frame_size: 1920x1080"), trace.rfind("frame_size")) << trace;
+  EXPECT_TRUE(state_.scan_pending);
 }
 
 // Boundary 1: start packet | continuation, 2: continuation | continuation;
@@ -68,9 +84,9 @@ TEST_P(SplitPictureTest, FoundOnceWithPendingPts) {
   stream = stream + ts_packet(0x222, false, std::nullopt, Bytes(184, 0x00)) +
            ts_packet_fitted(kVideoPid, false, rest) + ts_packet_fitted(kVideoPid, false, picture);
   const auto results = run_video(stream);
-  EXPECT_EQ(sum(results), 1);
-  EXPECT_EQ(iframe_pts_, 450000);
-  EXPECT_EQ(video_pts_, 450000);
+  EXPECT_EQ(found(results), 1);
+  EXPECT_EQ(result_.key_pts, 450000);
+  EXPECT_EQ(result_.start_pts, 450000);
   EXPECT_EQ(state_.gop_count, 0);
 }
 
@@ -93,9 +109,9 @@ TEST_P(ShortStartPayloadTest, HeaderCompletedByNextPacket) {
   const auto results = run_video(
       ts_packet_fitted(kVideoPid, true, pes_header(0xE0, 450000) + Bytes(es.begin(), split)) +
       ts_packet_fitted(kVideoPid, false, Bytes(split, es.end())));
-  EXPECT_EQ(results, (std::vector<int>{0, 1}));
-  EXPECT_EQ(iframe_pts_, 450000);
-  EXPECT_EQ(video_pts_, 450000);
+  EXPECT_EQ(results, (std::vector<PacketScan>{kSearched, kFound}));
+  EXPECT_EQ(result_.key_pts, 450000);
+  EXPECT_EQ(result_.start_pts, 450000);
   EXPECT_EQ(state_.gop_count, with_sequence ? 0 : -1);
 }
 
@@ -139,9 +155,10 @@ TEST_F(VideoScanTest, PendingSearchDoesNotMeetTheNextPesLeadingHeaderAgain) {
                 continuation + lost_picture +
                 ts_packet_fitted(kVideoPid, true, pes_header(0xE0, 300) + picture_header(1, kB)) +
                 continuation);
-  EXPECT_EQ(results, (std::vector<int>{1, 0, 0, 0, 0, 1, 0}));
-  EXPECT_EQ(iframe_pts_, 100);
-  EXPECT_EQ(video_pts_, 0);
+  EXPECT_EQ(results, (std::vector<PacketScan>{kFound, kSearched, kSearched, kSearched, kSearched,
+                                              kFound, kSearched}));
+  EXPECT_EQ(result_.key_pts, 100);
+  EXPECT_EQ(result_.start_pts, 0);
   EXPECT_EQ(state_.gop_count, 0);
 }
 
@@ -160,8 +177,8 @@ TEST_P(RecordingRuleTest, RecordsStartPictures) {
   settings_.gop_offset = c.gop_offset;
   settings_.d2v_start_bytes = c.d2v_start_bytes;
   run_video(picture_stream(c.pictures));
-  EXPECT_EQ(iframe_pts_, c.iframe_pts);
-  EXPECT_EQ(video_pts_, c.video_pts);
+  EXPECT_EQ(result_.key_pts, c.iframe_pts);
+  EXPECT_EQ(result_.start_pts, c.video_pts);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,7 +210,7 @@ TEST_F(VideoScanTest, PictureTypeLettersAndContinuationBeforeStart) {
   const auto results = run_video(ts_packet(kVideoPid, false, std::nullopt, picture_header(0, kI)) +
                                  picture_stream({{5, 3, 100, 0, false}, {4, 1, 200, 0, false}}));
   const std::string trace = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(results, (std::vector<int>{-1, 1, 1}));
+  EXPECT_EQ(results, (std::vector<PacketScan>{kPassed, kFound, kFound}));
   const char type5[] = "picture_coding_type: 5 [\0], temporal_reference: 3\n";
   EXPECT_NE(trace.find(std::string(type5, sizeof type5 - 1)), std::string::npos);
   EXPECT_NE(trace.find("picture_coding_type: 4 [-], temporal_reference: 1\n"), std::string::npos);
@@ -210,8 +227,8 @@ TEST_F(VideoScanTest, OversizedHeadersReadNothing) {
   big_pes[8] = 250;  // PES_header_data_length beyond the packet
   const auto results = run_video(ts_packet(kVideoPid, true, std::nullopt, big_pes) +
                                  big_adaptation + picture_stream({{kI, 0, 900}}));
-  EXPECT_EQ(results.back(), 1);
-  EXPECT_EQ(video_pts_, 900);
+  EXPECT_EQ(results.back(), kFound);
+  EXPECT_EQ(result_.start_pts, 900);
 }
 
 }  // namespace
