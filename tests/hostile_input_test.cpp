@@ -444,8 +444,8 @@ TEST(HostileStreamTest, StreamCutShort) {
     bool written;
     const char* message;
   } cuts[] = {
-      {"inside the PAT packet", kPacket + 9, false, "\not found PID!!"},
-      {"inside the PMT section", 2 * kPacket + 14, false, "\not found PID!!"},
+      {"inside the PAT packet", kPacket + 9, false, "\nnot found PID!!"},
+      {"inside the PMT section", 2 * kPacket + 14, false, "\nnot found PID!!"},
       {"inside the first PES header", kFirstPesHeader + 12, true, "\t -- dgindex : 0 msec\n"},
       {"inside a later video packet", 6 * kPacket + 100, true, "\t -- dgindex : -733 msec\n"},
   };

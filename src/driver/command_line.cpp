@@ -181,9 +181,9 @@ void apply_delay_only(const std::string& extension, const std::string& input_bas
 }
 
 // Measures the delay from the stream beside the input (or the one a DGIndex
-// project names). Returns the measurement status and may move input_base to
-// the subtitle that lies beside the stream.
-int measure_for_input(const std::string& input, const std::string& extension, int delay_mode,
+// project names). False when nothing could be measured; may move input_base
+// to the subtitle that lies beside the stream.
+bool measure_for_input(const std::string& input, const std::string& extension, int delay_mode,
                       std::string& input_base, RunSettings& settings) {
   std::string ts_base;
   if (extension == ".d2v") {
@@ -193,7 +193,7 @@ int measure_for_input(const std::string& input, const std::string& extension, in
       // is nothing to measure, and a subtitle re-timed without the delay it
       // asked for would be wrong.
       settings.log_error(stderr, "not exist TS file...\n");
-      return -1;
+      return false;
     }
   } else {
     ts_base = input_base;
@@ -201,10 +201,14 @@ int measure_for_input(const std::string& input, const std::string& extension, in
   TsDelays delays;
   const bool measured = measure_ts_delay(ts_base, settings, delays);
   if (measured) settings.ts_delay_ms = delay_for_mode(delays, delay_mode);
-  if (can_read_text_file(ts_base + ".ass") || can_read_text_file(ts_base + ".srt")) {
-    input_base = ts_base;
+  // A subtitle beside the stream, of any format, becomes the input.
+  for (const SubtitleFormat& format : subtitle_formats()) {
+    if (can_read_text_file(ts_base + format.extension)) {
+      input_base = ts_base;
+      break;
+    }
   }
-  return measured ? 1 : -1;
+  return measured;
 }
 
 // Follows an open error with the file's full path and the system's reason,
@@ -277,14 +281,14 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
     return false;
   }
 
-  int status = 0;
+  bool measured = true;
   settings.log_info(stderr, "   ---- param option ----\n");
   settings.log_info(stderr, "\tdelay time  : %d msec\n", settings.delay_ms);
   if (choices.delay_mode != DelayNone) {
-    status = measure_for_input(input, extension, choices.delay_mode, input_base, settings);
+    measured = measure_for_input(input, extension, choices.delay_mode, input_base, settings);
   }
   settings.log_info(stderr, "\n");
-  if (status < 0) return false;
+  if (!measured) return false;
 
   if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
     return rewrite_file(*matched, input_base, output_base, map, settings) ==

@@ -144,6 +144,7 @@ void scan_pmt_streams(std::uint16_t es_loop_length, std::span<const std::uint8_t
     // reserved (4), ES_info_length (12)
     const unsigned es_info_length = be16(entry[3], entry[4]) & kSectionLengthMask;
     program.es_pids.push_back(static_cast<int>(pid));
+    program.es_types.push_back(stream_type);
     offset += kPmtEntryBytes + static_cast<int>(es_info_length);
     settings.log_debug(stderr, "\t\t 0x%04X:", pid);
     settings.log_debug(stderr, " %5u,  left:%5d,  es_type:0x%02X\n", es_info_length,

@@ -25,6 +25,9 @@ inline constexpr std::size_t kSectionBufferBytes = 376;
 // scanner of the stream-type table reads.
 struct ProgramStreams {
   std::vector<int> es_pids;  // the PIDs the last PMT listed
+  // The stream types of those PIDs, in the same order: what to name when
+  // none of them can be measured.
+  std::vector<std::uint8_t> es_types;
   std::uint16_t pcr_pid = 0;
   EsSelection video;
   EsSelection audio;

@@ -1,7 +1,9 @@
 #include "ts/ts_delay.h"
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "ts/es_scan.h"
@@ -13,6 +15,20 @@ namespace mendra {
 namespace {
 
 constexpr std::uint16_t kPatPid = 0x0000;
+
+// Names the stream types of the programme that no scanner reads, so that a
+// recording whose video is, say, H.264 says why it cannot be measured.
+void report_unmeasured_types(const ProgramStreams& program, const RunSettings& settings) {
+  std::string types;
+  for (const std::uint8_t type : program.es_types) {
+    if (find_es_scanner(type) != nullptr) continue;
+    char text[8];
+    std::snprintf(text, sizeof text, " 0x%02X", static_cast<unsigned>(type));
+    if (types.find(text) == std::string::npos) types += text;
+  }
+  if (types.empty()) return;
+  settings.log_error(stderr, "\tstream types that cannot be measured:%s\n", types.c_str());
+}
 
 // What the three passes find, and the counts the summary shows.
 struct TsAnalysis {
@@ -41,6 +57,7 @@ void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const RunSettings& 
       std::array<std::uint8_t, 1> table_id{};
       if (read_packet_bytes(cursor, table_id) && table_id[0] == kPmtTableId) {
         ts.program.es_pids.clear();
+        ts.program.es_types.clear();
         settings.log_debug(stderr, "\n\t Parse PMT  : 0x%04X\n", static_cast<unsigned>(header.pid));
         read_pmt(cursor, ts.pmt_pid, ts.program, settings);
         settings.log_debug(stderr, "\t PMT listup:%d\n",
@@ -134,9 +151,10 @@ bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, T
   const ProgramStreams& program = ts.program;
   if (ts.start_pcr == 0 || program.video.pid == 0) {
     settings.log_error(
-        stderr, "\not found PID!!  pcr_pid:0x%4X, video_pid:0x%4X, audio_pid:0x%4X \n",
+        stderr, "\nnot found PID!!  pcr_pid:0x%4X, video_pid:0x%4X, audio_pid:0x%4X \n",
         static_cast<unsigned>(program.pcr_pid), static_cast<unsigned>(program.video.pid),
         static_cast<unsigned>(program.audio.pid));
+    report_unmeasured_types(program, settings);
     return false;
   }
 

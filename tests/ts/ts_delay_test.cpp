@@ -22,6 +22,7 @@ TEST(ClockDelayTest, WrapThresholdAndTruncation) {
 
 struct StreamLayout {
   bool with_video = true;
+  int video_type = 0x02;
   bool with_audio = true;
   bool with_pcr = true;
   std::int64_t pcr = 900000;
@@ -35,7 +36,7 @@ Bytes program_stream(const StreamLayout& s) {
   std::vector<std::pair<int, int>> programs = {{0, 0x10}, {1, kPmtPid}};
   if (s.second_program) programs.push_back({2, 0x1F1});
   std::vector<PmtStream> streams;
-  if (s.with_video) streams.push_back({0x02, kVideoPid, {}});
+  if (s.with_video) streams.push_back({s.video_type, kVideoPid, {}});
   if (s.with_audio) streams.push_back({0x0F, kAudioPid, {}});
   Bytes b = ts_packet(0, true, std::nullopt, pat_section(programs)) +
             ts_packet(kPmtPid, true, std::nullopt, pmt_section(kPcrPid, {}, streams));
@@ -106,9 +107,18 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     false,
                     0,
-                    "\not found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n"},
-        MeasureCase{"NoPcr", {.with_pcr = false}, 0, 0, false, 0, "\not found PID!!"},
-        MeasureCase{"PcrOfZero", {.pcr = 0}, 0, 0, false, 0, "\not found PID!!"},
+                    "\nnot found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n"},
+        // A video type no scanner reads is named, so the user learns why.
+        MeasureCase{"UnmeasuredVideoTypeNamed",
+                    {.video_type = 0x1B},
+                    0,
+                    0,
+                    false,
+                    0,
+                    "video_pid:0x   0, audio_pid:0x 112 \n\tstream types that cannot be "
+                    "measured: 0x1B\n"},
+        MeasureCase{"NoPcr", {.with_pcr = false}, 0, 0, false, 0, "\nnot found PID!!"},
+        MeasureCase{"PcrOfZero", {.pcr = 0}, 0, 0, false, 0, "\nnot found PID!!"},
         // Stuffing adaptation fields without PCR_flag are not taken as the clock.
         MeasureCase{"StuffingBeforePcr", {.stuffing_before_pcr = true}, 0, 0, true, -1000, kDelays},
         MeasureCase{"FirstProgramOfSeveral", {.second_program = true}, 0, 0, true, -1000, kDelays},
