@@ -122,7 +122,7 @@ int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int
       continue;
     }
     if (start_code_at(bytes, i, kPictureStartCode)) {
-      const auto at = static_cast<std::size_t>(i + kStartCodeBytes);
+      const auto at = static_cast<std::size_t>(i) + kStartCodeBytes;
       handle_picture_header(bytes[at], bytes[at + 1], pts, state, result, bytes_read, settings);
       state.pending_pts = 0;
       state.scan_pending = false;
