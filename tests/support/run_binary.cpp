@@ -18,10 +18,13 @@ std::string read_file(const std::filesystem::path& path) {
   return content.str();
 }
 
-void write_file(const std::filesystem::path& path, const std::string& content) {
-  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+bool write_file(const std::filesystem::path& path, std::string_view content) {
+  std::error_code ignored;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  out.close();
+  return static_cast<bool>(out);
 }
 
 FileSet snapshot(const std::filesystem::path& root) {

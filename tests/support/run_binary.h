@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mendra::test {
@@ -23,7 +24,9 @@ std::string read_file(const std::filesystem::path& path);
 // its content; empty when the folder does not exist.
 using FileSet = std::map<std::string, std::string>;
 FileSet snapshot(const std::filesystem::path& root);
-void write_file(const std::filesystem::path& path, const std::string& content);
+// Writes the bytes (creating missing folders); true on success. The one file
+// writer of the tests: streams pass their bytes through as_chars.
+bool write_file(const std::filesystem::path& path, std::string_view content);
 
 // A fresh, empty folder of its own for one test; removed afterwards.
 struct TempDir {

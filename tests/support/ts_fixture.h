@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "util/settings.h"
+#include "support/run_binary.h"
 #include "support/ts_stream_builder.h"
 #include "ts/ts_stream.h"
+#include "util/settings.h"
 
 namespace mendra::test {
 
@@ -32,7 +33,7 @@ class TsFixture : public ::testing::Test {
 
   // Writes `bytes` as `file` and opens it in stream_.
   void open_stream(const Bytes& bytes, const std::string& file = "s.ts") {
-    ASSERT_TRUE(write_file(path(file), bytes));
+    ASSERT_TRUE(write_file(path(file), as_chars(bytes)));
     ASSERT_TRUE(stream_.open(path(file)));
   }
 

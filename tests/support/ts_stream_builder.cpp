@@ -180,11 +180,4 @@ Bytes adts_header(int id, int profile) {
       0x80};                         // channel_configuration 2, ...
 }
 
-bool write_file(const std::string& path, const Bytes& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace mendra::test

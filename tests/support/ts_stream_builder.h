@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,9 @@ Bytes picture_header(int temporal_reference, int picture_coding_type);
 // ADTS fixed header start; id 1 = MPEG-2, profile 1 = AAC LC.
 Bytes adts_header(int id = 1, int profile = 1);
 
-// Writes bytes to a file; true on success.
-bool write_file(const std::string& path, const Bytes& bytes);
+// The bytes as characters, for write_file.
+inline std::string_view as_chars(const Bytes& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
 
 }  // namespace mendra::test

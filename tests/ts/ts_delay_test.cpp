@@ -72,7 +72,7 @@ class MeasureTest : public TsFixture, public ::testing::WithParamInterface<Measu
 
 TEST_P(MeasureTest, GivesTheModesDelay) {
   const MeasureCase& c = GetParam();
-  ASSERT_TRUE(write_file(path("rec.ts"), program_stream(c.stream)));
+  ASSERT_TRUE(write_file(path("rec.ts"), as_chars(program_stream(c.stream))));
   settings_.pmt_pid = c.pmt_pid;
   TsDelays delays{7, 7, 7};
   testing::internal::CaptureStderr();
@@ -133,17 +133,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The whole -debug output of the three passes, the summary and the delays.
 TEST_F(MeasureTest, DebugTraceOfAllPasses) {
-  ASSERT_TRUE(write_file(
-      path("rec.ts"),
+  const Bytes stream =
       ts_packet(0, true, std::nullopt, pat_section({{1, kPmtPid}})) +
-          ts_packet(kPmtPid, true, std::nullopt,
-                    pmt_section(kPcrPid, {}, {{0x02, kVideoPid, {}}, {0x0F, kAudioPid, {}}})) +
-          ts_packet(kPcrPid, false, pcr_adaptation(900000), {}) +
-          ts_packet(kVideoPid, false, std::nullopt, {1, 2, 3}) +
-          ts_packet(kVideoPid, true, std::nullopt,
-                    pes_header(0xE0, 990000) + sequence_header(1440, 1080, 3, 4) + gop_header() +
-                        picture_header(0, 1)) +
-          ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header())));
+      ts_packet(kPmtPid, true, std::nullopt,
+                pmt_section(kPcrPid, {}, {{0x02, kVideoPid, {}}, {0x0F, kAudioPid, {}}})) +
+      ts_packet(kPcrPid, false, pcr_adaptation(900000), {}) +
+      ts_packet(kVideoPid, false, std::nullopt, {1, 2, 3}) +
+      ts_packet(kVideoPid, true, std::nullopt,
+                pes_header(0xE0, 990000) + sequence_header(1440, 1080, 3, 4) + gop_header() +
+                    picture_header(0, 1)) +
+      ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header());
+  ASSERT_TRUE(write_file(path("rec.ts"), as_chars(stream)));
   settings_.log_debug = log_print;
   testing::internal::CaptureStderr();
   TsDelays delays;
@@ -226,7 +226,7 @@ TEST_F(MeasureTest, TruncatedAnywhere) {
   settings_.log_info = log_silent;
   settings_.log_error = log_silent;
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
-    ASSERT_TRUE(write_file(path("cut.ts"), Bytes(full.begin(), full.begin() + cut)));
+    ASSERT_TRUE(write_file(path("cut.ts"), as_chars(Bytes(full.begin(), full.begin() + cut))));
     TsDelays delays;
     ASSERT_EQ(measure_ts_delay(path("cut"), settings_, delays), cut >= pcr_end) << "cut at " << cut;
     if (cut >= 5 * 188) {
