@@ -269,6 +269,49 @@ TEST_F(AvsTrimTraceTest, DroppedParenthesesStillCountTowardTheDepth) {
             number_trace(std::string(255, '0')) + number_trace("7") + trim_trace(0, 7) + "\n");
 }
 
+// A line that begins with "__END__" ends the script; the marker anywhere
+// else is script text.
+struct EndMarkerCase {
+  const char* label;
+  const char* script;
+  CutMap map;
+};
+
+void PrintTo(const EndMarkerCase& c, std::ostream* os) {
+  *os << c.label;
+}
+
+class AvsEndMarkerTest : public AvsTrimTraceTest,
+                         public ::testing::WithParamInterface<EndMarkerCase> {};
+
+TEST_P(AvsEndMarkerTest, ReadsUpToTheMarker) {
+  EXPECT_EQ(read_script(GetParam().script).map, GetParam().map);
+}
+
+const CutMap kFirstOnly = {-1, -1, 100, -1, -1};
+const CutMap kBoth = {-1, -1, 100, 199, 300, -1, -1};
+const CutMap kNone = {-1, -1, -1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, AvsEndMarkerTest,
+    ::testing::Values(
+        EndMarkerCase{"AfterACall", "Trim(0,99)\n__END__\nTrim(200,299)\n", kFirstOnly},
+        EndMarkerCase{"CrLf", "Trim(0,99)\r\n__END__\r\nTrim(200,299)\r\n", kFirstOnly},
+        EndMarkerCase{"TextAfterTheMarker", "Trim(0,99)\n__END__ notes\nTrim(200,299)", kFirstOnly},
+        EndMarkerCase{"FirstLine", "__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"AfterAByteOrderMark", "\xEF\xBB\xBF__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"AfterAComment", "# c\n__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"AfterASlashAtTheLineEnd", "x/\n__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"Indented", "Trim(0,99)\n  __END__\nTrim(200,299)\n", kBoth},
+        EndMarkerCase{"InsideALine", "Trim(0,99) __END__ Trim(200,299)\n", kBoth},
+        EndMarkerCase{"Incomplete", "Trim(0,99)\n__END_\nTrim(200,299)\n", kBoth},
+        EndMarkerCase{"OtherName", "Trim(0,99)\n__ENDS\nTrim(200,299)\n", kBoth},
+        EndMarkerCase{"AtTheEndOfTheFile", "Trim(0,99)\n__EN", kFirstOnly},
+        EndMarkerCase{"InsideABlockComment", "Trim(0,99)/*\n__END__\n*/Trim(200,299)\n", kBoth}),
+    [](const ::testing::TestParamInfo<EndMarkerCase>& param_info) {
+      return std::string(param_info.param.label);
+    });
+
 TEST_F(AvsTrimTraceTest, FramesNearTheIntLimitsWrapAround) {
   const CutListOutcome out =
       read_script("Trim(2147483647,2147483647)\nTrim(0,-2147483648)\nTrim(5,1/0)\n");
