@@ -5,6 +5,7 @@
 // eval_trim_expr.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "cutlist/cut_readers.h"
 #include "cutlist/trim_expr.h"
@@ -52,6 +53,12 @@ std::int32_t evaluate_argument(std::string& text, const RunSettings& settings) {
 
 // Adds the kept range of a closed call.
 void close_call(CutListContext& context, std::int32_t s, std::int32_t e) {
+  // An end of 0 means the end of the clip, so the range stays open.
+  if (e == 0) {
+    context.settings.log_debug(stderr, "\t Trim:\ts=%d\te=%d\n", s, kOpenEndFrame);
+    context.builder.add_kept_to_end(s);
+    return;
+  }
   // A negative end is a frame count: the range holds -e frames from s.
   if (e < 0) e = wrap_sub(wrap_sub(s, e), 1);
   context.settings.log_debug(stderr, "\t Trim:\ts=%d\te=%d\n", s, e);
@@ -125,23 +132,50 @@ bool read_trim_call(CutListContext& context) {
   }
 }
 
+// Reads on after a '_' that begins a line; true when the line begins with
+// "__END__", otherwise the characters after the '_' are put back.
+bool at_end_marker(TextReader& file) {
+  static constexpr std::string_view kRest = "_END__";
+  int read[kRest.size()];
+  std::size_t count = 0;
+  while (count < kRest.size()) {
+    const int c = file.get();
+    read[count++] = c;
+    if (c != static_cast<unsigned char>(kRest[count - 1])) {
+      while (count > 0) file.unget(read[--count]);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void read_avs_trim(CutListContext& context) {
   context.settings.log_info(stderr, " [avs]\n");
   TextReader& file = context.file;
   std::string comment;
+  // A line that begins with "__END__" ends the script: what follows is not
+  // script text.
+  bool line_start = true;
   for (;;) {
     const int c = file.get();
     if (c == EOF) break;
-    if (c == '#') {
+    const bool first_of_line = line_start;
+    line_start = c == '\n';
+    if (c == '_' && first_of_line) {
+      if (at_end_marker(file)) break;
+    } else if (c == '#') {
       // A comment runs to the line end, read as one piece of at most 255
       // characters; the rest of a longer comment line is scanned as script.
       if (!file.read_piece(comment, kCutListPieceBytes)) break;
+      line_start = comment.back() == '\n';
     } else if (c == '/') {
       // The character after a '/' is consumed unexamined unless it opens a
       // block comment, so a Trim right after a '/' is missed.
-      if (file.get() == '*' && !skip_block_comment(file)) break;
+      const int next = file.get();
+      if (next == '*' && !skip_block_comment(file)) break;
+      line_start = next == '\n';
     } else if (c == 'T') {
       // Look ahead for "rim"; on any other text go back to just after the
       // 'T'. Whatever precedes the 'T' does not matter, so a Trim inside a

@@ -68,12 +68,20 @@ CutListReader reader_of(CutListKind kind) {
   return kReaders[static_cast<std::size_t>(index)].read;
 }
 
-bool read_open_list(TextReader& file, CutListKind kind, CutMap& map, const RunSettings& settings) {
+bool read_open_list(TextReader& file, std::string_view name, CutListKind kind, CutMap& map,
+                    const RunSettings& settings) {
   CutMapBuilder builder;
-  CutListContext context{file, builder, settings};
+  CutListContext context{file, builder, settings, name};
   const CutListReader read = reader_of(kind);
+  skip_utf8_bom(file);
   // A number that is not a kind fails without a message of its own.
   const bool ok = read != nullptr && read(context);
+  // The AviUtl reader sorts and merges its ranges itself; the other kinds
+  // keep their order, which may be deliberate, but it is worth a word.
+  if (kind != CutListKind::DelList && builder.kept_out_of_order()) {
+    settings.log_error(stderr, "warning: kept ranges out of order or overlapping in %.*s\n",
+                       static_cast<int>(name.size()), name.data());
+  }
   // Closes the last deleted interval and the list, also after a failure.
   builder.finish(map);
   file.close();
@@ -82,6 +90,40 @@ bool read_open_list(TextReader& file, CutListKind kind, CutMap& map, const RunSe
 }
 
 }  // namespace
+
+void skip_utf8_bom(TextReader& file) {
+  const int a = file.get();
+  if (a != 0xEF) {
+    file.unget(a);
+    return;
+  }
+  const int b = file.get();
+  if (b != 0xBB) {
+    file.unget(b);
+    file.unget(a);
+    return;
+  }
+  const int c = file.get();
+  if (c != 0xBF) {
+    file.unget(c);
+    file.unget(b);
+    file.unget(a);
+  }
+}
+
+void rewind_list(TextReader& file) {
+  file.rewind();
+  skip_utf8_bom(file);
+}
+
+bool keeps_any_frame(const CutMap& map) {
+  // The kept stretches lie between the end of one deleted interval (odd
+  // index) and the start of the next; 64 bits, so no difference wraps.
+  for (std::size_t i = 1; i + 1 < map.size(); i += 2) {
+    if (static_cast<std::int64_t>(map[i + 1]) - map[i] >= 2) return true;
+  }
+  return false;
+}
 
 void print_cut_summary(const CutCounters& counters, const RunSettings& settings) {
   const double fps = usable_fps(settings.fps);
@@ -104,15 +146,15 @@ bool read_cut_list(const std::string& path, CutListKind kind, CutMap& map,
   TextReader file;
   // The driver reports an unreadable list itself; nothing is printed here.
   if (!file.open(path)) return false;
-  return read_open_list(file, kind, map, settings);
+  return read_open_list(file, path, kind, map, settings);
 }
 
 bool read_cut_list_bytes(std::string_view bytes, CutListKind kind, CutMap& map,
-                         const RunSettings& settings) {
+                         const RunSettings& settings, std::string_view name) {
   map.clear();
   TextReader file;
   file.open_memory(bytes);
-  return read_open_list(file, kind, map, settings);
+  return read_open_list(file, name, kind, map, settings);
 }
 
 }  // namespace mendra

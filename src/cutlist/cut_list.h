@@ -25,13 +25,19 @@ enum class CutListKind : int {
 
 // Empties and fills `map` from the file and prints the cut summary. False
 // when the list cannot be read: a file that cannot be opened (nothing is
-// printed then, and the map stays empty), or a list its reader rejects.
+// printed then, and the map stays empty), or a list its reader rejects. A
+// UTF-8 byte-order mark at the start of the file is skipped for every kind.
+// Kept ranges out of order or overlapping are used as given, with a warning
+// naming the list (the AviUtl reader sorts and merges its ranges instead).
 bool read_cut_list(const std::string& path, CutListKind kind, CutMap& map,
                    const RunSettings& settings);
 
 // The same for the bytes of a list held in memory, read as a file holding
-// them would read.
+// them would read; `name` stands for the path in messages.
 bool read_cut_list_bytes(std::string_view bytes, CutListKind kind, CutMap& map,
-                         const RunSettings& settings);
+                         const RunSettings& settings, std::string_view name = "<memory>");
+
+// True when some kept stretch of a finished map holds at least one frame.
+bool keeps_any_frame(const CutMap& map);
 
 }  // namespace mendra

@@ -15,6 +15,22 @@ void CutMapBuilder::add_kept(std::int32_t first, std::int32_t last) {
   counters_.cut_frames =
       wrap_add(counters_.cut_frames, wrap_sub(wrap_sub(first, 1), previous_last_));
   previous_last_ = last;
+  note_order(first, last);
+}
+
+void CutMapBuilder::add_kept_to_end(std::int32_t first) {
+  map_.push_back(wrap_sub(first, 1));
+  map_.push_back(wrap_add(kOpenEndFrame, 1));
+  counters_.cut_frames =
+      wrap_add(counters_.cut_frames, wrap_sub(wrap_sub(first, 1), previous_last_));
+  previous_last_ = wrap_sub(first, 1);
+  note_order(first, kOpenEndFrame);
+}
+
+void CutMapBuilder::note_order(std::int32_t first, std::int32_t last) {
+  if (last < first) return;  // an empty range keeps nothing to overlap
+  if (first <= order_last_) out_of_order_ = true;
+  if (last > order_last_) order_last_ = last;
 }
 
 void CutMapBuilder::open_kept(std::int32_t first) {

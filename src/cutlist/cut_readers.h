@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map_builder.h"
@@ -18,7 +19,15 @@ struct CutListContext {
   TextReader& file;
   CutMapBuilder& builder;
   const RunSettings& settings;
+  std::string_view list_name;  // the list's path, or a display name for one in memory
 };
+
+// Skips a UTF-8 byte-order mark at the current position, as editors write it
+// at the start of a file; any other bytes stay unread.
+void skip_utf8_bom(TextReader& file);
+
+// Back to the start of the list, past a byte-order mark again.
+void rewind_list(TextReader& file);
 
 // Longest piece a cut-list line is read in; a longer line arrives as several
 // pieces, each read as a line of its own.

@@ -1,9 +1,13 @@
 // AviUtl deleted-frame lists: a header line "first * last" followed by the
 // deleted ranges "j - k" or single deleted frames "j". Lines that begin with
-// '#' are comments. The deleted ranges are appended as they come, without
-// any check of order, overlap or lying inside the header range.
+// '#' are comments. The deleted ranges are sorted and merged where they
+// overlap or touch, since the list only says which frames go, not in what
+// order; they are not checked for lying inside the header range.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cutlist/cut_readers.h"
 #include "util/int_math.h"
@@ -14,6 +18,29 @@ namespace {
 
 bool is_comment(const std::string& piece) {
   return !piece.empty() && piece[0] == '#';
+}
+
+struct DeletedRange {
+  std::int32_t from;
+  std::int32_t to;
+};
+
+// Sorts the ranges by their first frame and joins those that overlap or
+// touch. A range given backwards holds no frame and is dropped.
+void sort_and_merge(std::vector<DeletedRange>& ranges) {
+  std::erase_if(ranges, [](const DeletedRange& r) { return r.to < r.from; });
+  std::sort(ranges.begin(), ranges.end(),
+            [](const DeletedRange& a, const DeletedRange& b) { return a.from < b.from; });
+  std::size_t kept = 0;
+  for (const DeletedRange& range : ranges) {
+    // 64 bits: the frame after a range ending at the int limit.
+    if (kept > 0 && range.from <= static_cast<std::int64_t>(ranges[kept - 1].to) + 1) {
+      ranges[kept - 1].to = std::max(ranges[kept - 1].to, range.to);
+    } else {
+      ranges[kept++] = range;
+    }
+  }
+  ranges.resize(kept);
 }
 
 }  // namespace
@@ -40,11 +67,7 @@ bool read_del_list(CutListContext& context) {
   }
 
   settings.log_info(stderr, " [del]\n");
-  // The trace lists the kept ranges: each "s=" is completed by the "e=" of
-  // the next deleted range or of the end of the video.
-  settings.log_debug(stderr, "\t list:\ts=%d", first);
-  context.builder.open_kept(first);
-
+  std::vector<DeletedRange> deleted;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int j = -1;
     int k = -1;
@@ -54,9 +77,18 @@ bool read_del_list(CutListContext& context) {
     // A single deleted frame: an end that was not read (or reads as -1)
     // equals the start.
     if (k == -1) k = j;
-    context.builder.add_deleted(j, k);
-    settings.log_debug(stderr, "\te=%d\n", wrap_sub(j, 1));
-    settings.log_debug(stderr, "\t list:\ts=%d", wrap_add(k, 1));
+    deleted.push_back(DeletedRange{j, k});
+  }
+  sort_and_merge(deleted);
+
+  // The trace lists the kept ranges: each "s=" is completed by the "e=" of
+  // the next deleted range or of the end of the video.
+  settings.log_debug(stderr, "\t list:\ts=%d", first);
+  context.builder.open_kept(first);
+  for (const DeletedRange& range : deleted) {
+    context.builder.add_deleted(range.from, range.to);
+    settings.log_debug(stderr, "\te=%d\n", wrap_sub(range.from, 1));
+    settings.log_debug(stderr, "\t list:\ts=%d", wrap_add(range.to, 1));
   }
 
   context.builder.close_kept(last);

@@ -46,7 +46,7 @@ CutListKind choose_key_pairing(TextReader& file, const RunSettings& settings) {
                        static_cast<int>(kind));
   }
   // The chosen reader reads the file again from line 1.
-  file.rewind();
+  rewind_list(file);
   return kind;
 }
 

@@ -27,7 +27,8 @@ namespace {
 constexpr const char kVersion[] = MENDRA_VERSION;
 
 constexpr const char kUsage[] =
-    "mendra " MENDRA_VERSION "\n"
+    "mendra " MENDRA_VERSION
+    "\n"
     "\n"
     "usage:\n"
     "  mendra [<options>] <input{.ass|.srt}> [[<options>] <input> ...]\n"
@@ -238,7 +239,8 @@ bool is_input_argument(std::string_view arg) {
   return stat(std::string(arg).c_str(), &info) == 0;
 }
 
-std::string default_output_base(const std::string& input, const std::optional<std::string>& output) {
+std::string default_output_base(const std::string& input,
+                                const std::optional<std::string>& output) {
   if (!output) return path_without_extension(input) + "_new";
   const std::string& value = *output;
   // An -o that names a folder writes into it under the default name;
@@ -278,6 +280,12 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
     }
     settings.log_error(stderr, "list file open error: %s\n", cut_list_path.c_str());
     report_open_failure(cut_list_path, settings);
+    return false;
+  }
+  // Re-timing against a list that keeps nothing would write an empty file,
+  // over the input itself when the output names it.
+  if (!keeps_any_frame(map)) {
+    settings.log_error(stderr, "no kept frames in %s\n", cut_list_path.c_str());
     return false;
   }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "cut_list_fixture.h"
@@ -18,6 +19,16 @@ using testing_support::zero_summary;
 std::string trim_trace(int s, int e) {
   return "\t Trim:\ts=" + std::to_string(s) + "\te=" + std::to_string(e) + "\n";
 }
+
+// A call whose end is 0 runs to the end of the clip: the trace shows the
+// last frame the map can hold.
+std::string open_end_trace(int s) {
+  return trim_trace(s, 2147483646);
+}
+
+constexpr std::int32_t kOpenEndValue = 2147483647;  // last + 1 of an open range
+
+const std::string kOrderWarning = "warning: kept ranges out of order or overlapping in <memory>\n";
 
 class AvsTrimTest : public testing_support::CutListTest {
  protected:
@@ -46,12 +57,34 @@ TEST_F(AvsTrimTest, CrLfScriptReadsLikeLfScript) {
 }
 
 TEST_F(AvsTrimTest, EndBeforeStartCountsNegativeFrames) {
-  // An end of 0 is frame 0: the range 100 .. 0 adds -99 kept frames.
-  const CutListOutcome out = read_script("Trim(100,0)\n");
+  // The range 100 .. 1 adds -98 kept frames.
+  const CutListOutcome out = read_script("Trim(100,1)\n");
   EXPECT_TRUE(out.ok);
-  EXPECT_EQ(out.map, (CutMap{-1, 99, 1, -1, -1}));
-  EXPECT_EQ(out.log, " [avs]\n" + number_trace("100") + number_trace("0") + trim_trace(100, 0) +
-                         "\n" + summary_text(-99, "00:00:-3.-303", 100, "00:00:03.336"));
+  EXPECT_EQ(out.map, (CutMap{-1, 99, 2, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n" + number_trace("100") + number_trace("1") + trim_trace(100, 1) +
+                         "\n" + summary_text(-98, "00:00:-3.-269", 100, "00:00:03.336"));
+}
+
+TEST_F(AvsTrimTest, EndOfZeroKeepsToTheEndOfTheClip) {
+  // The open range counts no kept frames (the clip's length is unknown), the
+  // frames before it count as cut.
+  const CutListOutcome out = read_script("Trim(300,0)\n");
+  EXPECT_TRUE(out.ok);
+  EXPECT_EQ(out.map, (CutMap{-1, 299, kOpenEndValue, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n" + number_trace("300") + number_trace("0") + open_end_trace(300) +
+                         "\n" + summary_text(0, "00:00:00.000", 300, "00:00:10.010"));
+  EXPECT_TRUE(keeps_any_frame(out.map));
+  EXPECT_DOUBLE_EQ(remap_frame(out.map, 1000000.0, 1), 999700.0);
+  EXPECT_DOUBLE_EQ(remap_frame(out.map, 100.0, 1), 0.0);
+}
+
+TEST_F(AvsTrimTest, BoundedRangeBeforeAnOpenOne) {
+  const CutListOutcome out = read_script("Trim(0,99) ++ Trim(200,0)\n");
+  EXPECT_TRUE(out.ok);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 100, 199, kOpenEndValue, -1, -1}));
+  EXPECT_EQ(out.log, " [avs]\n" + number_trace("0") + number_trace("99") + trim_trace(0, 99) +
+                         number_trace("200") + number_trace("0") + open_end_trace(200) + "\n" +
+                         summary_text(100, "00:00:03.336", 100, "00:00:03.336"));
 }
 
 TEST_F(AvsTrimTest, ScriptWithoutTrimSucceedsEmpty) {
@@ -136,7 +169,7 @@ TEST_F(AvsTrimTraceTest, ThreeArgumentsUseTheFirstTwoBothClamped) {
   EXPECT_EQ(out.map, (CutMap{-1, -1, 6, -1, 11, -1, -1}));
   EXPECT_EQ(out.log, number_trace("") + number_trace("5") + number_trace("20") + trim_trace(0, 5) +
                          number_trace("") + number_trace("10") + number_trace("-4") +
-                         trim_trace(0, 10) + "\n");
+                         trim_trace(0, 10) + "\n" + kOrderWarning);
 }
 
 TEST_F(AvsTrimTraceTest, ExpressionArguments) {
@@ -144,7 +177,8 @@ TEST_F(AvsTrimTraceTest, ExpressionArguments) {
   EXPECT_EQ(out.map, (CutMap{-1, 29, 301, 49, 201, -1, -1}));
   EXPECT_EQ(out.log, calc_trace("10*3", "10*3", "30") + calc_trace("(1+2)*100", "3*100", "300") +
                          trim_trace(30, 300) + calc_trace("100/2", "100/2", "50") +
-                         calc_trace("600/3", "600/3", "200") + trim_trace(50, 200) + "\n");
+                         calc_trace("600/3", "600/3", "200") + trim_trace(50, 200) + "\n" +
+                         kOrderWarning);
 }
 
 TEST_F(AvsTrimTraceTest, NestedParenthesesStayInTheArgument) {
@@ -165,11 +199,11 @@ TEST_F(AvsTrimTraceTest, CommaInsideParenthesesEndsTheArgument) {
 TEST_F(AvsTrimTraceTest, SlashBeforeNonStarIsDivision) {
   // A '/' not followed by '*' is collected, and the character after it is
   // handled like any other: in "9//3" the right operand "/3" reads as 0, so
-  // the division by zero gives 0.
+  // the division by zero gives 0, an open end.
   const CutListOutcome out = read_script("Trim(100/(2),9//3)");
-  EXPECT_EQ(out.map, (CutMap{-1, 49, 1, -1, -1}));
+  EXPECT_EQ(out.map, (CutMap{-1, 49, kOpenEndValue, -1, -1}));
   EXPECT_EQ(out.log, calc_trace("100/(2)", "100/2", "50") + calc_trace("9//3", "9//3", "0") +
-                         trim_trace(50, 0) + "\n");
+                         open_end_trace(50) + "\n");
 }
 
 TEST_F(AvsTrimTraceTest, UnfinishedCallAppendsNothing) {
@@ -196,12 +230,13 @@ TEST_F(AvsTrimTraceTest, OpeningParenthesisIsFoundAcrossCommentsAndLines) {
 }
 
 TEST_F(AvsTrimTraceTest, MissingArgumentsReadAsZero) {
-  // A call that gives no end reads it as 0, whatever an earlier call stored.
+  // A call that gives no end reads it as 0, whatever an earlier call
+  // stored: an open end.
   const CutListOutcome out = read_script("Trim(0,100) Trim(300) Trim()");
-  EXPECT_EQ(out.map, (CutMap{-1, -1, 101, 299, 1, -1, 1, -1, -1}));
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 101, 299, kOpenEndValue, -1, kOpenEndValue, -1, -1}));
   EXPECT_EQ(out.log, number_trace("0") + number_trace("100") + trim_trace(0, 100) +
-                         number_trace("300") + trim_trace(300, 0) + number_trace("") +
-                         trim_trace(0, 0) + "\n");
+                         number_trace("300") + open_end_trace(300) + number_trace("") +
+                         open_end_trace(0) + "\n" + kOrderWarning);
 }
 
 TEST_F(AvsTrimTraceTest, LongCommentLineRestIsScannedAsScript) {
@@ -234,17 +269,61 @@ TEST_F(AvsTrimTraceTest, DroppedParenthesesStillCountTowardTheDepth) {
             number_trace(std::string(255, '0')) + number_trace("7") + trim_trace(0, 7) + "\n");
 }
 
+// A line that begins with "__END__" ends the script; the marker anywhere
+// else is script text.
+struct EndMarkerCase {
+  const char* label;
+  const char* script;
+  CutMap map;
+};
+
+void PrintTo(const EndMarkerCase& c, std::ostream* os) {
+  *os << c.label;
+}
+
+class AvsEndMarkerTest : public AvsTrimTraceTest,
+                         public ::testing::WithParamInterface<EndMarkerCase> {};
+
+TEST_P(AvsEndMarkerTest, ReadsUpToTheMarker) {
+  EXPECT_EQ(read_script(GetParam().script).map, GetParam().map);
+}
+
+const CutMap kFirstOnly = {-1, -1, 100, -1, -1};
+const CutMap kBoth = {-1, -1, 100, 199, 300, -1, -1};
+const CutMap kNone = {-1, -1, -1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, AvsEndMarkerTest,
+    ::testing::Values(
+        EndMarkerCase{"AfterACall", "Trim(0,99)\n__END__\nTrim(200,299)\n", kFirstOnly},
+        EndMarkerCase{"CrLf", "Trim(0,99)\r\n__END__\r\nTrim(200,299)\r\n", kFirstOnly},
+        EndMarkerCase{"TextAfterTheMarker", "Trim(0,99)\n__END__ notes\nTrim(200,299)", kFirstOnly},
+        EndMarkerCase{"FirstLine", "__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"AfterAByteOrderMark", "\xEF\xBB\xBF__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"AfterAComment", "# c\n__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"AfterASlashAtTheLineEnd", "x/\n__END__\nTrim(0,99)\n", kNone},
+        EndMarkerCase{"Indented", "Trim(0,99)\n  __END__\nTrim(200,299)\n", kBoth},
+        EndMarkerCase{"InsideALine", "Trim(0,99) __END__ Trim(200,299)\n", kBoth},
+        EndMarkerCase{"Incomplete", "Trim(0,99)\n__END_\nTrim(200,299)\n", kBoth},
+        EndMarkerCase{"OtherName", "Trim(0,99)\n__ENDS\nTrim(200,299)\n", kBoth},
+        EndMarkerCase{"AtTheEndOfTheFile", "Trim(0,99)\n__EN", kFirstOnly},
+        EndMarkerCase{"InsideABlockComment", "Trim(0,99)/*\n__END__\n*/Trim(200,299)\n", kBoth}),
+    [](const ::testing::TestParamInfo<EndMarkerCase>& param_info) {
+      return std::string(param_info.param.label);
+    });
+
 TEST_F(AvsTrimTraceTest, FramesNearTheIntLimitsWrapAround) {
   const CutListOutcome out =
       read_script("Trim(2147483647,2147483647)\nTrim(0,-2147483648)\nTrim(5,1/0)\n");
   EXPECT_TRUE(out.ok);
   // A frame count of INT_MIN gives the end 0 - INT_MIN - 1, wrapped: INT_MAX.
-  EXPECT_EQ(out.map, (CutMap{-1, 2147483646, -2147483647 - 1, -1, -2147483647 - 1, 4, 1, -1, -1}));
+  EXPECT_EQ(out.map, (CutMap{-1, 2147483646, -2147483647 - 1, -1, -2147483647 - 1, 4, kOpenEndValue,
+                             -1, -1}));
   EXPECT_EQ(out.log, number_trace("2147483647") + number_trace("2147483647") +
                          trim_trace(2147483647, 2147483647) + number_trace("0") +
                          number_trace("-2147483648") + trim_trace(0, 2147483647) +
-                         number_trace("5") + calc_trace("1/0", "1/0", "0") + trim_trace(5, 0) +
-                         "\n");
+                         number_trace("5") + calc_trace("1/0", "1/0", "0") + open_end_trace(5) +
+                         "\n" + kOrderWarning);
 }
 
 }  // namespace

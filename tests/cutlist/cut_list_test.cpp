@@ -112,6 +112,108 @@ INSTANTIATE_TEST_SUITE_P(
                       FileCase{DelList, "# c\r\n0 * 999\r\n100 - 199\r\n500\r\n"},
                       FileCase{DelList, "no header\n"}));
 
+// A UTF-8 byte-order mark at the start reads like no mark, for every kind;
+// also after the automatic keyframe choice has rewound the list.
+struct BomCase {
+  CutListKind kind;
+  const char* bytes;
+};
+
+void PrintTo(const BomCase& c, std::ostream* os) {
+  *os << "kind " << static_cast<int>(c.kind);
+}
+
+class CutListBomTest : public testing_support::CutListTest,
+                       public ::testing::WithParamInterface<BomCase> {};
+
+TEST_P(CutListBomTest, MarkAtTheStartIsSkipped) {
+  const BomCase& c = GetParam();
+  const std::string marked = std::string("\xEF\xBB\xBF") + c.bytes;
+  const CutListOutcome with_mark = read(write_file("list.txt", marked), c.kind);
+  const CutListOutcome in_memory = read_text(marked, c.kind);
+  const CutListOutcome without = read_text(c.bytes, c.kind);
+  EXPECT_TRUE(with_mark.ok);
+  EXPECT_EQ(with_mark.map, without.map);
+  EXPECT_EQ(with_mark.log, without.log);
+  EXPECT_EQ(in_memory.map, without.map);
+  EXPECT_EQ(in_memory.log, without.log);
+  EXPECT_TRUE(keeps_any_frame(without.map));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CutListBomTest,
+                         ::testing::Values(BomCase{KeyAuto, "100\n199\n300\n399\n"},
+                                           BomCase{KeyOdd, "100\n199\n300\n399\n"},
+                                           BomCase{KeyEven, "100\n199\n300\n399\n"},
+                                           BomCase{KeyRanges, "100\n199\n300\n399\n"},
+                                           BomCase{AvsTrim, "Trim(0,99)\n__END__\nTrim(200,299)\n"},
+                                           BomCase{AvsTrim, "Trim(0,99)\n"},
+                                           BomCase{VcfRanges,
+                                                   "VirtualDub.subset.AddRange(100,100);\r\n"
+                                                   "VirtualDub.subset.AddRange(300,100);\r\n"},
+                                           BomCase{DelList, "0 * 399\r\n200 - 299\r\n"}));
+
+TEST_F(CutListFrameTest, OnlyAWholeMarkIsSkipped) {
+  traces_only();
+  // Two bytes of the mark are text: the first value reads as 0.
+  EXPECT_EQ(read_text("\xEF\xBB"
+                      "7\n9\n",
+                      KeyRanges)
+                .map,
+            (CutMap{-1, -1, 10, -1, -1}));
+  // A mark after the start is text too.
+  EXPECT_EQ(read_text("7\n\xEF\xBB\xBF"
+                      "9\n",
+                      KeyRanges)
+                .map,
+            (CutMap{-1, 6, 1, -1, -1}));
+  // A mark alone is an empty list.
+  const CutListOutcome only_mark = read_text("\xEF\xBB\xBF", KeyAuto);
+  EXPECT_FALSE(only_mark.ok);
+}
+
+TEST_F(CutListFrameTest, OrderWarningNamesTheList) {
+  traces_only();
+  const std::string path = write_file("cut.vcf",
+                                      "VirtualDub.subset.AddRange(300,100);\n"
+                                      "VirtualDub.subset.AddRange(0,100);\n");
+  const CutListOutcome out = read(path, VcfRanges);
+  EXPECT_TRUE(out.ok);
+  EXPECT_EQ(out.map, (CutMap{-1, 299, 400, -1, 100, -1, -1}));
+  EXPECT_EQ(out.log,
+            "\tRange:\ts=300\te=399\n\tRange:\ts=0\te=99\n\n"
+            "warning: kept ranges out of order or overlapping in " +
+                path + "\n");
+  // Ranges in order, touching ones included, and empty ranges between them
+  // are no cause for a warning.
+  const CutListOutcome in_order = read_text("0\n99\n100\n199\n500\n400\n600\n700\n", KeyRanges);
+  EXPECT_EQ(in_order.log.find("warning"), std::string::npos);
+}
+
+// Whether a finished map keeps at least one frame.
+struct KeepsCase {
+  CutMap map;
+  bool keeps;
+};
+
+class KeepsAnyFrameTest : public ::testing::TestWithParam<KeepsCase> {};
+
+TEST_P(KeepsAnyFrameTest, LooksForAKeptStretchWithAFrame) {
+  EXPECT_EQ(keeps_any_frame(GetParam().map), GetParam().keeps)
+      << ::testing::PrintToString(GetParam().map);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Maps, KeepsAnyFrameTest,
+    ::testing::Values(KeepsCase{{-1, -1, -1}, false},                 // no range
+                      KeepsCase{{}, false}, KeepsCase{{-1}, false},   // cut short
+                      KeepsCase{{-1, -1, 0, -1, -1}, false},          // 0 .. -1
+                      KeepsCase{{-1, 4, 6, -1, -1}, true},            // frame 5 alone
+                      KeepsCase{{-1, 5, 6, -1, -1}, false},           // 6 .. 5
+                      KeepsCase{{-1, 9, 0, 5, 7, -1, -1}, true},      // second range 6
+                      KeepsCase{{-1, -1, 2147483647, -1, -1}, true},  // identity
+                      KeepsCase{{-1, 2147483646, -2147483647 - 1, -1, -1}, false},  // wrapped
+                      KeepsCase{{-1, -2147483647 - 1, 2147483647, -1, -1}, true}));
+
 struct SummaryCase {
   int kept_frames;
   int cut_frames;

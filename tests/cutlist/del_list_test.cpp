@@ -65,22 +65,73 @@ TEST_F(DelListTest, HeaderWithoutDeletedRanges) {
                 summary_text(970, "00:00:32.365", 30, "00:00:01.001"));
 }
 
-TEST_F(DelListTest, RangesAreTakenAsTheyCome) {
+TEST_F(DelListTest, RangesAreSortedAndMerged) {
   traces_only();
   // Out of order, overlapping and outside the header range; an end of -1
-  // reads as a single frame.
+  // reads as a single frame. The trace lists the kept ranges between the
+  // merged deleted ones.
   const CutListOutcome out =
       read_text("10 * 100\n50 - 60\n20 - 30\n55 - 58\n200 - 300\n7 - -1\n", DelList);
   EXPECT_TRUE(out.ok);
-  EXPECT_EQ(out.map, (CutMap{-1, 9, 50, 60, 20, 30, 55, 58, 200, 300, 7, 7, 101, -1, -1}));
+  EXPECT_EQ(out.map, (CutMap{-1, 9, 7, 7, 20, 30, 50, 60, 200, 300, 101, -1, -1}));
   EXPECT_EQ(out.log,
-            "\t list:\ts=10\te=49\n"
-            "\t list:\ts=61\te=19\n"
-            "\t list:\ts=31\te=54\n"
-            "\t list:\ts=59\te=199\n"
-            "\t list:\ts=301\te=6\n"
-            "\t list:\ts=8\te=100\n"
+            "\t list:\ts=10\te=6\n"
+            "\t list:\ts=8\te=19\n"
+            "\t list:\ts=31\te=49\n"
+            "\t list:\ts=61\te=199\n"
+            "\t list:\ts=301\te=100\n"
             "\n");
+}
+
+// Lists whose deleted ranges come out of order, overlap, touch or run
+// backwards read like the sorted, merged list: same map, same summary, and
+// no order warning, since the reader puts them in order itself.
+struct MergeCase {
+  const char* label;
+  const char* given;
+  const char* sorted;
+};
+
+void PrintTo(const MergeCase& c, std::ostream* os) {
+  *os << c.label;
+}
+
+class DelListMergeTest : public testing_support::CutListTest,
+                         public ::testing::WithParamInterface<MergeCase> {};
+
+TEST_P(DelListMergeTest, ReadsLikeTheSortedList) {
+  const CutListOutcome given = read_text(GetParam().given, DelList);
+  const CutListOutcome sorted = read_text(GetParam().sorted, DelList);
+  EXPECT_TRUE(given.ok);
+  EXPECT_EQ(given.map, sorted.map);
+  EXPECT_EQ(given.log, sorted.log);
+  EXPECT_EQ(given.log.find("warning"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, DelListMergeTest,
+    ::testing::Values(
+        MergeCase{"Unsorted", "0 * 399\n200 - 299\n0 - 99\n", "0 * 399\n0 - 99\n200 - 299\n"},
+        MergeCase{"Overlapping", "0 * 199\n50 - 99\n60 - 149\n", "0 * 199\n50 - 149\n"},
+        MergeCase{"Contained", "0 * 199\n50 - 149\n60 - 70\n", "0 * 199\n50 - 149\n"},
+        MergeCase{"Touching", "0 * 199\n100 - 149\n50 - 99\n", "0 * 199\n50 - 149\n"},
+        MergeCase{"SingleFramesInARun", "0 * 99\n12\n10\n11\n", "0 * 99\n10 - 12\n"},
+        MergeCase{"Duplicate", "0 * 99\n10 - 20\n10 - 20\n", "0 * 99\n10 - 20\n"},
+        MergeCase{"BackwardsRangeDeletesNothing", "0 * 99\n60 - 50\n10 - 20\n",
+                  "0 * 99\n10 - 20\n"},
+        MergeCase{"NearTheIntLimit", "0 * 99\n2147483000 - 2147483647\n5 - 6\n0 - 2147483647\n",
+                  "0 * 99\n0 - 2147483647\n"}),
+    [](const ::testing::TestParamInfo<MergeCase>& param_info) {
+      return std::string(param_info.param.label);
+    });
+
+TEST_F(DelListTest, OverlappingRangesCountTheKeptFramesOnce) {
+  // 0..49 and 150..199 are kept: 100 frames.
+  const CutListOutcome out = read_text("0 * 199\n50 - 99\n60 - 149\n", DelList);
+  EXPECT_TRUE(out.ok);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, 50, 149, 200, -1, -1}));
+  EXPECT_EQ(out.log, " [del]\n\t list:\ts=0\te=49\n\t list:\ts=150\te=199\n\n" +
+                         summary_text(100, "00:00:03.336", 100, "00:00:03.336"));
 }
 
 TEST_F(DelListTest, MissingHeaderFails) {

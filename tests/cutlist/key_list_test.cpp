@@ -146,7 +146,10 @@ TEST_F(KeyListTest, BlankAndTextLinesReadAsFrameZero) {
   const CutListOutcome out = read_text("\n50\nkey\n  7 frames\n", KeyRanges);
   EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, 51, -1, 8, -1, -1}));
-  EXPECT_EQ(out.log, "\t  cut:\ts=0\te=50\n\t  cut:\ts=0\te=7\n\n");
+  // The second range lies inside the first: used as given, with a warning.
+  EXPECT_EQ(out.log,
+            "\t  cut:\ts=0\te=50\n\t  cut:\ts=0\te=7\n\n"
+            "warning: kept ranges out of order or overlapping in <memory>\n");
 }
 
 TEST_F(KeyListTest, LineLongerThan255CharactersReadsAsTwoValues) {
