@@ -10,11 +10,11 @@ namespace {
 
 using enum CutListKind;
 
-using testing_support::calc_trace;
-using testing_support::CutListOutcome;
-using testing_support::number_trace;
-using testing_support::summary_text;
-using testing_support::zero_summary;
+using test::calc_trace;
+using test::CutListOutcome;
+using test::number_trace;
+using test::summary_text;
+using test::zero_summary;
 
 std::string trim_trace(int s, int e) {
   return "\t Trim:\ts=" + std::to_string(s) + "\te=" + std::to_string(e) + "\n";
@@ -30,7 +30,7 @@ constexpr std::int32_t kOpenEndValue = 2147483647;  // last + 1 of an open range
 
 const std::string kOrderWarning = "warning: kept ranges out of order or overlapping in <memory>\n";
 
-class AvsTrimTest : public testing_support::CutListTest {
+class AvsTrimTest : public test::CutListTest {
  protected:
   CutListOutcome read_script(const std::string& script) { return read_text(script, AvsTrim); }
 };

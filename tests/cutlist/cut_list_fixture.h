@@ -14,7 +14,7 @@
 #include "support/run_binary.h"
 #include "util/settings.h"
 
-namespace mendra::testing_support {
+namespace mendra::test {
 
 struct CutListOutcome {
   bool ok = false;
@@ -86,4 +86,4 @@ inline std::string number_trace(const std::string& text) {
   return calc_trace(text, text, text);
 }
 
-}  // namespace mendra::testing_support
+}  // namespace mendra::test

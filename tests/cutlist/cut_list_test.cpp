@@ -14,11 +14,11 @@ namespace {
 
 using enum CutListKind;
 
-using testing_support::CutListOutcome;
-using testing_support::summary_text;
-using testing_support::zero_summary;
+using test::CutListOutcome;
+using test::summary_text;
+using test::zero_summary;
 
-class CutListFrameTest : public testing_support::CutListTest {};
+class CutListFrameTest : public test::CutListTest {};
 
 TEST_F(CutListFrameTest, MissingFileFailsSilentlyWithEmptyMap) {
   for (int kind = 0; kind < static_cast<int>(Count); ++kind) {
@@ -38,7 +38,7 @@ TEST_F(CutListFrameTest, DirectoryCannotBeOpened) {
   EXPECT_EQ(out.log, "");
 }
 
-class CutListBadKindTest : public testing_support::CutListTest,
+class CutListBadKindTest : public test::CutListTest,
                            public ::testing::WithParamInterface<int> {};
 
 TEST_P(CutListBadKindTest, UnknownKindFailsWithZeroSummary) {
@@ -89,7 +89,7 @@ void PrintTo(const FileCase& c, std::ostream* os) {
   *os << "kind " << static_cast<int>(c.kind);
 }
 
-class CutListFileTest : public testing_support::CutListTest,
+class CutListFileTest : public test::CutListTest,
                         public ::testing::WithParamInterface<FileCase> {};
 
 TEST_P(CutListFileTest, FileReadsLikeBytes) {
@@ -123,7 +123,7 @@ void PrintTo(const BomCase& c, std::ostream* os) {
   *os << "kind " << static_cast<int>(c.kind);
 }
 
-class CutListBomTest : public testing_support::CutListTest,
+class CutListBomTest : public test::CutListTest,
                        public ::testing::WithParamInterface<BomCase> {};
 
 TEST_P(CutListBomTest, MarkAtTheStartIsSkipped) {

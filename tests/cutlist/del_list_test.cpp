@@ -9,11 +9,11 @@ namespace {
 
 using enum CutListKind;
 
-using testing_support::CutListOutcome;
-using testing_support::summary_text;
-using testing_support::zero_summary;
+using test::CutListOutcome;
+using test::summary_text;
+using test::zero_summary;
 
-class DelListTest : public testing_support::CutListTest {};
+class DelListTest : public test::CutListTest {};
 
 const std::string kDelTrace =
     " [del]\n"
@@ -96,7 +96,7 @@ void PrintTo(const MergeCase& c, std::ostream* os) {
   *os << c.label;
 }
 
-class DelListMergeTest : public testing_support::CutListTest,
+class DelListMergeTest : public test::CutListTest,
                          public ::testing::WithParamInterface<MergeCase> {};
 
 TEST_P(DelListMergeTest, ReadsLikeTheSortedList) {
@@ -155,7 +155,7 @@ TEST_F(DelListTest, EmptyFileFails) {
   EXPECT_EQ(out.log, "list file read error\n" + zero_summary());
 }
 
-class DelListBadHeaderTest : public testing_support::CutListTest,
+class DelListBadHeaderTest : public test::CutListTest,
                              public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(DelListBadHeaderTest, HeaderValueMinusOneFails) {

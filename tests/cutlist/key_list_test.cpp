@@ -9,11 +9,11 @@ namespace {
 
 using enum CutListKind;
 
-using testing_support::CutListOutcome;
-using testing_support::summary_text;
-using testing_support::zero_summary;
+using test::CutListOutcome;
+using test::summary_text;
+using test::zero_summary;
 
-class KeyListTest : public testing_support::CutListTest {};
+class KeyListTest : public test::CutListTest {};
 
 const char kFourKeys[] = "100\n200\n300\n400\n";
 
@@ -116,7 +116,7 @@ struct EmptyCase {
   const char* info;
 };
 
-class KeyListEmptyTest : public testing_support::CutListTest,
+class KeyListEmptyTest : public test::CutListTest,
                          public ::testing::WithParamInterface<EmptyCase> {};
 
 TEST_P(KeyListEmptyTest, EmptyFileSucceedsWithoutRange) {

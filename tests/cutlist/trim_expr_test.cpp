@@ -10,7 +10,7 @@
 namespace mendra {
 namespace {
 
-using testing_support::calc_trace;
+using test::calc_trace;
 
 struct ExprCase {
   const char* text;

@@ -9,11 +9,11 @@ namespace {
 
 using enum CutListKind;
 
-using testing_support::CutListOutcome;
-using testing_support::summary_text;
-using testing_support::zero_summary;
+using test::CutListOutcome;
+using test::summary_text;
+using test::zero_summary;
 
-class VcfListTest : public testing_support::CutListTest {};
+class VcfListTest : public test::CutListTest {};
 
 const char kJob[] =
     "VirtualDub.audio.SetSource(1);\n"
