@@ -33,9 +33,10 @@ inline FrameRate fps_frame_rate(int fps) {
   return FrameRate{std::int64_t{usable_fps(fps)} * kMsPerSecond, kNtscDen};
 }
 
-// A rate as "`frames` frames last exactly `ms` milliseconds", in lowest
-// terms. For every rate from an int fps both stay below 2^31, so a time in
-// int milliseconds times `frames` fits 64 bits.
+// A rate as "`frames` frames last exactly `ms` milliseconds". For every
+// rate from an int fps both stay below 2^31, so a time in int milliseconds
+// times `frames` fits 64 bits. Not always in lowest terms: the conversions
+// are exact either way.
 struct FrameScale {
   std::int64_t frames = 1;
   std::int64_t ms = 1;
@@ -43,6 +44,10 @@ struct FrameScale {
 
 inline FrameScale frame_scale(FrameRate rate) {
   constexpr std::int64_t kMsPerSecond = 1000;
+  // The rates of the recordings count frames per 1000 seconds' worth of
+  // milliseconds; cancelling that factor needs no search for a common
+  // divisor, which every subtitle time would otherwise pay for.
+  if (rate.num % kMsPerSecond == 0) return FrameScale{rate.num / kMsPerSecond, rate.den};
   const std::int64_t ms = rate.den * kMsPerSecond;
   const std::int64_t common = std::gcd(rate.num, ms);
   return FrameScale{rate.num / common, ms / common};
