@@ -126,12 +126,11 @@ bool keeps_any_frame(const CutMap& map) {
 }
 
 void print_cut_summary(const CutCounters& counters, const RunSettings& settings) {
-  const double fps = usable_fps(settings.fps);
-  // The two products are formed in this order on purpose; truncate_to_int
-  // saturates the durations of frame counts near the int limits.
-  const SummaryTime kept = split_ms(truncate_to_int(frames_to_ms(counters.kept_frames, fps)));
-  const SummaryTime cut =
-      split_ms(truncate_to_int(frames_to_ms_scale_first(counters.cut_frames, fps)));
+  const FrameScale scale = frame_scale(fps_frame_rate(settings.fps));
+  // Exact durations, truncated toward zero; frame counts near the int limits
+  // saturate.
+  const SummaryTime kept = split_ms(frame_count_ms(counters.kept_frames, scale));
+  const SummaryTime cut = split_ms(frame_count_ms(counters.cut_frames, scale));
   settings.log_info(stderr, "   ---- cut info ----\n");
   settings.log_info(stderr, "\tTotal  frame: %d  \ttime: %02d:%02d:%02d.%03d\n",
                     counters.kept_frames, kept.hours, kept.minutes, kept.seconds, kept.millis);

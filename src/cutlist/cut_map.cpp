@@ -9,7 +9,7 @@ void make_identity_map(CutMap& map) {
   map.insert(map.end(), {-1, -1, 2147483647, -1, -1});
 }
 
-double remap_frame(const CutMap& map, double position, int side) {
+FramePosition remap_frame(const CutMap& map, FramePosition position, int side) {
   const std::size_t n = map.size();
   // The running count of frames deleted so far; it starts at -1 to cancel the
   // notional frame -1 of the leading interval. Hand-typed lists may hold
@@ -20,18 +20,20 @@ double remap_frame(const CutMap& map, double position, int side) {
     const std::int32_t e = map[i + 1];
     const std::int32_t previous = count;
     count = wrap_add(wrap_add(count, wrap_sub(e, d)), 1);
-    if (d <= position && position <= e) {
+    if (frame_at_or_before(d, position) && frame_at_or_after(e, position)) {
       // Inside a deleted interval: a start goes to the first kept frame after
       // it, an end to the last kept frame before it.
-      if (side > 0) return static_cast<double>(e) + 1.0 - count;
-      return static_cast<double>(d) - 1.0 - previous;
+      if (side > 0) return whole_frames(std::int64_t{e} + 1 - count, position);
+      return whole_frames(std::int64_t{d} - 1 - previous, position);
     }
     // A map always ends in -1, -1, so i + 2 < n here for every well-formed
     // map; a map cut short simply has no kept stretch after its last pair.
-    if (i + 2 < n && e < position && position < map[i + 2]) return position - count;
+    if (i + 2 < n && frame_before(e, position) && frame_after(map[i + 2], position)) {
+      return minus_frames(position, count);
+    }
   }
-  if (side < 0) return -static_cast<double>(count);
-  return -1;
+  if (side < 0) return whole_frames(-std::int64_t{count}, position);
+  return whole_frames(kBeyondLastKept, position);
 }
 
 }  // namespace mendra

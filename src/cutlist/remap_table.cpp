@@ -23,26 +23,28 @@ bool upper_not_before(const Entry& later, const Entry& earlier) {
 }
 
 // The position lies beyond every point of the entry's interval.
-bool lies_past(const Entry& entry, double position) {
-  return entry.high_closed ? position > entry.high : position >= entry.high;
+bool lies_past(const Entry& entry, FramePosition position) {
+  return entry.high_closed ? frame_before(entry.high, position)
+                           : frame_at_or_before(entry.high, position);
 }
 
 // The two tests of remap_frame for one pair, and the result they give.
-bool match(const Entry& entry, double position, int side, double& result) {
-  if (entry.d <= position && position <= entry.e) {
-    result = side > 0 ? static_cast<double>(entry.e) + 1.0 - entry.count
-                      : static_cast<double>(entry.d) - 1.0 - entry.previous;
+bool match(const Entry& entry, FramePosition position, int side, FramePosition& result) {
+  if (frame_at_or_before(entry.d, position) && frame_at_or_after(entry.e, position)) {
+    result = side > 0 ? whole_frames(std::int64_t{entry.e} + 1 - entry.count, position)
+                      : whole_frames(std::int64_t{entry.d} - 1 - entry.previous, position);
     return true;
   }
-  if (entry.has_next && entry.e < position && position < entry.next) {
-    result = position - entry.count;
+  if (entry.has_next && frame_before(entry.e, position) && frame_after(entry.next, position)) {
+    result = minus_frames(position, entry.count);
     return true;
   }
   return false;
 }
 
-double fall_through(const RemapTable& table, int side) {
-  return side < 0 ? -static_cast<double>(table.final_count) : -1.0;
+FramePosition fall_through(const RemapTable& table, FramePosition position, int side) {
+  return side < 0 ? whole_frames(-std::int64_t{table.final_count}, position)
+                  : whole_frames(kBeyondLastKept, position);
 }
 
 }  // namespace
@@ -80,13 +82,13 @@ RemapTable make_remap_table(const CutMap& map) {
   return table;
 }
 
-double remap_frame(const RemapTable& table, double position, int side) {
-  double result = 0;
+FramePosition remap_frame(const RemapTable& table, FramePosition position, int side) {
+  FramePosition result;
   if (!table.ordered) {
     for (const Entry& entry : table.entries) {
       if (match(entry, position, side, result)) return result;
     }
-    return fall_through(table, side);
+    return fall_through(table, position, side);
   }
   // With bounds in order, "the position lies past the interval" holds for a
   // leading run of entries; the first entry after that run is the first one
@@ -95,7 +97,7 @@ double remap_frame(const RemapTable& table, double position, int side) {
       std::partition_point(table.entries.begin(), table.entries.end(),
                            [position](const Entry& entry) { return lies_past(entry, position); });
   if (first != table.entries.end() && match(*first, position, side, result)) return result;
-  return fall_through(table, side);
+  return fall_through(table, position, side);
 }
 
 }  // namespace mendra

@@ -19,9 +19,9 @@ struct RemapTable {
   // interval [d, e] and of its kept stretch (e, next), which together form
   // one interval. Pairs that no position matches are left out.
   struct Entry {
-    double low = 0;
+    std::int32_t low = 0;
     bool low_closed = false;
-    double high = 0;
+    std::int32_t high = 0;
     bool high_closed = false;
     std::int32_t d = 0;
     std::int32_t e = 0;
@@ -41,6 +41,6 @@ struct RemapTable {
 RemapTable make_remap_table(const CutMap& map);
 
 // The result of remap_frame(map, position, side) for the map of the table.
-double remap_frame(const RemapTable& table, double position, int side);
+FramePosition remap_frame(const RemapTable& table, FramePosition position, int side);
 
 }  // namespace mendra

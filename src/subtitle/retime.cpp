@@ -10,8 +10,6 @@ namespace {
 
 constexpr int kStartSide = 1;
 constexpr int kEndSide = -1;
-// What remap_frame returns for a start beyond the last kept range.
-constexpr double kBeyondLastKept = -1.0;
 
 constexpr int kMsPerCentisecond = 10;
 constexpr int kRoundUpFromMs = 5;
@@ -39,20 +37,9 @@ ClockFields clock_fields(int total_seconds, int fraction) {
 
 // One time through the cut map: milliseconds to a source frame position, the
 // position on the cut video, and back to milliseconds plus the measured delay.
-int remap_ms(const RemapTable& map, double fps, double ts_delay_ms, int ms, int side) {
-  const double position = remap_frame(map, ms_to_frames(ms, fps), side);
-  const int time = truncate_to_int(frames_to_ms(position, fps) + ts_delay_ms);
-  // A start in the last fraction of a frame before the first kept frame lies
-  // in kept material, yet maps between -1 and 0. Where its time comes out
-  // negative it would read as a start beyond the last kept frame and drop a
-  // subtitle that runs on into the cut video: it starts the cut video
-  // instead. -1 stays the mark of a start beyond the last kept frame, and a
-  // negative measured delay still drops what it moves before the start.
-  if (side == kStartSide && time < 0 && ts_delay_ms >= 0 && position > kBeyondLastKept &&
-      position < 0.0) {
-    return 0;
-  }
-  return time;
+int remap_ms(const RemapTable& map, FrameScale scale, int ts_delay_ms, int ms, int side) {
+  const FramePosition position = remap_frame(map, ms_to_frames(ms, scale), side);
+  return frames_to_ms(position, scale, ts_delay_ms);
 }
 
 // Adds the user delay; a time beyond the int range stays at its limit rather
@@ -75,19 +62,22 @@ int srt_time_ms(int hours, int minutes, int seconds, int milliseconds) {
 
 bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span) {
-  // The driver never lets fps drop below 1; a record filled elsewhere must
-  // not divide by zero either.
-  const double fps = usable_fps(settings.fps);
-  const double ts_delay_ms = settings.ts_delay_ms;
-  int start = remap_ms(map, fps, ts_delay_ms, start_ms, kStartSide);
-  // A start beyond the last kept frame maps to -1 frames; unless the measured
-  // delay lifts it, the subtitle is dropped without mapping its end.
-  int end = start >= 0 ? remap_ms(map, fps, ts_delay_ms, end_ms, kEndSide) : start;
+  // fps_frame_rate never lets fps drop below 1, so nothing divides by zero.
+  const FrameScale scale = frame_scale(fps_frame_rate(settings.fps));
+  const FramePosition start_position = remap_frame(map, ms_to_frames(start_ms, scale), kStartSide);
+  int start = frames_to_ms(start_position, scale, settings.ts_delay_ms);
+  // Only a start beyond the last kept frame lies outside the cut video: the
+  // subtitle is dropped without mapping its end. Any other time maps, and
+  // the delays may move it before the start of the cut video, where it
+  // becomes 0.
+  int end = is_beyond_last_kept(start_position)
+                ? start
+                : remap_ms(map, scale, settings.ts_delay_ms, end_ms, kEndSide);
   start = add_delay(start, settings.delay_ms);
   end = add_delay(end, settings.delay_ms);
   span.start_ms = start;
   span.end_ms = end;
-  return start < end;
+  return start < end && !is_beyond_last_kept(start_position);
 }
 
 ClockFields ass_clock(int ms) {

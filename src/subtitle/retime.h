@@ -25,7 +25,8 @@ struct RetimedSpan {
 
 // Maps start_ms and end_ms through the cut map, adds ts_delay_ms, then
 // delay_ms, and clamps negative times to 0. Returns false when nothing of the
-// subtitle survives (start not before end); `span` is filled either way.
+// subtitle survives: its start lies beyond the last kept frame, or its start
+// is not before its end. `span` is filled either way.
 bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span);
 

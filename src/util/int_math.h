@@ -4,7 +4,6 @@
 // results for in-range input are the plain ones.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -27,15 +26,6 @@ inline std::int32_t clamp_to_int(std::int64_t value) {
     return std::numeric_limits<std::int32_t>::max();
   if (value < std::numeric_limits<std::int32_t>::min())
     return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(value);
-}
-
-// Truncation toward zero, like a C cast, but saturating outside the int range
-// (and 0 for NaN) instead of undefined behaviour.
-inline std::int32_t truncate_to_int(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-  if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(value);
 }
 

@@ -238,26 +238,31 @@ TEST_P(CutSummaryTest, PrintsFramesAndTimes) {
             summary_text(c.kept_frames, c.kept_time, c.cut_frames, c.cut_time));
 }
 
-INSTANTIATE_TEST_SUITE_P(Times, CutSummaryTest,
-                         ::testing::Values(
-                             // 1800 x 1001 / 30 = 60060 ms; 300 x 1001 / 30 = 10010 ms.
-                             SummaryCase{1800, 300, 30, "00:01:00.060", "00:00:10.010"},
-                             SummaryCase{1800, 300, 24, "00:01:15.075", "00:00:12.512"},
-                             SummaryCase{0, 0, 30, "00:00:00.000", "00:00:00.000"},
-                             SummaryCase{1, 2, 30, "00:00:00.033", "00:00:00.066"},
-                             // 107892 x 1001 / 30 = 3599996.4 ms, truncated; one frame more passes
-                             // the hour.
-                             SummaryCase{107892, 107893, 30, "00:59:59.996", "01:00:00.029"},
-                             // The hour field runs modulo 60: 216000017 ms are 60 hours.
-                             SummaryCase{6473527, 0, 30, "00:00:00.017", "00:00:00.000"},
-                             // Counts near the int limits saturate the milliseconds.
-                             SummaryCase{2147483647, -2147483647 - 1, 30, "56:31:23.647",
-                                         "-56:-31:-23.-648"},
-                             // Negative counts print each field with its sign.
-                             SummaryCase{-99, -1, 30, "00:00:-3.-303", "00:00:00.-33"},
-                             // A fps below 1 (never passed by the driver) counts as 30.
-                             SummaryCase{1800, 300, 0, "00:01:00.060", "00:00:10.010"},
-                             SummaryCase{1800, 300, -5, "00:01:00.060", "00:00:10.010"}));
+INSTANTIATE_TEST_SUITE_P(
+    Times, CutSummaryTest,
+    ::testing::Values(
+        // 1800 x 1001 / 30 = 60060 ms; 300 x 1001 / 30 = 10010 ms.
+        SummaryCase{1800, 300, 30, "00:01:00.060", "00:00:10.010"},
+        SummaryCase{1800, 300, 24, "00:01:15.075", "00:00:12.512"},
+        SummaryCase{0, 0, 30, "00:00:00.000", "00:00:00.000"},
+        SummaryCase{1, 2, 30, "00:00:00.033", "00:00:00.066"},
+        // 107892 x 1001 / 30 = 3599996.4 ms, truncated; one frame more passes
+        // the hour.
+        SummaryCase{107892, 107893, 30, "00:59:59.996", "01:00:00.029"},
+        // The hour field runs modulo 60: 216000017 ms are 60 hours.
+        SummaryCase{6473527, 0, 30, "00:00:00.017", "00:00:00.000"},
+        // Counts near the int limits saturate the milliseconds.
+        SummaryCase{2147483647, -2147483647 - 1, 30, "56:31:23.647", "-56:-31:-23.-648"},
+        // Negative counts print each field with its sign.
+        SummaryCase{-99, -1, 30, "00:00:-3.-303", "00:00:00.-33"},
+        // Whole milliseconds stay whole: 30 frames at 29.97 last 1001 ms,
+        // a frame at 1001/1.001 lasts 1 ms, and the largest fps cancels.
+        SummaryCase{30, 3000, 30, "00:00:01.001", "00:01:40.100"},
+        SummaryCase{123456, 3, 1001, "00:02:03.456", "00:00:00.003"},
+        SummaryCase{2147483647, 2147483647, 2147483647, "00:00:01.001", "00:00:01.001"},
+        // A fps below 1 (never passed by the driver) counts as 30.
+        SummaryCase{1800, 300, 0, "00:01:00.060", "00:00:10.010"},
+        SummaryCase{1800, 300, -5, "00:01:00.060", "00:00:10.010"}));
 
 TEST(CutSummarySilentTest, SilentInfoPrintsNothing) {
   RunSettings settings;

@@ -1,11 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "cutlist/cut_map.h"
 
 namespace mendra {
 namespace {
+
+// The positions of these tables are multiples of a quarter frame, which a
+// double holds exactly; they go in as quarters and come back over 4.
+constexpr std::int64_t kQuarters = 4;
+
+FramePosition at(double frames) {
+  return FramePosition{std::llround(frames * kQuarters), kQuarters};
+}
+
+// The exact result, as a double, checked to keep the position's denominator.
+double remapped(const CutMap& map, double frames, int side) {
+  const FramePosition result = remap_frame(map, at(frames), side);
+  EXPECT_EQ(result.den, kQuarters);
+  return static_cast<double>(result.num) / static_cast<double>(result.den);
+}
 
 struct RemapCase {
   double position;
@@ -16,8 +33,8 @@ struct RemapCase {
 void expect_remaps(const CutMap& map, const std::vector<RemapCase>& cases) {
   for (const RemapCase& c : cases) {
     SCOPED_TRACE(::testing::Message() << "position " << c.position);
-    EXPECT_DOUBLE_EQ(remap_frame(map, c.position, +1), c.start);
-    EXPECT_DOUBLE_EQ(remap_frame(map, c.position, -1), c.end);
+    EXPECT_EQ(remapped(map, c.position, +1), c.start);
+    EXPECT_EQ(remapped(map, c.position, -1), c.end);
   }
 }
 
@@ -46,9 +63,9 @@ TEST(RemapFrameTest, BeyondLastRangeStartIsInvalidEndIsKeptLength) {
 TEST(RemapFrameTest, EndOnFirstDeletedFrameGoesOneFrameBeforeTheCut) {
   // Frame 200 is the first deleted frame: an end there maps to frame 199,
   // which is 99 on the cut axis, not to the cut point 100.
-  EXPECT_DOUBLE_EQ(remap_frame(kTwoRanges, 200, -1), 99);
-  EXPECT_DOUBLE_EQ(remap_frame(kTwoRanges, 299, -1), 99);
-  EXPECT_DOUBLE_EQ(remap_frame(kTwoRanges, 299, +1), 100);
+  EXPECT_EQ(remapped(kTwoRanges, 200, -1), 99);
+  EXPECT_EQ(remapped(kTwoRanges, 299, -1), 99);
+  EXPECT_EQ(remapped(kTwoRanges, 299, +1), 100);
 }
 
 TEST(RemapFrameTest, IdentityMapKeepsEveryPosition) {
@@ -57,8 +74,8 @@ TEST(RemapFrameTest, IdentityMapKeepsEveryPosition) {
   EXPECT_EQ(map, (CutMap{-1, -1, 2147483647, -1, -1}));
   for (double x : {0.0, 0.5, 1.0, 99.25, 123456.0, 2147483646.0, 2147483646.5}) {
     SCOPED_TRACE(::testing::Message() << "position " << x);
-    EXPECT_DOUBLE_EQ(remap_frame(map, x, +1), x);
-    EXPECT_DOUBLE_EQ(remap_frame(map, x, -1), x);
+    EXPECT_EQ(remapped(map, x, +1), x);
+    EXPECT_EQ(remapped(map, x, -1), x);
   }
 }
 
@@ -92,8 +109,31 @@ TEST(RemapFrameTest, FramesNearTheIntLimitsDoNotOverflow) {
   // The first pair (-1, INT_MIN) makes the running count -1 + (INT_MIN + 1) + 1,
   // computed with wrap-around; the kept stretch after it maps x to x - count.
   const CutMap map = {-1, -2147483647 - 1, 2147483647, -1, -1};
-  EXPECT_DOUBLE_EQ(remap_frame(map, 5, +1), 5.0 + 2147483647.0);
-  EXPECT_DOUBLE_EQ(remap_frame(map, 5, -1), 5.0 + 2147483647.0);
+  EXPECT_EQ(remapped(map, 5, +1), 5.0 + 2147483647.0);
+  EXPECT_EQ(remapped(map, 5, -1), 5.0 + 2147483647.0);
+}
+
+TEST(RemapFrameTest, TimePositionsAreComparedExactly) {
+  // 3333 ms at 30000/1001 frames per second is 99.9000999... frames, just
+  // before frame 100: a start there lies in the kept stretch after frame 99,
+  // a hair before the first kept frame, and keeps its exact fraction.
+  const FrameScale scale = frame_scale(fps_frame_rate(30));
+  EXPECT_EQ(scale.frames, 30);
+  EXPECT_EQ(scale.ms, 1001);
+  const FramePosition before_first = ms_to_frames(3333, scale);
+  const FramePosition start = remap_frame(kTwoRanges, before_first, +1);
+  EXPECT_EQ(start.num, 3333 * 30 - 100 * 1001);
+  EXPECT_EQ(start.den, 1001);
+  EXPECT_FALSE(is_beyond_last_kept(start));
+  // 3336.666... ms is frame 100 exactly; 3336 ms lies before it, 3337 after.
+  EXPECT_EQ(remap_frame(kTwoRanges, ms_to_frames(3337, scale), +1).num, 3337 * 30 - 100 * 1001);
+  EXPECT_EQ(remap_frame(kTwoRanges, FramePosition{100 * 1001, 1001}, -1).num, 0);
+  // Exactly on the last kept frame's end boundary (frame 400) a start is
+  // beyond, one unit of 1/1001 frame earlier it is not.
+  EXPECT_TRUE(is_beyond_last_kept(remap_frame(kTwoRanges, FramePosition{400 * 1001, 1001}, +1)));
+  const FramePosition last = remap_frame(kTwoRanges, FramePosition{400 * 1001 - 1, 1001}, +1);
+  EXPECT_EQ(last.num, 200 * 1001 - 1);
+  EXPECT_FALSE(is_beyond_last_kept(last));
 }
 
 }  // namespace

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
-#include <limits>
 #include <random>
 #include <vector>
 
@@ -15,28 +13,31 @@ namespace {
 
 // The table must give exactly what the front-to-back scan gives, for maps
 // in order and out of it, at whole frames, fractions and every boundary.
-void expect_same_as_scan(const CutMap& map, const std::vector<double>& positions) {
+void expect_same_as_scan(const CutMap& map, const std::vector<FramePosition>& positions) {
   const RemapTable table = make_remap_table(map);
-  for (double x : positions) {
+  for (const FramePosition& x : positions) {
     for (int side : {1, -1}) {
-      const double scanned = remap_frame(map, x, side);
-      const double looked_up = remap_frame(table, x, side);
-      if (std::isnan(scanned)) {
-        EXPECT_TRUE(std::isnan(looked_up));
-      } else {
-        EXPECT_EQ(looked_up, scanned)
-            << "x " << x << " side " << side << " ordered " << table.ordered;
-      }
+      const FramePosition scanned = remap_frame(map, x, side);
+      const FramePosition looked_up = remap_frame(table, x, side);
+      EXPECT_EQ(looked_up.num, scanned.num)
+          << "x " << x.num << "/" << x.den << " side " << side << " ordered " << table.ordered;
+      EXPECT_EQ(looked_up.den, scanned.den);
     }
   }
 }
 
-std::vector<double> probes_around(const CutMap& map) {
-  std::vector<double> positions = {
-      -3, -1.5, -1, -0.5, 0, 0.25, 1e12, -1e12, std::numeric_limits<double>::quiet_NaN()};
+// Around every value of the map: whole frames one away, half frames, the
+// smallest step of a thousandth and of a time's 1/1001, and the value itself.
+std::vector<FramePosition> probes_around(const CutMap& map) {
+  constexpr std::int64_t kTrillion = 1000000000000;
+  std::vector<FramePosition> positions = {{-3, 1}, {-3, 2}, {-1, 1},        {-1, 2},
+                                          {0, 1},  {1, 4},  {kTrillion, 1}, {-kTrillion, 1}};
   for (std::int32_t v : map) {
-    for (double delta : {-1.0, -0.5, -0.001, 0.0, 0.001, 0.5, 1.0}) {
-      positions.push_back(static_cast<double>(v) + delta);
+    for (std::int64_t den : {1000, 1001}) {
+      for (std::int64_t delta :
+           {-den, -den / 2, std::int64_t{-1}, std::int64_t{0}, std::int64_t{1}, den / 2, den}) {
+        positions.push_back(FramePosition{v * den + delta, den});
+      }
     }
   }
   return positions;

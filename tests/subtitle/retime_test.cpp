@@ -9,6 +9,8 @@ namespace mendra {
 namespace {
 
 const CutMap kExampleMap = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199, 300..399
+// A cut list that deletes nothing: frames 0..99999 kept (about 55 minutes).
+const CutMap kKeepAllMap = {-1, -1, 100000, -1, -1};
 constexpr int kIntMax = 2147483647;
 
 CutMap identity_map() {
@@ -72,9 +74,24 @@ TEST(ClockTimeTest, ConvertsFieldsToMilliseconds) {
             static_cast<std::int32_t>(static_cast<std::uint32_t>(hours * 3600000 + 3599999)));
 }
 
+enum class SpanMap { Example, Identity, KeepAll };
+
+const CutMap& span_map(SpanMap which) {
+  static const CutMap identity = identity_map();
+  switch (which) {
+    case SpanMap::Identity:
+      return identity;
+    case SpanMap::KeepAll:
+      return kKeepAllMap;
+    case SpanMap::Example:
+      break;
+  }
+  return kExampleMap;
+}
+
 struct SpanCase {
   const char* name;
-  bool identity;  // identity map instead of the example map
+  SpanMap map;
   int fps, ts_delay_ms, delay_ms;
   int start_in, end_in;
   int start_out, end_out;
@@ -94,50 +111,94 @@ TEST_P(RetimeSpanTest, MapsThroughCutsAndDelays) {
   settings.ts_delay_ms = c.ts_delay_ms;
   settings.delay_ms = c.delay_ms;
   RetimedSpan span;
-  const bool kept = retime_span(make_remap_table(c.identity ? identity_map() : kExampleMap),
-                                settings, c.start_in, c.end_in, span);
+  const bool kept =
+      retime_span(make_remap_table(span_map(c.map)), settings, c.start_in, c.end_in, span);
   EXPECT_EQ(kept, c.kept);
   EXPECT_EQ(span.start_ms, c.start_out);
   EXPECT_EQ(span.end_ms, c.end_out);
 }
 
+constexpr SpanMap Ex = SpanMap::Example;
+constexpr SpanMap Id = SpanMap::Identity;
+constexpr SpanMap All = SpanMap::KeepAll;
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, RetimeSpanTest,
     ::testing::Values(
-        SpanCase{"EndInDeletedMaterial", false, 30, 0, 0, 5000, 8000, 1663, 3303, true},
-        SpanCase{"StartInLeadingCut", false, 30, 0, 0, 3000, 6000, 0, 2663, true},
-        SpanCase{"EndBeyondLastKept", false, 30, 0, 0, 12000, 14000, 5326, 6673, true},
-        SpanCase{"WhollyDeleted", false, 30, 0, 0, 7000, 9000, 3336, 3303, false},
-        SpanCase{"StartBeyondLastKept", false, 30, 0, 0, 14000, 15000, 0, 0, false},
-        // -1001/30 + 33 truncates to 0: the start is valid, so the end is mapped.
-        SpanCase{"TsDelayLiftsStart", false, 30, 33, 0, 14000, 15000, 0, 6706, true},
-        SpanCase{"TsDelayTooSmall", false, 30, 32, 0, 14000, 15000, 0, 0, false},
-        // A negative measured delay drops, the same user delay only clamps.
-        SpanCase{"NegativeTsDelayDrops", false, 30, -2000, 0, 5000, 8000, 0, 0, false},
-        SpanCase{"NegativeDelayClamps", false, 30, 0, -2000, 5000, 8000, 0, 1303, true},
-        // A start in the last fraction of a frame before the first kept frame
-        // lies in kept material: it starts the cut video instead of reading as
-        // a start beyond the last kept frame.
-        SpanCase{"StartJustBeforeFirstKept", false, 30, 0, 0, 3320, 6000, 0, 2663, true},
-        // A measured delay that lifts the fraction of a frame above 0 keeps
-        // the linear mapping: -0.8 frames is -26 ms, plus 100.
-        SpanCase{"StartJustBeforeFirstKeptTsDelay", false, 30, 100, 0, 3310, 6000, 73, 2763, true},
-        SpanCase{"StartJustBeforeFirstKeptSmallTsDelay", false, 30, 10, 0, 3310, 6000, 0, 2673,
-                 true},
-        SpanCase{"StartJustBeforeFirstKeptNegativeTsDelay", false, 30, -100, 0, 3330, 6000, 0, 0,
+        SpanCase{"EndInDeletedMaterial", Ex, 30, 0, 0, 5000, 8000, 1663, 3303, true},
+        SpanCase{"StartInLeadingCut", Ex, 30, 0, 0, 3000, 6000, 0, 2663, true},
+        SpanCase{"EndBeyondLastKept", Ex, 30, 0, 0, 12000, 14000, 5326, 6673, true},
+        SpanCase{"WhollyDeleted", Ex, 30, 0, 0, 7000, 9000, 3336, 3303, false},
+        SpanCase{"StartBeyondLastKept", Ex, 30, 0, 0, 14000, 15000, 0, 0, false},
+        // A start beyond the last kept frame stays outside the cut video
+        // whatever the measured delay: -1 frame plus 33 ms truncates to 0,
+        // plus 500 ms to 466, and neither revives the subtitle.
+        SpanCase{"TsDelayDoesNotReviveBeyondLastKept", Ex, 30, 33, 0, 14000, 15000, 0, 0, false},
+        SpanCase{"LargeTsDelayDoesNotReviveBeyondLastKept", Ex, 30, 500, 0, 14000, 15000, 466, 466,
                  false},
-        SpanCase{"IdentityTruncates17", true, 30, 0, 0, 17, 1074, 16, 1073, true},
-        SpanCase{"IdentityKeeps1000", true, 30, 0, 0, 1000, 2000, 1000, 2000, true},
-        SpanCase{"DelayClampsStart", true, 30, 0, -500, 200, 900, 0, 400, true},
-        SpanCase{"DelayClampsBoth", true, 30, 0, -500, 100, 400, 0, 0, false},
+        SpanCase{"TsDelayTooSmall", Ex, 30, 32, 0, 14000, 15000, 0, 0, false},
+        // A negative measured delay clamps like the same user delay.
+        SpanCase{"NegativeTsDelayClamps", Ex, 30, -2000, 0, 5000, 8000, 0, 1303, true},
+        SpanCase{"NegativeDelayClamps", Ex, 30, 0, -2000, 5000, 8000, 0, 1303, true},
+        SpanCase{"NegativeTsDelayKeepsEarlyCue", Id, 30, -733, 0, 500, 3000, 0, 2267, true},
+        SpanCase{"NegativeDelayKeepsEarlyCue", Id, 30, 0, -733, 500, 3000, 0, 2267, true},
+        SpanCase{"NegativeTsDelayDropsWhatEndsBeforeZero", Id, 30, -733, 0, 100, 700, 0, 0, false},
+        // A start in the last fraction of a frame before the first kept frame
+        // lies in kept material: it maps to a little before 0 (-0.5 frames,
+        // -16 ms) and clamps to the start of the cut video unless a delay
+        // lifts it.
+        SpanCase{"StartJustBeforeFirstKept", Ex, 30, 0, 0, 3320, 6000, 0, 2663, true},
+        SpanCase{"StartJustBeforeFirstKeptDelay", Ex, 30, 0, 100, 3320, 6000, 84, 2763, true},
+        // -0.8 frames is -26 ms: plus 100 gives 73, plus 10 still clamps.
+        SpanCase{"StartJustBeforeFirstKeptTsDelay", Ex, 30, 100, 0, 3310, 6000, 73, 2763, true},
+        SpanCase{"StartJustBeforeFirstKeptSmallTsDelay", Ex, 30, 10, 0, 3310, 6000, 0, 2673, true},
+        SpanCase{"StartJustBeforeFirstKeptNegativeTsDelay", Ex, 30, -100, 0, 3330, 6000, 0, 2563,
+                 true},
+        // Times come back exactly through a map that keeps them.
+        SpanCase{"IdentityKeeps17", Id, 30, 0, 0, 17, 1074, 17, 1074, true},
+        SpanCase{"IdentityKeeps1000", Id, 30, 0, 0, 1000, 2000, 1000, 2000, true},
+        SpanCase{"IdentityDelayKeepsMs", Id, 30, 0, 1000, 274175, 1109751, 275175, 1110751, true},
+        SpanCase{"KeepAllKeepsMs", All, 30, 0, 0, 274175, 1109751, 274175, 1109751, true},
+        SpanCase{"KeepAllDelayKeepsMs", All, 30, 0, 1000, 274175, 1109751, 275175, 1110751, true},
+        SpanCase{"DelayClampsStart", Id, 30, 0, -500, 200, 900, 0, 400, true},
+        SpanCase{"DelayClampsBoth", Id, 30, 0, -500, 100, 400, 0, 0, false},
         // A huge end plus a delay stays at the int limit instead of wrapping
         // to a negative time that would drop the subtitle.
-        SpanCase{"DelaySaturates", true, 30, 0, 1000, 1000, 2147483000, 2000, kIntMax, true},
-        SpanCase{"TsDelaySaturates", true, 30, kIntMax, 0, 1000, 2000, kIntMax, kIntMax, false},
+        SpanCase{"DelaySaturates", Id, 30, 0, 1000, 1000, 2147483000, 2000, kIntMax, true},
+        SpanCase{"TsDelaySaturates", Id, 30, kIntMax, 0, 1000, 2000, kIntMax, kIntMax, false},
         // fps below 1 never reaches a division; it counts as the default 30.
-        SpanCase{"ZeroFpsAsDefault", false, 0, 0, 0, 5000, 8000, 1663, 3303, true},
-        SpanCase{"Fps24", false, 24, 0, 0, 5000, 8000, 829, 3829, true}),
+        SpanCase{"ZeroFpsAsDefault", Ex, 0, 0, 0, 5000, 8000, 1663, 3303, true},
+        SpanCase{"Fps24", Ex, 24, 0, 0, 5000, 8000, 829, 3829, true}),
     [](const ::testing::TestParamInfo<SpanCase>& test_info) { return test_info.param.name; });
+
+// Every millisecond of a few stretches, at several rates, comes back as
+// itself through a map that keeps it; the ms -> frames -> ms trip in binary
+// fractions came back 1 ms short for about one time in a hundred.
+TEST(RetimeSpanTest, KeptTimesComeBackExactly) {
+  const RemapTable identity = make_remap_table(identity_map());
+  const RemapTable keep_all = make_remap_table(kKeepAllMap);
+  int checked = 0;
+  for (int fps : {1, 24, 25, 30, 50, 60, 120, 1001, 100000}) {
+    RunSettings settings;
+    settings.fps = fps;
+    for (int first : {0, 274000, 3000000}) {
+      for (int ms = first; ms < first + 3000; ++ms) {
+        RetimedSpan span;
+        ASSERT_TRUE(retime_span(identity, settings, ms, ms + 1, span)) << fps << " fps " << ms;
+        ASSERT_EQ(span.start_ms, ms) << fps << " fps";
+        ASSERT_EQ(span.end_ms, ms + 1) << fps << " fps";
+        // The keep-all map ends at frame 99999: a later time is beyond it.
+        const bool inside = static_cast<std::int64_t>(ms + 1) * fps < 99999LL * 1001;
+        if (!inside) continue;
+        ASSERT_TRUE(retime_span(keep_all, settings, ms, ms + 1, span)) << fps << " fps " << ms;
+        ASSERT_EQ(span.start_ms, ms) << fps << " fps";
+        ASSERT_EQ(span.end_ms, ms + 1) << fps << " fps";
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 30000);
+}
 
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};
