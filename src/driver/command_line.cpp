@@ -26,7 +26,8 @@ namespace {
 constexpr const char kVersion[] = MENDRA_VERSION;
 
 constexpr const char kUsage[] =
-    "mendra " MENDRA_VERSION "\n"
+    "mendra " MENDRA_VERSION
+    "\n"
     "\n"
     "usage:\n"
     "  mendra [<options>] <input{.ass|.srt}> [[<options>] <input> ...]\n"
@@ -151,6 +152,21 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
   }
 }
 
+void report_written(const std::string& path, const RunSettings& settings) {
+  settings.log_info(stderr, "written: %s\n", path.c_str());
+}
+
+// Re-times one format of the input, read and written under `extension`, and
+// names the file written.
+void rewrite_and_report(const SubtitleFormat& format, const std::string& input_base,
+                        const std::string& output_base, std::string_view extension,
+                        const CutMap& map, const RunSettings& settings) {
+  if (rewrite_file(format, input_base, output_base, map, settings, extension) ==
+      RewriteOutcome::Written) {
+    report_written(output_base + std::string(extension), settings);
+  }
+}
+
 // Re-times with only the delay: the cut list could not be read, but a delay
 // was asked for, so every time moves by it through the identity map.
 void apply_delay_only(const std::string& extension, const std::string& input_base,
@@ -159,12 +175,21 @@ void apply_delay_only(const std::string& extension, const std::string& input_bas
   settings.log_info(stderr, "\nOnly adaptation of delay is performed\n  delay:  ");
   // A format's times hold the delay only to their own precision, so it is
   // cut to that, in place, before the format is re-timed.
+  std::string_view file_extension;  // the format's own
+  std::vector<std::string> written;
   const auto delay_step = [&](const SubtitleFormat& format, const char* separator) {
     settings.delay_ms = settings.delay_ms / format.delay_step_ms * format.delay_step_ms;
     settings.log_info(stderr, "[%s] %d msec%s", format.label, settings.delay_ms, separator);
-    rewrite_file(format, input_base, output_base, map, settings);
+    const std::string_view used = file_extension.empty() ? format.extension : file_extension;
+    if (rewrite_file(format, input_base, output_base, map, settings, used) ==
+        RewriteOutcome::Written) {
+      written.push_back(output_base + std::string(used));
+    }
   };
   if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
+    // The input is read, and the output written, under the extension it was
+    // named with (.ASS as much as .ass).
+    file_extension = extension;
     delay_step(*matched, "");
   } else {
     // Every format, the finest times first: a coarser one cuts the delay
@@ -177,6 +202,8 @@ void apply_delay_only(const std::string& extension, const std::string& input_bas
     }
   }
   settings.log_info(stderr, "\n\n");
+  // After the delay line, which the rewrites must not break up.
+  for (const std::string& path : written) report_written(path, settings);
 }
 
 // Measures the delay from the stream beside the input (or the one a DGIndex
@@ -231,7 +258,8 @@ bool is_input_argument(std::string_view arg) {
   return stat(std::string(arg).c_str(), &info) == 0;
 }
 
-std::string default_output_base(const std::string& input, const std::optional<std::string>& output) {
+std::string default_output_base(const std::string& input,
+                                const std::optional<std::string>& output) {
   if (!output) return path_without_extension(input) + "_new";
   const std::string& value = *output;
   // An -o that names a folder writes into it under the default name;
@@ -284,10 +312,12 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   if (status < 0) return false;
 
   if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
-    rewrite_file(*matched, input_base, output_base, map, settings);
+    // The input is read, and the output written, under the extension it was
+    // named with (.ASS as much as .ass).
+    rewrite_and_report(*matched, input_base, output_base, extension, map, settings);
   } else {
     for (const SubtitleFormat& format : subtitle_formats()) {
-      rewrite_file(format, input_base, output_base, map, settings);
+      rewrite_and_report(format, input_base, output_base, format.extension, map, settings);
     }
   }
   return true;
