@@ -24,6 +24,7 @@ constexpr int kTimingFields = 8;
 constexpr std::string_view kUsualTimingLayout = "99:99:99,999 --> 99:99:99,999";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kHeaderBufferBytes = 128;
+constexpr std::size_t kShortNumberBytes = 16;
 
 enum class CueState {
   SeekNumber,   // between cues: waiting for a cue's number or timing line
@@ -34,7 +35,7 @@ enum class CueState {
 
 // A blank line ends a cue's text; with the line ends kept as read, "\r\n"
 // is blank too.
-bool is_blank(std::string_view line) {
+inline bool is_blank(std::string_view line) {
   return !line.empty() && (line.front() == '\n' || line.starts_with("\r\n"));
 }
 
@@ -50,14 +51,27 @@ struct CueTimes {
   int fields[kTimingFields] = {};
 };
 
-bool read_timing_line(std::string_view line, CueTimes& times) {
-  int* const outs[] = {&times.fields[0], &times.fields[1], &times.fields[2], &times.fields[3],
-                       &times.fields[4], &times.fields[5], &times.fields[6], &times.fields[7]};
-  if (match_digit_layout(line, kUsualTimingLayout, outs, kTimingFields)) return true;
+bool scan_timing_line(std::string_view line, int* const* outs) {
   for (const ScanPattern& pattern : kTimingPatterns) {
     if (scan_ints(line, pattern, outs, kTimingFields) == kTimingFields) return true;
   }
   return false;
+}
+
+// Inline: the usual layout is a short run of byte tests on every cue.
+[[gnu::always_inline]] inline bool read_timing_line(std::string_view line, CueTimes& times) {
+  int* const outs[] = {&times.fields[0], &times.fields[1], &times.fields[2], &times.fields[3],
+                       &times.fields[4], &times.fields[5], &times.fields[6], &times.fields[7]};
+  return match_digit_layout(line, kUsualTimingLayout, outs, kTimingFields) ||
+         scan_timing_line(line, outs);
+}
+
+// The usual number line: it begins with a digit (so it reads a number) and
+// is too short to be a timing line ("0:0:0,0-->0:0:0,0" is the shortest).
+constexpr std::size_t kShortestTimingLine = 17;
+bool is_short_number_line(std::string_view line) {
+  return !line.empty() && line.front() >= '0' && line.front() <= '9' &&
+         line.size() < kShortestTimingLine;
 }
 
 // Only a line that begins like a time (white space, then a digit) can be
@@ -72,18 +86,20 @@ bool may_be_timing_line(std::string_view line) {
 // "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\n", field by field:
 // formatting them through printf dominated the run. Each line ends as the
 // line it stands for did.
-void write_cue_header(const RetimedSpan& span, int sequence, std::string_view number_end,
-                      std::string_view timing_end, LineSink& out) {
+void write_cue_header(const RetimedSpan& span, int sequence, bool number_crlf, bool timing_crlf,
+                      LineSink& out) {
   constexpr int kHoursWidth = 2;
   constexpr int kMillisecondsWidth = 3;
   constexpr std::string_view kArrow = " --> ";
   char header[kHeaderBufferBytes];
   char* end = append_int(header, sequence, 0);
-  for (char c : number_end) *end++ = c;
+  if (number_crlf) *end++ = '\r';
+  *end++ = '\n';
   end = append_clock(end, srt_clock(span.start_ms), kHoursWidth, ',', kMillisecondsWidth);
   for (char c : kArrow) *end++ = c;
   end = append_clock(end, srt_clock(span.end_ms), kHoursWidth, ',', kMillisecondsWidth);
-  for (char c : timing_end) *end++ = c;
+  if (timing_crlf) *end++ = '\r';
+  *end++ = '\n';
   out.write(std::string_view(header, static_cast<std::size_t>(end - header)));
 }
 
@@ -92,33 +108,57 @@ struct CueWalk {
   int sequence = 1;
   // The number line read in AfterNumber, copied as it was if no timing line
   // follows it.
-  std::string number_line;
+  // Held in place when short, as nearly every number line is: copying it
+  // into a string for every cue showed in the run time.
+  char short_number[kShortNumberBytes] = {};
+  std::size_t number_size = 0;
+  std::string long_number;
   int number_line_at = 0;
+
+  std::string_view number_line() const {
+    return number_size <= kShortNumberBytes ? std::string_view(short_number, number_size)
+                                            : std::string_view(long_number);
+  }
+  bool number_crlf = false;
   // Lines that could not be understood were copied since the last cue: the
   // blank line after them is kept, so they stay apart from the next cue.
   bool after_copied = false;
 };
 
-// The line end the tool writes for a line that had none (the last of the
-// file): LF, so that the cue's text does not run into its header.
-std::string_view written_line_end(std::string_view line) {
-  const std::string_view end = line_end_of(line);
-  return end.empty() ? std::string_view("\n") : end;
+// Whether a line ends in CR LF. A line written in its place ends the same
+// way; one that had no line end (the last of the file) gets LF, so that the
+// cue's text does not run into its header.
+bool ends_crlf(std::string_view line) {
+  return line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n';
 }
 
-void start_cue(std::string_view timing_line, std::string_view number_end, const CueTimes& times,
-               const LineContext& context, CueWalk& walk, LineSink& out) {
+[[gnu::always_inline]] inline void start_cue(std::string_view timing_line, bool number_crlf,
+                                             const CueTimes& times, const LineContext& context,
+                                             CueWalk& walk, LineSink& out) {
   const int* f = times.fields;
   RetimedSpan span;
   if (retime_span(context.map, context.settings, srt_time_ms(f[0], f[1], f[2], f[3]),
                   srt_time_ms(f[4], f[5], f[6], f[7]), span)) {
-    write_cue_header(span, walk.sequence, number_end, written_line_end(timing_line), out);
+    write_cue_header(span, walk.sequence, number_crlf, ends_crlf(timing_line), out);
     walk.sequence = wrap_add(walk.sequence, 1);
     walk.state = CueState::CopyText;
   } else {
     walk.state = CueState::SkipText;
   }
   walk.after_copied = false;
+}
+
+[[gnu::always_inline]] inline void remember_number(std::string_view line, CueWalk& walk,
+                                                   const LineSink& out) {
+  walk.number_size = line.size();
+  if (line.size() <= kShortNumberBytes) {
+    for (std::size_t i = 0; i < line.size(); ++i) walk.short_number[i] = line[i];
+  } else {
+    walk.long_number.assign(line);
+  }
+  walk.number_line_at = out.line_number;
+  walk.number_crlf = ends_crlf(line);
+  walk.state = CueState::AfterNumber;
 }
 
 // A line met between cues: a cue's number, a cue's timing line without its
@@ -133,13 +173,11 @@ void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, 
   }
   CueTimes times;
   if (may_be_timing_line(line) && read_timing_line(line, times)) {
-    start_cue(line, written_line_end(line), times, context, walk, out);
+    start_cue(line, ends_crlf(line), times, context, walk, out);
     return;
   }
   if (is_number_line(line)) {
-    walk.number_line.assign(line);
-    walk.number_line_at = out.line_number;
-    walk.state = CueState::AfterNumber;
+    remember_number(line, walk, out);
     return;
   }
   out.mark_not_retimed(out.line_number);
@@ -156,18 +194,23 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
         out.write(kByteOrderMark);
         line.remove_prefix(kByteOrderMark.size());
       }
+      // The usual cue begins with its number alone on a line.
+      if (is_short_number_line(line)) [[likely]] {
+        remember_number(line, walk, out);
+        return;
+      }
       seek_cue(line, context, walk, out);
       return;
     case CueState::AfterNumber: {
       CueTimes times;
       if (read_timing_line(line, times)) {
-        start_cue(line, written_line_end(walk.number_line), times, context, walk, out);
+        start_cue(line, walk.number_crlf, times, context, walk, out);
         return;
       }
       // Not a cue after all: its number line stays as it was, and the line
       // is looked at afresh.
       out.mark_not_retimed(walk.number_line_at);
-      out.write(walk.number_line);
+      out.write(walk.number_line());
       walk.after_copied = true;
       walk.state = CueState::SeekNumber;
       seek_cue(line, context, walk, out);
@@ -187,7 +230,7 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
 void finish_walk(CueWalk& walk, LineSink& out) {
   if (walk.state != CueState::AfterNumber) return;
   out.mark_not_retimed(walk.number_line_at);
-  out.write(walk.number_line);
+  out.write(walk.number_line());
 }
 
 }  // namespace
