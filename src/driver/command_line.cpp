@@ -153,32 +153,71 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
   }
 }
 
+void report_written(const std::string& path, const RunSettings& settings) {
+  settings.log_info(stderr, "written: %s\n", path.c_str());
+}
+
+// Re-times one format of the input, read and written under `extension`, and
+// names the file written. False when it could not be written.
+bool rewrite_and_report(const SubtitleFormat& format, const std::string& input_base,
+                        const std::string& output_base, std::string_view extension,
+                        const CutMap& map, const RunSettings& settings) {
+  if (rewrite_file(format, input_base, output_base, map, settings, extension) !=
+      RewriteOutcome::Written) {
+    return false;
+  }
+  report_written(output_base + std::string(extension), settings);
+  return true;
+}
+
 // Re-times with only the delay: the cut list could not be read, but a delay
 // was asked for, so every time moves by it through the identity map.
-void apply_delay_only(const std::string& extension, const std::string& input_base,
+bool apply_delay_only(const std::string& extension, const std::string& input_base,
                       const std::string& output_base, RunSettings& settings, CutMap& map) {
   make_identity_map(map);
   settings.log_info(stderr, "\nOnly adaptation of delay is performed\n  delay:  ");
   // A format's times hold the delay only to their own precision, so it is
   // cut to that, in place, before the format is re-timed.
+  std::string_view file_extension;  // the format's own
+  std::vector<std::string> written;
+  bool all_written = true;
+  // Set for another extension when some format exists beside the input: a
+  // missing one is then no failure and no error.
+  bool skip_missing = false;
   const auto delay_step = [&](const SubtitleFormat& format, const char* separator) {
     settings.delay_ms = settings.delay_ms / format.delay_step_ms * format.delay_step_ms;
     settings.log_info(stderr, "[%s] %d msec%s", format.label, settings.delay_ms, separator);
-    rewrite_file(format, input_base, output_base, map, settings);
+    const std::string_view used = file_extension.empty() ? format.extension : file_extension;
+    if (skip_missing && !can_read_text_file(input_base + std::string(used))) return;
+    if (rewrite_file(format, input_base, output_base, map, settings, used) ==
+        RewriteOutcome::Written) {
+      written.push_back(output_base + std::string(used));
+    } else {
+      all_written = false;
+    }
   };
   if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
+    // The input is read, and the output written, under the extension it was
+    // named with (.ASS as much as .ass).
+    file_extension = extension;
     delay_step(*matched, "");
   } else {
     // Every format, the finest times first: a coarser one cuts the delay
     // that the ones after it receive.
     std::vector<const SubtitleFormat*> formats;
-    for (const SubtitleFormat& format : subtitle_formats()) formats.push_back(&format);
+    for (const SubtitleFormat& format : subtitle_formats()) {
+      formats.push_back(&format);
+      if (can_read_text_file(input_base + format.extension)) skip_missing = true;
+    }
     std::ranges::stable_sort(formats, {}, &SubtitleFormat::delay_step_ms);
     for (std::size_t i = 0; i < formats.size(); ++i) {
       delay_step(*formats[i], i + 1 < formats.size() ? "    " : "");
     }
   }
   settings.log_info(stderr, "\n\n");
+  // After the delay line, which the rewrites must not break up.
+  for (const std::string& path : written) report_written(path, settings);
+  return all_written;
 }
 
 // Measures the delay from the stream beside the input (or the one a DGIndex
@@ -275,8 +314,7 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
 
   if (!read_cut_list(cut_list_path, cut_list_kind, map, settings)) {
     if (settings.delay_ms != 0 && default_cut_list) {
-      apply_delay_only(extension, input_base, output_base, settings, map);
-      return true;
+      return apply_delay_only(extension, input_base, output_base, settings, map);
     }
     settings.log_error(stderr, "list file open error: %s\n", cut_list_path.c_str());
     report_open_failure(cut_list_path, settings);
@@ -299,8 +337,9 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   if (!measured) return false;
 
   if (const SubtitleFormat* matched = find_subtitle_format(extension)) {
-    return rewrite_file(*matched, input_base, output_base, map, settings) ==
-           RewriteOutcome::Written;
+    // The input is read, and the output written, under the extension it was
+    // named with (.ASS as much as .ass).
+    return rewrite_and_report(*matched, input_base, output_base, extension, map, settings);
   }
   // Another extension (a project, or none) re-times every format found
   // beside it: one that is missing while another exists is no failure and
@@ -312,7 +351,7 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   bool all_written = true;
   for (const SubtitleFormat& format : subtitle_formats()) {
     if (any_exists && !can_read_text_file(input_base + format.extension)) continue;
-    if (rewrite_file(format, input_base, output_base, map, settings) != RewriteOutcome::Written) {
+    if (!rewrite_and_report(format, input_base, output_base, format.extension, map, settings)) {
       all_written = false;
     }
   }

@@ -30,7 +30,7 @@ struct SubtitleFormat {
 // Every format, in the order an input of another extension is re-timed.
 std::span<const SubtitleFormat> subtitle_formats();
 
-// The format whose extension is exactly `extension` (".ass", not ".ASS"),
+// The format whose extension is `extension` in any case (".ass", ".ASS"),
 // or nullptr.
 const SubtitleFormat* find_subtitle_format(std::string_view extension);
 
@@ -41,15 +41,26 @@ enum class RewriteOutcome {
                  // its end; the target is left as it was
 };
 
-// Reads input_base + extension and writes output_base + extension; reports
-// a failure on log_error naming the base without its extension.
+// Reads input_base + extension and writes output_base + extension, where
+// the extension is the one the input was named with (".ASS"), or the
+// format's own when empty. Reports a failure on log_error naming the base
+// without its extension, followed by the file's full path and the system's
+// reason; lines that should have been re-timed but could not be read are
+// counted in one warning.
 RewriteOutcome rewrite_file(const SubtitleFormat& format, const std::string& input_base,
                             const std::string& output_base, const CutMap& map,
-                            const RunSettings& settings);
+                            const RunSettings& settings, std::string_view extension = {});
+
+// Lines copied unchanged because their times could not be read.
+struct NotRetimed {
+  int count = 0;
+  int first_line = 0;  // from 1; 0 when there are none
+};
 
 // Re-times the bytes of a whole file held in memory and returns what the
-// file variant would have written.
+// file variant would have written; `not_retimed`, when given, receives what
+// the file variant's warning would say.
 std::string rewrite_text(const SubtitleFormat& format, std::string_view input, const CutMap& map,
-                         const RunSettings& settings);
+                         const RunSettings& settings, NotRetimed* not_retimed = nullptr);
 
 }  // namespace mendra

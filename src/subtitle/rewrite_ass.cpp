@@ -41,6 +41,15 @@ std::size_t tail_start(std::string_view line) {
 // Every Dialogue line stands alone: nothing carries from one to the next.
 struct NoState {};
 
+void finish_nothing(NoState& /*state*/, LineSink& /*out*/) {}
+
+// A line that names itself a Dialogue line (after any white space) but
+// whose times could not be read: it is copied, and counted as not re-timed.
+bool looks_like_dialogue(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  return start != std::string_view::npos && line.substr(start).starts_with("Dialogue:");
+}
+
 // Writes one line re-timed, leaves it out when nothing of it survives the
 // cut, or copies it unchanged when it is not a Dialogue line we can read.
 void rewrite_line(std::string_view line, const LineContext& context, NoState& /*state*/,
@@ -51,6 +60,7 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
   int* const fields[] = {&layer, &sh, &sm, &ss, &scs, &eh, &em, &es, &ecs};
   if (!match_digit_layout(line, kUsualDialogueLayout, fields, kDialogueFields) &&
       scan_ints(line, kDialoguePattern, fields, kDialogueFields) != kDialogueFields) {
+    if (looks_like_dialogue(line)) out.mark_not_retimed(out.line_number);
     out.write(line);
     return;
   }
@@ -76,17 +86,17 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
   const std::size_t tail = tail_start(line);
   if (tail != std::string_view::npos) {
     out.write(line.substr(tail));
-  } else if (!line.empty() && line.back() == '\n') {
+  } else {
     // A line that ends right after its end time has no tail: it keeps its
     // line end so that the next line does not run into it.
-    out.write("\n");
+    out.write(line_end_of(line));
   }
 }
 
 }  // namespace
 
 void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  stream_lines<NoState, rewrite_line>(in, context, out);
+  stream_lines<NoState, rewrite_line, finish_nothing>(in, context, out);
 }
 
 }  // namespace mendra

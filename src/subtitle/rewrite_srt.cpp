@@ -10,24 +10,33 @@ namespace mendra {
 namespace {
 
 constexpr ScanPattern kNumberPattern = compile_scan_pattern("%d\n");
-constexpr ScanPattern kTimingPattern =
-    compile_scan_pattern("%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n");
+// Times are written with ',' before the milliseconds; '.' is read as well,
+// as some tools write it, also mixed within one line.
+constexpr ScanPattern kTimingPatterns[] = {
+    compile_scan_pattern("%d:%02d:%02d,%03d --> %d:%02d:%02d,%03d\n"),
+    compile_scan_pattern("%d:%02d:%02d.%03d --> %d:%02d:%02d.%03d\n"),
+    compile_scan_pattern("%d:%02d:%02d,%03d --> %d:%02d:%02d.%03d\n"),
+    compile_scan_pattern("%d:%02d:%02d.%03d --> %d:%02d:%02d,%03d\n"),
+};
 constexpr int kTimingFields = 8;
 // How nearly every timing line is written; such a line is read without the
 // general scan, with the same result.
 constexpr std::string_view kUsualTimingLayout = "99:99:99,999 --> 99:99:99,999";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kHeaderBufferBytes = 128;
+constexpr std::size_t kShortNumberBytes = 16;
 
 enum class CueState {
-  SeekNumber,   // between cues: waiting for a cue's number line
+  SeekNumber,   // between cues: waiting for a cue's number or timing line
   AfterNumber,  // the number was read: the timing line should follow
   CopyText,     // the cue was written: copy its text up to the blank line
   SkipText,     // the cue was dropped: drop its text up to the blank line
 };
 
-bool is_blank(std::string_view line) {
-  return !line.empty() && line.front() == '\n';
+// A blank line ends a cue's text; with the line ends kept as read, "\r\n"
+// is blank too.
+inline bool is_blank(std::string_view line) {
+  return !line.empty() && (line.front() == '\n' || line.starts_with("\r\n"));
 }
 
 bool is_number_line(std::string_view line) {
@@ -38,19 +47,58 @@ bool is_number_line(std::string_view line) {
   return scan_format(line, kNumberPattern, &number) == 1;
 }
 
+struct CueTimes {
+  int fields[kTimingFields] = {};
+};
+
+bool scan_timing_line(std::string_view line, int* const* outs) {
+  for (const ScanPattern& pattern : kTimingPatterns) {
+    if (scan_ints(line, pattern, outs, kTimingFields) == kTimingFields) return true;
+  }
+  return false;
+}
+
+// Inline: the usual layout is a short run of byte tests on every cue.
+[[gnu::always_inline]] inline bool read_timing_line(std::string_view line, CueTimes& times) {
+  int* const outs[] = {&times.fields[0], &times.fields[1], &times.fields[2], &times.fields[3],
+                       &times.fields[4], &times.fields[5], &times.fields[6], &times.fields[7]};
+  return match_digit_layout(line, kUsualTimingLayout, outs, kTimingFields) ||
+         scan_timing_line(line, outs);
+}
+
+// The usual number line: it begins with a digit (so it reads a number) and
+// is too short to be a timing line ("0:0:0,0-->0:0:0,0" is the shortest).
+constexpr std::size_t kShortestTimingLine = 17;
+bool is_short_number_line(std::string_view line) {
+  return !line.empty() && line.front() >= '0' && line.front() <= '9' &&
+         line.size() < kShortestTimingLine;
+}
+
+// Only a line that begins like a time (white space, then a digit) can be
+// one; a number line is tested for a timing line only then.
+bool may_be_timing_line(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  return start != std::string_view::npos && line[start] >= '0' && line[start] <= '9' &&
+         line.find("-->") != std::string_view::npos;
+}
+
 // Writes a surviving cue's number and re-timed timing line,
 // "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\n", field by field:
-// formatting them through printf dominated the run.
-void write_cue_header(const RetimedSpan& span, int sequence, LineSink& out) {
+// formatting them through printf dominated the run. Each line ends as the
+// line it stands for did.
+void write_cue_header(const RetimedSpan& span, int sequence, bool number_crlf, bool timing_crlf,
+                      LineSink& out) {
   constexpr int kHoursWidth = 2;
   constexpr int kMillisecondsWidth = 3;
   constexpr std::string_view kArrow = " --> ";
   char header[kHeaderBufferBytes];
   char* end = append_int(header, sequence, 0);
+  if (number_crlf) *end++ = '\r';
   *end++ = '\n';
   end = append_clock(end, srt_clock(span.start_ms), kHoursWidth, ',', kMillisecondsWidth);
   for (char c : kArrow) *end++ = c;
   end = append_clock(end, srt_clock(span.end_ms), kHoursWidth, ',', kMillisecondsWidth);
+  if (timing_crlf) *end++ = '\r';
   *end++ = '\n';
   out.write(std::string_view(header, static_cast<std::size_t>(end - header)));
 }
@@ -58,7 +106,84 @@ void write_cue_header(const RetimedSpan& span, int sequence, LineSink& out) {
 struct CueWalk {
   CueState state = CueState::SeekNumber;
   int sequence = 1;
+  // The number line read in AfterNumber, copied as it was if no timing line
+  // follows it.
+  // Held in place when short, as nearly every number line is: copying it
+  // into a string for every cue showed in the run time.
+  char short_number[kShortNumberBytes] = {};
+  std::size_t number_size = 0;
+  std::string long_number;
+  int number_line_at = 0;
+
+  std::string_view number_line() const {
+    return number_size <= kShortNumberBytes ? std::string_view(short_number, number_size)
+                                            : std::string_view(long_number);
+  }
+  bool number_crlf = false;
+  // Lines that could not be understood were copied since the last cue: the
+  // blank line after them is kept, so they stay apart from the next cue.
+  bool after_copied = false;
 };
+
+// Whether a line ends in CR LF. A line written in its place ends the same
+// way; one that had no line end (the last of the file) gets LF, so that the
+// cue's text does not run into its header.
+bool ends_crlf(std::string_view line) {
+  return line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n';
+}
+
+[[gnu::always_inline]] inline void start_cue(std::string_view timing_line, bool number_crlf,
+                                             const CueTimes& times, const LineContext& context,
+                                             CueWalk& walk, LineSink& out) {
+  const int* f = times.fields;
+  RetimedSpan span;
+  if (retime_span(context.map, context.settings, srt_time_ms(f[0], f[1], f[2], f[3]),
+                  srt_time_ms(f[4], f[5], f[6], f[7]), span)) {
+    write_cue_header(span, walk.sequence, number_crlf, ends_crlf(timing_line), out);
+    walk.sequence = wrap_add(walk.sequence, 1);
+    walk.state = CueState::CopyText;
+  } else {
+    walk.state = CueState::SkipText;
+  }
+  walk.after_copied = false;
+}
+
+[[gnu::always_inline]] inline void remember_number(std::string_view line, CueWalk& walk,
+                                                   const LineSink& out) {
+  walk.number_size = line.size();
+  if (line.size() <= kShortNumberBytes) {
+    for (std::size_t i = 0; i < line.size(); ++i) walk.short_number[i] = line[i];
+  } else {
+    walk.long_number.assign(line);
+  }
+  walk.number_line_at = out.line_number;
+  walk.number_crlf = ends_crlf(line);
+  walk.state = CueState::AfterNumber;
+}
+
+// A line met between cues: a cue's number, a cue's timing line without its
+// number, a blank line, or something else, which is copied.
+void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
+  if (is_blank(line)) {
+    // Extra blank lines between cues are written as none; the one after
+    // copied lines as one.
+    if (walk.after_copied) out.write(line);
+    walk.after_copied = false;
+    return;
+  }
+  CueTimes times;
+  if (may_be_timing_line(line) && read_timing_line(line, times)) {
+    start_cue(line, ends_crlf(line), times, context, walk, out);
+    return;
+  }
+  if (is_number_line(line)) {
+    remember_number(line, walk, out);
+    return;
+  }
+  out.mark_not_retimed(out.line_number);
+  out.write(line);
+  walk.after_copied = true;
+}
 
 // One line of the cue walk; the walk is the per-file state.
 void walk_line(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
@@ -69,29 +194,26 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
         out.write(kByteOrderMark);
         line.remove_prefix(kByteOrderMark.size());
       }
-      // Anything else between cues (stray text, extra blank lines) is left out.
-      if (is_number_line(line)) walk.state = CueState::AfterNumber;
-      return;
-    case CueState::AfterNumber: {
-      int sh = 0, sm = 0, ss = 0, sms = 0;
-      int eh = 0, em = 0, es = 0, ems = 0;
-      int* const fields[] = {&sh, &sm, &ss, &sms, &eh, &em, &es, &ems};
-      if (!match_digit_layout(line, kUsualTimingLayout, fields, kTimingFields) &&
-          scan_ints(line, kTimingPattern, fields, kTimingFields) != kTimingFields) {
-        // Not a cue after all: the line stays, its number line is lost.
-        out.write(line);
-        walk.state = CueState::SeekNumber;
+      // The usual cue begins with its number alone on a line.
+      if (is_short_number_line(line)) [[likely]] {
+        remember_number(line, walk, out);
         return;
       }
-      RetimedSpan span;
-      if (retime_span(context.map, context.settings, srt_time_ms(sh, sm, ss, sms),
-                      srt_time_ms(eh, em, es, ems), span)) {
-        write_cue_header(span, walk.sequence, out);
-        walk.sequence = wrap_add(walk.sequence, 1);
-        walk.state = CueState::CopyText;
-      } else {
-        walk.state = CueState::SkipText;
+      seek_cue(line, context, walk, out);
+      return;
+    case CueState::AfterNumber: {
+      CueTimes times;
+      if (read_timing_line(line, times)) {
+        start_cue(line, walk.number_crlf, times, context, walk, out);
+        return;
       }
+      // Not a cue after all: its number line stays as it was, and the line
+      // is looked at afresh.
+      out.mark_not_retimed(walk.number_line_at);
+      out.write(walk.number_line());
+      walk.after_copied = true;
+      walk.state = CueState::SeekNumber;
+      seek_cue(line, context, walk, out);
       return;
     }
     case CueState::CopyText:
@@ -104,10 +226,17 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
   }
 }
 
+// A number line at the end of the file is no cue: it stays as it was.
+void finish_walk(CueWalk& walk, LineSink& out) {
+  if (walk.state != CueState::AfterNumber) return;
+  out.mark_not_retimed(walk.number_line_at);
+  out.write(walk.number_line());
+}
+
 }  // namespace
 
 void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  stream_lines<CueWalk, walk_line>(in, context, out);
+  stream_lines<CueWalk, walk_line, finish_walk>(in, context, out);
 }
 
 }  // namespace mendra

@@ -40,10 +40,15 @@ std::string resolve_links(std::string path) {
 
 bool OutputFile::open(const std::string& requested_target) {
   discard();
+  error_number_ = 0;
+  encoding_ = TextEncoding::Utf8;
   const std::string target = resolve_links(requested_target);
   struct stat info {};
   const bool replaces = stat(target.c_str(), &info) == 0;
-  if (replaces && S_ISDIR(info.st_mode)) return false;
+  if (replaces && S_ISDIR(info.st_mode)) {
+    error_number_ = EISDIR;
+    return false;
+  }
   // A name of our own beside the target, so the rename stays on one file
   // system; O_EXCL makes sure no existing file is ever reused.
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -52,6 +57,7 @@ bool OutputFile::open(const std::string& requested_target) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
+      error_number_ = errno;
       return false;
     }
     // A file written over keeps its permission bits: a private subtitle
@@ -65,6 +71,7 @@ bool OutputFile::open(const std::string& requested_target) {
     used_ = 0;
     return true;
   }
+  error_number_ = EEXIST;
   return false;
 }
 
@@ -72,15 +79,25 @@ bool OutputFile::write_all(const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd_, data, size);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
+    if (written <= 0) {
+      error_number_ = written < 0 ? errno : EIO;
+      return false;
+    }
     data += written;
     size -= static_cast<std::size_t>(written);
   }
   return true;
 }
 
+bool OutputFile::write_out(const char* data, std::size_t size) {
+  if (encoding_ == TextEncoding::Utf8) return write_all(data, size);
+  encoded_.clear();
+  encoder_.encode(std::string_view(data, size), encoded_);
+  return write_all(encoded_.data(), encoded_.size());
+}
+
 bool OutputFile::flush() {
-  const bool ok = write_all(buffer_.data(), used_);
+  const bool ok = write_out(buffer_.data(), used_);
   used_ = 0;
   return ok;
 }
@@ -93,7 +110,7 @@ void OutputFile::write_slow(std::string_view text) {
   }
   // A piece larger than the buffer (a megabyte line) goes out directly.
   if (text.size() > buffer_.size()) {
-    if (!write_all(text.data(), text.size())) failed_ = true;
+    if (!write_out(text.data(), text.size())) failed_ = true;
     return;
   }
   std::memcpy(buffer_.data(), text.data(), text.size());
@@ -103,9 +120,20 @@ void OutputFile::write_slow(std::string_view text) {
 bool OutputFile::commit() {
   if (fd_ < 0) return false;
   bool ok = !failed_ && flush();
-  ok = ::close(fd_) == 0 && ok;
+  if (ok && encoding_ != TextEncoding::Utf8) {
+    encoded_.clear();
+    encoder_.finish(encoded_);
+    ok = write_all(encoded_.data(), encoded_.size());
+  }
+  if (::close(fd_) != 0) {
+    if (ok) error_number_ = errno;
+    ok = false;
+  }
   fd_ = -1;
-  if (ok) ok = std::rename(temp_path_.c_str(), target_.c_str()) == 0;
+  if (ok && std::rename(temp_path_.c_str(), target_.c_str()) != 0) {
+    error_number_ = errno;
+    ok = false;
+  }
   if (!ok) ::unlink(temp_path_.c_str());
   temp_path_.clear();
   return ok;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/text_encoding.h"
+
 namespace mendra {
 
 struct OutputFile {
@@ -28,15 +30,24 @@ struct OutputFile {
     }
     write_slow(text);
   }
+  // The text written is UTF-8; the file gets it in `encoding`, turned at
+  // each flush of the buffer. Set after open, before the first write.
+  void set_encoding(TextEncoding encoding) {
+    encoding_ = encoding;
+    encoder_ = Utf16Encoder{encoding, {}};
+  }
   // Flushes, closes and renames the file into place; false (and nothing
   // replaced) when any write or the rename failed.
   bool commit();
   // Removes the temporary file, if one is open.
   void discard();
+  // The errno of the open, write, close or rename that failed; 0 if none.
+  int error_number() const { return error_number_; }
 
  private:
   bool flush();
   bool write_all(const char* data, std::size_t size);
+  bool write_out(const char* data, std::size_t size);
   void write_slow(std::string_view text);
 
   int fd_ = -1;
@@ -45,6 +56,10 @@ struct OutputFile {
   std::string target_;
   std::string temp_path_;
   bool failed_ = false;
+  int error_number_ = 0;
+  TextEncoding encoding_ = TextEncoding::Utf8;
+  Utf16Encoder encoder_;
+  std::string encoded_;  // one flush turned into the file's encoding
 };
 
 }  // namespace mendra

@@ -16,16 +16,38 @@ bool TextReader::open(const std::string& path) {
   file_ = f;
   read_failed_ = false;
   buffer_.resize(kReadBufferBytes);
-  pos_ = len_ = 0;
   pushback_.clear();
+  char first[2];
+  const std::size_t n = std::fread(first, 1, sizeof first, file_);
+  start(std::string_view(first, n));
   return true;
+}
+
+void TextReader::start(std::string_view first_bytes) {
+  encoding_ = detect_text_encoding(first_bytes);
+  pos_ = len_ = 0;
+  if (encoding_ == TextEncoding::Utf8) {
+    // The bytes looked at are text: they are read first.
+    first_bytes.copy(buffer_.data(), first_bytes.size());
+    len_ = first_bytes.size();
+    return;
+  }
+  // Half a buffer of UTF-16 never decodes to more than the whole buffer.
+  raw_.resize(kReadBufferBytes / 2);
+  decoder_ = Utf16Decoder{encoding_};
+  decoder_finished_ = false;
 }
 
 void TextReader::open_memory(std::string_view data) {
   close();
   in_memory_ = true;
   read_failed_ = false;
-  memory_.assign(data);
+  encoding_ = detect_text_encoding(data);
+  if (encoding_ == TextEncoding::Utf8) {
+    memory_.assign(data);
+  } else {
+    memory_ = decode_utf16(data.substr(byte_order_mark_size(encoding_)), encoding_);
+  }
   buffer_.assign(memory_.begin(), memory_.end());
   pos_ = 0;
   len_ = buffer_.size();
@@ -35,6 +57,7 @@ void TextReader::close() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
   in_memory_ = false;
+  encoding_ = TextEncoding::Utf8;
   memory_.clear();
   pos_ = len_ = 0;
   pushback_.clear();
@@ -42,10 +65,27 @@ void TextReader::close() {
 
 bool TextReader::fill() {
   if (file_ == nullptr) return false;
+  if (encoding_ != TextEncoding::Utf8) return fill_decoded();
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
   pos_ = 0;
   if (len_ == 0 && std::ferror(file_) != 0) read_failed_ = true;
   return len_ > 0;
+}
+
+bool TextReader::fill_decoded() {
+  pos_ = len_ = 0;
+  while (!decoder_finished_) {
+    const std::size_t n = std::fread(raw_.data(), 1, raw_.size(), file_);
+    if (n == 0) {
+      if (std::ferror(file_) != 0) read_failed_ = true;
+      len_ = decoder_.finish(buffer_.data());
+      decoder_finished_ = true;
+    } else {
+      len_ = decoder_.decode(raw_.data(), n, buffer_.data());
+    }
+    if (len_ > 0) return true;
+  }
+  return false;
 }
 
 int TextReader::raw_get() {
@@ -96,7 +136,7 @@ bool TextReader::read_line(std::string& line) {
     line.append(start, n);
     pos_ += n;
     // CR LF reads as LF, also when the CR ended the previous buffer.
-    if (line.size() >= 2 && line[line.size() - 2] == '\r') {
+    if (!keep_crlf_ && line.size() >= 2 && line[line.size() - 2] == '\r') {
       line.erase(line.size() - 2, 1);
     }
     return true;
@@ -114,7 +154,7 @@ bool TextReader::next_line(std::string_view& line) {
       pos_ += n;
       // CR LF reads as LF: the buffer is ours, so the CR is overwritten in
       // place and the view ends one byte early.
-      if (n >= 2 && newline[-1] == '\r') {
+      if (!keep_crlf_ && n >= 2 && newline[-1] == '\r') {
         newline[-1] = '\n';
         --n;
       }
@@ -139,8 +179,13 @@ bool TextReader::read_piece(std::string& piece, std::size_t max_bytes) {
 }
 
 void TextReader::rewind() {
-  if (file_ != nullptr) std::rewind(file_);
   pos_ = len_ = 0;
+  if (file_ != nullptr) {
+    std::rewind(file_);
+    char first[2];
+    const std::size_t n = std::fread(first, 1, sizeof first, file_);
+    start(std::string_view(first, n));
+  }
   if (in_memory_) {
     buffer_.assign(memory_.begin(), memory_.end());
     len_ = buffer_.size();

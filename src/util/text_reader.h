@@ -1,12 +1,16 @@
 // Reading of text files as Windows tools write them: a CR LF line end reads
-// as LF, as a text-mode stream would deliver it on Windows. Reads go through
-// a buffer of our own, so memory stays constant whatever the file size.
+// as LF, as a text-mode stream would deliver it on Windows, and a file that
+// begins with a UTF-16 mark reads as UTF-8 (without the mark). Reads go
+// through a buffer of our own, so memory stays constant whatever the file
+// size.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "util/text_encoding.h"
 
 namespace mendra {
 
@@ -24,6 +28,12 @@ struct TextReader {
   void open_memory(std::string_view data);
   void close();
   bool is_open() const { return file_ != nullptr || in_memory_; }
+
+  // Lines keep a CR LF end as read (read_line and next_line only), for a
+  // copy that must keep every line as it was. Set before the first read.
+  void set_keep_crlf(bool keep) { keep_crlf_ = keep; }
+  // What the file was stored in; its text reads as UTF-8 all the same.
+  TextEncoding encoding() const { return encoding_; }
 
   // Next character with CR LF turned into LF, or EOF.
   int get();
@@ -51,6 +61,8 @@ struct TextReader {
  private:
   int raw_get();
   bool fill();
+  bool fill_decoded();
+  void start(std::string_view first_bytes);
 
   std::FILE* file_ = nullptr;
   std::vector<char> buffer_;
@@ -59,6 +71,12 @@ struct TextReader {
   std::vector<int> pushback_;
   std::string long_line_;  // a line that crosses the end of the read buffer
   bool read_failed_ = false;
+  bool keep_crlf_ = false;
+  TextEncoding encoding_ = TextEncoding::Utf8;
+  // UTF-16 files: the bytes as read, before they become UTF-8 in buffer_.
+  Utf16Decoder decoder_;
+  std::vector<unsigned char> raw_;
+  bool decoder_finished_ = false;
   // A buffer read in memory: buffer_ holds all of it (next_line changes it
   // in place), memory_ the original for a rewind.
   bool in_memory_ = false;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdarg>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <ostream>
@@ -36,21 +38,23 @@ class RewriteTest : public ::testing::Test {
  protected:
   void SetUp() override {
     settings_.log_error = LogChannel{capture_log, &errors_};
-    settings_.log_info = LogChannel{capture_log, &errors_};
+    settings_.log_info = LogChannel{capture_log, &infos_};
   }
 
   std::string base(const std::string& name) const { return (dir_.path / name).string(); }
 
   // Re-times `input` held in memory; no message is expected.
-  std::string run(const char* extension, const std::string& input) {
-    std::string output = rewrite_text(format(extension), input, map_, settings_);
+  std::string run(const char* extension, const std::string& input,
+                  NotRetimed* not_retimed = nullptr) {
+    std::string output = rewrite_text(format(extension), input, map_, settings_, not_retimed);
     EXPECT_EQ(errors_, "");
     return output;
   }
   std::string ass(const std::string& input) { return run(".ass", input); }
   std::string srt(const std::string& input) { return run(".srt", input); }
 
-  std::string errors_;  // what the info and error channels reported
+  std::string errors_;  // what the error channel reported
+  std::string infos_;   // what the info channel reported
   test::TempDir dir_;
   CutMap map_ = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199 and 300..399
   RunSettings settings_;
@@ -80,7 +84,20 @@ struct LineCase {
   const char* name;
   std::string input;
   std::string expected;
+  int not_retimed = 0;  // lines copied because their times could not be read
+  int first_not_retimed = 0;
 };
+
+// The bytes of a UTF-16 text in either order, with its mark.
+std::string utf16(std::u16string_view text, bool little_endian) {
+  std::string bytes = little_endian ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t unit : text) {
+    const char low = static_cast<char>(unit & 0xFF);
+    const char high = static_cast<char>(unit >> 8);
+    bytes += little_endian ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
 
 void PrintTo(const LineCase& c, std::ostream* os) {
   *os << c.name;
@@ -89,7 +106,10 @@ void PrintTo(const LineCase& c, std::ostream* os) {
 class AssLineTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(AssLineTest, RewritesLine) {
-  EXPECT_EQ(ass(GetParam().input), GetParam().expected);
+  NotRetimed not_retimed;
+  EXPECT_EQ(run(".ass", GetParam().input, &not_retimed), GetParam().expected);
+  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
+  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
 }
 
 const std::string kLongText(400, 'k');
@@ -98,7 +118,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AssLineTest,
     ::testing::Values(
         LineCase{"TwoDigitStartHoursNotMatched", "Dialogue: 0,10:00:05.00,0:00:08.00,x\n",
-                 "Dialogue: 0,10:00:05.00,0:00:08.00,x\n"},
+                 "Dialogue: 0,10:00:05.00,0:00:08.00,x\n", 1, 1},
+        LineCase{"LeadingSpaceCountedNotRetimed",
+                 "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
+                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n",
+                 "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
+                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n",
+                 3, 3},
         LineCase{"TwoDigitEndHoursMatched", "Dialogue: 0,0:00:05.00,00:00:08.00,x\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
         LineCase{"NoBlankAfterKeyword", "Dialogue:0,0:00:05.00,0:00:08.00,x\n",
@@ -111,14 +137,22 @@ INSTANTIATE_TEST_SUITE_P(
                  "Dialogue: 0,0:00:00.00,0:00:02.66,x\n"},
         LineCase{"TailAfterBlank", "Dialogue: 0,0:00:05.00,0:00:08.00 junk,Default,x\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,Default,x\n"},
-        LineCase{"CrLfReadsAsLf", "[Events]\r\nDialogue: 0,0:00:05.00,0:00:08.00,x\r\n",
-                 "[Events]\nDialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+        LineCase{"CrLfKept", "[Events]\r\nDialogue: 0,0:00:05.00,0:00:08.00,x\r\nz\n",
+                 "[Events]\r\nDialogue: 0,0:00:01.66,0:00:03.30,x\r\nz\n"},
+        LineCase{"NoThirdCommaKeepsCrLf", "Dialogue: 0,0:00:05.00,0:00:08.00\r\nnext\r\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,\r\nnext\r\n"},
+        LineCase{
+            "Utf16BigEndianWrittenBack",
+            utf16(u"[Events]\r\nDialogue: 0,0:00:05.00,0:00:08.00,x,\u00E9\U0001F600\r\n", false),
+            utf16(u"[Events]\r\nDialogue: 0,0:00:01.66,0:00:03.30,x,\u00E9\U0001F600\r\n", false)},
+        LineCase{"Utf16UnpairedSurrogateReplaced", utf16(u"Comment: \xD800x\n", true) + "\x41",
+                 utf16(u"Comment: \uFFFDx\n\uFFFD", true)},
         LineCase{"NulInTailKept", "Dialogue: 0,0:00:05.00,0:00:08.00,a\0b,c\n"s,
                  "Dialogue: 0,0:00:01.66,0:00:03.30,a\0b,c\n"s},
         LineCase{"NulBeforeThirdComma", "Dialogue: 0,0:00:05.00,0:00:08.00\0,x\n"s,
                  "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
         LineCase{"NulBeforeTimesNotMatched", "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s,
-                 "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s},
+                 "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s, 1, 1},
         LineCase{"LongLineRetimedWhole",
                  "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,," + kLongText + "\nnext\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,," + kLongText + "\nnext\n"},
@@ -143,7 +177,10 @@ TEST_F(RewriteTest, SrtWorkedExample) {
 class SrtFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(SrtFileTest, RewritesCues) {
-  EXPECT_EQ(srt(GetParam().input), GetParam().expected);
+  NotRetimed not_retimed;
+  EXPECT_EQ(run(".srt", GetParam().input, &not_retimed), GetParam().expected);
+  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
+  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
 }
 
 const std::string kLine255(255, 't');
@@ -161,29 +198,49 @@ INSTANTIATE_TEST_SUITE_P(
                  "-3\n00:00:12,500 --> 00:00:13,000\nc\n\n",
                  "1\n00:00:01,663 --> 00:00:02,663\na\n\n2\n00:00:05,326 --> 00:00:06,326\nb\n\n"
                  "3\n00:00:05,826 --> 00:00:06,326\nc\n\n"},
-        LineCase{"ExtraBlankAndStrayLinesDropped",
-                 "\n1\n00:00:05,000 --> 00:00:08,000\na\n\n\nstray\n"
+        LineCase{"ExtraBlankLinesDroppedStrayLineCopied",
+                 "\n1\n00:00:05,000 --> 00:00:08,000\na\n\n\nstray\n\n\n"
                  "2\n00:00:05,000 --> 00:00:08,000\nb\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n00:00:01,663 --> 00:00:03,303\nb\n\n"},
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n\nstray\n\n"
+                 "2\n00:00:01,663 --> 00:00:03,303\nb\n\n",
+                 1, 7},
         LineCase{"TextAfterEndTimeLost", "1\n00:00:05,000 --> 00:00:08,000  X1:10 X2:20\na\n\n",
                  "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
         LineCase{"ShortFieldsAndTightArrow", "1\n0:0:5,5-->0:0:8,25\na\n\n",
                  "1\n00:00:01,668 --> 00:00:03,303\na\n\n"},
         LineCase{"LastCueWithoutBlankLine", "1\n00:00:05,000 --> 00:00:08,000\nend",
                  "1\n00:00:01,663 --> 00:00:03,303\nend"},
-        LineCase{"NumberAtEndOfFileDropped", "1\n00:00:05,000 --> 00:00:08,000\na\n\n2\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
-        LineCase{"BadTimingLineCopiedNumberLost",
-                 "1\n00:00:05.000 --> 00:00:08.000\na\n\n2\n00:00:05,000 --> 00:00:08,000\nb\n\n",
-                 "00:00:05.000 --> 00:00:08.000\n1\n00:00:01,663 --> 00:00:03,303\nb\n\n"},
+        LineCase{"NumberAtEndOfFileCopied", "1\n00:00:05,000 --> 00:00:08,000\na\n\n2\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n", 1, 5},
+        LineCase{"DotBeforeMilliseconds",
+                 "1\n00:00:05.000 --> 00:00:08.000\na\n\n2\n00:00:05,000 --> 00:00:08.000\nb\n\n"
+                 "3\n00:00:12.000 --> 00:00:14.000\nx\n",
+                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n00:00:01,663 --> 00:00:03,303\nb\n\n"
+                 "3\n00:00:05,326 --> 00:00:06,673\nx\n"},
+        LineCase{"BadTimingLineCopiedWithItsNumber",
+                 "1\n00:00:05 --> 00:00:08\na\n\n2\n00:00:05,000 --> 00:00:08,000\nb\n\n",
+                 "1\n00:00:05 --> 00:00:08\na\n\n1\n00:00:01,663 --> 00:00:03,303\nb\n\n", 3, 1},
+        LineCase{
+            "CuesWithoutNumbers",
+            "00:00:05,000 --> 00:00:08,000\na\n\n\n00:00:07,000 --> 00:00:09,000\ngone\n\n"
+            "  00:00:12,000 --> 00:00:14,000\r\nb\n",
+            "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\r\n00:00:05,326 --> 00:00:06,673\r\nb\n"},
+        LineCase{"TimingLineWithoutLineEnd", "1\r\n00:00:05,000 --> 00:00:08,000",
+                 "1\r\n00:00:01,663 --> 00:00:03,303\n"},
+        LineCase{"Utf16LittleEndianWrittenBack",
+                 utf16(u"1\r\n00:00:12.000 --> 00:00:14.000\r\n\u00E9\U0001F600\r\n\r\n", true),
+                 utf16(u"1\r\n00:00:05,326 --> 00:00:06,673\r\n\u00E9\U0001F600\r\n\r\n", true)},
         LineCase{"DroppedCueSkipsTextAndBlank",
                  "1\n00:00:07,000 --> 00:00:09,000\ngone\nstill gone\n\n"
                  "2\n00:00:05,000 --> 00:00:08,000\nkept\n\n",
                  "1\n00:00:01,663 --> 00:00:03,303\nkept\n\n"},
         LineCase{"LineOfSpacesIsNotBlank", "1\n00:00:05,000 --> 00:00:08,000\na\n  \nb\n\n",
                  "1\n00:00:01,663 --> 00:00:03,303\na\n  \nb\n\n"},
-        LineCase{"CrLfReadsAsLf", "1\r\n00:00:05,000 --> 00:00:08,000\r\na\r\n\r\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
+        LineCase{"CrLfKept",
+                 "1\r\n00:00:05,000 --> 00:00:08,000\r\na\r\n\r\n"
+                 "2\n00:00:12,000 --> 00:00:14,000\r\nb\n",
+                 "1\r\n00:00:01,663 --> 00:00:03,303\r\na\r\n\r\n"
+                 "2\n00:00:05,326 --> 00:00:06,673\r\nb\n"},
         LineCase{"NulInTextKept", "1\n00:00:05,000 --> 00:00:08,000\na\0b\n\n"s,
                  "1\n00:00:01,663 --> 00:00:03,303\na\0b\n\n"s},
         // A 255-byte text line stays one line: the cue keeps its blank line
@@ -197,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "2\n00:00:05,326 --> 00:00:06,673\nb\n\n"}),
     [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
-TEST(SubtitleFormatTable, LooksUpExactExtensions) {
+TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
   ASSERT_EQ(subtitle_formats().size(), 2u);
   // The table's order is the order in which an input of another extension
   // has its subtitles re-timed.
@@ -206,7 +263,9 @@ TEST(SubtitleFormatTable, LooksUpExactExtensions) {
   for (const SubtitleFormat& row : subtitle_formats()) {
     EXPECT_EQ(find_subtitle_format(row.extension), &row) << row.extension;
   }
-  for (const char* other : {".ASS", ".Srt", "ass", ".txt", "", ".ass "}) {
+  EXPECT_EQ(find_subtitle_format(".ASS"), &subtitle_formats()[0]);
+  EXPECT_EQ(find_subtitle_format(".Srt"), &subtitle_formats()[1]);
+  for (const char* other : {"ass", ".txt", "", ".ass ", ".as", ".assa"}) {
     EXPECT_EQ(find_subtitle_format(other), nullptr) << other;
   }
 }
@@ -216,6 +275,8 @@ struct FormatCase {
   const char* ext;
   const char* input;     // a cue or line that the example map re-times
   const char* expected;  // its re-timed form
+  const char* unread;    // a line meant to be re-timed whose times cannot be read
+  int unread_line;       // its line number after `input`
 };
 
 void PrintTo(const FormatCase& c, std::ostream* os) {
@@ -228,7 +289,9 @@ TEST_P(OpenTest, MissingInputCreatesNothing) {
   const FormatCase& c = GetParam();
   EXPECT_EQ(rewrite_file(format(c.ext), base("absent"), base("out"), map_, settings_),
             RewriteOutcome::InputMissing);
-  EXPECT_EQ(errors_, "input "s + c.name + " open error: " + base("absent") + "\n");
+  EXPECT_EQ(errors_, "input "s + c.name + " open error: " + base("absent") + "\n\t" +
+                         base("absent") + c.ext + ": No such file or directory\n");
+  EXPECT_EQ(infos_, "");
   EXPECT_TRUE(fs::is_empty(dir_.path));
 }
 
@@ -237,8 +300,38 @@ TEST_P(OpenTest, OutputInMissingDirectory) {
   write_file(base("in") + c.ext, c.input);
   const std::string out = base("missing/out");
   EXPECT_EQ(rewrite_file(format(c.ext), base("in"), out, map_, settings_), RewriteOutcome::Failed);
-  EXPECT_EQ(errors_, "output "s + c.name + " open error: " + out + "\n");
+  EXPECT_EQ(errors_, "output "s + c.name + " open error: " + out + "\n\t" + out + c.ext +
+                         ": No such file or directory\n");
   EXPECT_FALSE(fs::exists(base("missing")));
+}
+
+TEST_P(OpenTest, OutputOntoDirectoryNamesTheReason) {
+  const FormatCase& c = GetParam();
+  write_file(base("in") + c.ext, c.input);
+  fs::create_directory(base("folder") + c.ext);
+  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("folder"), map_, settings_),
+            RewriteOutcome::Failed);
+  EXPECT_EQ(errors_, "output "s + c.name + " open error: " + base("folder") + "\n\t" +
+                         base("folder") + c.ext + ": Is a directory\n");
+  EXPECT_EQ(infos_, "");
+}
+
+// An upper-case extension is the same format, read and written under its
+// own name; lines whose times cannot be read give one warning.
+TEST_P(OpenTest, UpperCaseExtensionAndWarning) {
+  const FormatCase& c = GetParam();
+  std::string upper = c.ext;
+  for (char& letter : upper) letter = static_cast<char>(std::toupper(letter));
+  write_file(base("MOVIE") + upper, c.input + std::string(c.unread) + c.input + c.unread);
+  EXPECT_EQ(rewrite_file(format(c.ext), base("MOVIE"), base("MOVIE_new"), map_, settings_, upper),
+            RewriteOutcome::Written);
+  const std::string output = read_file(base("MOVIE_new") + upper);
+  EXPECT_TRUE(output.starts_with(c.expected + std::string(c.unread))) << output;
+  EXPECT_TRUE(output.ends_with(c.unread)) << output;
+  EXPECT_EQ(output, rewrite_text(format(c.ext), read_file(base("MOVIE") + upper), map_, settings_));
+  EXPECT_EQ(errors_, "warning: 2 lines of " + base("MOVIE") + upper +
+                         " were not re-timed (first: line " + std::to_string(c.unread_line) +
+                         ")\n");
 }
 
 TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
@@ -258,7 +351,7 @@ TEST_P(OpenTest, FileMatchesBuffer) {
   const FormatCase& c = GetParam();
   std::string input = "\xEF\xBB\xBF"s + c.input + "\r\n";
   for (int i = 0; i < 3000; ++i) input += c.input;
-  input += "tail";
+  input += std::string(c.input).substr(0, std::strlen(c.input) - 1);  // no last line end
   write_file(base("in") + c.ext, input);
   EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("out"), map_, settings_),
             RewriteOutcome::Written);
@@ -266,12 +359,32 @@ TEST_P(OpenTest, FileMatchesBuffer) {
   EXPECT_EQ(errors_, "");
 }
 
+// The same in UTF-16 of both orders: units and surrogate pairs that cross
+// the read and write buffers, and an odd last byte.
+TEST_P(OpenTest, Utf16FileMatchesBuffer) {
+  const FormatCase& c = GetParam();
+  std::u16string text = u"\u00E9\U0001F600\r\n";
+  for (char letter : std::string_view(c.input)) text += static_cast<char16_t>(letter);
+  for (int i = 0; i < 12; ++i) text += text;
+  for (const bool little_endian : {true, false}) {
+    const std::string input = utf16(text, little_endian) + "x";
+    write_file(base("in") + c.ext, input);
+    EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("out"), map_, settings_),
+              RewriteOutcome::Written);
+    const std::string output = read_file(base("out") + c.ext);
+    EXPECT_EQ(output, rewrite_text(format(c.ext), input, map_, settings_));
+    EXPECT_TRUE(output.starts_with(little_endian ? "\xFF\xFE\xE9\0"s : "\xFE\xFF\0\xE9"s));
+    EXPECT_EQ(output.size() % 2, 0u);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Formats, OpenTest,
     ::testing::Values(FormatCase{"ass", ".ass", "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
-                                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+                                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n",
+                                 " Dialogue: 0,0:00:05.00,0:00:08.00,x\n", 2},
                       FormatCase{"srt", ".srt", "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
-                                 "1\n00:00:01,663 --> 00:00:03,303\nx\n\n"}),
+                                 "1\n00:00:01,663 --> 00:00:03,303\nx\n\n", "stray\n", 5}),
     [](const ::testing::TestParamInfo<FormatCase>& test_info) { return test_info.param.name; });
 
 }  // namespace

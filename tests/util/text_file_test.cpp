@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/run_binary.h"
 #include "util/output_file.h"
+#include "util/text_encoding.h"
 #include "util/text_reader.h"
 
 namespace mendra {
@@ -14,6 +16,7 @@ namespace {
 using test::read_file;
 using test::TempDir;
 using test::write_file;
+using namespace std::string_literals;
 
 std::vector<std::string> all_lines(const std::string& path) {
   TextReader reader;
@@ -106,6 +109,104 @@ TEST(TextReaderTest, UngetComesBackLastInFirstOut) {
   EXPECT_EQ(reader.get(), EOF);
 }
 
+struct DecodeCase {
+  const char* name;
+  std::string bytes;  // the file
+  bool keep_crlf;
+  std::vector<std::string> lines;  // as read_line delivers them
+  TextEncoding encoding;
+};
+
+// UTF-16 files read as UTF-8 without their mark, in memory as from a file
+// (whose 64 KiB buffer the long case crosses, cutting a unit in two).
+TEST(TextReaderTest, DecodesUtf16AndKeepsCrLfWhenAsked) {
+  // 'a' 'a' pairs read as U+6161 (E6 85 A1), the odd last 'a' as U+FFFD.
+  const std::string long_le = "\xFF\xFE" + std::string(70001, 'a');
+  std::string long_expected;
+  for (int i = 0; i < 35000; ++i) long_expected += "\xE6\x85\xA1";
+  long_expected += "\xEF\xBF\xBD";
+  const DecodeCase cases[] = {
+      {"utf8 crlf", "a\r\nb", false, {"a\n", "b"}, TextEncoding::Utf8},
+      {"utf8 keep crlf", "a\r\nb\n\r\n", true, {"a\r\n", "b\n", "\r\n"}, TextEncoding::Utf8},
+      {"utf8 mark stays", "\xEF\xBB\xBFx", false, {"\xEF\xBB\xBFx"}, TextEncoding::Utf8},
+      {"le",
+       "\xFF\xFE"
+       "a\0\r\0\n\0\xE9\0"s,
+       false,
+       {"a\n", "\xC3\xA9"},
+       TextEncoding::Utf16Le},
+      {"le keep crlf",
+       "\xFF\xFE"
+       "a\0\r\0\n\0"s,
+       true,
+       {"a\r\n"},
+       TextEncoding::Utf16Le},
+      {"be", "\xFE\xFF\0a\x30\x42\0\n"s, false, {"a\xE3\x81\x82\n"}, TextEncoding::Utf16Be},
+      {"surrogate pair",
+       "\xFF\xFE\x3D\xD8\x00\xDE"s,
+       false,
+       {"\xF0\x9F\x98\x80"},
+       TextEncoding::Utf16Le},
+      {"unpaired high", "\xFF\xFE\x3D\xD8z\0"s, false, {"\xEF\xBF\xBDz"}, TextEncoding::Utf16Le},
+      {"high at end", "\xFF\xFEz\0\x3D\xD8"s, false, {"z\xEF\xBF\xBD"}, TextEncoding::Utf16Le},
+      {"lone low", "\xFE\xFF\xDE\x00\0z"s, false, {"\xEF\xBF\xBDz"}, TextEncoding::Utf16Be},
+      {"odd last byte", "\xFF\xFEz\0q"s, false, {"z\xEF\xBF\xBD"}, TextEncoding::Utf16Le},
+      {"mark only", "\xFF\xFE", false, {}, TextEncoding::Utf16Le},
+      {"one byte", "\xFF", false, {"\xFF"}, TextEncoding::Utf8},
+      {"long odd", long_le, false, {long_expected}, TextEncoding::Utf16Le},
+  };
+  TempDir dir;
+  const std::string path = (dir.path / "t.txt").string();
+  for (const DecodeCase& c : cases) {
+    const std::vector<std::string>& expected = c.lines;
+    write_file(path, c.bytes);
+    for (const bool in_memory : {false, true}) {
+      TextReader reader;
+      reader.set_keep_crlf(c.keep_crlf);
+      if (in_memory) {
+        reader.open_memory(c.bytes);
+      } else {
+        ASSERT_TRUE(reader.open(path));
+      }
+      std::vector<std::string> lines;
+      for (std::string line; reader.read_line(line);) lines.push_back(line);
+      EXPECT_EQ(lines, expected) << c.name << (in_memory ? " in memory" : " from file");
+      EXPECT_EQ(reader.encoding(), c.encoding) << c.name;
+      reader.rewind();
+      std::string_view first;
+      EXPECT_EQ(reader.next_line(first), !expected.empty()) << c.name;
+      if (!expected.empty()) {
+        EXPECT_EQ(first, expected.front()) << c.name << " after rewind";
+      }
+    }
+  }
+}
+
+TEST(TextEncodingTest, EncodesUtf8BackReplacingWhatIsNotUtf8) {
+  EXPECT_EQ(encode_utf16("a\xC3\xA9\xF0\x9F\x98\x80", TextEncoding::Utf16Le),
+            "a\0\xE9\0\x3D\xD8\x00\xDE"s);
+  EXPECT_EQ(encode_utf16("a\xE3\x81\x82", TextEncoding::Utf16Be), "\0a\x30\x42"s);
+  // A stray continuation byte, an overlong form, an encoded surrogate and
+  // a cut sequence at the end each become U+FFFD.
+  EXPECT_EQ(encode_utf16("\x80"
+                         "\xC0\xAF"
+                         "\xED\xA0\x80"
+                         "\xE3\x81",
+                         TextEncoding::Utf16Be),
+            "\xFF\xFD\xFF\xFD\xFF\xFD\xFF\xFD\xFF\xFD\xFF\xFD\xFF\xFD\xFF\xFD"s);
+  // Split anywhere, a sequence is joined across the pieces.
+  const std::string text = "x\xF0\x9F\x98\x80y\xC3\xA9";
+  for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+    Utf16Encoder encoder{TextEncoding::Utf16Le, {}};
+    std::string out;
+    encoder.encode(std::string_view(text).substr(0, cut), out);
+    encoder.encode(std::string_view(text).substr(cut), out);
+    encoder.finish(out);
+    EXPECT_EQ(out, encode_utf16(text, TextEncoding::Utf16Le)) << cut;
+    EXPECT_EQ(decode_utf16(out, TextEncoding::Utf16Le), text) << cut;
+  }
+}
+
 TEST(OutputFileTest, ReplacesTheTargetOnlyOnCommit) {
   TempDir dir;
   const std::string target = (dir.path / "out.ass").string();
@@ -171,9 +272,28 @@ TEST(OutputFileTest, FailsInAMissingFolderOrOntoADirectory) {
   TempDir dir;
   OutputFile out;
   EXPECT_FALSE(out.open((dir.path / "no" / "such" / "out.ass").string()));
+  EXPECT_EQ(out.error_number(), ENOENT);
   std::filesystem::create_directory(dir.path / "d.ass");
   EXPECT_FALSE(out.open((dir.path / "d.ass").string()));
+  EXPECT_EQ(out.error_number(), EISDIR);
   EXPECT_FALSE(out.commit());
+}
+
+// Text written in pieces of any size comes out in the file's encoding,
+// sequences cut by the write buffer included.
+TEST(OutputFileTest, WritesInTheEncodingAsked) {
+  TempDir dir;
+  const std::string path = (dir.path / "u.srt").string();
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += "\xC3\xA9\xF0\x9F\x98\x80\n";
+  OutputFile out;
+  ASSERT_TRUE(out.open(path));
+  out.set_encoding(TextEncoding::Utf16Be);
+  for (std::size_t at = 0; at < text.size(); at += 7001)
+    out.write(std::string_view(text).substr(at, 7001));
+  EXPECT_TRUE(out.commit());
+  EXPECT_EQ(out.error_number(), 0);
+  EXPECT_EQ(read_file(path), encode_utf16(text, TextEncoding::Utf16Be));
 }
 
 }  // namespace

@@ -1,0 +1,53 @@
+// The encodings text files come in: UTF-8 (with or without its mark) and
+// UTF-16 in either byte order, as Windows Notepad saves "Unicode". Text is
+// handled as UTF-8 inside; UTF-16 is turned into it when read and back when
+// written, piece by piece, so memory stays constant whatever the file size.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace mendra {
+
+enum class TextEncoding {
+  Utf8,
+  Utf16Le,  // begins with FF FE
+  Utf16Be,  // begins with FE FF
+};
+
+// The encoding a file's first bytes announce: UTF-16 only with its mark.
+TextEncoding detect_text_encoding(std::string_view first_bytes);
+// How many bytes of the mark detect_text_encoding saw (0 for UTF-8).
+std::size_t byte_order_mark_size(TextEncoding encoding);
+
+// UTF-16 bytes to UTF-8, across any split into pieces: an odd byte or a
+// high surrogate at the end of one piece waits for the next. An unpaired
+// surrogate and an odd last byte become U+FFFD.
+struct Utf16Decoder {
+  TextEncoding encoding = TextEncoding::Utf16Le;
+  int odd_byte = -1;       // first byte of a unit cut by the piece end
+  unsigned high_unit = 0;  // a high surrogate waiting for its low half
+
+  // Appends the UTF-8 of `size` bytes at `in` to `out`; returns the bytes
+  // written, at most size * 3 / 2 + 4.
+  std::size_t decode(const unsigned char* in, std::size_t size, char* out);
+  // What is left at the end of the input, as U+FFFD; at most 6 bytes.
+  std::size_t finish(char* out);
+};
+
+// UTF-8 back to UTF-16, across any split into pieces: a sequence cut by
+// the piece end waits for the next. Bytes that are not UTF-8 become U+FFFD.
+struct Utf16Encoder {
+  TextEncoding encoding = TextEncoding::Utf16Le;
+  std::string pending;  // the start of a cut sequence
+
+  void encode(std::string_view utf8, std::string& out);
+  void finish(std::string& out);
+};
+
+// A whole text at once, for texts held in memory.
+std::string decode_utf16(std::string_view bytes, TextEncoding encoding);
+std::string encode_utf16(std::string_view utf8, TextEncoding encoding);
+
+}  // namespace mendra
