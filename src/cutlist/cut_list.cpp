@@ -126,7 +126,7 @@ bool keeps_any_frame(const CutMap& map) {
 }
 
 void print_cut_summary(const CutCounters& counters, const RunSettings& settings) {
-  const FrameScale scale = frame_scale(fps_frame_rate(settings.fps));
+  const FrameScale scale = frame_scale(run_frame_rate(settings));
   // Exact durations, truncated toward zero; frame counts near the int limits
   // saturate.
   const SummaryTime kept = split_ms(frame_count_ms(counters.kept_frames, scale));

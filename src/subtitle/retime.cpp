@@ -62,8 +62,8 @@ int srt_time_ms(int hours, int minutes, int seconds, int milliseconds) {
 
 bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span) {
-  // fps_frame_rate never lets fps drop below 1, so nothing divides by zero.
-  const FrameScale scale = frame_scale(fps_frame_rate(settings.fps));
+  // The rate is always positive, so nothing divides by zero.
+  const FrameScale scale = frame_scale(run_frame_rate(settings));
   const FramePosition start_position = remap_frame(map, ms_to_frames(start_ms, scale), kStartSide);
   int start = frames_to_ms(start_position, scale, settings.ts_delay_ms);
   // Only a start beyond the last kept frame lies outside the cut video: the

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+#include <optional>
+
+#include "util/frame_rate.h"
 #include "util/log.h"
 
 namespace mendra {
@@ -12,6 +15,8 @@ namespace mendra {
 // one.
 struct RunSettings {
   int fps = 30;         // frames per second are fps / 1.001
+  // An exact rate (-rate); when set it wins over fps.
+  std::optional<FrameRate> rate;
   int delay_ms = 0;     // user delay, added after remapping
   int ts_delay_ms = 0;  // measured from the transport stream
   int gop_offset = -1;  // -1: no -gop given
@@ -24,5 +29,10 @@ struct RunSettings {
 };
 
 void reset_settings(RunSettings& settings);
+
+// The frame rate every time <-> frame conversion of this input uses.
+inline FrameRate run_frame_rate(const RunSettings& settings) {
+  return settings.rate ? *settings.rate : fps_frame_rate(settings.fps);
+}
 
 }  // namespace mendra
