@@ -124,7 +124,8 @@ else
 fi
 
 # run_usage BINARY LABEL: with no argument mendra prints its usage on standard
-# error, writes nothing on standard output and exits 0.
+# error, writes nothing on standard output and exits 2 (a command-line error);
+# --version prints its name and version on standard output and exits 0.
 run_usage() {
   local binary=$1 label=$2 status=0
   if [[ ! -x "$binary" ]]; then
@@ -132,16 +133,18 @@ run_usage() {
     return
   fi
   "$binary" </dev/null >"$work/usage.out" 2>"$work/usage.err" || status=$?
-  if [[ $status -ne 0 ]]; then
-    fail "$label: exit status $status, expected 0"
+  if [[ $status -ne 2 ]]; then
+    fail "$label: exit status $status, expected 2"
   elif [[ -s "$work/usage.out" ]]; then
     fail "$label: wrote to standard output"
     show "$work/usage.out"
   elif ! grep -q 'usage' "$work/usage.err"; then
     fail "$label: no usage text on standard error"
     show "$work/usage.err"
+  elif ! "$binary" --version </dev/null 2>/dev/null | grep -qx "mendra [0-9][0-9.]*"; then
+    fail "$label: --version does not print mendra and its version"
   else
-    pass "$label: exits 0 and prints its usage on standard error"
+    pass "$label: exits 2 with its usage on standard error; --version names it"
   fi
 }
 
