@@ -14,6 +14,7 @@
 #include "util/frame_rate.h"
 #include "util/input_file.h"
 #include "util/path.h"
+#include "util/rate_parse.h"
 #include "util/scan.h"
 #include "util/text_reader.h"
 
@@ -41,6 +42,7 @@ constexpr const char kUsage[] =
     "  -k{1|2|3} <TMPGEnc.keyframe>\n"
     "  -o <output{.ass|.srt}>        default: input_new{.ass|.srt}\n"
     "  -fps <frame_rate_value>       default: 30\n"
+    "  -rate <N/D|fps>               exact rate, wins over -fps: 25, 30000/1001, 29.97\n"
     "  -delay <msec>\n"
     "  -md            : parse tsfile.  [for dgindex]\n"
     "  -mv            : parse tsfile.  [for mpg2vfp]\n"
@@ -49,15 +51,29 @@ constexpr const char kUsage[] =
     "  -gop <start_offset>             [dgindex only]\n"
     "  -debug  : show debug info.\n"
     "  -silent : show error only.\n"
+    "  -all    : options before it apply to every later input.\n"
     "  -h, --help : show this usage.   --version : show the version.\n";
 
 // What an option argument asks for: nothing (ignored or already applied),
 // or a value from the next argument for the given row.
-enum class Pending { None, Delay, Fps, Gop, KeyList, DelList, Output, PmtPid, TrimScript, VcfJob };
+enum class Pending {
+  None,
+  Delay,
+  Fps,
+  Gop,
+  KeyList,
+  DelList,
+  Output,
+  PmtPid,
+  Rate,
+  TrimScript,
+  VcfJob
+};
 
 // Recognises one option by its second character; options that need a value
 // return which one, the others take effect at once.
 Pending recognise_option(std::string_view arg, InputChoices& choices, RunSettings& settings) {
+  if (arg == "-rate") return Pending::Rate;
   if (arg.size() < 2) return Pending::None;
   switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
     case 'd':
@@ -72,9 +88,7 @@ Pending recognise_option(std::string_view arg, InputChoices& choices, RunSetting
     case 'g':
       return arg == "-gop" ? Pending::Gop : Pending::None;
     case 'h':
-      // Asked for: standard output, so that it can be paged.
-      print_usage(stdout);
-      return Pending::None;
+      return Pending::None;  // the walk prints the usage
     case 'k':
       // Every argument of this row names a keyframe list; the exact words
       // pick the pairing, anything else lets the file decide.
@@ -148,9 +162,32 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
     case Pending::PmtPid:
       settings.pmt_pid = pmt_pid_from_text(value);
       break;
+    case Pending::Rate: {
+      // Reported when the input is processed, so that it fails like any
+      // other input whose options cannot be honoured.
+      FrameRate rate;
+      if (parse_frame_rate(value, rate)) {
+        settings.rate = rate;
+        choices.invalid_rate.reset();
+      } else {
+        settings.rate.reset();
+        choices.invalid_rate = value;
+      }
+      break;
+    }
     case Pending::None:
       break;
   }
+}
+
+// "25/1 (25.000 fps)": the fraction every conversion uses, and its value
+// rounded to thousandths in integers (both terms are at most kMaxRateTerm).
+void print_frame_rate(FrameRate rate, const RunSettings& settings) {
+  const std::int64_t thousandths = (rate.num * 1000 + rate.den / 2) / rate.den;
+  settings.log_info(stderr, "\tframe rate  : %lld/%lld (%lld.%03lld fps)\n",
+                    static_cast<long long>(rate.num), static_cast<long long>(rate.den),
+                    static_cast<long long>(thousandths / 1000),
+                    static_cast<long long>(thousandths % 1000));
 }
 
 void report_written(const std::string& path, const RunSettings& settings) {
@@ -224,7 +261,7 @@ bool apply_delay_only(const std::string& extension, const std::string& input_bas
 // project names). False when nothing could be measured; may move input_base
 // to the subtitle that lies beside the stream.
 bool measure_for_input(const std::string& input, const std::string& extension, int delay_mode,
-                      std::string& input_base, RunSettings& settings) {
+                       std::string& input_base, RunSettings& settings) {
   std::string ts_base;
   if (extension == ".d2v") {
     read_d2v(input, settings.d2v_start_bytes, ts_base, settings);
@@ -258,6 +295,96 @@ void report_open_failure(const std::string& path, const RunSettings& settings) {
   const std::string reason = open_failure_reason(path);
   if (reason.empty()) return;
   settings.log_error(stderr, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
+}
+
+// One argument as the walk takes it: an option with the value it consumes,
+// an input, or a word the walk handles itself.
+enum class ArgumentKind { Help, Version, Option, All, Input, MissingValue };
+
+struct Argument {
+  ArgumentKind kind = ArgumentKind::Input;
+  std::string_view text;
+  Pending pending = Pending::None;
+  std::string_view value;  // for pending != None
+};
+
+// Sorts the arguments from `arg` up to the null entry with the walk's own
+// rules, so that the number of inputs is known before the first is
+// processed. An option that lacks its value ends the list.
+std::vector<Argument> classify_arguments(const char* const* arg) {
+  std::vector<Argument> arguments;
+  // Only the kind of value an option takes matters here.
+  InputChoices scratch_choices;
+  RunSettings scratch_settings;
+  for (; *arg != nullptr; ++arg) {
+    Argument argument;
+    argument.text = *arg;
+    if (argument.text == "--help") {
+      argument.kind = ArgumentKind::Help;
+    } else if (argument.text == "--version") {
+      argument.kind = ArgumentKind::Version;
+    } else if (argument.text == "-all") {
+      argument.kind = ArgumentKind::All;
+    } else if (!is_input_argument(argument.text)) {
+      argument.kind = ArgumentKind::Option;
+      argument.pending = recognise_option(argument.text, scratch_choices, scratch_settings);
+      if (argument.pending != Pending::None) {
+        if (arg[1] == nullptr) {
+          argument.kind = ArgumentKind::MissingValue;
+          arguments.push_back(argument);
+          break;
+        }
+        ++arg;
+        argument.value = *arg;
+      }
+    }
+    arguments.push_back(argument);
+  }
+  return arguments;
+}
+
+void apply_option(const Argument& argument, InputChoices& choices, RunSettings& settings) {
+  recognise_option(argument.text, choices, settings);
+  if (argument.pending != Pending::None) {
+    apply_value(argument.pending, std::string(argument.value), choices, settings);
+  }
+}
+
+// The choices that name a file for one input (the output, a cut list), which
+// a -all cannot hand to several inputs; nullptr when there is none.
+const char* single_input_choice(const InputChoices& choices) {
+  if (choices.output_path) return "-o";
+  if (choices.cut_list_path) return "a cut list";
+  return nullptr;
+}
+
+// Refuses a -all that would hand a file meant for one input to several of
+// them (those up to the next -all): before any input is processed, since
+// the run would otherwise stop half done.
+bool check_all_markers(const std::vector<Argument>& arguments, const RunSettings& settings) {
+  InputChoices since_input;
+  RunSettings scratch_settings;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const Argument& argument = arguments[i];
+    if (argument.kind == ArgumentKind::Option)
+      apply_option(argument, since_input, scratch_settings);
+    if (argument.kind == ArgumentKind::Input) since_input = InputChoices{};
+    if (argument.kind != ArgumentKind::All) continue;
+    const char* choice = single_input_choice(since_input);
+    if (choice == nullptr) continue;
+    int inputs = 0;
+    for (std::size_t j = i + 1; j < arguments.size() && arguments[j].kind != ArgumentKind::All;
+         ++j) {
+      if (arguments[j].kind == ArgumentKind::Input) ++inputs;
+    }
+    if (inputs > 1) {
+      settings.log_error(stderr,
+                         "-all: %s names a file for one input and cannot apply to %d inputs\n",
+                         choice, inputs);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -304,6 +431,10 @@ std::uint16_t pmt_pid_from_text(const std::string& value) {
 
 bool process_input(const std::string& input, const InputChoices& choices, RunSettings& settings,
                    CutMap& map) {
+  if (choices.invalid_rate) {
+    settings.log_error(stderr, "invalid frame rate: %s\n", choices.invalid_rate->c_str());
+    return false;
+  }
   const std::string extension = split_path(input).extension;
   std::string input_base = path_without_extension(input);
   const bool default_cut_list = !choices.cut_list_path.has_value();
@@ -330,6 +461,7 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   bool measured = true;
   settings.log_info(stderr, "   ---- param option ----\n");
   settings.log_info(stderr, "\tdelay time  : %d msec\n", settings.delay_ms);
+  if (settings.rate) print_frame_rate(*settings.rate, settings);
   if (choices.delay_mode != DelayNone) {
     measured = measure_for_input(input, extension, choices.delay_mode, input_base, settings);
   }
@@ -359,47 +491,65 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
 }
 
 int run_mendra(const char* const* argv) {
-  RunSettings settings;
-  reset_settings(settings);
+  RunSettings defaults;  // what every input starts from: built in, or -all
+  reset_settings(defaults);
   CutMap map;
   if (argv == nullptr || argv[0] == nullptr || argv[1] == nullptr) {
     print_usage(stderr);
     return kExitUsage;
   }
+  const std::vector<Argument> arguments = classify_arguments(argv + 1);
+  if (!check_all_markers(arguments, defaults)) return kExitUsage;
+  InputChoices default_choices;
+  // What the options since the previous input give on top of the built-in
+  // defaults: what a -all makes the new defaults, replacing the old ones.
+  RunSettings since_input = defaults;
+  InputChoices choices_since_input;
+  RunSettings settings = defaults;
   InputChoices choices;
   bool input_met = false;
   bool information_asked = false;  // --help, -h or --version
   int status = kExitSuccess;
-  for (const char* const* arg = argv + 1; *arg != nullptr; ++arg) {
-    const std::string_view text(*arg);
-    if (text == "--help") {
-      print_usage(stdout);
-      information_asked = true;
-      continue;
-    }
-    if (text == "--version") {
-      std::printf("mendra %s\n", kVersion);
-      information_asked = true;
-      continue;
-    }
-    if (!is_input_argument(text)) {
-      if (text.size() >= 2 && std::tolower(static_cast<unsigned char>(text[1])) == 'h') {
+  for (const Argument& argument : arguments) {
+    switch (argument.kind) {
+      case ArgumentKind::Help:
+        print_usage(stdout);
         information_asked = true;
-      }
-      const Pending pending = recognise_option(text, choices, settings);
-      if (pending == Pending::None) continue;
-      if (arg[1] == nullptr) {
+        break;
+      case ArgumentKind::Version:
+        std::printf("mendra %s\n", kVersion);
+        information_asked = true;
+        break;
+      case ArgumentKind::Option:
+        if (argument.text.size() >= 2 &&
+            std::tolower(static_cast<unsigned char>(argument.text[1])) == 'h') {
+          // Asked for: standard output, so that it can be paged.
+          print_usage(stdout);
+          information_asked = true;
+        }
+        apply_option(argument, choices, settings);
+        apply_option(argument, choices_since_input, since_input);
+        break;
+      case ArgumentKind::All:
+        defaults = since_input;
+        default_choices = choices_since_input;
+        settings = defaults;
+        choices = default_choices;
+        break;
+      case ArgumentKind::Input:
+        input_met = true;
+        if (!process_input(std::string(argument.text), choices, settings, map)) {
+          status = kExitFailure;
+        }
+        choices = default_choices;
+        settings = defaults;
+        choices_since_input = InputChoices{};
+        reset_settings(since_input);
+        break;
+      case ArgumentKind::MissingValue:
         print_usage(stderr);
         return kExitUsage;
-      }
-      ++arg;
-      apply_value(pending, *arg, choices, settings);
-      continue;
     }
-    input_met = true;
-    if (!process_input(std::string(text), choices, settings, map)) status = kExitFailure;
-    choices = InputChoices{};
-    reset_settings(settings);
   }
   if (!input_met && !information_asked) {
     print_usage(stderr);

@@ -21,6 +21,9 @@ inline int usable_fps(int fps) {
 }
 
 // Frames per second as an exact fraction num / den, both positive.
+// Rates from fps have num = fps * 1000 and den = 1001; rates given exactly
+// (-rate) keep both terms at most kMaxRateTerm. Either way the conversions
+// below stay exact in 64 bits.
 struct FrameRate {
   std::int64_t num = 0;
   std::int64_t den = 1;
@@ -33,10 +36,14 @@ inline FrameRate fps_frame_rate(int fps) {
   return FrameRate{std::int64_t{usable_fps(fps)} * kMsPerSecond, kNtscDen};
 }
 
+// The largest numerator or denominator of an exact rate: with both terms at
+// most this, frame_scale gives `frames` at most 10^6 and `ms` at most 10^9.
+constexpr std::int64_t kMaxRateTerm = 1000000;
+
 // A rate as "`frames` frames last exactly `ms` milliseconds". For every
-// rate from an int fps both stay below 2^31, so a time in int milliseconds
-// times `frames` fits 64 bits. Not always in lowest terms: the conversions
-// are exact either way.
+// rate from an int fps, and every exact rate within kMaxRateTerm, both stay
+// below 2^31, so a time in int milliseconds times `frames` fits 64 bits.
+// Not always in lowest terms: the conversions are exact either way.
 struct FrameScale {
   std::int64_t frames = 1;
   std::int64_t ms = 1;
@@ -54,8 +61,9 @@ inline FrameScale frame_scale(FrameRate rate) {
 }
 
 // A position on a frame axis as an exact fraction: num / den frames, den > 0.
-// Positions made from times have den = FrameScale::ms (at most 1001000), so
-// whole frame numbers of the int range times den stay far inside 64 bits.
+// Positions made from times have den = FrameScale::ms (at most 1001000 for
+// a rate from fps, 10^9 for an exact one), so frame numbers of twice the int
+// range times den stay inside 64 bits.
 struct FramePosition {
   std::int64_t num = 0;
   std::int64_t den = 1;
