@@ -72,5 +72,6 @@ inline std::string_view line_end_of(std::string_view line) {
 // The line rewriters of the format table's rows.
 void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out);
 void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out);
+void rewrite_vtt_lines(TextReader& in, const LineContext& context, LineSink& out);
 
 }  // namespace mendra

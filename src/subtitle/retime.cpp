@@ -80,6 +80,13 @@ bool retime_span(const RemapTable& map, const RunSettings& settings, int start_m
   return start < end && !is_beyond_last_kept(start_position);
 }
 
+bool retime_start(const RemapTable& map, const RunSettings& settings, int ms, int& retimed_ms) {
+  const FrameScale scale = frame_scale(run_frame_rate(settings));
+  const FramePosition position = remap_frame(map, ms_to_frames(ms, scale), kStartSide);
+  retimed_ms = add_delay(frames_to_ms(position, scale, settings.ts_delay_ms), settings.delay_ms);
+  return !is_beyond_last_kept(position);
+}
+
 ClockFields ass_clock(int ms) {
   if (ms < 0) ms = 0;
   int centiseconds = ms / kMsPerCentisecond;

@@ -5,8 +5,8 @@
 
 #include "cutlist/cut_map.h"
 #include "cutlist/remap_table.h"
-#include "util/settings.h"
 #include "util/format_int.h"
+#include "util/settings.h"
 
 namespace mendra {
 
@@ -29,6 +29,12 @@ struct RetimedSpan {
 // is not before its end. `span` is filled either way.
 bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span);
+
+// Maps one time inside a subtitle as its start is mapped (a time in deleted
+// material moves forward to the next kept frame), with both delays and the
+// clamp to 0. Returns false when it lies beyond the last kept frame, where
+// `retimed_ms` means nothing.
+bool retime_start(const RemapTable& map, const RunSettings& settings, int ms, int& retimed_ms);
 
 // The printed fields of a time; hours wrap at 60.
 struct ClockFields {

@@ -17,15 +17,20 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // ASS before SRT: the order in which an input of another extension (a
 // stream, a project) has its subtitles re-timed, and so of their messages.
+// WebVTT is re-timed only when named: an input of another extension does
+// not look for it, so that its runs and messages stay as they were.
 constexpr SubtitleFormat kFormats[] = {
     {".ass", "ass", kCentisecondMs, rewrite_ass_lines},
     {".srt", "srt", 1, rewrite_srt_lines},
+    {".vtt", "vtt", 1, rewrite_vtt_lines},
 };
+// The leading rows that an input of another extension re-times.
+constexpr std::size_t kFormatsForOtherExtensions = 2;
 
 }  // namespace
 
 std::span<const SubtitleFormat> subtitle_formats() {
-  return kFormats;
+  return std::span(kFormats).first<kFormatsForOtherExtensions>();
 }
 
 const SubtitleFormat* find_subtitle_format(std::string_view extension) {

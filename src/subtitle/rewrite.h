@@ -27,11 +27,12 @@ struct SubtitleFormat {
   void (*rewrite_lines)(TextReader& in, const LineContext& context, LineSink& out);
 };
 
-// Every format, in the order an input of another extension is re-timed.
+// The formats an input of another extension is re-timed as, in that order:
+// .ass and .srt. A .vtt input is re-timed only when named.
 std::span<const SubtitleFormat> subtitle_formats();
 
-// The format whose extension is `extension` in any case (".ass", ".ASS"),
-// or nullptr.
+// The format whose extension is `extension` in any case (".ass", ".ASS",
+// ".vtt"), or nullptr.
 const SubtitleFormat* find_subtitle_format(std::string_view extension);
 
 enum class RewriteOutcome {

@@ -200,6 +200,29 @@ TEST(RetimeSpanTest, KeptTimesComeBackExactly) {
   EXPECT_GT(checked, 30000);
 }
 
+// One time mapped as a start: forward out of deleted material, then the
+// delays and the clamp to 0; beyond the last kept frame it has no place.
+TEST(RetimeStartTest, MapsOneTimeAsAStart) {
+  struct Case {
+    int ms;
+    int delay_ms;
+    bool placed;
+    int expected_ms;  // when placed
+  };
+  const RemapTable map = make_remap_table(kExampleMap);
+  for (const Case& c :
+       {Case{5500, 0, true, 2163}, Case{7500, 0, true, 3336}, Case{3000, 0, true, 0},
+        Case{5500, -1500, true, 663}, Case{5500, -3000, true, 0}, Case{15000, 0, false, 0}}) {
+    RunSettings settings;
+    settings.delay_ms = c.delay_ms;
+    int retimed = -1;
+    EXPECT_EQ(retime_start(map, settings, c.ms, retimed), c.placed) << c.ms;
+    if (c.placed) {
+      EXPECT_EQ(retimed, c.expected_ms) << c.ms << " delay " << c.delay_ms;
+    }
+  }
+}
+
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};
   RunSettings settings;

@@ -254,6 +254,82 @@ INSTANTIATE_TEST_SUITE_P(
                      "2\n00:00:05,326 --> 00:00:06,673\nb\n\n"}),
     [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
+class VttFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(VttFileTest, RewritesCues) {
+  NotRetimed not_retimed;
+  EXPECT_EQ(run(".vtt", GetParam().input, &not_retimed), GetParam().expected);
+  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
+  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VttFileTest,
+    ::testing::Values(
+        LineCase{"HeaderNoteStyleRegionCopied",
+                 "WEBVTT - title\nKind: captions\n\nNOTE a note\nat 00:05.000\n\n"
+                 "STYLE\n::cue { color: yellow }\n\nREGION\nid:r width:40%\n\n"
+                 "00:05.000 --> 00:08.000\nx\n\nNOTE\tlast\n",
+                 "WEBVTT - title\nKind: captions\n\nNOTE a note\nat 00:05.000\n\n"
+                 "STYLE\n::cue { color: yellow }\n\nREGION\nid:r width:40%\n\n"
+                 "00:01.663 --> 00:03.303\nx\n\nNOTE\tlast\n"},
+        LineCase{"HoursKeptAsWritten",
+                 "WEBVTT\n\n00:00:05.000 --> 00:08.000\na\n\n00:12.000 --> 000:00:14.000\nb\n",
+                 "WEBVTT\n\n00:00:01.663 --> 00:03.303\na\n\n00:05.326 --> 00:00:06.673\nb\n"},
+        LineCase{"SettingsAndSpacingKept",
+                 "WEBVTT\n\n 00:05.000\t-->  00:08.000 align:start position:10%\tline:0\na\n",
+                 "WEBVTT\n\n 00:01.663\t-->  00:03.303 align:start position:10%\tline:0\na\n"},
+        // 5.5 s and 6 s map as starts; 7.5 s lies in deleted material and
+        // 4 s before the cue's mapped start, so both are clamped into it.
+        LineCase{"TimestampTagsRetimedWithinCue",
+                 "00:05.000 --> 00:08.000\n<00:05.500>a <00:00:06.000>b\n"
+                 "<00:07.500>c <00:04.000>d <b>e</b> <00:6.000>f <00:06.000 g\n",
+                 "00:01.663 --> 00:03.303\n<00:02.163>a <00:00:02.663>b\n"
+                 "<00:03.303>c <00:01.663>d <b>e</b> <00:6.000>f <00:06.000 g\n"},
+        LineCase{"TagBeyondLastKeptFrameAtCueEnd", "00:12.000 --> 00:20.000\na<00:15.000>b\n",
+                 "00:05.326 --> 00:06.673\na<00:06.673>b\n"},
+        LineCase{"DroppedCueLeavesWithIdentifierAndBlankLine",
+                 "WEBVTT\n\nintro\n00:07.000 --> 00:09.000 align:end\ngone <00:08.000>\n"
+                 "still gone\n\nkept\n00:05.000 --> 00:08.000\nk\n\n\nNOTE end\n",
+                 "WEBVTT\n\nkept\n00:01.663 --> 00:03.303\nk\n\n\nNOTE end\n"},
+        LineCase{"CrLfKept",
+                 "WEBVTT\r\n\r\nid\r\n00:05.000 --> 00:08.000 line:1\r\n<00:06.000>a\r\n\r\n"
+                 "00:07.000 --> 00:09.000\r\nb\r\n\r\nNOTE x\r\n\r\n00:12.000 --> 00:14.000",
+                 "WEBVTT\r\n\r\nid\r\n00:01.663 --> 00:03.303 line:1\r\n<00:02.663>a\r\n\r\n"
+                 "NOTE x\r\n\r\n00:05.326 --> 00:06.673"},
+        LineCase{"ByteOrderMarkKept",
+                 "\xEF\xBB\xBF"
+                 "WEBVTT\n\n00:05.000 --> 00:08.000\na\n",
+                 "\xEF\xBB\xBF"
+                 "WEBVTT\n\n00:01.663 --> 00:03.303\na\n"},
+        // A timing line ends the block it stands in, as a player reads it.
+        LineCase{
+            "TimingLineEndsHeaderAndCue",
+            "WEBVTT\nKind: captions\n00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb\n",
+            "WEBVTT\nKind: captions\n00:01.663 --> 00:03.303\na\n00:05.326 --> 00:06.673\nb\n"},
+        LineCase{"UnreadableTimesCopiedAndCounted",
+                 "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
+                 "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
+                 "\n00:05.000 --> 00:08.0000\ne\n",
+                 "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
+                 "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
+                 "\n00:05.000 --> 00:08.0000\ne\n",
+                 6, 4},
+        LineCase{"SignatureMustStandAlone", "WEBVTTX\n\n00:05.000 --> 00:08.000\na\n",
+                 "WEBVTTX\n\n00:01.663 --> 00:03.303\na\n", 1, 1},
+        LineCase{"IdentifierAtEndOfFileCopied", "00:05.000 --> 00:08.000\na\n\nlast",
+                 "00:01.663 --> 00:03.303\na\n\nlast", 1, 4}),
+    [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
+
+// Times of an hour or more are written with their hours, which do not wrap.
+TEST_F(RewriteTest, VttHoursWrittenFromAnHourOn) {
+  settings_.delay_ms = 3600000;
+  EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n<00:06.000>a\n"),
+            "01:00:01.663 --> 01:00:03.303\n<01:00:02.663>a\n");
+  settings_.delay_ms = 360000000;
+  EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n"), "100:00:01.663 --> 100:00:03.303\n");
+}
+
 TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
   ASSERT_EQ(subtitle_formats().size(), 2u);
   // The table's order is the order in which an input of another extension
@@ -265,6 +341,12 @@ TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
   }
   EXPECT_EQ(find_subtitle_format(".ASS"), &subtitle_formats()[0]);
   EXPECT_EQ(find_subtitle_format(".Srt"), &subtitle_formats()[1]);
+  // WebVTT is found by its name but is not among the formats an input of
+  // another extension is re-timed as.
+  const SubtitleFormat* vtt = find_subtitle_format(".VTT");
+  ASSERT_NE(vtt, nullptr);
+  EXPECT_STREQ(vtt->label, "vtt");
+  EXPECT_EQ(vtt->delay_step_ms, 1);
   for (const char* other : {"ass", ".txt", "", ".ass ", ".as", ".assa"}) {
     EXPECT_EQ(find_subtitle_format(other), nullptr) << other;
   }
@@ -384,7 +466,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Dialogue: 0,0:00:01.66,0:00:03.30,x\n",
                                  " Dialogue: 0,0:00:05.00,0:00:08.00,x\n", 2},
                       FormatCase{"srt", ".srt", "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
-                                 "1\n00:00:01,663 --> 00:00:03,303\nx\n\n", "stray\n", 5}),
+                                 "1\n00:00:01,663 --> 00:00:03,303\nx\n\n", "stray\n", 5},
+                      FormatCase{"vtt", ".vtt", "00:05.000 --> 00:08.000\nx\n\n",
+                                 "00:01.663 --> 00:03.303\nx\n\n", "00:05 --> 00:08\n", 4}),
     [](const ::testing::TestParamInfo<FormatCase>& test_info) { return test_info.param.name; });
 
 }  // namespace

@@ -1,0 +1,20 @@
+// The .vtt line rewriter on an arbitrary buffer, through a cut map with a
+// few kept ranges and a delay, so that dropping, moving, clamping and the
+// timestamp tags all run.
+#include <cstddef>
+#include <cstdint>
+
+#include "cutlist/cut_map.h"
+#include "fuzz_support.h"
+#include "subtitle/rewrite.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace mendra;
+  static const SubtitleFormat& format = *find_subtitle_format(".vtt");
+  RunSettings settings = fuzz::tracing_settings();
+  settings.delay_ms = -1500;
+  // Kept frames 100..199 and 300..399.
+  const CutMap map = {-1, 99, 200, 299, 400, -1, -1};
+  rewrite_text(format, fuzz::as_text(data, size), map, settings);
+  return 0;
+}
