@@ -4,6 +4,7 @@
 
 #include "ts/audio_scan.h"
 #include "ts/es_scan.h"
+#include "ts/nal_scan.h"
 #include "ts/video_scan.h"
 
 namespace mendra {
@@ -14,6 +15,10 @@ constexpr std::array kEsScanners = {
               &run_es_pass<VideoScanState, scan_video_payload, EsRole::Video>},
     EsScanner{0x0F, EsRole::Audio,  // ADTS-AAC audio
               &run_es_pass<AudioScanState, scan_audio_payload, EsRole::Audio>},
+    EsScanner{0x1B, EsRole::Video,  // H.264 video
+              &run_es_pass<H264ScanState, scan_h264_payload, EsRole::Video>},
+    EsScanner{0x24, EsRole::Video,  // HEVC video
+              &run_es_pass<HevcScanState, scan_hevc_payload, EsRole::Video>},
 };
 
 }  // namespace

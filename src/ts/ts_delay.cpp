@@ -17,7 +17,7 @@ namespace {
 constexpr std::uint16_t kPatPid = 0x0000;
 
 // Names the stream types of the programme that no scanner reads, so that a
-// recording whose video is, say, H.264 says why it cannot be measured.
+// recording whose video is, say, VC-1 says why it cannot be measured.
 void report_unmeasured_types(const ProgramStreams& program, const RunSettings& settings) {
   std::string types;
   for (const std::uint8_t type : program.es_types) {

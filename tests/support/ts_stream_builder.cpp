@@ -180,4 +180,85 @@ Bytes adts_header(int id, int profile) {
       0x80};                         // channel_configuration 2, ...
 }
 
+void put_bits(BitWriter& w, int count, std::uint64_t value) {
+  for (int i = count - 1; i >= 0; --i) {
+    if (w.used == 8) {
+      w.bytes.push_back(0);
+      w.used = 0;
+    }
+    const unsigned bit = static_cast<unsigned>((value >> i) & 1U);
+    w.bytes.back() = static_cast<std::uint8_t>(w.bytes.back() | (bit << (7 - w.used)));
+    ++w.used;
+  }
+}
+
+void put_ue(BitWriter& w, std::uint32_t value) {
+  const std::uint64_t code = std::uint64_t{value} + 1;
+  int bits = 0;
+  while ((code >> bits) > 1) ++bits;
+  put_bits(w, bits, 0);         // leading zeros
+  put_bits(w, bits + 1, code);  // 1 and the suffix
+}
+
+void put_se(BitWriter& w, std::int32_t value) {
+  const std::int64_t v = value;
+  put_ue(w, static_cast<std::uint32_t>(v > 0 ? 2 * v - 1 : -2 * v));
+}
+
+Bytes nal_unit(const Bytes& header, const Bytes& payload) {
+  Bytes b = Bytes{0x00, 0x00, 0x01} + header;  // start code prefix, NAL unit header
+  int zeros = 0;
+  for (const std::uint8_t byte : payload) {
+    if (zeros >= 2 && byte <= 0x03) {
+      b.push_back(0x03);  // emulation_prevention_three_byte
+      zeros = 0;
+    }
+    b.push_back(byte);
+    zeros = byte == 0x00 ? zeros + 1 : 0;
+  }
+  return b;
+}
+
+namespace {
+
+// rbsp_stop_one_bit, alignment zeros, then a few slice-data bytes.
+Bytes finish_payload(BitWriter w) {
+  put_bits(w, 1, 1);                           // rbsp_stop_one_bit
+  if (w.used < 8) put_bits(w, 8 - w.used, 0);  // rbsp_alignment_zero_bit
+  return w.bytes + Bytes{0x9A, 0xBC, 0xDE, 0x80};
+}
+
+}  // namespace
+
+Bytes h264_aud() {
+  return nal_unit({0x09},   // forbidden_zero_bit, nal_ref_idc 0, nal_unit_type 9
+                  {0xF0});  // primary_pic_type 7, rbsp_stop_one_bit
+}
+
+Bytes h264_slice(int nal_unit_type, std::uint32_t first_mb_in_slice, int slice_type) {
+  BitWriter w;
+  put_ue(w, first_mb_in_slice);                                       // first_mb_in_slice
+  put_ue(w, static_cast<std::uint32_t>(slice_type));                  // slice_type
+  put_ue(w, 0);                                                       // pic_parameter_set_id
+  put_bits(w, 4, 0x5);                                                // frame_num (4 bits here)
+  return nal_unit({static_cast<std::uint8_t>(0x60 | nal_unit_type)},  // nal_ref_idc 3, type
+                  finish_payload(w));
+}
+
+Bytes hevc_aud() {
+  return nal_unit({0x46, 0x01},  // nal_unit_type 35, nuh_layer_id 0, nuh_temporal_id_plus1 1
+                  {0x50});       // pic_type 2, rbsp_stop_one_bit
+}
+
+Bytes hevc_slice(int nal_unit_type, bool first_slice_segment_in_pic, int nuh_layer_id) {
+  BitWriter w;
+  put_bits(w, 1, first_slice_segment_in_pic ? 1 : 0);  // first_slice_segment_in_pic_flag
+  if (nal_unit_type >= 16 && nal_unit_type <= 23) put_bits(w, 1, 0);  // no_output_of_prior_pics
+  put_ue(w, 0);                                                       // slice_pic_parameter_set_id
+  return nal_unit(
+      {static_cast<std::uint8_t>((nal_unit_type << 1) | (nuh_layer_id >> 5)),  // type, layer 5
+       static_cast<std::uint8_t>(((nuh_layer_id & 0x1F) << 3) | 1)},  // layer 4..0, tid_plus1 1
+      finish_payload(w));
+}
+
 }  // namespace mendra::test

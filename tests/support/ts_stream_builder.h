@@ -50,6 +50,28 @@ Bytes picture_header(int temporal_reference, int picture_coding_type);
 // ADTS fixed header start; id 1 = MPEG-2, profile 1 = AAC LC.
 Bytes adts_header(int id = 1, int profile = 1);
 
+// Bits of a NAL unit's payload, most significant first.
+struct BitWriter {
+  Bytes bytes;
+  int used = 8;  // bits used of the last byte
+};
+void put_bits(BitWriter& w, int count, std::uint64_t value);
+// Exp-Golomb codes: ue(v) and se(v).
+void put_ue(BitWriter& w, std::uint32_t value);
+void put_se(BitWriter& w, std::int32_t value);
+
+// 00 00 01, the NAL unit header bytes, then `payload` with an emulation
+// prevention byte 03 put behind every 00 00 that a byte 00 to 03 follows.
+Bytes nal_unit(const Bytes& header, const Bytes& payload);
+// H.264 access unit delimiter (primary_pic_type 7: any slice type).
+Bytes h264_aud();
+// H.264 slice: nal_unit_type 1 (non-IDR) or 5 (IDR); slice_type 0..9.
+Bytes h264_slice(int nal_unit_type, std::uint32_t first_mb_in_slice, int slice_type);
+// HEVC access unit delimiter.
+Bytes hevc_aud();
+// HEVC slice segment of nal_unit_type 0..31.
+Bytes hevc_slice(int nal_unit_type, bool first_slice_segment_in_pic, int nuh_layer_id = 0);
+
 // The bytes as characters, for write_file.
 inline std::string_view as_chars(const Bytes& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};

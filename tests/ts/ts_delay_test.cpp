@@ -110,13 +110,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "\nnot found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n"},
         // A video type no scanner reads is named, so the user learns why.
         MeasureCase{"UnmeasuredVideoTypeNamed",
-                    {.video_type = 0x1B},
+                    {.video_type = 0xEA},
                     0,
                     0,
                     false,
                     0,
                     "video_pid:0x   0, audio_pid:0x 112 \n\tstream types that cannot be "
-                    "measured: 0x1B\n"},
+                    "measured: 0xEA\n"},
         MeasureCase{"NoPcr", {.with_pcr = false}, 0, 0, false, 0, "\nnot found PID!!"},
         MeasureCase{"PcrOfZero", {.pcr = 0}, 0, 0, false, 0, "\nnot found PID!!"},
         // Stuffing adaptation fields without PCR_flag are not taken as the clock.

@@ -1,0 +1,118 @@
+#include "ts/nal_scan.h"
+
+#include <algorithm>
+
+#include "ts/pes.h"
+
+namespace mendra {
+namespace {
+
+// The payload of one packet.
+constexpr std::size_t kMaxPayloadBytes = kTsPacketBytes - 4;
+// More 00 bytes than a start code and an emulation prevention test need are
+// not counted: a run of zeros (stuffing) cannot overflow the count.
+constexpr int kMaxCountedZeros = 3;
+constexpr int kStartCodeZeros = 2;
+constexpr std::uint8_t kStartCodeLastByte = 0x01;
+constexpr std::uint8_t kEmulationPreventionByte = 0x03;
+
+void complete_head(NalReader& reader, NalHeads& completed) {
+  reader.gathering = false;
+  // An empty unit (two start codes back to back) names no type.
+  if (reader.head.size == 0) return;
+  if (completed.count < completed.heads.size()) completed.heads[completed.count++] = reader.head;
+}
+
+// One byte of the unit being filled; the head completes when full.
+void append_head_byte(NalReader& reader, NalHeads& completed, std::uint8_t byte) {
+  NalHead& head = reader.head;
+  head.bytes[head.size++] = byte;
+  if (head.size == head.bytes.size()) complete_head(reader, completed);
+}
+
+bool start_threshold_met(const RandomAccessCount& seen, std::int64_t bytes_read,
+                         const RunSettings& settings) {
+  if (settings.gop_offset >= 0) return seen.count >= settings.gop_offset;
+  if (settings.d2v_start_bytes > 0) return bytes_read >= settings.d2v_start_bytes;
+  return true;
+}
+
+}  // namespace
+
+void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read, NalReader& reader,
+                    NalHeads& completed) {
+  for (const std::uint8_t byte : bytes) {
+    if (byte == 0x00) {
+      reader.zeros = std::min(reader.zeros + 1, kMaxCountedZeros);
+      continue;
+    }
+    if (byte == kStartCodeLastByte && reader.zeros >= kStartCodeZeros) {
+      // The zeros belong to the start code (or to trailing zero bytes of
+      // the unit before it), not to that unit's head.
+      if (reader.gathering) complete_head(reader, completed);
+      reader.gathering = true;
+      reader.head = NalHead{};
+      reader.head.pts = reader.pes_pts;
+      reader.head.bytes_read = bytes_read;
+      reader.zeros = 0;
+      continue;
+    }
+    if (reader.gathering) {
+      // Zeros held back because they might have begun a start code are
+      // part of the unit after all.
+      for (int z = 0; z < reader.zeros && reader.gathering; ++z) {
+        append_head_byte(reader, completed, 0x00);
+      }
+      const bool emulation_prevention =
+          byte == kEmulationPreventionByte && reader.zeros >= kStartCodeZeros;
+      if (reader.gathering && !emulation_prevention) append_head_byte(reader, completed, byte);
+    }
+    reader.zeros = 0;
+  }
+}
+
+PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, NalReader& reader,
+                           NalHeads& completed, const RunSettings& settings) {
+  completed.count = 0;
+  if (header.payload_unit_start != 0) {
+    skip_adaptation_field(cursor, header);
+    std::int64_t pts = 0;
+    std::int64_t dts = 0;
+    if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, settings)) {
+      // What follows is not known to continue the bytes read so far.
+      reader = NalReader{};
+      return PacketScan::Searched;
+    }
+    reader.synced = true;
+    reader.pes_pts = pts;
+  } else {
+    if (!reader.synced) return PacketScan::Passed;
+    skip_adaptation_field(cursor, header);
+  }
+  const int n = cursor.bytes_left;
+  if (cursor.overran || n < 0 || static_cast<std::size_t>(n) > kMaxPayloadBytes) {
+    return PacketScan::Searched;
+  }
+  std::array<std::uint8_t, kMaxPayloadBytes> payload;
+  const auto bytes = std::span(payload).first(static_cast<std::size_t>(n));
+  if (!read_packet_bytes(cursor, bytes)) return PacketScan::Searched;
+  feed_nal_bytes(bytes, cursor.bytes_read, reader, completed);
+  return PacketScan::Searched;
+}
+
+void record_random_access(std::int64_t pts, std::int64_t bytes_read, RandomAccessCount& seen,
+                          EsPassResult& result, const RunSettings& settings) {
+  ++seen.count;
+  if (result.key_pts == 0) {
+    result.key_pts = pts;
+    settings.log_debug(stderr, "\t\t  set Start Video PTS I-Frame\n");
+  }
+  // The start picture is a random-access picture itself, so the first one
+  // is taken unless the -gop count or the d2v offset asks for a later one.
+  if (result.start_pts == 0 && start_threshold_met(seen, bytes_read, settings)) {
+    result.start_pts = pts;
+    settings.log_debug(stderr, "\t\t  set Start Video PTS\n");
+  }
+}
+
+}  // namespace mendra

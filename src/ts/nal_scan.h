@@ -1,0 +1,106 @@
+// Video start for the NAL-unit codecs (H.264 and HEVC): the PTS of the
+// first random-access picture and of the one at which the video is taken
+// to start. The byte stream of the video PID is read into NAL-unit heads
+// here; h264_scan.cpp and hevc_scan.cpp decide from those heads which
+// pictures begin and which of them allow random access.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "ts/es_scan.h"
+#include "ts/ts_packet.h"
+#include "util/settings.h"
+
+namespace mendra {
+
+// Bytes kept from the front of a NAL unit, its header included, after the
+// emulation prevention bytes are taken out: enough for the slice header
+// fields the scanners decode (first_mb_in_slice and slice_type of H.264,
+// first_slice_segment_in_pic_flag of HEVC).
+inline constexpr std::size_t kNalHeadBytes = 16;
+
+// The front of one NAL unit, with where it began.
+struct NalHead {
+  std::array<std::uint8_t, kNalHeadBytes> bytes{};
+  std::size_t size = 0;         // bytes held: fewer when the unit is shorter
+  std::int64_t pts = 0;         // PTS of the PES in which its start code ended
+  std::int64_t bytes_read = 0;  // file offset of the packet that holds its start code
+};
+
+// The byte-stream reader's state between packets. The ES bytes of the PID
+// run on from one packet to the next, across PES boundaries; what a start
+// code or a head split by a boundary needs is carried here.
+struct NalReader {
+  bool synced = false;       // a PES header was read; later payload bytes follow it
+  std::int64_t pes_pts = 0;  // PTS of the PES being read (0 when it has none)
+  int zeros = 0;             // 00 bytes just read, at most 3: a start code in the making
+  bool gathering = false;    // the head of a NAL unit is being filled
+  NalHead head;              // the head being filled
+};
+
+// The NAL-unit heads completed while reading one packet, in stream order.
+// A head completes when it is full or when the next start code ends its
+// unit; a packet holds a start code at most every three bytes.
+inline constexpr std::size_t kMaxNalHeadsPerPacket = (kTsPacketBytes - 4) / 3 + 2;
+struct NalHeads {
+  std::array<NalHead, kMaxNalHeadsPerPacket> heads;
+  std::size_t count = 0;
+};
+
+// Reads one packet of the video PID into `reader`, called right after the
+// packet's header was read. Passed when nothing was read (a continuation
+// packet before any PES header); Searched otherwise, with the heads
+// completed in this packet in `completed`. A start packet whose PES header
+// cannot be read breaks the byte stream: the unit being filled is dropped.
+PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, NalReader& reader,
+                           NalHeads& completed, const RunSettings& settings);
+
+// Feeds ES bytes to the reader: start codes 00 00 01 begin units, 00 00 03
+// inside a unit loses its 03. Heads that complete are appended to
+// `completed` (beyond its capacity they are dropped).
+void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read, NalReader& reader,
+                    NalHeads& completed);
+
+// The random-access pictures met so far, for the start-picture gates.
+struct RandomAccessCount {
+  int count = -1;  // random-access pictures met in this pass, minus one
+};
+
+// Applies the two recording rules to a random-access picture with time
+// stamp `pts` whose first slice lies in the packet at `bytes_read`: the
+// first one of the pass sets result.key_pts; the one at which the -gop
+// count or the d2v start offset is reached sets result.start_pts.
+void record_random_access(std::int64_t pts, std::int64_t bytes_read, RandomAccessCount& seen,
+                          EsPassResult& result, const RunSettings& settings);
+
+// State of one pass of the H.264 scanner.
+struct H264ScanState {
+  NalReader reader;
+  RandomAccessCount random_access;
+  // The picture whose slices are being read; decided when the next access
+  // unit begins, unless its first slice already made it an IDR picture.
+  bool picture_open = false;
+  bool picture_intra = false;  // every slice so far was an I or SI slice
+  std::int64_t picture_pts = 0;
+  std::int64_t picture_bytes_read = 0;
+};
+
+// State of one pass of the HEVC scanner.
+struct HevcScanState {
+  NalReader reader;
+  RandomAccessCount random_access;
+};
+
+// Scan one packet of the video PID: Found when a picture's first slice was
+// met in it, Searched when none was (or a read failed), Passed for a
+// continuation packet before any PES header (nothing read).
+PacketScan scan_h264_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                             H264ScanState& state, EsPassResult& result,
+                             const RunSettings& settings);
+PacketScan scan_hevc_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                             HevcScanState& state, EsPassResult& result,
+                             const RunSettings& settings);
+
+}  // namespace mendra

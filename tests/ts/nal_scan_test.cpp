@@ -1,0 +1,388 @@
+#include "ts/nal_scan.h"
+
+#include "support/es_scan_fixture.h"
+#include "ts/bit_reader.h"
+#include "ts/ts_delay.h"
+
+namespace mendra::test {
+namespace {
+
+constexpr std::uint16_t kVideoPid = 0x111;
+// nal_unit_type
+constexpr int kNonIdr = 1, kIdr = 5;
+// slice_type; 5 to 9 are the same types for every slice of the picture
+constexpr int kP = 0, kISlice = 2, kSi = 4, kAllP = 5, kAllI = 7, kAllSi = 9;
+
+std::vector<NalHead> heads_of(const NalHeads& completed) {
+  return {completed.heads.begin(),
+          completed.heads.begin() + static_cast<std::ptrdiff_t>(completed.count)};
+}
+
+// An AUD, an IDR slice and a slice whose first_mb_in_slice needs an
+// emulation prevention byte (22 leading zero bits: 00 00 03 02).
+Bytes es_with_emulation_prevention() {
+  return h264_aud() + h264_slice(kIdr, 0, kAllI) + h264_slice(kNonIdr, 4194303, kP);
+}
+
+// The byte stream is cut at every offset into two feeds: the heads are the
+// same as from one feed, and the emulation prevention byte is gone.
+TEST(NalReaderTest, SameHeadsAtEverySplit) {
+  const Bytes es = es_with_emulation_prevention() + h264_aud();
+  NalReader whole_reader;
+  NalHeads whole;
+  feed_nal_bytes(es, 0, whole_reader, whole);
+  ASSERT_EQ(whole.count, 3U);  // the last AUD waits for the next start code
+  BitReader third{std::span(whole.heads[2].bytes).first(whole.heads[2].size)};
+  EXPECT_EQ(read_bits(third, 8), 0x61U);  // nal_ref_idc 3, non-IDR
+  EXPECT_EQ(read_ue(third), 4194303U);    // first_mb_in_slice
+  EXPECT_EQ(read_ue(third), 0U);          // slice_type
+  EXPECT_FALSE(third.past_end);
+  for (std::size_t cut = 0; cut <= es.size(); ++cut) {
+    NalReader reader;
+    NalHeads first, second;
+    const auto bytes = std::span<const std::uint8_t>(es);
+    feed_nal_bytes(bytes.first(cut), 0, reader, first);
+    feed_nal_bytes(bytes.subspan(cut), 188, reader, second);
+    std::vector<NalHead> heads = heads_of(first);
+    const std::vector<NalHead> rest = heads_of(second);
+    heads.insert(heads.end(), rest.begin(), rest.end());
+    ASSERT_EQ(heads.size(), 3U) << "cut " << cut;
+    for (std::size_t i = 0; i < heads.size(); ++i) {
+      EXPECT_EQ(heads[i].size, whole.heads[i].size) << "cut " << cut << " head " << i;
+      EXPECT_EQ(heads[i].bytes, whole.heads[i].bytes) << "cut " << cut << " head " << i;
+    }
+  }
+}
+
+// Long runs of zeros (stuffing) and a four-byte start code.
+TEST(NalReaderTest, ZeroRunsAndFourByteStartCodes) {
+  const Bytes es = Bytes(1000, 0x00) + Bytes{0x01, 0x09, 0xF0} + Bytes(7, 0x00) +
+                   Bytes{0x00, 0x00, 0x00, 0x01, 0x65, 0x88};
+  NalReader reader;
+  NalHeads completed;
+  feed_nal_bytes(es, 0, reader, completed);
+  ASSERT_EQ(completed.count, 1U);
+  // The zeros in front of the next start code are not part of the AUD.
+  EXPECT_EQ(completed.heads[0].size, 2U);
+  EXPECT_EQ(completed.heads[0].bytes[0], 0x09);
+  EXPECT_TRUE(reader.gathering);
+  EXPECT_EQ(reader.head.size, 2U);
+}
+
+class H264ScanTest : public EsScanFixture<H264ScanState> {
+ protected:
+  std::vector<PacketScan> run_h264(const Bytes& bytes) {
+    return run(bytes, kVideoPid, scan_h264_payload);
+  }
+};
+
+class HevcScanTest : public EsScanFixture<HevcScanState> {
+ protected:
+  std::vector<PacketScan> run_hevc(const Bytes& bytes) {
+    return run(bytes, kVideoPid, scan_hevc_payload);
+  }
+};
+
+TEST_F(H264ScanTest, TracesNalUnitsAndSliceTypes) {
+  settings_.log_debug = log_print;
+  testing::internal::CaptureStderr();
+  const auto results =
+      run_h264(ts_packet(kVideoPid, true, std::nullopt,
+                         pes_header(0xE0, 90000) + h264_aud() + h264_slice(kIdr, 0, kAllI)));
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_NE(trace.find("\t\t -- NAL 9 [AUD] --\n"
+                       "\t\t -- NAL 5 [IDR] --\n"
+                       "\t\t slice_type: 7 [I]\n"
+                       "\t\t  set Start Video PTS I-Frame\n"
+                       "\t\t  set Start Video PTS\n"),
+            std::string::npos)
+      << trace;
+  EXPECT_EQ(results, std::vector<PacketScan>{kFound});
+  EXPECT_EQ(result_.key_pts, 90000);
+  EXPECT_EQ(result_.start_pts, 90000);
+}
+
+TEST_F(HevcScanTest, TracesNalUnitsAndFirstSliceSegments) {
+  settings_.log_debug = log_print;
+  testing::internal::CaptureStderr();
+  run_hevc(ts_packet(kVideoPid, true, std::nullopt,
+                     pes_header(0xE0, 90000) + hevc_aud() + hevc_slice(21, true)));
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_NE(trace.find("\t\t -- NAL 35 [AUD] --\n"
+                       "\t\t -- NAL 21 [CRA] --\n"
+                       "\t\t first_slice_segment_in_pic_flag: 1\n"
+                       "\t\t  set Start Video PTS I-Frame\n"
+                       "\t\t  set Start Video PTS\n"),
+            std::string::npos)
+      << trace;
+}
+
+// Continuation packets before any PES, and after a start packet whose PES
+// header is missing, are passed over unread: an IDR slice in them is not
+// taken, since its bytes need not follow what was read before.
+TEST_F(H264ScanTest, NothingReadOutsideAPes) {
+  const Bytes idr = h264_aud() + h264_slice(kIdr, 0, kAllI);
+  const auto results =
+      run_h264(ts_packet(kVideoPid, false, std::nullopt, idr) +
+               ts_packet(kVideoPid, true, std::nullopt,
+                         pes_header(0xE0, 100) + h264_aud() + h264_slice(kNonIdr, 0, kAllP)) +
+               ts_packet(kVideoPid, true, std::nullopt, Bytes(20, 0xAA)) +
+               ts_packet(kVideoPid, false, std::nullopt, idr));
+  EXPECT_EQ(results, (std::vector<PacketScan>{kPassed, kFound, kSearched, kPassed}));
+  EXPECT_EQ(result_.key_pts, 0);
+}
+
+// Boundary 1: start packet | continuation, 2: continuation | continuation;
+// then how many bytes of the IDR slice lie before the boundary.
+class SplitSliceTest : public H264ScanTest,
+                       public ::testing::WithParamInterface<std::tuple<int, int>> {};
+
+// The slice's start code and header are moved across a packet boundary
+// byte by byte: found once, with the PTS of its PES.
+TEST_P(SplitSliceTest, FoundOnceWithItsPesPts) {
+  const auto [boundary, before] = GetParam();
+  const Bytes slice = h264_slice(kIdr, 0, kAllI);
+  ASSERT_LE(static_cast<std::size_t>(before), slice.size());
+  const Bytes head = pes_header(0xE0, 450000) + h264_aud();
+  const Bytes first_part(slice.begin(), slice.begin() + before);
+  const Bytes rest = Bytes(slice.begin() + before, slice.end()) + Bytes(30, 0xAA);
+  Bytes stream;
+  if (boundary == 1) {
+    stream = ts_packet_fitted(
+        kVideoPid, true, head + Bytes(184 - head.size() - first_part.size(), 0xAA) + first_part);
+  } else {
+    stream = ts_packet_fitted(kVideoPid, true, head + Bytes(184 - head.size(), 0xAA)) +
+             ts_packet_fitted(kVideoPid, false, Bytes(184 - first_part.size(), 0xAA) + first_part);
+  }
+  stream = stream + ts_packet(0x222, false, std::nullopt, Bytes(184, 0x00)) +
+           ts_packet_fitted(kVideoPid, false, rest) +
+           ts_packet(kVideoPid, true, std::nullopt,
+                     pes_header(0xE0, 460000) + h264_aud() + h264_slice(kNonIdr, 0, kAllP));
+  const auto results = run_h264(stream);
+  EXPECT_EQ(found(results), 2);
+  EXPECT_EQ(result_.key_pts, 450000);
+  EXPECT_EQ(result_.start_pts, 450000);
+  EXPECT_EQ(state_.random_access.count, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, SplitSliceTest,
+                         ::testing::Combine(::testing::Values(1, 2), ::testing::Range(0, 11)));
+
+struct AccessUnit {
+  int nal_unit_type;
+  std::vector<int> slice_types;
+  std::int64_t pts;
+  bool aud = true;
+  std::uint32_t mb_step = 40;  // first_mb_in_slice of the second slice on
+};
+
+// One start packet per access unit.
+Bytes access_unit_stream(const std::vector<AccessUnit>& units) {
+  Bytes stream;
+  for (const AccessUnit& u : units) {
+    Bytes es = pes_header(0xE0, u.pts);
+    if (u.aud) es = es + h264_aud();
+    for (std::size_t i = 0; i < u.slice_types.size(); ++i) {
+      es = es +
+           h264_slice(u.nal_unit_type, static_cast<std::uint32_t>(i) * u.mb_step, u.slice_types[i]);
+    }
+    stream = stream + ts_packet(kVideoPid, true, std::nullopt, es);
+  }
+  return stream;
+}
+
+struct H264Case {
+  const char* name;
+  std::vector<AccessUnit> units;
+  int gop_offset;
+  std::int64_t d2v_start_bytes;
+  std::int64_t key_pts, start_pts;
+};
+
+class H264RuleTest : public H264ScanTest, public ::testing::WithParamInterface<H264Case> {};
+
+TEST_P(H264RuleTest, RecordsRandomAccessPictures) {
+  const H264Case& c = GetParam();
+  settings_.gop_offset = c.gop_offset;
+  settings_.d2v_start_bytes = c.d2v_start_bytes;
+  const auto results = run_h264(access_unit_stream(c.units));
+  EXPECT_EQ(result_.key_pts, c.key_pts);
+  EXPECT_EQ(result_.start_pts, c.start_pts);
+  EXPECT_EQ(found(results), static_cast<int>(c.units.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, H264RuleTest,
+    ::testing::Values(
+        H264Case{"IdrFirst", {{kIdr, {kAllI}, 100}}, -1, 0, 100, 100},
+        H264Case{"PBeforeIdr", {{kNonIdr, {kAllP}, 100}, {kIdr, {kAllI}, 200}}, -1, 0, 200, 200},
+        // A stream without IDR pictures: its I pictures are decided when
+        // the next access unit begins.
+        H264Case{
+            "NonIdrIPictures", {{kNonIdr, {kAllI}, 100}, {kNonIdr, {kAllP}, 200}}, -1, 0, 100, 100},
+        H264Case{"NonIdrILastUndecided", {{kNonIdr, {kAllI}, 100}}, -1, 0, 0, 0},
+        H264Case{"NextPictureWithoutAud",
+                 {{kNonIdr, {kISlice, kISlice}, 100}, {kNonIdr, {kP}, 200, false}},
+                 -1,
+                 0,
+                 100,
+                 100},
+        H264Case{"MixedSlicesAreNoRandomAccess",
+                 {{kNonIdr, {kISlice, kP}, 100},
+                  {kNonIdr, {kISlice, kISlice}, 200},
+                  {kNonIdr, {kP}, 300}},
+                 -1,
+                 0,
+                 200,
+                 200},
+        H264Case{
+            "SiSlices", {{kNonIdr, {kSi, kAllSi}, 100}, {kNonIdr, {kP}, 200}}, -1, 0, 100, 100},
+        // The P slice's first_mb_in_slice carries an emulation prevention
+        // byte; read without removing it, its slice_type would be another.
+        H264Case{"EmulationPreventedPSlice",
+                 {{kNonIdr, {kISlice, kP}, 100, true, 4194303}, {kNonIdr, {kP}, 200}},
+                 -1,
+                 0,
+                 0,
+                 0},
+        H264Case{"EmulationPreventedISlice",
+                 {{kNonIdr, {kISlice, kISlice}, 100, true, 4194303}, {kNonIdr, {kP}, 200}},
+                 -1,
+                 0,
+                 100,
+                 100},
+        H264Case{"GopOffset2",
+                 {{kIdr, {kAllI}, 100},
+                  {kNonIdr, {kAllI}, 200},
+                  {kIdr, {kAllI}, 300},
+                  {kNonIdr, {kAllP}, 400},
+                  {kIdr, {kAllI}, 500}},
+                 2,
+                 0,
+                 100,
+                 300},
+        H264Case{"GopOffset0", {{kNonIdr, {kAllP}, 100}, {kIdr, {kAllI}, 200}}, 0, 0, 200, 200},
+        H264Case{"D2vStartThirdPacket",
+                 {{kIdr, {kAllI}, 100}, {kIdr, {kAllI}, 200}, {kIdr, {kAllI}, 300}},
+                 -1,
+                 376,
+                 100,
+                 300},
+        // The offset is that of the picture's first slice, not of the packet
+        // in which the picture was decided.
+        H264Case{"D2vOffsetOfFirstSlice",
+                 {{kNonIdr, {kAllP}, 100},
+                  {kNonIdr, {kAllI}, 200},
+                  {kNonIdr, {kAllP}, 300},
+                  {kIdr, {kAllI}, 400}},
+                 -1,
+                 376,
+                 200,
+                 400}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
+struct HevcPicture {
+  int nal_unit_type;
+  int segments;
+  std::int64_t pts;
+  int layer = 0;
+};
+
+struct HevcCase {
+  const char* name;
+  std::vector<HevcPicture> pictures;
+  int gop_offset;
+  std::int64_t key_pts, start_pts;
+  int found;
+};
+
+class HevcRuleTest : public HevcScanTest, public ::testing::WithParamInterface<HevcCase> {};
+
+TEST_P(HevcRuleTest, RecordsIrapPictures) {
+  const HevcCase& c = GetParam();
+  settings_.gop_offset = c.gop_offset;
+  Bytes stream;
+  for (const HevcPicture& p : c.pictures) {
+    Bytes es = pes_header(0xE0, p.pts) + hevc_aud();
+    for (int s = 0; s < p.segments; ++s) es = es + hevc_slice(p.nal_unit_type, s == 0, p.layer);
+    stream = stream + ts_packet(kVideoPid, true, std::nullopt, es);
+  }
+  const auto results = run_hevc(stream);
+  EXPECT_EQ(result_.key_pts, c.key_pts);
+  EXPECT_EQ(result_.start_pts, c.start_pts);
+  EXPECT_EQ(found(results), c.found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HevcRuleTest,
+    ::testing::Values(
+        HevcCase{"CraAfterTrail", {{1, 1, 100}, {21, 1, 200}}, -1, 200, 200, 2},
+        HevcCase{"IdrWithTwoSegments", {{19, 2, 100}}, -1, 100, 100, 1},
+        HevcCase{"IdrNoLeading", {{20, 1, 100}}, -1, 100, 100, 1},
+        HevcCase{"Bla", {{16, 1, 100}}, -1, 100, 100, 1},
+        HevcCase{"ReservedIrap23", {{23, 1, 100}}, -1, 100, 100, 1},
+        HevcCase{"Reserved24IsNoIrap", {{24, 1, 100}}, -1, 0, 0, 1},
+        HevcCase{"RaslIsNoIrap", {{8, 1, 100}, {9, 1, 200}}, -1, 0, 0, 2},
+        HevcCase{"OtherLayerIgnored", {{19, 1, 100, 1}}, -1, 0, 0, 0},
+        // Two segments of one IRAP picture count once.
+        HevcCase{
+            "GopOffset1", {{19, 2, 100}, {1, 1, 200}, {21, 2, 300}, {21, 1, 400}}, 1, 100, 300, 4}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
+// The whole measurement on a programme whose video is H.264 or HEVC: the
+// random-access picture is both the start picture and the I picture.
+struct MeasureNalCase {
+  const char* name;
+  int stream_type;
+  int gop_offset;
+  const char* delays;
+};
+
+class MeasureNalTest : public TsFixture, public ::testing::WithParamInterface<MeasureNalCase> {};
+
+TEST_P(MeasureNalTest, GivesTheDelays) {
+  const MeasureNalCase& c = GetParam();
+  constexpr std::uint16_t kPmtPid = 0x1F0, kPcrPid = 0x100, kAudioPid = 0x112;
+  const bool hevc = c.stream_type == 0x24;
+  const Bytes leading =
+      hevc ? hevc_aud() + hevc_slice(1, true) : h264_aud() + h264_slice(kNonIdr, 0, kAllP);
+  const Bytes random_access =
+      hevc ? hevc_aud() + hevc_slice(19, true) : h264_aud() + h264_slice(kIdr, 0, kAllI);
+  const Bytes bytes =
+      ts_packet(0, true, std::nullopt, pat_section({{1, kPmtPid}})) +
+      ts_packet(kPmtPid, true, std::nullopt,
+                pmt_section(kPcrPid, {}, {{c.stream_type, kVideoPid, {}}, {0x0F, kAudioPid, {}}})) +
+      ts_packet(kPcrPid, false, pcr_adaptation(900000), {}) +
+      ts_packet(kVideoPid, true, std::nullopt, pes_header(0xE0, 950000) + leading) +
+      ts_packet(kVideoPid, true, std::nullopt, pes_header(0xE0, 981000) + random_access) +
+      ts_packet(kVideoPid, true, std::nullopt, pes_header(0xE0, 999000) + random_access) +
+      ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header());
+  ASSERT_TRUE(write_file(path("rec.ts"), as_chars(bytes)));
+  settings_.gop_offset = c.gop_offset;
+  TsDelays delays;
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(measure_ts_delay(path("rec"), settings_, delays));
+  const std::string output = testing::internal::GetCapturedStderr();
+  EXPECT_NE(output.find(c.delays), std::string::npos) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MeasureNalTest,
+    ::testing::Values(MeasureNalCase{"H264", 0x1B, -1,
+                                     "\t -- dgindex : -900 msec\n\t -- mpg2vfp : -900 msec\n"
+                                     "\t -- tmpgenc : -900 msec\n"},
+                      MeasureNalCase{"Hevc", 0x24, -1,
+                                     "\t -- dgindex : -900 msec\n\t -- mpg2vfp : -900 msec\n"
+                                     "\t -- tmpgenc : -900 msec\n"},
+                      // The second random-access picture starts the video; the audio
+                      // start is then the closer one.
+                      MeasureNalCase{"H264Gop1", 0x1B, 1,
+                                     "\t -- dgindex : -1100 msec\n\t -- mpg2vfp : -900 msec\n"
+                                     "\t -- tmpgenc : -980 msec\n"},
+                      MeasureNalCase{"HevcGop1", 0x24, 1,
+                                     "\t -- dgindex : -1100 msec\n\t -- mpg2vfp : -900 msec\n"
+                                     "\t -- tmpgenc : -980 msec\n"}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
+}  // namespace
+}  // namespace mendra::test
