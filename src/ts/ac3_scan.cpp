@@ -16,10 +16,11 @@ constexpr unsigned kEac3FirstBsid = 11;
 constexpr unsigned kEac3LastBsid = 16;
 constexpr unsigned kReservedStreamType = 3;
 
-constexpr AudioSyncFormat kAc3Format{"AC-3",         kSyncHigh,   kAc3TestBytes, kAc3TestBytes,
+constexpr AudioSyncFormat kAc3Format{"AC-3",         kSyncHigh,   kAc3TestBytes,      kAc3TestBytes,
                                      &is_ac3_header, StartCode{}, &is_audio_stream_id};
-constexpr AudioSyncFormat kEac3Format{"E-AC-3",        kSyncHigh,   kAc3TestBytes, kAc3TestBytes,
-                                      &is_eac3_header, StartCode{}, &is_audio_stream_id};
+constexpr AudioSyncFormat kEac3Format{"E-AC-3",           kSyncHigh,       kAc3TestBytes,
+                                      kAc3TestBytes,      &is_eac3_header, StartCode{},
+                                      &is_audio_stream_id};
 
 bool has_sync(std::span<const std::uint8_t> bytes) {
   return bytes.size() >= kAc3TestBytes && bytes[0] == kSyncHigh && bytes[1] == kSyncLow;

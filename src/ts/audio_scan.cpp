@@ -21,8 +21,8 @@ constexpr std::uint8_t kCarryFiller = 0x00;
 constexpr unsigned kAdtsMinFrameBytes = 7;
 constexpr unsigned kSamplingIndexCount = 13;
 
-PacketScan record_audio_start(const AudioSyncFormat& format, std::int64_t pts,
-                              EsPassResult& result, const RunSettings& settings) {
+PacketScan record_audio_start(const AudioSyncFormat& format, std::int64_t pts, EsPassResult& result,
+                              const RunSettings& settings) {
   settings.log_debug(stderr, "\t\t -- %s Header --\n", format.trace_name);
   result.start_pts = pts;
   settings.log_debug(stderr, "\t\t  set Start Audio PTS\n");
@@ -33,12 +33,12 @@ bool is_adts_span(std::span<const std::uint8_t> bytes) {
   return is_adts_header(bytes);
 }
 
-constexpr AudioSyncFormat kAdtsFormat{"ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes,
-                                      kAdtsFullTestBytes, &is_adts_span, kAudioPesStartCode,
-                                      nullptr};
-constexpr AudioSyncFormat kPrivateAdtsFormat{
-    "ADTS-AAC",    kSyncwordHigh, kAdtsShortTestBytes, kAdtsFullTestBytes,
-    &is_adts_span, StartCode{},   &is_audio_stream_id};
+constexpr AudioSyncFormat kAdtsFormat{
+    "ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes, kAdtsFullTestBytes, &is_adts_span,
+    kAudioPesStartCode, nullptr};
+constexpr AudioSyncFormat kPrivateAdtsFormat{"ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes,
+                                             kAdtsFullTestBytes, &is_adts_span, StartCode{},
+                                             &is_audio_stream_id};
 
 }  // namespace
 
@@ -125,10 +125,9 @@ PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
   skip_adaptation_field(cursor, header);
   std::int64_t pts = 0;
   std::int64_t dts = 0;
-  const bool pes_read =
-      format.accepts_stream_id != nullptr
-          ? read_pes_header(cursor, format.accepts_stream_id, pts, dts, settings)
-          : read_pes_header(cursor, format.start_code, pts, dts, settings);
+  const bool pes_read = format.accepts_stream_id != nullptr
+                            ? read_pes_header(cursor, format.accepts_stream_id, pts, dts, settings)
+                            : read_pes_header(cursor, format.start_code, pts, dts, settings);
   // A header read leaves the cursor inside the packet; n is never negative.
   const int n = cursor.bytes_left;
   if (!pes_read || n < 0) return PacketScan::Searched;

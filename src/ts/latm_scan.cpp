@@ -7,8 +7,9 @@ namespace {
 constexpr std::size_t kLatmTestBytes = 3;
 constexpr std::uint8_t kSyncHigh = 0x56;
 
-constexpr AudioSyncFormat kLatmFormat{"LATM-AAC",      kSyncHigh,   kLatmTestBytes, kLatmTestBytes,
-                                      &is_latm_header, StartCode{}, &is_audio_stream_id};
+constexpr AudioSyncFormat kLatmFormat{"LATM-AAC",         kSyncHigh,       kLatmTestBytes,
+                                      kLatmTestBytes,     &is_latm_header, StartCode{},
+                                      &is_audio_stream_id};
 
 }  // namespace
 

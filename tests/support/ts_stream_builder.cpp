@@ -204,29 +204,32 @@ Bytes mpeg_audio_header(const MpegAudioFields& f) {
 }
 
 Bytes ac3_header(const Ac3Fields& f) {
-  return {0x0B, 0x77,  // syncword
-          0x12, 0x34,  // crc1
+  return {0x0B,
+          0x77,  // syncword
+          0x12,
+          0x34,                                                      // crc1
           static_cast<std::uint8_t>((f.fscod << 6) | f.frmsizecod),  // fscod, frmsizecod
           static_cast<std::uint8_t>(f.bsid << 3),                    // bsid, bsmod 0
           0xE0};                                                     // acmod 7, ...
 }
 
 Bytes eac3_header(const Eac3Fields& f) {
-  return {0x0B, 0x77,                                      // syncword
+  return {0x0B,
+          0x77,                                             // syncword
           static_cast<std::uint8_t>((f.strmtyp << 6) | 0),  // strmtyp, substreamid 0, frmsiz hi
-          0xFF,                                            // frmsiz lo
+          0xFF,                                             // frmsiz lo
           static_cast<std::uint8_t>((f.fscod << 6) | (f.fscod2 << 4) |
-                                    0x04),  // fscod, fscod2/numblkscod, acmod 2, lfeon 0
+                                    0x04),         // fscod, fscod2/numblkscod, acmod 2, lfeon 0
           static_cast<std::uint8_t>(f.bsid << 3),  // bsid, dialnorm hi
           0x80};                                   // dialnorm lo, compre, ...
 }
 
 Bytes latm_header(int mux_length_bytes) {
   const auto n = static_cast<unsigned>(mux_length_bytes);
-  return {0x56,                                            // syncword 10..3
-          static_cast<std::uint8_t>(0xE0 | (n >> 8)),       // syncword 2..0, audioMuxLengthBytes hi
-          static_cast<std::uint8_t>(n),                     // audioMuxLengthBytes lo
-          0x47};                                           // useSameStreamMux 0, StreamMuxConfig
+  return {0x56,                                        // syncword 10..3
+          static_cast<std::uint8_t>(0xE0 | (n >> 8)),  // syncword 2..0, audioMuxLengthBytes hi
+          static_cast<std::uint8_t>(n),                // audioMuxLengthBytes lo
+          0x47};                                       // useSameStreamMux 0, StreamMuxConfig
 }
 
 Bytes descriptor(int tag, const Bytes& body) {

@@ -204,8 +204,7 @@ Bytes seven(const Bytes& header) {
 const AudioCodec kCodecs[] = {
     {"AdtsId0", scan_audio_payload, 0xC0, adts_frame_header({}), "ADTS-AAC Header"},
     {"PrivateAdts", scan_private_adts_payload, 0xBD, adts_frame_header({}), "ADTS-AAC Header"},
-    {"MpegAudio", scan_mpeg_audio_payload, 0xC0, seven(mpeg_audio_header({})),
-     "MPEG-Audio Header"},
+    {"MpegAudio", scan_mpeg_audio_payload, 0xC0, seven(mpeg_audio_header({})), "MPEG-Audio Header"},
     {"Ac3", scan_ac3_payload, 0xBD, ac3_header({}), "AC-3 Header"},
     {"Eac3", scan_eac3_payload, 0xFD, eac3_header({}), "E-AC-3 Header"},
     {"Latm", scan_latm_payload, 0xC1, seven(latm_header()), "LATM-AAC Header"},
@@ -265,10 +264,10 @@ TEST_F(AudioScanTest, PesStreamIdsTaken) {
     int stream_id;
     bool found;
   };
-  for (const Case& c : {Case{0, 0xC0, true}, Case{0, 0xC1, false}, Case{0, 0xBD, false},
-                        Case{1, 0xBD, true}, Case{2, 0xDF, true}, Case{2, 0xE0, false},
-                        Case{3, 0xBD, true}, Case{3, 0xFD, true}, Case{3, 0xBF, false},
-                        Case{4, 0xBC, false}, Case{5, 0xC0, true}}) {
+  for (const Case& c :
+       {Case{0, 0xC0, true}, Case{0, 0xC1, false}, Case{0, 0xBD, false}, Case{1, 0xBD, true},
+        Case{2, 0xDF, true}, Case{2, 0xE0, false}, Case{3, 0xBD, true}, Case{3, 0xFD, true},
+        Case{3, 0xBF, false}, Case{4, 0xBC, false}, Case{5, 0xC0, true}}) {
     const AudioCodec& codec = kCodecs[c.codec];
     SCOPED_TRACE(testing::Message() << codec.name << " stream id " << c.stream_id);
     run(ts_packet(kAudioPid, true, std::nullopt, pes_header(c.stream_id, 90000) + codec.header),
