@@ -224,7 +224,7 @@ bool apply_delay_only(const std::string& extension, const std::string& input_bas
 // project names). False when nothing could be measured; may move input_base
 // to the subtitle that lies beside the stream.
 bool measure_for_input(const std::string& input, const std::string& extension, int delay_mode,
-                       std::string& input_base, RunSettings& settings) {
+                      std::string& input_base, RunSettings& settings) {
   std::string ts_base;
   if (extension == ".d2v") {
     read_d2v(input, settings.d2v_start_bytes, ts_base, settings);
