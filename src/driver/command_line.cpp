@@ -276,7 +276,7 @@ bool measure_for_input(const std::string& input, const std::string& extension, i
     ts_base = input_base;
   }
   TsDelays delays;
-  const bool measured = measure_ts_delay(ts_base, settings, delays);
+  const bool measured = measure_ts_delay(ts_base, settings, delays, delay_mode);
   if (measured) settings.ts_delay_ms = delay_for_mode(delays, delay_mode);
   // A subtitle beside the stream, of any format, becomes the input.
   for (const SubtitleFormat& format : subtitle_formats()) {

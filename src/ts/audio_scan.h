@@ -1,37 +1,105 @@
-// Audio start: the PTS of the first PES of the audio PID that holds an
-// ADTS-AAC frame header.
+// Audio start: the PTS of the first PES of the audio PID that holds a frame
+// header of the stream's format. One search serves every format: a format
+// names the first byte of its sync word, how many bytes its header test
+// reads and the test itself; the codec files (ADTS here, MPEG audio, AC-3,
+// LATM) each define their format and a scan function for the stream-type
+// table.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "ts/es_scan.h"
+#include "ts/pes.h"
 #include "ts/ts_packet.h"
 #include "util/settings.h"
 
 namespace mendra {
 
-// The header test takes three bytes: two are carried across a boundary.
-inline constexpr std::size_t kAudioCarryBytes = 2;
+// The longest header test reads six bytes: five are carried across a
+// boundary.
+inline constexpr std::size_t kAudioCarryBytes = 5;
 
-// State of one pass of the ADTS-AAC audio scanner.
+// State of one pass of an audio scanner.
 struct AudioScanState {
-  // The last two payload bytes searched, for the next continuation packet.
+  // The last payload bytes searched, for the next continuation packet; a
+  // format uses the tail that its header test needs.
   std::array<std::uint8_t, kAudioCarryBytes> carry{};
   bool scan_pending = false;     // a PES's header search goes on in continuations
   std::int64_t pending_pts = 0;  // PTS of the PES whose search goes on
 };
 
-// The first three bytes of an ADTS fixed header with syncword, ID 1
-// (MPEG-2 AAC) and profile 1 (low complexity).
-bool is_adts_header(std::uint8_t a, std::uint8_t b, std::uint8_t c);
+// What the search needs to know of one audio format.
+struct AudioSyncFormat {
+  const char* trace_name;   // "\t\t -- <name> Header --\n" when found
+  std::uint8_t sync_first;  // the first byte of every header
+  std::size_t min_bytes;    // a position is tested only with this many bytes
+  std::size_t max_bytes;    // the most bytes the test reads (<= carry + 1)
+  // True when `bytes` begins with a header; false also when the test needs
+  // more bytes than given (the carry brings them with the next packet).
+  bool (*is_header)(std::span<const std::uint8_t> bytes);
+  // The PES start code: an exact one, or else any stream id the test takes.
+  StartCode start_code;
+  StreamIdTest accepts_stream_id;
+};
 
-// Scans one packet of the audio PID, called right after its header was
-// read. Passed for a continuation packet while no search is pending
-// (nothing read); Found when a header was found, which sets
-// result.start_pts; Searched otherwise.
+// The first position at which a header of `format` begins in `bytes`, or -1.
+int find_audio_header(const AudioSyncFormat& format, std::span<const std::uint8_t> bytes);
+
+// Scans one packet of the audio PID for a header of `format`, called right
+// after the packet header was read. Passed for a continuation packet while
+// no search is pending (nothing read); Found when a header was found, which
+// sets result.start_pts to the PTS of the PES it lies in; Searched otherwise.
+PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
+                           const TsPacketHeader& header, AudioScanState& state,
+                           EsPassResult& result, const RunSettings& settings);
+
+// PES stream ids an audio stream is carried under: the MPEG audio ids 0xC0
+// to 0xDF, private_stream_1 (0xBD) and extended_stream_id (0xFD).
+bool is_audio_stream_id(std::uint8_t stream_id);
+
+// ADTS-AAC (audio_scan.cpp). A header begins with the syncword and profile
+// 1 (low complexity). ID 1 (MPEG-2 AAC) is taken on these three bytes
+// alone; ID 0 (MPEG-4 AAC) also needs layer 0, a sampling_frequency_index
+// below 13 and a frame_length of at least 7, which the sixth byte completes.
+bool is_adts_header(std::span<const std::uint8_t> bytes);
+// The three-byte test of an ID 1 header, as the PES scan applies it.
+bool is_adts_header(std::uint8_t a, std::uint8_t b, std::uint8_t c);
+// stream_type 0x0F: PES stream id 0xC0.
 PacketScan scan_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
                               AudioScanState& state, EsPassResult& result,
                               const RunSettings& settings);
+// stream_type 0x06 with an AAC descriptor: any audio stream id.
+PacketScan scan_private_adts_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                                     AudioScanState& state, EsPassResult& result,
+                                     const RunSettings& settings);
+
+// MPEG-1/2 audio layers I to III (mpeg_audio_scan.cpp): an 11-bit sync, a
+// version that is not reserved, a layer other than 0, a bitrate_index other
+// than 15 and a sampling_frequency other than 3.
+bool is_mpeg_audio_header(std::span<const std::uint8_t> bytes);
+PacketScan scan_mpeg_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                                   AudioScanState& state, EsPassResult& result,
+                                   const RunSettings& settings);
+
+// AC-3 and E-AC-3 (ac3_scan.cpp): sync word 0x0B77; bsid 8 or below for
+// AC-3 with fscod and frmsizecod valid, bsid 11 to 16 for E-AC-3 with
+// strmtyp and the sample rate codes valid.
+bool is_ac3_header(std::span<const std::uint8_t> bytes);
+bool is_eac3_header(std::span<const std::uint8_t> bytes);
+PacketScan scan_ac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                            AudioScanState& state, EsPassResult& result,
+                            const RunSettings& settings);
+PacketScan scan_eac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                             AudioScanState& state, EsPassResult& result,
+                             const RunSettings& settings);
+
+// LATM/LOAS AAC (latm_scan.cpp): the AudioSyncStream's 11-bit syncword
+// 0x2B7 and an audioMuxLengthBytes above 0.
+bool is_latm_header(std::span<const std::uint8_t> bytes);
+PacketScan scan_latm_payload(PacketCursor& cursor, const TsPacketHeader& header,
+                             AudioScanState& state, EsPassResult& result,
+                             const RunSettings& settings);
 
 }  // namespace mendra

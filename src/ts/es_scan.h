@@ -45,10 +45,16 @@ struct EsScanner {
   // One pass over the whole stream for `pid` until result.start_pts is set.
   void (*run_pass)(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
                    const RunSettings& settings);
+  // Not 0: the row holds only for a stream whose ES_info carries a
+  // descriptor of this tag (private data, 0x06, says its codec that way).
+  std::uint8_t descriptor_tag = 0;
 };
 
 // The row for a stream type, or nullptr when no scanner reads it.
 const EsScanner* find_es_scanner(std::uint8_t stream_type);
+// The same with the stream's ES_info descriptors (the bytes held of them),
+// so that rows that need a descriptor are found too.
+const EsScanner* find_es_scanner(std::uint8_t stream_type, std::span<const std::uint8_t> es_info);
 
 // The PID a PMT chose for a role and the scanner that reads it.
 struct EsSelection {

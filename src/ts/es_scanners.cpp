@@ -19,13 +19,48 @@ constexpr std::array kEsScanners = {
               &run_es_pass<H264ScanState, scan_h264_payload, EsRole::Video>},
     EsScanner{0x24, EsRole::Video,  // HEVC video
               &run_es_pass<HevcScanState, scan_hevc_payload, EsRole::Video>},
+    EsScanner{0x03, EsRole::Audio,  // MPEG-1 audio
+              &run_es_pass<AudioScanState, scan_mpeg_audio_payload, EsRole::Audio>},
+    EsScanner{0x04, EsRole::Audio,  // MPEG-2 audio
+              &run_es_pass<AudioScanState, scan_mpeg_audio_payload, EsRole::Audio>},
+    EsScanner{0x11, EsRole::Audio,  // LATM-AAC audio
+              &run_es_pass<AudioScanState, scan_latm_payload, EsRole::Audio>},
+    EsScanner{0x81, EsRole::Audio,  // AC-3 audio
+              &run_es_pass<AudioScanState, scan_ac3_payload, EsRole::Audio>},
+    EsScanner{0x87, EsRole::Audio,  // E-AC-3 audio
+              &run_es_pass<AudioScanState, scan_eac3_payload, EsRole::Audio>},
+    EsScanner{0x06, EsRole::Audio,  // private data: AC-3 descriptor
+              &run_es_pass<AudioScanState, scan_ac3_payload, EsRole::Audio>, 0x6A},
+    EsScanner{0x06, EsRole::Audio,  // private data: enhanced AC-3 descriptor
+              &run_es_pass<AudioScanState, scan_eac3_payload, EsRole::Audio>, 0x7A},
+    EsScanner{0x06, EsRole::Audio,  // private data: AAC descriptor
+              &run_es_pass<AudioScanState, scan_private_adts_payload, EsRole::Audio>, 0x7C},
 };
+
+// True when the descriptor loop holds a descriptor of `tag`; a descriptor
+// cut short by the bytes held ends the walk.
+bool has_descriptor(std::span<const std::uint8_t> es_info, std::uint8_t tag) {
+  std::size_t at = 0;
+  // descriptor_tag (8), descriptor_length (8), its bytes
+  while (at + 2 <= es_info.size()) {
+    if (es_info[at] == tag) return true;
+    at += 2 + std::size_t{es_info[at + 1]};
+  }
+  return false;
+}
 
 }  // namespace
 
 const EsScanner* find_es_scanner(std::uint8_t stream_type) {
+  return find_es_scanner(stream_type, {});
+}
+
+const EsScanner* find_es_scanner(std::uint8_t stream_type, std::span<const std::uint8_t> es_info) {
   for (const EsScanner& scanner : kEsScanners) {
-    if (scanner.stream_type == stream_type) return &scanner;
+    if (scanner.stream_type != stream_type) continue;
+    if (scanner.descriptor_tag == 0 || has_descriptor(es_info, scanner.descriptor_tag)) {
+      return &scanner;
+    }
   }
   return nullptr;
 }

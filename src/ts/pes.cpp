@@ -13,6 +13,25 @@ constexpr std::size_t kPtsBytes = 5;
 constexpr std::size_t kPtsDtsBytes = 10;
 constexpr unsigned kFlagPts = 2;
 constexpr unsigned kFlagPtsDts = 3;
+
+bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_t& dts,
+                            const RunSettings& settings);
+
+// Moves the cursor behind the first four bytes in the packet that `is_start`
+// takes, compared only while room for the fixed fields remains.
+template <typename IsStart>
+bool find_start_code(PacketCursor& cursor, IsStart is_start) {
+  StartCode window{};
+  if (!read_packet_bytes(cursor, window)) return false;
+  for (;;) {
+    if (cursor.bytes_left <= kMinBytesBehindStartCode) return false;
+    if (is_start(window)) return true;
+    std::array<std::uint8_t, 1> next{};
+    if (!read_packet_bytes(cursor, next)) return false;
+    window = {window[1], window[2], window[3], next[0]};
+  }
+}
+
 }  // namespace
 
 std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field) {
@@ -27,16 +46,26 @@ std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field) {
 
 bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int64_t& pts,
                      std::int64_t& dts, const RunSettings& settings) {
-  StartCode window{};
-  if (!read_packet_bytes(cursor, window)) return false;
-  for (;;) {
-    if (cursor.bytes_left <= kMinBytesBehindStartCode) return false;
-    if (window == start_code) break;
-    std::array<std::uint8_t, 1> next{};
-    if (!read_packet_bytes(cursor, next)) return false;
-    window = {window[1], window[2], window[3], next[0]};
+  if (!find_start_code(cursor, [&](const StartCode& window) { return window == start_code; })) {
+    return false;
   }
+  return read_pes_header_behind(cursor, pts, dts, settings);
+}
 
+bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::int64_t& pts,
+                     std::int64_t& dts, const RunSettings& settings) {
+  const auto is_start = [&](const StartCode& window) {
+    return window[0] == 0x00 && window[1] == 0x00 && window[2] == 0x01 && accepts(window[3]);
+  };
+  if (!find_start_code(cursor, is_start)) return false;
+  return read_pes_header_behind(cursor, pts, dts, settings);
+}
+
+namespace {
+
+// The PES header from PES_packet_length on.
+bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_t& dts,
+                            const RunSettings& settings) {
   std::array<std::uint8_t, kFixedHeaderBytes> fixed{};
   if (!read_packet_bytes(cursor, fixed)) return false;
   // PES_packet_length (16)
@@ -82,5 +111,7 @@ bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int
   skip_packet_bytes(cursor, header_data_length);
   return !cursor.overran;
 }
+
+}  // namespace
 
 }  // namespace mendra

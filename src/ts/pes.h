@@ -24,4 +24,12 @@ std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field);
 bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int64_t& pts,
                      std::int64_t& dts, const RunSettings& settings);
 
+// Which stream ids a scanner takes: one PID's PES may carry any of several
+// (audio as 0xC0 to 0xDF, AC-3 as private_stream_1 0xBD, ...).
+using StreamIdTest = bool (*)(std::uint8_t stream_id);
+
+// As above, for the first 00 00 01 prefix whose stream id passes the test.
+bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::int64_t& pts,
+                     std::int64_t& dts, const RunSettings& settings);
+
 }  // namespace mendra

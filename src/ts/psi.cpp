@@ -143,17 +143,24 @@ void scan_pmt_streams(std::uint16_t es_loop_length, std::span<const std::uint8_t
     const unsigned pid = be16(entry[1], entry[2]) & kPidMask;
     // reserved (4), ES_info_length (12)
     const unsigned es_info_length = be16(entry[3], entry[4]) & kSectionLengthMask;
+    // The descriptors behind the entry, as far as the section holds them.
+    const std::size_t info_at = static_cast<std::size_t>(offset) + kPmtEntryBytes;
+    const std::size_t info_held = std::min<std::size_t>(es_info_length, section.size() - info_at);
+    const auto es_info = section.subspan(info_at, info_held);
     program.es_pids.push_back(static_cast<int>(pid));
     program.es_types.push_back(stream_type);
     offset += kPmtEntryBytes + static_cast<int>(es_info_length);
     settings.log_debug(stderr, "\t\t 0x%04X:", pid);
     settings.log_debug(stderr, " %5u,  left:%5d,  es_type:0x%02X\n", es_info_length,
                        loop_length - offset, static_cast<unsigned>(stream_type));
-    // The stream-type table decides which streams can be measured; the
-    // first of each role is kept.
-    if (const EsScanner* scanner = find_es_scanner(stream_type)) {
+    // The stream-type table decides which streams can be measured, with the
+    // entry's descriptors as far as they are held; the first of each role is
+    // kept.
+    if (const EsScanner* scanner = find_es_scanner(stream_type, es_info)) {
       EsSelection& chosen = scanner->role == EsRole::Video ? program.video : program.audio;
       if (chosen.pid == 0) chosen = {static_cast<std::uint16_t>(pid), scanner};
+    } else {
+      program.unmeasured_types.push_back(stream_type);
     }
   }
   if (loop_length - offset == kCrcBytes && offset + kCrcBytes <= held) {

@@ -28,6 +28,9 @@ struct ProgramStreams {
   // The stream types of those PIDs, in the same order: what to name when
   // none of them can be measured.
   std::vector<std::uint8_t> es_types;
+  // The types of those PIDs that no row of the stream-type table reads (a
+  // private-data stream without a known audio descriptor among them).
+  std::vector<std::uint8_t> unmeasured_types;
   std::uint16_t pcr_pid = 0;
   EsSelection video;
   EsSelection audio;

@@ -18,16 +18,15 @@ constexpr std::uint16_t kPatPid = 0x0000;
 
 // Names the stream types of the programme that no scanner reads, so that a
 // recording whose video is, say, VC-1 says why it cannot be measured.
-void report_unmeasured_types(const ProgramStreams& program, const RunSettings& settings) {
+void report_unmeasured_types(const ProgramStreams& program, const LogChannel& channel) {
   std::string types;
-  for (const std::uint8_t type : program.es_types) {
-    if (find_es_scanner(type) != nullptr) continue;
+  for (const std::uint8_t type : program.unmeasured_types) {
     char text[8];
     std::snprintf(text, sizeof text, " 0x%02X", static_cast<unsigned>(type));
     if (types.find(text) == std::string::npos) types += text;
   }
   if (types.empty()) return;
-  settings.log_error(stderr, "\tstream types that cannot be measured:%s\n", types.c_str());
+  channel(stderr, "\tstream types that cannot be measured:%s\n", types.c_str());
 }
 
 // What the three passes find, and the counts the summary shows.
@@ -58,6 +57,7 @@ void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const RunSettings& 
       if (read_packet_bytes(cursor, table_id) && table_id[0] == kPmtTableId) {
         ts.program.es_pids.clear();
         ts.program.es_types.clear();
+        ts.program.unmeasured_types.clear();
         settings.log_debug(stderr, "\n\t Parse PMT  : 0x%04X\n", static_cast<unsigned>(header.pid));
         read_pmt(cursor, ts.pmt_pid, ts.program, settings);
         settings.log_debug(stderr, "\t PMT listup:%d\n",
@@ -110,6 +110,17 @@ int tmpgenc_delay_ms(int dgindex_delay_ms, int audio_delay_ms) {
                                                                    : dgindex_delay_ms;
 }
 
+// The tmpgenc delay fell back to the video start: says why, and names the
+// stream types no scanner reads when the programme has no audio to measure.
+void report_tmpgenc_fallback(const ProgramStreams& program, const RunSettings& settings) {
+  if (program.audio.pid != 0) {
+    settings.log_info(stderr, "\t -- tmpgenc : no audio frame found, using the video start\n");
+    return;
+  }
+  settings.log_info(stderr, "\t -- tmpgenc : no measurable audio stream, using the video start\n");
+  report_unmeasured_types(program, settings.log_info);
+}
+
 }  // namespace
 
 int clock_delay_ms(std::int64_t pts, std::int64_t start_pcr) {
@@ -135,7 +146,8 @@ int delay_for_mode(const TsDelays& delays, int mode) {
   }
 }
 
-bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, TsDelays& delays) {
+bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, TsDelays& delays,
+                      int mode) {
   delays = TsDelays{};
   TsStream stream;
   if (!stream.open(ts_base + ".ts")) {
@@ -154,7 +166,7 @@ bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, T
         stderr, "\nnot found PID!!  pcr_pid:0x%4X, video_pid:0x%4X, audio_pid:0x%4X \n",
         static_cast<unsigned>(program.pcr_pid), static_cast<unsigned>(program.video.pid),
         static_cast<unsigned>(program.audio.pid));
-    report_unmeasured_types(program, settings);
+    report_unmeasured_types(program, settings.log_error);
     return false;
   }
 
@@ -169,10 +181,14 @@ bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, T
   if (ts.video.start_pts != 0 && ts.video.key_pts != 0) {
     delays.dgindex_ms = clock_delay_ms(ts.video.start_pts, ts.start_pcr);
     delays.mpg2vfp_ms = clock_delay_ms(ts.video.key_pts, ts.start_pcr);
-    // Without an audio start this comes from a PTS of 0, as it is.
     audio_delay_ms = clock_delay_ms(ts.audio.start_pts, ts.start_pcr);
   }
-  delays.tmpgenc_ms = tmpgenc_delay_ms(delays.dgindex_ms, audio_delay_ms);
+  // Without an audio start there is no audio delay to choose: a PTS of 0
+  // would stand for a clock value the stream never had, and near the wrap of
+  // the clock its delay can even lie closer to zero than the video's.
+  const bool audio_found = ts.audio.start_pts != 0;
+  delays.tmpgenc_ms =
+      audio_found ? tmpgenc_delay_ms(delays.dgindex_ms, audio_delay_ms) : delays.dgindex_ms;
 
   settings.log_debug(stderr, "\n");
   settings.log_info(stderr, "\tTS read delay\n");
@@ -180,6 +196,7 @@ bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, T
   settings.log_info(stderr, "\t -- mpg2vfp : %d msec\n", delays.mpg2vfp_ms);
   settings.log_info(stderr, "\t -- tmpgenc : %d msec\n", delays.tmpgenc_ms);
   settings.log_info(stderr, "\n");
+  if (mode == DelayTmpgenc && !audio_found) report_tmpgenc_fallback(program, settings);
   return true;
 }
 

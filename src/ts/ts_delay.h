@@ -25,7 +25,10 @@ struct TsDelays {
 
 // Analyses ts_base + ".ts", prints the three delays and fills `delays`.
 // False when the stream cannot be opened or names no PCR or video PID.
-bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, TsDelays& delays);
+// With `mode` DelayTmpgenc, a tmpgenc delay that had no audio start to use
+// is explained on the info channel.
+bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, TsDelays& delays,
+                      int mode = DelayNone);
 
 // The delay that `mode` (DelayDgindex, DelayMpg2vfp or DelayTmpgenc) uses;
 // 0 for any other mode.

@@ -261,4 +261,62 @@ Bytes hevc_slice(int nal_unit_type, bool first_slice_segment_in_pic, int nuh_lay
       finish_payload(w));
 }
 
+Bytes adts_frame_header(const AdtsFields& f) {
+  const auto fl = static_cast<unsigned>(f.frame_length);
+  return {
+      0xFF,  // syncword 11..4
+      static_cast<std::uint8_t>(0xF0 | (f.id << 3) | (f.layer << 1) |
+                                0x01),  // syncword 3..0, ID, layer, protection_absent
+      static_cast<std::uint8_t>((f.profile << 6) | (f.sampling_index << 2) |
+                                0),  // profile, sampling_frequency_index, private_bit, channel hi
+      static_cast<std::uint8_t>(0x80 | (fl >> 11)),  // channel 2, original/home/copyright, length
+      static_cast<std::uint8_t>(fl >> 3),            // frame_length 10..3
+      static_cast<std::uint8_t>(((fl & 7) << 5) | 0x1F),  // frame_length 2..0, fullness hi
+      0xFC};  // buffer_fullness lo, number_of_raw_data_blocks_in_frame 0
+}
+
+Bytes mpeg_audio_header(const MpegAudioFields& f) {
+  return {0xFF,  // syncword 10..3
+          static_cast<std::uint8_t>(0xE0 | (f.version << 3) | (f.layer << 1) |
+                                    0x01),  // syncword 2..0, version, layer, protection_bit
+          static_cast<std::uint8_t>((f.bitrate_index << 4) | (f.sampling_index << 2) |
+                                    0),  // bitrate_index, sampling_frequency, padding, private
+          0x44};                         // mode, mode_extension, copyright, original, emphasis
+}
+
+Bytes ac3_header(const Ac3Fields& f) {
+  return {0x0B,
+          0x77,  // syncword
+          0x12,
+          0x34,                                                      // crc1
+          static_cast<std::uint8_t>((f.fscod << 6) | f.frmsizecod),  // fscod, frmsizecod
+          static_cast<std::uint8_t>(f.bsid << 3),                    // bsid, bsmod 0
+          0xE0};                                                     // acmod 7, ...
+}
+
+Bytes eac3_header(const Eac3Fields& f) {
+  return {0x0B,
+          0x77,                                             // syncword
+          static_cast<std::uint8_t>((f.strmtyp << 6) | 0),  // strmtyp, substreamid 0, frmsiz hi
+          0xFF,                                             // frmsiz lo
+          static_cast<std::uint8_t>((f.fscod << 6) | (f.fscod2 << 4) |
+                                    0x04),         // fscod, fscod2/numblkscod, acmod 2, lfeon 0
+          static_cast<std::uint8_t>(f.bsid << 3),  // bsid, dialnorm hi
+          0x80};                                   // dialnorm lo, compre, ...
+}
+
+Bytes latm_header(int mux_length_bytes) {
+  const auto n = static_cast<unsigned>(mux_length_bytes);
+  return {0x56,                                        // syncword 10..3
+          static_cast<std::uint8_t>(0xE0 | (n >> 8)),  // syncword 2..0, audioMuxLengthBytes hi
+          static_cast<std::uint8_t>(n),                // audioMuxLengthBytes lo
+          0x47};                                       // useSameStreamMux 0, StreamMuxConfig
+}
+
+Bytes descriptor(int tag, const Bytes& body) {
+  Bytes d{static_cast<std::uint8_t>(tag),           // descriptor_tag
+          static_cast<std::uint8_t>(body.size())};  // descriptor_length
+  return d + body;
+}
+
 }  // namespace mendra::test

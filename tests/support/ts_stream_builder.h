@@ -72,6 +72,29 @@ Bytes hevc_aud();
 // HEVC slice segment of nal_unit_type 0..31.
 Bytes hevc_slice(int nal_unit_type, bool first_slice_segment_in_pic, int nuh_layer_id = 0);
 
+// Whole audio frame headers, every field given; the defaults make a valid
+// header (48 kHz where a rate is named).
+struct AdtsFields {
+  int id = 0, layer = 0, profile = 1, sampling_index = 3, frame_length = 371;
+};
+Bytes adts_frame_header(const AdtsFields& f);
+struct MpegAudioFields {
+  int version = 3, layer = 2, bitrate_index = 12, sampling_index = 1;
+};
+Bytes mpeg_audio_header(const MpegAudioFields& f);
+struct Ac3Fields {
+  int fscod = 0, frmsizecod = 28, bsid = 8;
+};
+Bytes ac3_header(const Ac3Fields& f);
+struct Eac3Fields {
+  int strmtyp = 0, fscod = 0, fscod2 = 3, bsid = 16;
+};
+Bytes eac3_header(const Eac3Fields& f);
+// LOAS AudioSyncStream header.
+Bytes latm_header(int mux_length_bytes = 300);
+// A descriptor of an ES_info or program_info loop.
+Bytes descriptor(int tag, const Bytes& body = {});
+
 // The bytes as characters, for write_file.
 inline std::string_view as_chars(const Bytes& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};

@@ -127,6 +127,55 @@ TEST_F(PsiTest, PmtContinuesIntoLaterPacket) {
                                 0);  // cursor_.bytes_left is 0: end of the first packet
 }
 
+struct PrivateStreamCase {
+  const char* name;
+  Bytes es_info;
+  int tag;         // the descriptor whose row reads the stream, 0 for none
+  int reads_like;  // a stream type whose scan it shares, 0 for none
+};
+
+class PrivateStreamTest : public PsiTest,
+                          public ::testing::WithParamInterface<PrivateStreamCase> {};
+
+// A private-data stream is audio when its descriptors say which codec; the
+// tag must stand at a descriptor's head, not inside another's bytes.
+TEST_P(PrivateStreamTest, DescriptorsChooseTheScanner) {
+  const PrivateStreamCase& c = GetParam();
+  const Bytes pmt =
+      pmt_section(0x100, {}, {{0x02, 0x111, {}}, {0x06, 0x130, c.es_info}, {0x81, 0x131, {}}});
+  // The stream entries and the CRC follow the 13 bytes up to program_info_length.
+  scan_pmt_streams(static_cast<std::uint16_t>(pmt.size() - 13), Bytes(pmt.begin() + 13, pmt.end()),
+                   program_, settings_);
+  EXPECT_EQ(program_.video.pid, 0x111);
+  if (c.tag == 0) {
+    // The AC-3 stream behind it is measured instead.
+    EXPECT_EQ(program_.audio.pid, 0x131);
+    EXPECT_EQ(program_.unmeasured_types, (std::vector<std::uint8_t>{0x06}));
+    return;
+  }
+  EXPECT_EQ(program_.audio.pid, 0x130);
+  ASSERT_NE(program_.audio.scanner, nullptr);
+  EXPECT_EQ(program_.audio.scanner->descriptor_tag, c.tag);
+  EXPECT_EQ(program_.audio.scanner->role, EsRole::Audio);
+  if (c.reads_like != 0) {
+    EXPECT_EQ(program_.audio.scanner->run_pass,
+              find_es_scanner(static_cast<std::uint8_t>(c.reads_like))->run_pass);
+  }
+  EXPECT_TRUE(program_.unmeasured_types.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, PrivateStreamTest,
+    ::testing::Values(
+        PrivateStreamCase{"Ac3", descriptor(0x6A, {0x00}), 0x6A, 0x81},
+        PrivateStreamCase{"EnhancedAc3", descriptor(0x7A, {0x00}), 0x7A, 0x87},
+        PrivateStreamCase{"AacBehindLanguage",
+                          descriptor(0x0A, {'j', 'p', 'n', 0}) + descriptor(0x7C, {0x58}), 0x7C, 0},
+        PrivateStreamCase{"NoDescriptor", {}, 0, 0},
+        PrivateStreamCase{"TagInsideAnother", descriptor(0x52, {0x6A, 0x7A}), 0, 0},
+        PrivateStreamCase{"TeletextOnly", descriptor(0x56, {'j', 'p', 'n', 0x09, 0x00}), 0, 0}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
 struct MalformedPmt {
   const char* name;
   Bytes section;

@@ -28,6 +28,11 @@ struct StreamLayout {
   std::int64_t pcr = 900000;
   bool stuffing_before_pcr = false;
   bool second_program = false;
+  // The audio stream: its PMT entry and the frame its PES begins with.
+  int audio_type = 0x0F;
+  Bytes audio_es_info = {};
+  int audio_stream_id = 0xC0;
+  Bytes audio_frame = adts_header();
 };
 
 // PAT, PMT, PCR, an I picture (temporal_reference 2), a B picture with
@@ -37,7 +42,7 @@ Bytes program_stream(const StreamLayout& s) {
   if (s.second_program) programs.push_back({2, 0x1F1});
   std::vector<PmtStream> streams;
   if (s.with_video) streams.push_back({s.video_type, kVideoPid, {}});
-  if (s.with_audio) streams.push_back({0x0F, kAudioPid, {}});
+  if (s.with_audio) streams.push_back({s.audio_type, kAudioPid, s.audio_es_info});
   Bytes b = ts_packet(0, true, std::nullopt, pat_section(programs)) +
             ts_packet(kPmtPid, true, std::nullopt, pmt_section(kPcrPid, {}, streams));
   if (s.second_program) {
@@ -54,7 +59,8 @@ Bytes program_stream(const StreamLayout& s) {
                     pes_header(0xE0, 981000, 972000) + sequence_header(1440, 1080, 3, 4) +
                         gop_header() + picture_header(2, 1));
   b = b + ts_packet(kVideoPid, true, std::nullopt, pes_header(0xE0, 990000) + picture_header(0, 3));
-  b = b + ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header());
+  b = b + ts_packet(kAudioPid, true, std::nullopt,
+                    pes_header(s.audio_stream_id, 988200) + s.audio_frame);
   return b;
 }
 
@@ -64,8 +70,9 @@ struct MeasureCase {
   int mode;
   std::uint16_t pmt_pid;
   bool result;
-  int delay_ms;         // the mode's delay
-  const char* message;  // expected in the output
+  int delay_ms;                  // the mode's delay
+  const char* message;           // expected in the output
+  const char* absent = nullptr;  // not expected in the output
 };
 
 class MeasureTest : public TsFixture, public ::testing::WithParamInterface<MeasureCase> {};
@@ -76,10 +83,13 @@ TEST_P(MeasureTest, GivesTheModesDelay) {
   settings_.pmt_pid = c.pmt_pid;
   TsDelays delays{7, 7, 7};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(measure_ts_delay(path("rec"), settings_, delays), c.result);
+  EXPECT_EQ(measure_ts_delay(path("rec"), settings_, delays, c.mode), c.result);
   const std::string output = testing::internal::GetCapturedStderr();
   EXPECT_EQ(delay_for_mode(delays, c.mode), c.delay_ms);
   EXPECT_NE(output.find(c.message), std::string::npos) << output;
+  if (c.absent != nullptr) {
+    EXPECT_EQ(output.find(c.absent), std::string::npos) << output;
+  }
 }
 
 constexpr const char* kDelays =
@@ -101,6 +111,82 @@ INSTANTIATE_TEST_SUITE_P(
                     true,
                     -1000,
                     "\t -- tmpgenc : -1000 msec\n"},
+        // Other audio formats give the same audio delay of -980.
+        MeasureCase{
+            "TmpgencAdtsId0", {.audio_frame = adts_frame_header({})}, 2, 0, true, -980, kDelays},
+        MeasureCase{"TmpgencMpegAudio",
+                    {.audio_type = 0x04, .audio_frame = mpeg_audio_header({})},
+                    2,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
+        MeasureCase{"TmpgencAc3",
+                    {.audio_type = 0x81, .audio_stream_id = 0xBD, .audio_frame = ac3_header({})},
+                    2,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
+        MeasureCase{"TmpgencPrivateEac3",
+                    {.audio_type = 0x06,
+                     .audio_es_info = descriptor(0x7A, {0x00}),
+                     .audio_stream_id = 0xBD,
+                     .audio_frame = eac3_header({})},
+                    2,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
+        MeasureCase{"TmpgencLatm",
+                    {.audio_type = 0x11, .audio_frame = latm_header()},
+                    2,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
+        // Without an audio start -mt says where its delay comes from.
+        MeasureCase{"TmpgencFallbackWithoutAudio",
+                    {.with_audio = false},
+                    2,
+                    0,
+                    true,
+                    -1000,
+                    "\t -- tmpgenc : -1000 msec\n\n"
+                    "\t -- tmpgenc : no measurable audio stream, using the video start\n",
+                    "cannot be measured"},
+        MeasureCase{"TmpgencFallbackNamesTypes",
+                    {.audio_type = 0x06},
+                    2,
+                    0,
+                    true,
+                    -1000,
+                    "msec\n\n\t -- tmpgenc : no measurable audio stream, using the video start\n"
+                    "\tstream types that cannot be measured: 0x06\n"},
+        MeasureCase{"TmpgencFallbackWithoutFrame",
+                    {.audio_type = 0x81},
+                    2,
+                    0,
+                    true,
+                    -1000,
+                    "msec\n\n\t -- tmpgenc : no audio frame found, using the video start\n"},
+        MeasureCase{"DgindexWithoutAudioSaysNothingMore",
+                    {.with_audio = false},
+                    0,
+                    0,
+                    true,
+                    -1000,
+                    "\t -- tmpgenc : -1000 msec\n\n",
+                    "using the video start"},
+        // Near the wrap of the clock a PTS of 0 would give -384, closer to
+        // zero than the video's delay: without audio the video's is kept.
+        MeasureCase{"TmpgencWithoutAudioNearClockWrap",
+                    {.with_audio = false, .pcr = 8589900000},
+                    2,
+                    0,
+                    true,
+                    -11384,
+                    "\t -- tmpgenc : -11384 msec\n"},
         MeasureCase{"NoVideoInPmt",
                     {.with_video = false},
                     0,
