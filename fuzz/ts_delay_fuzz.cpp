@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (control & 0x08) settings.pmt_pid = 0x1F0;
   if (control & 0x10) settings.d2v_start_bytes = 188 * 4;
   TsDelays delays;
-  if (measure_ts_delay((dir / "in").string(), settings, delays)) {
+  if (measure_ts_delay((dir / "in.ts").string(), settings, delays)) {
     constexpr int kModes = DelayTmpgenc + 1;
     settings.ts_delay_ms = delay_for_mode(delays, control % kModes);
   }

@@ -21,6 +21,7 @@ struct InputChoices {
   CutListKind cut_list_kind = CutListKind::DelList;
   int delay_mode = DelayNone;
   std::optional<std::string> output_path;
+  std::optional<std::string> stream_path;  // -stream; none: <input>.ts
 };
 
 // Exit statuses of a run.

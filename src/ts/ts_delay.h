@@ -23,9 +23,11 @@ struct TsDelays {
   int tmpgenc_ms = 0;
 };
 
-// Analyses ts_base + ".ts", prints the three delays and fills `delays`.
-// False when the stream cannot be opened or names no PCR or video PID.
-bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, TsDelays& delays);
+// Analyses the stream at ts_path (188-byte packets, or 192-byte ones with a
+// time-stamp prefix, told apart by their first packets), prints the three
+// delays and fills `delays`. False when the stream cannot be opened or
+// names no PCR or video PID.
+bool measure_ts_delay(const std::string& ts_path, const RunSettings& settings, TsDelays& delays);
 
 // The delay that `mode` (DelayDgindex, DelayMpg2vfp or DelayTmpgenc) uses;
 // 0 for any other mode.

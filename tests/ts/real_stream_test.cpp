@@ -55,7 +55,8 @@ class RealStreamTest : public ::testing::TestWithParam<DelayCase> {};
 std::string measure(const std::string& stream, RunSettings& settings, TsDelays& delays,
                     bool& result) {
   testing::internal::CaptureStderr();
-  result = measure_ts_delay(std::string(MENDRA_TEST_DATA) + "/ts/" + stream, settings, delays);
+  result =
+      measure_ts_delay(std::string(MENDRA_TEST_DATA) + "/ts/" + stream + ".ts", settings, delays);
   return testing::internal::GetCapturedStderr();
 }
 
