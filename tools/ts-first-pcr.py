@@ -68,8 +68,9 @@ PCR_MIN_AF_BYTES = 7  # flags byte + 6 PCR bytes
 PICTURE_TYPES = "-IPB----"
 
 
-def find_sync(data, start, stride=TS_PACKET_BYTES):
-    """First offset >= start at which 0x47 repeats every `stride` bytes."""
+def find_sync(data, start, stride=TS_PACKET_BYTES, whole=False):
+    """First offset >= start at which 0x47 repeats every `stride` bytes (all
+    SYNC_CONFIRM_PACKETS of them inside the file when `whole`)."""
     pos = start
     while pos < len(data):
         pos = data.find(bytes([SYNC_BYTE]), pos)
@@ -79,6 +80,7 @@ def find_sync(data, start, stride=TS_PACKET_BYTES):
         for k in range(1, SYNC_CONFIRM_PACKETS):
             q = pos + k * stride
             if q >= len(data):
+                ok = not whole
                 break
             if data[q] != SYNC_BYTE:
                 ok = False
@@ -92,9 +94,9 @@ def find_sync(data, start, stride=TS_PACKET_BYTES):
 def packet_stride(data):
     """188, or 192 when the first sync bytes stand 192 bytes apart (checked
     from the whole file's first confirmed sync byte, whichever size confirms
-    first)."""
-    plain = find_sync(data, 0)
-    stamped = find_sync(data, 0, TS_PACKET_BYTES + TIME_STAMP_BYTES)
+    first; a file too short to hold them all is taken as 188)."""
+    plain = find_sync(data, 0, TS_PACKET_BYTES, whole=True)
+    stamped = find_sync(data, 0, TS_PACKET_BYTES + TIME_STAMP_BYTES, whole=True)
     if stamped >= 0 and (plain < 0 or stamped < plain):
         return TS_PACKET_BYTES + TIME_STAMP_BYTES
     return TS_PACKET_BYTES
