@@ -132,7 +132,15 @@ PacketLayout detect_packet_layout(std::span<const std::uint8_t> head) {
     // A plain stream keeps the walk it always had, from offset 0.
     if (syncs_repeat(head, first, kPlainStride)) return PacketLayout{};
     if (syncs_repeat(head, first, kStampedStride)) {
-      return PacketLayout{kTimeStampPrefixBytes, static_cast<std::int64_t>(first)};
+      // A time stamp may end in 0x47 packet after packet (a clock that
+      // rises by a multiple of 256): its bytes stand before the sync byte,
+      // so the sync byte is the last offset within a prefix's reach at
+      // which the run repeats.
+      std::size_t sync = first;
+      for (std::size_t at = first + 1; at <= first + kTimeStampPrefixBytes; ++at) {
+        if (syncs_repeat(head, at, kStampedStride)) sync = at;
+      }
+      return PacketLayout{kTimeStampPrefixBytes, static_cast<std::int64_t>(sync)};
     }
   }
   return PacketLayout{};

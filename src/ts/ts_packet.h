@@ -112,8 +112,9 @@ inline constexpr std::size_t kLayoutHeadBytes =
 
 // The layout of a stream whose first bytes are `head`: the first offset at
 // which kLayoutCheckPackets sync bytes stand 188 bytes apart (plain) or 192
-// bytes apart (time-stamped, the walk then starts at that sync byte); 188
-// wins where both would. A head without either (junk, or too short to hold
+// bytes apart (time-stamped, the walk then starts at that sync byte, or at
+// a later one within a prefix's reach when the time stamps themselves end in
+// 0x47); 188 wins where both would. A head without either (junk, or too short to hold
 // the packets checked) is read as plain, as a plain stream always was.
 PacketLayout detect_packet_layout(std::span<const std::uint8_t> head);
 // Reads the stream's head, detects its layout and returns to offset 0.

@@ -97,10 +97,10 @@ TEST_F(PacketWalkTest, GarbageBeforeFirstSyncCountsIntoOffsets) {
 // `count` packets of PID 0x30 + k, each behind a prefix of `prefix_bytes`
 // (0 or 4) whose last byte is 0x47 in every other packet, as a real clock's
 // time stamp is now and then.
-Bytes packets_behind(const Bytes& junk, int prefix_bytes, int count) {
+Bytes packets_behind(const Bytes& junk, int prefix_bytes, int count, bool always_0x47 = false) {
   Bytes data = junk;
   for (int k = 0; k < count; ++k) {
-    const auto last = static_cast<std::uint8_t>(k % 2 == 0 ? 0x47 : 0x10 + k);
+    const auto last = static_cast<std::uint8_t>(k % 2 == 0 || always_0x47 ? 0x47 : 0x10 + k);
     const Bytes stamp{0x01, 0x23, static_cast<std::uint8_t>(k), last};
     if (prefix_bytes > 0) data = data + stamp;
     data = data + ts_packet(static_cast<std::uint16_t>(0x30 + k), k == 0, std::nullopt, {});
@@ -142,6 +142,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A file cut inside a time stamp: the walk starts at the sync byte.
         LayoutCase{"stamped_cut_in_prefix", without_first(packets_behind({}, kStamp, 6), 2),
                    kTimeStampPrefixBytes, 2},
+        // Every time stamp ends in 0x47: the sync byte is the later run.
+        LayoutCase{"stamped_prefix_ends_in_0x47", packets_behind({}, kStamp, 5, true),
+                   kTimeStampPrefixBytes, 4},
         // Too short to confirm either size: read as plain, as always.
         LayoutCase{"stamped_too_short", packets_behind({}, kStamp, 4), 0, 0},
         LayoutCase{"plain_too_short", packets_behind({}, 0, 4), 0, 0},
