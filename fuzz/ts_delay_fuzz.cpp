@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TsDelays delays;
   constexpr int kModes = DelayTmpgenc + 1;
   const int mode = control % kModes;
-  if (measure_ts_delay((dir / "in").string(), settings, delays, mode)) {
+  if (measure_ts_delay((dir / "in.ts").string(), settings, delays, mode)) {
     settings.ts_delay_ms = delay_for_mode(delays, mode);
   }
   return 0;

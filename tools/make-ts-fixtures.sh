@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes the small MPEG-2 transport streams under tests/data/ts/ that the stream
-# measurement tests run on, and derives their expected values.
+# Makes the small transport streams (.ts, and .m2ts with 192-byte packets)
+# under tests/data/ts/ that the stream measurement tests run on, and derives
+# their expected values.
 #
 #   bash tools/make-ts-fixtures.sh
 #
@@ -71,8 +72,8 @@ make_aac() {
 check_ts() {
   local file=$1 info
   info=$(python3 tools/ts-first-pcr.py "$file")
-  if grep -q '^audio_pid=0x0000$' <<< "$info"; then
-    :
+  if grep -q '^audio_pid=0x0000$' <<< "$info" || ! grep -q '^adts_frames=' <<< "$info"; then
+    :  # no audio, or not ADTS-AAC
   elif ! grep -q '^adts_id0_frames=0$' <<< "$info" || ! grep -q '^adts_bad_walk=-1$' <<< "$info"; then
     echo "make-ts-fixtures: $file: audio is not clean MPEG-2 ADTS:" >&2
     echo "$info" >&2
@@ -157,9 +158,95 @@ make_aac wrap 2 2000
   -f mpegts "$OUT/wrap.ts"
 check_ts "$OUT/wrap.ts"
 
+# ---- Other codecs and 192-byte packets ----
+# Two seconds each, at a lower bit rate, to keep every stream near 100 kB.
+# H.264 and HEVC as broadcast and camcorders code them: open GOPs of 15
+# pictures (the B pictures after a later I refer back into the previous GOP,
+# so only the first keyframe is an IDR picture), three B pictures between
+# references used as references themselves (B-pyramid), no scene-cut I
+# pictures.
+X264=(-c:v libx264 -preset veryfast -b:v 300k -g 15 -bf 3 -sc_threshold 0
+  -x264-params open-gop=1:b-pyramid=normal:threads=1)
+X265=(-c:v libx265 -preset veryfast -b:v 300k
+  -x265-params keyint=15:min-keyint=15:bframes=3:b-pyramid=1:open-gop=1:scenecut=0:pools=1:frame-threads=1:log-level=error)
+MPEG2_SMALL=(-c:v mpeg2video -bf 2 -g 15 -sc_threshold 1000000000 -b:v 500k)
+tone() { echo "sine=frequency=$1:sample_rate=48000:duration=2"; }
+
+# h264_ac3.ts: H.264 + AC-3 (stream types 0x1B, 0x81); video -itsoffset 0.2,
+# so the audio starts 0.2 s before the video.
+"${FFMPEG[@]}" "${BITEXACT[@]}" \
+  -itsoffset 0.2 -f lavfi -i "$(pattern 2)" -f lavfi -i "$(tone 1000)" \
+  "${X264[@]}" -c:a ac3 -b:a 96k -ac 2 \
+  -f mpegts "$OUT/h264_ac3.ts"
+check_ts "$OUT/h264_ac3.ts"
+
+# h264_ac3_cut.ts: h264_ac3.ts from byte 30000 (30000 = 159 * 188 + 108: 80
+# bytes of a cut packet before the first sync byte).
+dd if="$OUT/h264_ac3.ts" of="$OUT/h264_ac3_cut.ts" bs=30000 skip=1 status=none
+check_ts "$OUT/h264_ac3_cut.ts"
+
+# hevc_eac3.ts: HEVC + E-AC-3 (0x24, 0x87); audio -itsoffset 0.3, after video.
+"${FFMPEG[@]}" "${BITEXACT[@]}" \
+  -f lavfi -i "$(pattern 2)" -itsoffset 0.3 -f lavfi -i "$(tone 440)" \
+  "${X265[@]}" -c:a eac3 -b:a 96k -ac 2 \
+  -f mpegts "$OUT/hevc_eac3.ts"
+check_ts "$OUT/hevc_eac3.ts"
+
+# mpeg2_mp2.ts: MPEG-2 + MPEG-1 Layer II audio (0x02, 0x03); audio 0.15 s
+# after video.
+"${FFMPEG[@]}" "${BITEXACT[@]}" \
+  -f lavfi -i "$(pattern 2)" -itsoffset 0.15 -f lavfi -i "$(tone 2000)" \
+  "${MPEG2_SMALL[@]}" -c:a mp2 -b:a 128k \
+  -f mpegts "$OUT/mpeg2_mp2.ts"
+check_ts "$OUT/mpeg2_mp2.ts"
+
+# h264_latm.ts: H.264 + AAC in LATM/LOAS (0x1B, 0x11): the muxer's latm flag.
+"${FFMPEG[@]}" "${BITEXACT[@]}" \
+  -f lavfi -i "$(pattern 2)" -f lavfi -i "$(tone 1000)" \
+  "${X264[@]}" -c:a aac -b:a 64k -ac 2 \
+  -mpegts_flags +latm -f mpegts "$OUT/h264_latm.ts"
+check_ts "$OUT/h264_latm.ts"
+
+# h264_ac3.m2ts: ffmpeg's own m2ts mode (192-byte packets, Blu-ray PIDs: PMT
+# 0x0100, video and PCR 0x1011, audio 0x1100), as camcorders write .mts;
+# AC-3 keeps 0x81 there. Audio 0.1 s after video.
+"${FFMPEG[@]}" "${BITEXACT[@]}" \
+  -f lavfi -i "$(pattern 2)" -itsoffset 0.1 -f lavfi -i "$(tone 440)" \
+  "${X264[@]}" -c:a ac3 -b:a 96k -ac 2 \
+  -mpegts_m2ts_mode 1 -f mpegts "$OUT/h264_ac3.m2ts"
+check_ts "$OUT/h264_ac3.m2ts"
+
+# MPEG-2 AAC in 192-byte packets. ffmpeg's m2ts mode marks AAC as private
+# data (0x06), so these are muxed as plain TS, with MPEG-2 ADTS as above,
+# and ts-to-m2ts.py puts a 4-byte time stamp before every packet.
+#   h264_aac.m2ts   H.264 + AAC, audio 0.1 s after video
+#   mpeg2_aac.m2ts  MPEG-2 + AAC, audio 0.2 s after video: measurable by the
+#                   MPEG-2 and ADTS scanners alone
+make_aac m2ts 2 1000
+"${FFMPEG[@]}" "${BITEXACT[@]}" \
+  -f lavfi -i "$(pattern 2)" -itsoffset 0.1 -i "$WORK/m2ts.aac" -map 0:v -map 1:a \
+  "${X264[@]}" -c:a copy -f mpegts "$WORK/h264_aac.ts"
+python3 tools/ts-to-m2ts.py "$WORK/h264_aac.ts" "$OUT/h264_aac.m2ts"
+check_ts "$OUT/h264_aac.m2ts"
+"${FFMPEG[@]}" "${BITEXACT[@]}" \
+  -f lavfi -i "$(pattern 2)" -itsoffset 0.2 -i "$WORK/m2ts.aac" -map 0:v -map 1:a \
+  "${MPEG2_SMALL[@]}" -c:a copy -f mpegts "$WORK/mpeg2_aac.ts"
+python3 tools/ts-to-m2ts.py "$WORK/mpeg2_aac.ts" "$OUT/mpeg2_aac.m2ts"
+check_ts "$OUT/mpeg2_aac.m2ts"
+
+# mpeg2_aac_cut.m2ts: mpeg2_aac.m2ts from byte 40000 (40000 = 208 * 192 +
+# 64: 128 bytes of a cut packet, then the next packet's time stamp, then
+# its sync byte at offset 132).
+dd if="$OUT/mpeg2_aac.m2ts" of="$OUT/mpeg2_aac_cut.m2ts" bs=40000 skip=1 status=none
+check_ts "$OUT/mpeg2_aac_cut.m2ts"
+
+STREAMS=(plain offset midcut audiocut noaudio wrap
+  h264_ac3.ts h264_ac3_cut.ts hevc_eac3.ts mpeg2_mp2.ts h264_latm.ts
+  h264_ac3.m2ts h264_aac.m2ts mpeg2_aac.m2ts mpeg2_aac_cut.m2ts)
+
 # The expected values, from ffprobe and the independent PCR reader.
-python3 tools/ts-expected.py "$OUT" plain offset midcut audiocut noaudio wrap > "$OUT/expected.txt"
-python3 tools/ts-expected.py --markdown "$OUT" plain offset midcut audiocut noaudio wrap > "$WORK/table.md"
-ls -l "$OUT"/*.ts
+python3 tools/ts-expected.py "$OUT" "${STREAMS[@]}" > "$OUT/expected.txt"
+python3 tools/ts-expected.py --markdown "$OUT" "${STREAMS[@]}" > "$WORK/table.md"
+ls -l "$OUT"/*.ts "$OUT"/*.m2ts
 echo "expected values written to $OUT/expected.txt; the README table:"
 cat "$WORK/table.md"

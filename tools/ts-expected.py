@@ -3,6 +3,7 @@
 
 Usage:
   ts-expected.py DIR NAME...              expected.txt lines for DIR/NAME.ts
+                                          (DIR/NAME when NAME has an extension)
   ts-expected.py --markdown DIR NAME...   the same as tables for README.md
 
 Every value comes from ffprobe, except the first PCR, which ffprobe does not
@@ -12,7 +13,9 @@ of them cannot slip into the expectations.
 
 From ffprobe:
   PIDs         ffprobe -show_programs -show_streams: the program's pmt_pid and
-               pcr_pid, the id of the mpeg2video and of the aac stream
+               pcr_pid, the id of the first video stream (mpeg2video, h264,
+               hevc) and of the first audio stream (aac, aac_latm, ac3, eac3,
+               mp2)
   I picture    ffprobe -show_packets -select_streams v (stream = decode order,
                pts, pos) joined by pos with ffprobe -show_frames (pict_type):
                the first packet whose picture is I
@@ -22,6 +25,12 @@ From ffprobe:
                the packet of smallest PTS from that I up to the next I
   audio        ffprobe -show_packets -select_streams a: the first packet's PTS
                (the PTS of the first whole audio PES)
+For H.264 and HEVC video the I picture is the first keyframe (flag K: an IDR
+or a recovery point; with open GOPs the later ones are not IDR), and the
+start is that same random-access picture: the leading pictures of an open
+GOP that show before it refer to pictures before it, which a recording that
+starts there lacks. ts-first-pcr.py reads only MPEG-2 pictures, so both come
+from ffprobe alone.
 Delays, as mendra computes them: (first PCR - PTS) / 90 in milliseconds,
 truncated toward zero, where a PTS more than 5000 ticks below the PCR has
 wrapped past 2^33 and the PCR is taken minus 2^33.
@@ -70,16 +79,22 @@ def clock_delay_ms(pcr, pts):
     return -ms if diff < 0 else ms
 
 
+VIDEO_CODECS = ("mpeg2video", "h264", "hevc")
+AUDIO_CODECS = ("aac", "aac_latm", "ac3", "eac3", "mp2")
+
+
 def derive(path):
     info = ffprobe(path, "-show_programs", "-show_streams")
     program = info["programs"][0]
     v = {"pmt_pid": program["pmt_pid"], "pcr_pid": program["pcr_pid"]}
     v["video_pid"] = v["audio_pid"] = 0
+    mpeg2 = False
     for stream in program["streams"]:
         pid = int(stream["id"], 16)
-        if stream["codec_name"] == "mpeg2video" and not v["video_pid"]:
+        if stream["codec_name"] in VIDEO_CODECS and not v["video_pid"]:
             v["video_pid"] = pid
-        if stream["codec_name"] == "aac" and not v["audio_pid"]:
+            mpeg2 = stream["codec_name"] == "mpeg2video"
+        if stream["codec_name"] in AUDIO_CODECS and not v["audio_pid"]:
             v["audio_pid"] = pid
 
     packets = ffprobe(
@@ -98,14 +113,19 @@ def derive(path):
         (int(p["pts"]) % CLOCK_WRAP, types.get(int(p["pos"]), "-"), p["flags"], int(p["pos"]))
         for p in packets
     ]
-    for pts, kind, flags, pos in video:
-        if (kind == "I") != flags.startswith("K"):
-            raise SystemExit(f"{path}: picture at {pos}: type {kind} but flags {flags}")
-    first_i = next(k for k, p in enumerate(video) if p[1] == "I")
-    next_i = next((k for k in range(first_i + 1, len(video)) if video[k][1] == "I"), len(video))
+    if mpeg2:
+        for pts, kind, flags, pos in video:
+            if (kind == "I") != flags.startswith("K"):
+                raise SystemExit(f"{path}: picture at {pos}: type {kind} but flags {flags}")
+
+    def opens_gop(p):
+        return p[1] == "I" if mpeg2 else p[2].startswith("K")
+
+    first_i = next(k for k, p in enumerate(video) if opens_gop(p))
+    next_i = next((k for k in range(first_i + 1, len(video)) if opens_gop(video[k])), len(video))
     gop = video[first_i:next_i]
     v["iframe_pts"] = video[first_i][0]
-    start = min(gop, key=lambda p: p[0])
+    start = min(gop, key=lambda p: p[0]) if mpeg2 else video[first_i]
     v["video_start_pts"] = start[0]
     v["video_trace"] = video[: video.index(start) + 1]
 
@@ -120,7 +140,10 @@ def derive(path):
     v["first_pcr"] = ref["first_pcr"]
     v["sync_offset"] = ref["sync_offset"]
     v["first_pcr_in_file"] = ref["first_pcr_in_file"]
-    for key in ("pmt_pid", "pcr_pid", "video_pid", "audio_pid", "iframe_pts", "video_start_pts"):
+    keys = ("pmt_pid", "pcr_pid", "video_pid", "audio_pid")
+    if mpeg2:
+        keys += ("iframe_pts", "video_start_pts")
+    for key in keys:
         if ref[key] != v[key]:
             raise SystemExit(f"{path}: {key}: ffprobe {v[key]}, ts-first-pcr.py {ref[key]}")
     if v["audio_pid"] and ref["audio_pts"] != v["audio_pts"]:
@@ -183,7 +206,8 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 1
     folder, names = args[0], args[1:]
-    rows = [(name, derive(os.path.join(folder, name + ".ts"))) for name in names]
+    rows = [(name, derive(os.path.join(folder, name if os.path.splitext(name)[1] else name + ".ts")))
+            for name in names]
     (print_markdown if markdown else print_expected)(rows)
     return 0
 

@@ -9,16 +9,26 @@ Usage:
   ts-first-pcr.py [--pmt-pid HEX] [--pictures N] FILE.ts
 
 Prints key=value lines:
-  sync_offset        byte offset of the first packet (0x47 repeating every 188
-                     bytes); a recording cut mid-packet starts later than 0
+  sync_offset        byte offset of the first packet's sync byte (0x47
+                     repeating every 188 bytes, or every 192 bytes in a stream
+                     whose packets carry a 4-byte time stamp before the sync
+                     byte, as .m2ts files do); a recording cut mid-packet
+                     starts later than 0
+  packet_bytes       188, or 192 for time-stamped packets (printed only then)
   prefix_0x47_bytes  0x47 bytes before that offset (false sync candidates)
   pmt_pid pcr_pid video_pid audio_pid
                      from the first PAT program with a non-zero number (or
                      --pmt-pid) and the first PMT section; video is the first
-                     stream_type 0x02, audio the first 0x0F; 0 when absent
+                     stream of a video type (0x02 MPEG-2, 0x1B H.264, 0x24
+                     HEVC), audio the first of an audio type (0x0F ADTS-AAC,
+                     0x11 LATM-AAC, 0x03/0x04 MPEG audio, 0x81 AC-3, 0x87
+                     E-AC-3); 0 when absent
+  video_type audio_type
+                     their stream types (printed only for types other than
+                     0x02 and 0x0F)
   first_pcr          PCR base (90 kHz) of the first packet on pcr_pid, after
                      the PMT was read, whose adaptation field has PCR_flag set
-  first_pcr_offset   byte offset of that packet
+  first_pcr_offset   byte offset of that packet's sync byte
   afs_without_pcr_before_first_pcr
                      packets on pcr_pid, after the PMT, whose adaptation field
                      is 7 bytes or longer but has no PCR_flag, before first_pcr
@@ -26,13 +36,14 @@ Prints key=value lines:
   first_pcr_in_file  first PCR on pcr_pid anywhere, PMT seen or not
   iframe_pts         PTS of the first I picture in stream (decode) order
   video_start_pts    PTS of the first picture with temporal_reference 0 at or
-                     after that I picture, in stream order
+                     after that I picture, in stream order (both MPEG-2 video
+                     only; 0 for other video types, which ffprobe reads)
   video_packets_before_first_pes, audio_packets_before_first_pes
                      packets of the PID before its first PES start: the tail
                      of a PES cut off by the start of the recording
   audio_pts          PTS of the first audio PES start in the file
   adts_frames adts_id0_frames adts_bad_walk
-                     the audio PES payloads of the whole file joined and walked
+                     (ADTS-AAC only) the audio PES payloads of the whole file joined and walked
                      frame by frame by aac_frame_length, from the first PES start
 With --pictures N, also the first N video PES starts in file order: byte offset,
 PES PTS and the first picture header's temporal_reference and coding type.
@@ -42,6 +53,7 @@ Exit status 0, or 1 when the file has no packets, PAT/PMT or PCR.
 import sys
 
 TS_PACKET_BYTES = 188
+TIME_STAMP_BYTES = 4  # before every sync byte of a 192-byte packet
 SYNC_BYTE = 0x47
 SYNC_CONFIRM_PACKETS = 5  # a sync byte counts when the next packets line up too
 PAT_PID = 0x0000
@@ -49,13 +61,16 @@ TABLE_ID_PAT = 0x00
 TABLE_ID_PMT = 0x02
 STREAM_TYPE_MPEG2_VIDEO = 0x02
 STREAM_TYPE_AAC_ADTS = 0x0F
+VIDEO_TYPES = (STREAM_TYPE_MPEG2_VIDEO, 0x1B, 0x24)
+AUDIO_TYPES = (STREAM_TYPE_AAC_ADTS, 0x11, 0x03, 0x04, 0x81, 0x87)
 PCR_FLAG = 0x10
 PCR_MIN_AF_BYTES = 7  # flags byte + 6 PCR bytes
 PICTURE_TYPES = "-IPB----"
 
 
-def find_sync(data, start):
-    """First offset >= start at which 0x47 repeats every 188 bytes."""
+def find_sync(data, start, stride=TS_PACKET_BYTES, whole=False):
+    """First offset >= start at which 0x47 repeats every `stride` bytes (all
+    SYNC_CONFIRM_PACKETS of them inside the file when `whole`)."""
     pos = start
     while pos < len(data):
         pos = data.find(bytes([SYNC_BYTE]), pos)
@@ -63,8 +78,9 @@ def find_sync(data, start):
             return -1
         ok = True
         for k in range(1, SYNC_CONFIRM_PACKETS):
-            q = pos + k * TS_PACKET_BYTES
+            q = pos + k * stride
             if q >= len(data):
+                ok = not whole
                 break
             if data[q] != SYNC_BYTE:
                 ok = False
@@ -75,15 +91,29 @@ def find_sync(data, start):
     return -1
 
 
+def packet_stride(data):
+    """188, or 192 when the first sync bytes stand 192 bytes apart (checked
+    from the whole file's first confirmed sync byte, whichever size confirms
+    first; a file too short to hold them all is taken as 188)."""
+    plain = find_sync(data, 0, TS_PACKET_BYTES, whole=True)
+    stamped = find_sync(data, 0, TS_PACKET_BYTES + TIME_STAMP_BYTES, whole=True)
+    if stamped >= 0 and (plain < 0 or stamped < plain):
+        return TS_PACKET_BYTES + TIME_STAMP_BYTES
+    return TS_PACKET_BYTES
+
+
 def packets(data):
-    """Yields (offset, packet bytes) of every whole packet, resyncing on loss."""
-    pos = find_sync(data, 0)
+    """Yields (offset of the sync byte, 188 packet bytes) of every whole
+    packet, resyncing on loss; a time stamp before the sync byte is passed
+    over."""
+    stride = packet_stride(data)
+    pos = find_sync(data, 0, stride)
     while 0 <= pos and pos + TS_PACKET_BYTES <= len(data):
         if data[pos] != SYNC_BYTE:
-            pos = find_sync(data, pos)
+            pos = find_sync(data, pos, stride)
             continue
         yield pos, data[pos : pos + TS_PACKET_BYTES]
-        pos += TS_PACKET_BYTES
+        pos += stride
 
 
 def split_packet(pkt):
@@ -143,16 +173,18 @@ def parse_pmt(sec):
     pos = 12 + info_len
     end = 3 + length - 4
     video = audio = 0
+    types = {}
     while pos + 5 <= end:
         stream_type = sec[pos]
         pid = ((sec[pos + 1] << 8) | sec[pos + 2]) & 0x1FFF
         es_len = ((sec[pos + 3] << 8) | sec[pos + 4]) & 0x0FFF
-        if stream_type == STREAM_TYPE_MPEG2_VIDEO and not video:
+        if stream_type in VIDEO_TYPES and not video:
             video = pid
-        if stream_type == STREAM_TYPE_AAC_ADTS and not audio:
+        if stream_type in AUDIO_TYPES and not audio:
             audio = pid
+        types.setdefault(pid, stream_type)
         pos += 5 + es_len
-    return pcr_pid, video, audio
+    return pcr_pid, video, audio, types
 
 
 def pes_payload(payload):
@@ -203,7 +235,7 @@ def walk_adts(es):
 def read_psi_and_pcr(data, forced_pmt):
     """Pass over the file like a receiver that just tuned in: PAT, PMT, PCR."""
     r = dict(pmt_pid=forced_pmt, pcr_pid=0, video_pid=0, audio_pid=0, first_pcr=None,
-             first_pcr_offset=None, afs_without_pcr=0, first_pcr_in_file=None)
+             first_pcr_offset=None, afs_without_pcr=0, first_pcr_in_file=None, types={})
     pmt_seen = False
     for offset, pkt in packets(data):
         pid, pusi, af, payload = split_packet(pkt)
@@ -213,7 +245,7 @@ def read_psi_and_pcr(data, forced_pmt):
         if r["pmt_pid"] and pid == r["pmt_pid"] and pusi and not pmt_seen:
             parsed = parse_pmt(section_of(payload))
             if parsed:
-                r["pcr_pid"], r["video_pid"], r["audio_pid"] = parsed
+                r["pcr_pid"], r["video_pid"], r["audio_pid"], r["types"] = parsed
                 pmt_seen = True
             continue
         if pmt_seen and pid == r["pcr_pid"]:
@@ -307,21 +339,31 @@ def main(argv):
     with open(args[0], "rb") as f:
         data = f.read()
 
-    sync = find_sync(data, 0)
+    stride = packet_stride(data)
+    sync = find_sync(data, 0, stride)
     if sync < 0:
         print("no transport packets", file=sys.stderr)
         return 1
     r = read_psi_and_pcr(data, forced_pmt)
-    starts = read_video_starts(data, r["video_pid"]) if r["video_pid"] else []
+    video_type = r["types"].get(r["video_pid"], 0)
+    audio_type = r["types"].get(r["audio_pid"], 0)
+    mpeg2_video = video_type == STREAM_TYPE_MPEG2_VIDEO
+    starts = read_video_starts(data, r["video_pid"]) if mpeg2_video else []
     iframe_pts, start_pts = start_pictures(starts)
 
     def num(v):
         return 0 if v is None else v
 
     print(f"sync_offset={sync}")
+    if stride != TS_PACKET_BYTES:
+        print(f"packet_bytes={stride}")
     print(f"prefix_0x47_bytes={data[:sync].count(SYNC_BYTE)}")
     for key in ("pmt_pid", "pcr_pid", "video_pid", "audio_pid"):
         print(f"{key}=0x{r[key]:04X}")
+    if video_type not in (0, STREAM_TYPE_MPEG2_VIDEO):
+        print(f"video_type=0x{video_type:02X}")
+    if audio_type not in (0, STREAM_TYPE_AAC_ADTS):
+        print(f"audio_type=0x{audio_type:02X}")
     print(f"first_pcr={num(r['first_pcr'])}")
     print(f"first_pcr_offset={-1 if r['first_pcr_offset'] is None else r['first_pcr_offset']}")
     print(f"afs_without_pcr_before_first_pcr={r['afs_without_pcr']}")
@@ -332,12 +374,13 @@ def main(argv):
         print(f"video_packets_before_first_pes={packets_before_first_start(data, r['video_pid'])}")
     if r["audio_pid"]:
         audio_pts, es = read_audio(data, r["audio_pid"])
-        frames, id0, bad = walk_adts(es)
         print(f"audio_pts={num(audio_pts)}")
         print(f"audio_packets_before_first_pes={packets_before_first_start(data, r['audio_pid'])}")
-        print(f"adts_frames={frames}")
-        print(f"adts_id0_frames={id0}")
-        print(f"adts_bad_walk={bad}")
+        if audio_type == STREAM_TYPE_AAC_ADTS:
+            frames, id0, bad = walk_adts(es)
+            print(f"adts_frames={frames}")
+            print(f"adts_id0_frames={id0}")
+            print(f"adts_bad_walk={bad}")
     for offset, pts, pic in starts[:pictures]:
         pic_text = f"tr={pic[0]} type={pic[1]}" if pic else "no picture header"
         print(f"video_pes offset={offset} pts={pts} {pic_text}")

@@ -49,6 +49,7 @@ constexpr const char kUsage[] =
     "  -mt            : parse tsfile.  [for tmpgenc]\n"
     "  -pmt_pid <PID> : select PMT PID \n"
     "  -gop <start_offset>             [dgindex only]\n"
+    "  -stream <file.ts|.m2ts>       default: input.ts\n"
     "  -debug  : show debug info.\n"
     "  -silent : show error only.\n"
     "  -all    : options before it apply to every later input.\n"
@@ -67,7 +68,8 @@ enum class Pending {
   PmtPid,
   Rate,
   TrimScript,
-  VcfJob
+  VcfJob,
+  Stream,
 };
 
 // Recognises one option by its second character; options that need a value
@@ -75,6 +77,8 @@ enum class Pending {
 Pending recognise_option(std::string_view arg, InputChoices& choices, RunSettings& settings) {
   if (arg == "-rate") return Pending::Rate;
   if (arg.size() < 2) return Pending::None;
+  // Exact words first: "-stream" would otherwise fall to the s row.
+  if (arg == "-stream") return Pending::Stream;
   switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
     case 'd':
       if (arg == "-delay") return Pending::Delay;
@@ -175,6 +179,9 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
       }
       break;
     }
+    case Pending::Stream:
+      choices.stream_path = value;
+      break;
     case Pending::None:
       break;
   }
@@ -258,14 +265,17 @@ bool apply_delay_only(const std::string& extension, const std::string& input_bas
 }
 
 // Measures the delay from the stream beside the input (or the one a DGIndex
-// project names). False when nothing could be measured; may move input_base
-// to the subtitle that lies beside the stream.
-bool measure_for_input(const std::string& input, const std::string& extension, int delay_mode,
-                       std::string& input_base, RunSettings& settings) {
+// project names, or the one -stream names, which wins over both). False when
+// nothing could be measured; may move input_base to the subtitle that lies
+// beside the stream.
+bool measure_for_input(const std::string& input, const std::string& extension,
+                       const InputChoices& choices, std::string& input_base,
+                       RunSettings& settings) {
   std::string ts_base;
   if (extension == ".d2v") {
+    // The project's start offset applies to a stream named by -stream too.
     read_d2v(input, settings.d2v_start_bytes, ts_base, settings);
-    if (ts_base.empty()) {
+    if (ts_base.empty() && !choices.stream_path) {
       // The project could not be read far enough to name its stream: there
       // is nothing to measure, and a subtitle re-timed without the delay it
       // asked for would be wrong.
@@ -275,9 +285,14 @@ bool measure_for_input(const std::string& input, const std::string& extension, i
   } else {
     ts_base = input_base;
   }
+  std::string ts_path = ts_base + ".ts";
+  if (choices.stream_path) {
+    ts_path = *choices.stream_path;
+    ts_base = path_without_extension(ts_path);
+  }
   TsDelays delays;
-  const bool measured = measure_ts_delay(ts_base, settings, delays, delay_mode);
-  if (measured) settings.ts_delay_ms = delay_for_mode(delays, delay_mode);
+  const bool measured = measure_ts_delay(ts_path, settings, delays, choices.delay_mode);
+  if (measured) settings.ts_delay_ms = delay_for_mode(delays, choices.delay_mode);
   // A subtitle beside the stream, of any format, becomes the input.
   for (const SubtitleFormat& format : subtitle_formats()) {
     if (can_read_text_file(ts_base + format.extension)) {
@@ -463,7 +478,7 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   settings.log_info(stderr, "\tdelay time  : %d msec\n", settings.delay_ms);
   if (settings.rate) print_frame_rate(*settings.rate, settings);
   if (choices.delay_mode != DelayNone) {
-    measured = measure_for_input(input, extension, choices.delay_mode, input_base, settings);
+    measured = measure_for_input(input, extension, choices, input_base, settings);
   }
   settings.log_info(stderr, "\n");
   if (!measured) return false;

@@ -25,6 +25,7 @@ struct InputChoices {
   // A -rate value that is no rate: the input fails rather than be re-timed
   // at a rate nobody asked for.
   std::optional<std::string> invalid_rate;
+  std::optional<std::string> stream_path;  // -stream; none: <input>.ts
 };
 
 // Exit statuses of a run.

@@ -176,10 +176,12 @@ int read_section_rest(PacketCursor& cursor, std::uint16_t pid,
   const std::int64_t resume_at = cursor.stream.tell();
   // A look-ahead of its own: the packets passed over on the way are not
   // counted as packets of the walk, only the bytes the sync search discards.
-  PacketCursor ahead{cursor.stream, kTsPacketBytes, cursor.bytes_read, false};
+  PacketCursor ahead{cursor.stream, kTsPacketBytes, cursor.bytes_read, false, cursor.layout};
   TsPacketHeader header;
   bool found = false;
   while (pid != 0) {
+    // Each packet ahead begins behind its time-stamp prefix, if it has one.
+    ahead.stream.skip(ahead.layout.prefix_bytes);
     if (!read_ts_packet_header(ahead, header)) break;
     if (header.pid == pid) {
       found = true;

@@ -146,11 +146,11 @@ int delay_for_mode(const TsDelays& delays, int mode) {
   }
 }
 
-bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, TsDelays& delays,
+bool measure_ts_delay(const std::string& ts_path, const RunSettings& settings, TsDelays& delays,
                       int mode) {
   delays = TsDelays{};
   TsStream stream;
-  if (!stream.open(ts_base + ".ts")) {
+  if (!stream.open(ts_path)) {
     settings.log_error(stderr, "not exist TS file...\n");
     return false;
   }
@@ -158,6 +158,8 @@ bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, T
   TsAnalysis ts;
   ts.pmt_pid = settings.pmt_pid;
   PacketCursor cursor{stream};
+  // Once per stream: every pass walks packets of the size found here.
+  cursor.layout = detect_packet_layout(stream);
 
   find_pids_and_pcr(cursor, ts, settings);
   const ProgramStreams& program = ts.program;

@@ -23,11 +23,12 @@ struct TsDelays {
   int tmpgenc_ms = 0;
 };
 
-// Analyses ts_base + ".ts", prints the three delays and fills `delays`.
-// False when the stream cannot be opened or names no PCR or video PID.
-// With `mode` DelayTmpgenc, a tmpgenc delay that had no audio start to use
-// is explained on the info channel.
-bool measure_ts_delay(const std::string& ts_base, const RunSettings& settings, TsDelays& delays,
+// Analyses the stream at ts_path (188-byte packets, or 192-byte ones with a
+// time-stamp prefix, told apart by their first packets), prints the three
+// delays and fills `delays`. False when the stream cannot be opened or
+// names no PCR or video PID. With `mode` DelayTmpgenc, a tmpgenc delay that
+// had no audio start to use is explained on the info channel.
+bool measure_ts_delay(const std::string& ts_path, const RunSettings& settings, TsDelays& delays,
                       int mode = DelayNone);
 
 // The delay that `mode` (DelayDgindex, DelayMpg2vfp or DelayTmpgenc) uses;

@@ -1,6 +1,8 @@
 #include "ts/ts_packet.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace mendra {
 namespace {
@@ -91,17 +93,65 @@ bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header) {
 }
 
 bool next_packet(PacketCursor& cursor, TsPacketHeader& header) {
-  if (cursor.bytes_left > 0) {
-    cursor.stream.skip(cursor.bytes_left);
-  }
-  cursor.bytes_read += kTsPacketBytes;
+  // One skip takes the rest of this packet and the next one's time-stamp
+  // prefix together (a prefix of 0 for plain streams), so the per-packet
+  // path is the same for both sizes.
+  const int rest = cursor.bytes_left > 0 ? cursor.bytes_left : 0;
+  cursor.stream.skip(rest + cursor.layout.prefix_bytes);
+  cursor.bytes_read += kTsPacketBytes + cursor.layout.prefix_bytes;
   return read_ts_packet_header(cursor, header);
 }
 
 bool begin_packet_walk(PacketCursor& cursor, TsPacketHeader& header) {
-  cursor.stream.seek(0);
-  cursor.bytes_read = 0;
+  cursor.stream.seek(cursor.layout.walk_start);
+  cursor.bytes_read = cursor.layout.walk_start;
   return read_ts_packet_header(cursor, header);
+}
+
+namespace {
+
+// True when kLayoutCheckPackets sync bytes stand `stride` bytes apart from
+// `first` on, all inside `head`.
+bool syncs_repeat(std::span<const std::uint8_t> head, std::size_t first, std::size_t stride) {
+  const std::size_t last = first + (kLayoutCheckPackets - 1) * stride;
+  if (last >= head.size()) return false;
+  for (std::size_t at = first; at <= last; at += stride) {
+    if (head[at] != kSyncByte) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+PacketLayout detect_packet_layout(std::span<const std::uint8_t> head) {
+  constexpr auto kPlainStride = static_cast<std::size_t>(kTsPacketBytes);
+  constexpr auto kStampedStride = static_cast<std::size_t>(kTsPacketBytes + kTimeStampPrefixBytes);
+  const std::size_t end = std::min(head.size(), static_cast<std::size_t>(kLayoutSearchBytes));
+  for (std::size_t first = 0; first < end; ++first) {
+    if (head[first] != kSyncByte) continue;
+    // A plain stream keeps the walk it always had, from offset 0.
+    if (syncs_repeat(head, first, kPlainStride)) return PacketLayout{};
+    if (syncs_repeat(head, first, kStampedStride)) {
+      // A time stamp may end in 0x47 packet after packet (a clock that
+      // rises by a multiple of 256): its bytes stand before the sync byte,
+      // so the sync byte is the last offset within a prefix's reach at
+      // which the run repeats.
+      std::size_t sync = first;
+      for (std::size_t at = first + 1; at <= first + kTimeStampPrefixBytes; ++at) {
+        if (syncs_repeat(head, at, kStampedStride)) sync = at;
+      }
+      return PacketLayout{kTimeStampPrefixBytes, static_cast<std::int64_t>(sync)};
+    }
+  }
+  return PacketLayout{};
+}
+
+PacketLayout detect_packet_layout(TsStream& stream) {
+  std::vector<std::uint8_t> head(kLayoutHeadBytes);
+  stream.seek(0);
+  head.resize(stream.read(head));
+  stream.seek(0);
+  return detect_packet_layout(head);
 }
 
 std::int64_t read_pcr(PacketCursor& cursor, std::uint8_t adaptation_length) {

@@ -11,6 +11,9 @@
 namespace mendra {
 
 inline constexpr int kTsPacketBytes = 188;
+// Blu-ray and camcorder recordings (.m2ts, .mts) put a 4-byte arrival time
+// stamp in front of every packet: 192 bytes from one sync byte to the next.
+inline constexpr int kTimeStampPrefixBytes = 4;
 inline constexpr std::uint8_t kSyncByte = 0x47;
 inline constexpr int kPcrFieldBytes = 7;  // flags byte + 6 bytes of PCR
 inline constexpr std::uint8_t kPcrFlag = 0x10;
@@ -23,11 +26,24 @@ inline constexpr std::uint8_t kPayloadOnly = 1;
 inline constexpr std::uint8_t kAdaptationOnly = 2;
 inline constexpr std::uint8_t kAdaptationAndPayload = 3;
 
+// How the packets lie in the file, found once per stream by
+// detect_packet_layout. A plain stream's walk starts at offset 0 and finds
+// its first sync byte by the byte-wise search; a time-stamped one starts at
+// the first sync byte that the detection confirmed, since its prefixes may
+// hold 0x47 bytes that the search would take for a sync byte.
+struct PacketLayout {
+  int prefix_bytes = 0;         // 0, or kTimeStampPrefixBytes
+  std::int64_t walk_start = 0;  // where every pass begins
+};
+
 // Where a walk stands in the stream. bytes_left counts the current packet's
 // bytes not yet read or skipped; a skip that claims more than the packet
 // holds leaves it below 0 (the stream has then moved on by the full count,
 // as a relative seek does). bytes_read is the file offset of the current
-// packet's sync byte; recordings exceed 2 GiB. Once a read would pass the
+// packet's sync byte (of the sync byte, not of a time-stamp prefix before
+// it, so that the offset means the same whatever the packet size: the
+// first byte a reader starting there takes as a packet); recordings exceed
+// 2 GiB. Once a read would pass the
 // end of the packet or of the file, `overran` stays set and every later
 // read of the packet fails: a parser does a group of reads and checks once.
 struct PacketCursor {
@@ -35,6 +51,7 @@ struct PacketCursor {
   int bytes_left = kTsPacketBytes;
   std::int64_t bytes_read = 0;
   bool overran = false;
+  PacketLayout layout{};
 };
 
 struct TsPacketHeader {
@@ -80,8 +97,28 @@ bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header);
 // and reads the next header; false at the end of the file.
 bool next_packet(PacketCursor& cursor, TsPacketHeader& header);
 
-// Starts a walk at the head of the stream: the first header is read.
+// Starts a walk at the head of the stream (layout.walk_start): the first
+// header is read.
 bool begin_packet_walk(PacketCursor& cursor, TsPacketHeader& header);
+
+// A packet size counts as found when this many sync bytes in a row stand
+// one packet apart; a first sync byte further into the file than
+// kLayoutSearchBytes is not looked for.
+inline constexpr int kLayoutCheckPackets = 5;
+inline constexpr int kLayoutSearchBytes = 4096;
+// Bytes of the stream's head that detect_packet_layout needs to decide.
+inline constexpr std::size_t kLayoutHeadBytes =
+    kLayoutSearchBytes + (kLayoutCheckPackets - 1) * (kTsPacketBytes + kTimeStampPrefixBytes) + 1;
+
+// The layout of a stream whose first bytes are `head`: the first offset at
+// which kLayoutCheckPackets sync bytes stand 188 bytes apart (plain) or 192
+// bytes apart (time-stamped, the walk then starts at that sync byte, or at
+// a later one within a prefix's reach when the time stamps themselves end in
+// 0x47); 188 wins where both would. A head without either (junk, or too short to hold
+// the packets checked) is read as plain, as a plain stream always was.
+PacketLayout detect_packet_layout(std::span<const std::uint8_t> head);
+// Reads the stream's head, detects its layout and returns to offset 0.
+PacketLayout detect_packet_layout(TsStream& stream);
 
 // Called just behind the adaptation-length byte: the 33-bit PCR base, or -1
 // when the field is too short, its bytes are missing or its PCR_flag is clear.

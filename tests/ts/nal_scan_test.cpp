@@ -361,7 +361,7 @@ TEST_P(MeasureNalTest, GivesTheDelays) {
   settings_.gop_offset = c.gop_offset;
   TsDelays delays;
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(measure_ts_delay(path("rec"), settings_, delays));
+  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), settings_, delays));
   const std::string output = testing::internal::GetCapturedStderr();
   EXPECT_NE(output.find(c.delays), std::string::npos) << output;
 }

@@ -83,7 +83,7 @@ TEST_P(MeasureTest, GivesTheModesDelay) {
   settings_.pmt_pid = c.pmt_pid;
   TsDelays delays{7, 7, 7};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(measure_ts_delay(path("rec"), settings_, delays, c.mode), c.result);
+  EXPECT_EQ(measure_ts_delay(path("rec.ts"), settings_, delays, c.mode), c.result);
   const std::string output = testing::internal::GetCapturedStderr();
   EXPECT_EQ(delay_for_mode(delays, c.mode), c.delay_ms);
   EXPECT_NE(output.find(c.message), std::string::npos) << output;
@@ -233,7 +233,7 @@ TEST_F(MeasureTest, DebugTraceOfAllPasses) {
   settings_.log_debug = log_print;
   testing::internal::CaptureStderr();
   TsDelays delays;
-  EXPECT_TRUE(measure_ts_delay(path("rec"), settings_, delays));
+  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), settings_, delays));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\n   ==== TS parse ====\n"
             "\n\t==== step1: PAT/PMT/PCR ====\n"
@@ -298,7 +298,7 @@ TEST_F(MeasureTest, DebugTraceOfAllPasses) {
 TEST_F(MeasureTest, MissingStreamFile) {
   testing::internal::CaptureStderr();
   TsDelays delays{7, 7, 7};
-  EXPECT_FALSE(measure_ts_delay(path("absent"), settings_, delays));
+  EXPECT_FALSE(measure_ts_delay(path("absent.ts"), settings_, delays));
   EXPECT_EQ(delays.dgindex_ms, 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "not exist TS file...\n");
 }
@@ -314,7 +314,8 @@ TEST_F(MeasureTest, TruncatedAnywhere) {
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     ASSERT_TRUE(write_file(path("cut.ts"), as_chars(Bytes(full.begin(), full.begin() + cut))));
     TsDelays delays;
-    ASSERT_EQ(measure_ts_delay(path("cut"), settings_, delays), cut >= pcr_end) << "cut at " << cut;
+    ASSERT_EQ(measure_ts_delay(path("cut.ts"), settings_, delays), cut >= pcr_end)
+        << "cut at " << cut;
     if (cut >= 5 * 188) {
       EXPECT_EQ(delays.dgindex_ms, -1000) << "cut at " << cut;
     } else if (cut < 4 * 188) {

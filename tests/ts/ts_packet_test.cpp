@@ -94,6 +94,82 @@ TEST_F(PacketWalkTest, GarbageBeforeFirstSyncCountsIntoOffsets) {
   EXPECT_FALSE(next_packet(cursor, header));
 }
 
+// `count` packets of PID 0x30 + k, each behind a prefix of `prefix_bytes`
+// (0 or 4) whose last byte is 0x47 in every other packet, as a real clock's
+// time stamp is now and then.
+Bytes packets_behind(const Bytes& junk, int prefix_bytes, int count, bool always_0x47 = false) {
+  Bytes data = junk;
+  for (int k = 0; k < count; ++k) {
+    const auto last = static_cast<std::uint8_t>(k % 2 == 0 || always_0x47 ? 0x47 : 0x10 + k);
+    const Bytes stamp{0x01, 0x23, static_cast<std::uint8_t>(k), last};
+    if (prefix_bytes > 0) data = data + stamp;
+    data = data + ts_packet(static_cast<std::uint16_t>(0x30 + k), k == 0, std::nullopt, {});
+  }
+  return data;
+}
+
+Bytes without_first(const Bytes& data, std::size_t count) {
+  return Bytes(data.begin() + static_cast<std::ptrdiff_t>(count), data.end());
+}
+
+struct LayoutCase {
+  const char* name;
+  Bytes head;
+  int prefix_bytes;
+  std::int64_t walk_start;
+};
+
+class PacketLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(PacketLayoutTest, FindsPacketSizeAndWalkStart) {
+  const LayoutCase& c = GetParam();
+  const PacketLayout layout = detect_packet_layout(c.head);
+  EXPECT_EQ(layout.prefix_bytes, c.prefix_bytes);
+  EXPECT_EQ(layout.walk_start, c.walk_start);
+}
+
+constexpr int kStamp = kTimeStampPrefixBytes;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PacketLayoutTest,
+    ::testing::Values(
+        LayoutCase{"plain", packets_behind({}, 0, 5), 0, 0},
+        // Plain streams keep the walk from offset 0 and its sync search.
+        LayoutCase{"plain_after_junk", packets_behind({9, 0x47, 9}, 0, 6), 0, 0},
+        LayoutCase{"stamped", packets_behind({}, kStamp, 5), kTimeStampPrefixBytes, 4},
+        LayoutCase{"stamped_after_cut_packet", packets_behind(Bytes(100, 0x47), kStamp, 6),
+                   kTimeStampPrefixBytes, 104},
+        // A file cut inside a time stamp: the walk starts at the sync byte.
+        LayoutCase{"stamped_cut_in_prefix", without_first(packets_behind({}, kStamp, 6), 2),
+                   kTimeStampPrefixBytes, 2},
+        // Every time stamp ends in 0x47: the sync byte is the later run.
+        LayoutCase{"stamped_prefix_ends_in_0x47", packets_behind({}, kStamp, 5, true),
+                   kTimeStampPrefixBytes, 4},
+        // Too short to confirm either size: read as plain, as always.
+        LayoutCase{"stamped_too_short", packets_behind({}, kStamp, 4), 0, 0},
+        LayoutCase{"plain_too_short", packets_behind({}, 0, 4), 0, 0},
+        LayoutCase{"empty", {}, 0, 0}, LayoutCase{"no_sync_bytes", Bytes(2000, 0x00), 0, 0},
+        LayoutCase{"sync_beyond_search", packets_behind(Bytes(kLayoutSearchBytes, 0), kStamp, 5), 0,
+                   0}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
+// A time-stamped stream is walked packet by packet past prefixes that hold
+// 0x47, and every packet's offset is that of its sync byte.
+TEST_F(PacketWalkTest, TimeStampedPacketsAreWalkedAtTheirSyncBytes) {
+  open_stream(packets_behind({7, 7, 7}, kStamp, 6));
+  TsPacketHeader header;
+  PacketCursor cursor{stream_};
+  cursor.layout = detect_packet_layout(stream_);
+  ASSERT_EQ(cursor.layout.prefix_bytes, kTimeStampPrefixBytes);
+  int k = 0;
+  for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
+    EXPECT_EQ(header.pid, 0x30 + k);
+    EXPECT_EQ(cursor.bytes_read, 3 + 4 + 192 * k);
+    ++k;
+  }
+  EXPECT_EQ(k, 6);
+}
+
 // A read that would pass the end of the packet or of the file leaves
 // `overran` set; later reads of the packet fail even where they would fit,
 // until the next packet header starts a new packet.
