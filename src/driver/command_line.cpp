@@ -39,6 +39,8 @@ constexpr const char kUsage[] =
     "  -t <trimfile.avs>\n"
     "  -v <vcffile.vcf>\n"
     "  -k{1|2|3} <TMPGEnc.keyframe>\n"
+    "  -edl <list.edl>               cut: START END [ACTION] per line\n"
+    "  -segments <segments.csv>      kept: start,end[,label] per line\n"
     "  -o <output{.ass|.srt}>        default: input_new{.ass|.srt}\n"
     "  -fps <frame_rate_value>       default: 30\n"
     "  -delay <msec>\n"
@@ -53,12 +55,28 @@ constexpr const char kUsage[] =
 
 // What an option argument asks for: nothing (ignored or already applied),
 // or a value from the next argument for the given row.
-enum class Pending { None, Delay, Fps, Gop, KeyList, DelList, Output, PmtPid, TrimScript, VcfJob };
+enum class Pending {
+  None,
+  Delay,
+  Fps,
+  Gop,
+  KeyList,
+  DelList,
+  Output,
+  PmtPid,
+  TrimScript,
+  VcfJob,
+  EdlList,
+  KeptSegments
+};
 
 // Recognises one option by its second character; options that need a value
 // return which one, the others take effect at once.
 Pending recognise_option(std::string_view arg, InputChoices& choices, RunSettings& settings) {
   if (arg.size() < 2) return Pending::None;
+  // Whole words first: "-segments" must not fall to the row of 's'.
+  if (arg == "-edl") return Pending::EdlList;
+  if (arg == "-segments") return Pending::KeptSegments;
   switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
     case 'd':
       if (arg == "-delay") return Pending::Delay;
@@ -142,6 +160,14 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
       choices.cut_list_path = value;
       choices.cut_list_kind = CutListKind::VcfRanges;
       break;
+    case Pending::EdlList:
+      choices.cut_list_path = value;
+      choices.cut_list_kind = CutListKind::Edl;
+      break;
+    case Pending::KeptSegments:
+      choices.cut_list_path = value;
+      choices.cut_list_kind = CutListKind::KeptSegments;
+      break;
     case Pending::Output:
       choices.output_path = value;
       break;
@@ -224,7 +250,7 @@ bool apply_delay_only(const std::string& extension, const std::string& input_bas
 // project names). False when nothing could be measured; may move input_base
 // to the subtitle that lies beside the stream.
 bool measure_for_input(const std::string& input, const std::string& extension, int delay_mode,
-                      std::string& input_base, RunSettings& settings) {
+                       std::string& input_base, RunSettings& settings) {
   std::string ts_base;
   if (extension == ".d2v") {
     read_d2v(input, settings.d2v_start_bytes, ts_base, settings);
