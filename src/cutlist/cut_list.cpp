@@ -51,6 +51,8 @@ constexpr std::array<CutListReaderRow, static_cast<std::size_t>(CutListKind::Cou
     {CutListKind::AvsTrim, always_succeeds<read_avs_trim>},
     {CutListKind::VcfRanges, always_succeeds<read_vcf_ranges>},
     {CutListKind::DelList, read_del_list},
+    {CutListKind::Edl, always_succeeds<read_edl>},
+    {CutListKind::KeptSegments, always_succeeds<read_kept_segments>},
 }};
 
 constexpr bool rows_in_kind_order() {

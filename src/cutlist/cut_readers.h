@@ -57,6 +57,13 @@ void read_vcf_ranges(CutListContext& context);
 // -1.
 bool read_del_list(CutListContext& context);
 
+// Edit decision list: deleted ranges in seconds or frames, sorted and
+// merged, kept open toward the end of the video after the last one.
+void read_edl(CutListContext& context);
+
+// CSV of kept segments in seconds, in the order given.
+void read_kept_segments(CutListContext& context);
+
 // "   ---- cut info ----" with the kept and cut frames and their durations.
 void print_cut_summary(const CutCounters& counters, const RunSettings& settings);
 

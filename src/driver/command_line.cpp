@@ -40,6 +40,8 @@ constexpr const char kUsage[] =
     "  -t <trimfile.avs>\n"
     "  -v <vcffile.vcf>\n"
     "  -k{1|2|3} <TMPGEnc.keyframe>\n"
+    "  -edl <list.edl>               cut: START END [ACTION] per line\n"
+    "  -segments <segments.csv>      kept: start,end[,label] per line\n"
     "  -o <output{.ass|.srt}>        default: input_new{.ass|.srt}\n"
     "  -fps <frame_rate_value>       default: 30\n"
     "  -rate <N/D|fps>               exact rate, wins over -fps: 25, 30000/1001, 29.97\n"
@@ -70,6 +72,8 @@ enum class Pending {
   TrimScript,
   VcfJob,
   Stream,
+  EdlList,
+  KeptSegments,
 };
 
 // Recognises one option by its second character; options that need a value
@@ -77,8 +81,11 @@ enum class Pending {
 Pending recognise_option(std::string_view arg, InputChoices& choices, RunSettings& settings) {
   if (arg == "-rate") return Pending::Rate;
   if (arg.size() < 2) return Pending::None;
-  // Exact words first: "-stream" would otherwise fall to the s row.
+  // Exact words first: "-stream" and "-segments" would otherwise fall to
+  // the s row.
   if (arg == "-stream") return Pending::Stream;
+  if (arg == "-edl") return Pending::EdlList;
+  if (arg == "-segments") return Pending::KeptSegments;
   switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
     case 'd':
       if (arg == "-delay") return Pending::Delay;
@@ -159,6 +166,14 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
     case Pending::VcfJob:
       choices.cut_list_path = value;
       choices.cut_list_kind = CutListKind::VcfRanges;
+      break;
+    case Pending::EdlList:
+      choices.cut_list_path = value;
+      choices.cut_list_kind = CutListKind::Edl;
+      break;
+    case Pending::KeptSegments:
+      choices.cut_list_path = value;
+      choices.cut_list_kind = CutListKind::KeptSegments;
       break;
     case Pending::Output:
       choices.output_path = value;

@@ -38,8 +38,7 @@ TEST_F(CutListFrameTest, DirectoryCannotBeOpened) {
   EXPECT_EQ(out.log, "");
 }
 
-class CutListBadKindTest : public test::CutListTest,
-                           public ::testing::WithParamInterface<int> {};
+class CutListBadKindTest : public test::CutListTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(CutListBadKindTest, UnknownKindFailsWithZeroSummary) {
   const CutListOutcome out =
@@ -49,7 +48,9 @@ TEST_P(CutListBadKindTest, UnknownKindFailsWithZeroSummary) {
   EXPECT_EQ(out.log, zero_summary());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CutListBadKindTest, ::testing::Values(-1, 7, 100, -2147483647 - 1));
+INSTANTIATE_TEST_SUITE_P(Kinds, CutListBadKindTest,
+                         ::testing::Values(-1, static_cast<int>(CutListKind::Count), 100,
+                                           -2147483647 - 1));
 
 TEST_F(CutListFrameTest, SilentInfoKeepsErrors) {
   settings_.log_info = log_silent;
@@ -89,8 +90,7 @@ void PrintTo(const FileCase& c, std::ostream* os) {
   *os << "kind " << static_cast<int>(c.kind);
 }
 
-class CutListFileTest : public test::CutListTest,
-                        public ::testing::WithParamInterface<FileCase> {};
+class CutListFileTest : public test::CutListTest, public ::testing::WithParamInterface<FileCase> {};
 
 TEST_P(CutListFileTest, FileReadsLikeBytes) {
   const FileCase& c = GetParam();
@@ -123,8 +123,7 @@ void PrintTo(const BomCase& c, std::ostream* os) {
   *os << "kind " << static_cast<int>(c.kind);
 }
 
-class CutListBomTest : public test::CutListTest,
-                       public ::testing::WithParamInterface<BomCase> {};
+class CutListBomTest : public test::CutListTest, public ::testing::WithParamInterface<BomCase> {};
 
 TEST_P(CutListBomTest, MarkAtTheStartIsSkipped) {
   const BomCase& c = GetParam();

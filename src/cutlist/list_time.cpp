@@ -1,0 +1,113 @@
+#include "cutlist/list_time.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace mendra {
+namespace {
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Beyond this many seconds (some 30 million years) a field is not a time
+// but junk; the bound keeps whole × rate inside 128 bits.
+constexpr std::int64_t kMaxFieldSeconds = 1'000'000'000'000;
+
+// Digits only, at least one, into value; false when too large.
+bool parse_field(std::string_view text, std::int64_t& value) {
+  if (text.empty()) return false;
+  value = 0;
+  for (const char c : text) {
+    if (!is_digit(c)) return false;
+    value = value * 10 + (c - '0');
+    if (value > kMaxFieldSeconds) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parse_decimal_seconds(std::string_view text, ListTime& time) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+  if (whole.empty() && fraction.empty()) return false;
+  time.whole = 0;
+  if (!whole.empty() && !parse_field(whole, time.whole)) return false;
+  for (const char c : fraction) {
+    if (!is_digit(c)) return false;
+  }
+  time.fraction = fraction;
+  return true;
+}
+
+bool parse_clock_seconds(std::string_view text, ListTime& time) {
+  constexpr std::int64_t kSecondsPerMinute = 60;
+  // Up to two "field:" prefixes: minutes, or hours and minutes.
+  std::int64_t prefix_seconds = 0;
+  int prefixes = 0;
+  for (std::size_t colon = text.find(':'); colon != std::string_view::npos;
+       colon = text.find(':')) {
+    if (++prefixes > 2) return false;
+    std::int64_t field = 0;
+    if (!parse_field(text.substr(0, colon), field)) return false;
+    prefix_seconds = (prefix_seconds + field) * kSecondsPerMinute;
+    text.remove_prefix(colon + 1);
+  }
+  if (!parse_decimal_seconds(text, time)) return false;
+  time.whole += prefix_seconds;
+  return true;
+}
+
+int compare_list_times(const ListTime& a, const ListTime& b) {
+  if (a.whole != b.whole) return a.whole < b.whole ? -1 : 1;
+  // Missing digits of the shorter fraction count as zeros.
+  const std::size_t digits = std::max(a.fraction.size(), b.fraction.size());
+  for (std::size_t i = 0; i < digits; ++i) {
+    const char da = i < a.fraction.size() ? a.fraction[i] : '0';
+    const char db = i < b.fraction.size() ? b.fraction[i] : '0';
+    if (da != db) return da < db ? -1 : 1;
+  }
+  return 0;
+}
+
+std::int32_t first_frame_from(const ListTime& time, FrameRate rate) {
+  using Wide = frame_rate_detail::Wide;
+  // A rate is positive by construction; a record filled elsewhere must not
+  // divide by zero all the same.
+  if (rate.num <= 0 || rate.den <= 0) return 0;
+  // The fraction times rate.num, one digit at a time from the last: what
+  // carries past the point is its whole part, and a nonzero digit left
+  // behind means it has a fractional part.
+  Wide carry = 0;
+  bool fraction_left = false;
+  for (auto digit = time.fraction.rbegin(); digit != time.fraction.rend(); ++digit) {
+    const Wide product = static_cast<Wide>(*digit - '0') * rate.num + carry;
+    if (product % 10 != 0) fraction_left = true;
+    carry = product / 10;
+  }
+  // time × rate = (whole × num + carry + 0.rest) / den; the 0.rest adds
+  // less than 1 / den, so it cannot reach the next whole frame and only
+  // decides, with the remainder, whether the quotient is exact.
+  const Wide scaled = static_cast<Wide>(time.whole) * rate.num + carry;
+  Wide frame = scaled / rate.den;
+  if (scaled % rate.den != 0 || fraction_left) ++frame;
+  constexpr Wide kLimit = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(frame > kLimit ? kLimit : frame);
+}
+
+bool parse_frame_number(std::string_view text, std::int32_t& frame) {
+  if (text.empty()) return false;
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (!is_digit(c)) return false;
+    value =
+        std::min<std::int64_t>(value * 10 + (c - '0'), std::numeric_limits<std::int32_t>::max());
+  }
+  frame = static_cast<std::int32_t>(value);
+  return true;
+}
+
+}  // namespace mendra

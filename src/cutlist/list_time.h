@@ -1,0 +1,43 @@
+// Times in seconds as the edit-decision lists and segment exports write
+// them ("12.345", Kodi's "1:02:03.5"), turned into frame numbers exactly: a
+// decimal fraction is a fraction of a power of ten, so a time that lands on
+// a frame's start must give that very frame, which a binary double cannot
+// promise for rates such as 30000/1001.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "util/frame_rate.h"
+
+namespace mendra {
+
+// whole + 0.<fraction> seconds; `fraction` holds only decimal digits (maybe
+// none) and points into the text that was read.
+struct ListTime {
+  std::int64_t whole = 0;
+  std::string_view fraction;
+};
+
+// Decimal seconds: digits with an optional '.' and fraction digits ("12",
+// "12.345", "12.", ".5"); no sign, no blanks. False for anything else, and
+// for more whole seconds than any recording lasts.
+bool parse_decimal_seconds(std::string_view text, ListTime& time);
+
+// Decimal seconds, or "m:ss.fff" or "h:mm:ss.fff" (the minutes and seconds
+// fields are not limited to 59).
+bool parse_clock_seconds(std::string_view text, ListTime& time);
+
+// -1, 0 or 1 as a lies before, at or after b; exact.
+int compare_list_times(const ListTime& a, const ListTime& b);
+
+// The first frame whose start time f / rate is not before the time:
+// ceil(time × rate), exact for any number of fraction digits, saturated at
+// the int limit.
+std::int32_t first_frame_from(const ListTime& time, FrameRate rate);
+
+// A frame number written as digits; saturates at the int limit. False when
+// the text is not all digits or empty.
+bool parse_frame_number(std::string_view text, std::int32_t& frame);
+
+}  // namespace mendra
