@@ -112,7 +112,7 @@ TEST_F(SegmentListTest, TracesAndSummary) {
   // The default 30000/1001; CR LF and a byte-order mark read as usual.
   const CutListOutcome out = read_text(
       "\xEF\xBB\xBF"
-      "3.33,6.67,\"Part 1, before the break\"\r\n10.01,13.34,Part 2\r\n20,\r\n",
+      "3.33,6.67,\"Act 1, before the break\"\r\n10.01,13.34,Act 2\r\n20,\r\n",
       KeptSegments);
   EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, 99, 200, 299, 400, 599, kOpen, -1, -1}));
