@@ -125,7 +125,8 @@ bool syncs_repeat(std::span<const std::uint8_t> head, std::size_t first, std::si
 
 PacketLayout detect_packet_layout(std::span<const std::uint8_t> head) {
   constexpr auto kPlainStride = static_cast<std::size_t>(kTsPacketBytes);
-  constexpr auto kStampedStride = static_cast<std::size_t>(kTsPacketBytes + kTimeStampPrefixBytes);
+  constexpr auto kStampedStride =
+      static_cast<std::size_t>(kTsPacketBytes) + static_cast<std::size_t>(kTimeStampPrefixBytes);
   const std::size_t end = std::min(head.size(), static_cast<std::size_t>(kLayoutSearchBytes));
   for (std::size_t first = 0; first < end; ++first) {
     if (head[first] != kSyncByte) continue;
