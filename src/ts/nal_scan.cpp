@@ -117,9 +117,18 @@ PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, N
   if (cursor.overran || n < 0 || static_cast<std::size_t>(n) > kMaxPayloadBytes) {
     return PacketScan::Searched;
   }
+  // The payload is searched where it lies in the stream's buffer; only a
+  // payload split by the buffer's end is copied.
+  const auto size = static_cast<std::size_t>(n);
+  std::span<const std::uint8_t> bytes = cursor.stream.view(size);
   std::array<std::uint8_t, kMaxPayloadBytes> payload;
-  const auto bytes = std::span(payload).first(static_cast<std::size_t>(n));
-  if (!read_packet_bytes(cursor, bytes)) return PacketScan::Searched;
+  if (bytes.size() == size) {
+    cursor.bytes_left -= n;
+  } else {
+    const auto copy = std::span(payload).first(size);
+    if (!read_packet_bytes(cursor, copy)) return PacketScan::Searched;
+    bytes = copy;
+  }
   feed_nal_bytes(bytes, cursor.bytes_read, reader, completed);
   return PacketScan::Searched;
 }
