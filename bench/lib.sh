@@ -33,6 +33,39 @@ bench_need_space() {
   [ "$free_kib" -ge $(($1 * 1024)) ] || bench_die "need $1 MiB free in $BENCH_OUT, have $((free_kib / 1024)) MiB"
 }
 
+# bench_make_ts TS MIB [GENERATOR-OPTIONS...]: makes the stream TS of MIB MiB
+# with tools/make-bench-ts.py, its key=value lines in TS.info. The stream is
+# kept; it is made again when the generator is newer, or the size or the
+# options asked for have changed.
+bench_make_ts() {
+  local ts=$1 mib=$2 info=$1.info
+  shift 2
+  if [ ! -f "$ts" ] || [ ! -f "$info" ] || [ tools/make-bench-ts.py -nt "$ts" ] \
+    || ! grep -qx "size_mib=$mib" "$info" || ! grep -qxF "options=$*" "$info"; then
+    rm -f "$ts" "$info"
+    bench_need_space $((mib + 64))
+    echo "making $ts ($mib MiB${*:+, $*})..." >&2
+    python3 tools/make-bench-ts.py --size-mib "$mib" "$@" "$ts" > "$info.part"
+    echo "size_mib=$mib" >> "$info.part"
+    echo "options=$*" >> "$info.part"
+    mv "$info.part" "$info"
+  fi
+}
+
+# bench_info TS KEY: the value of KEY in the stream's TS.info.
+bench_info() {
+  sed -n "s/^$2=//p" "$1.info"
+}
+
+# bench_subtitle BASE: one subtitle line in BASE.ass and a cut list that keeps
+# everything in BASE_del.txt, so that mendra has something to re-time.
+bench_subtitle() {
+  printf '%s\n' '[Script Info]' 'ScriptType: v4.00+' '' '[Events]' \
+    'Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text' \
+    'Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,benchmark' > "$1.ass"
+  printf '%s\n' '0 * 9999999' > "${1}_del.txt"
+}
+
 # bench_median_seconds CMD...: runs CMD BENCH_RUNS times (after one warm-up
 # run), its output discarded, and prints the median wall time in seconds.
 # hyperfine when installed, otherwise a loop timed with date. When

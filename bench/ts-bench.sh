@@ -28,27 +28,11 @@ MENDRA=$(bench_mendra "${1:-}")
 mkdir -p "$BENCH_OUT"
 BASE=$BENCH_OUT/bench
 TS=$BASE.ts
-INFO=$BASE.ts.info
 
-# The stream is made once and kept; it is made again when the generator is
-# newer, or the size asked for has changed.
-if [ ! -f "$TS" ] || [ ! -f "$INFO" ] || [ tools/make-bench-ts.py -nt "$TS" ] \
-  || ! grep -qx "size_mib=$TS_MIB" "$INFO"; then
-  rm -f "$TS" "$INFO"
-  bench_need_space $((TS_MIB + 64))
-  echo "making $TS ($TS_MIB MiB)..." >&2
-  python3 tools/make-bench-ts.py --size-mib "$TS_MIB" "$TS" > "$INFO.part"
-  echo "size_mib=$TS_MIB" >> "$INFO.part"
-  mv "$INFO.part" "$INFO"
-fi
-EXPECTED_DELAY=$(sed -n 's/^dgindex_delay_ms=//p' "$INFO")
+bench_make_ts "$TS" "$TS_MIB"
+EXPECTED_DELAY=$(bench_info "$TS" dgindex_delay_ms)
 TS_BYTES=$(stat -c %s "$TS")
-
-# One subtitle line and a cut list that keeps everything.
-printf '%s\n' '[Script Info]' 'ScriptType: v4.00+' '' '[Events]' \
-  'Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text' \
-  'Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,benchmark' > "$BASE.ass"
-printf '%s\n' '0 * 9999999' > "${BASE}_del.txt"
+bench_subtitle "$BASE"
 
 # Warm the page cache: both commands then read from memory, and the ratio
 # measures the tool's own work rather than the disk.

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Write a large synthetic MPEG-2 transport stream for timing mendra -md.
+"""Write a large synthetic transport stream for timing mendra -md.
 
 Usage:
-  make-bench-ts.py [--size-mib N] OUT.ts     (default 1024 MiB)
+  make-bench-ts.py [--size-mib N] [--video mpeg2|h264] [--audio-header] OUT.ts
+                                             (default 1024 MiB, MPEG-2 video)
 
 The stream is shaped so that the delay measurement has to read all of it:
   - every frame period (1/29.97 s) is one block of 384 packets: PAT, PMT
@@ -18,11 +19,24 @@ The stream is shaped so that the delay measurement has to read all of it:
     the end of the file.
 Continuity counters, CRCs and PES lengths are valid, so ffprobe reads it.
 
+--video h264 writes H.264 video instead (stream_type 0x1B), in the same
+blocks: every video PES opens with an access unit delimiter; every 15th and
+the very last one hold SPS, PPS and an IDR slice, the others a P slice
+(nal_unit_type 1, slice_type 5 or 0). The slice data is random bytes with
+emulation prevention, so the byte stream holds no start code but the real
+ones and a scanner must look at every byte. Since the last picture of the
+stream is a random-access one, `-gop <random_access_pictures - 1>` makes the
+video pass read the whole file and report last_random_access_delay_ms.
+
+--audio-header begins every audio PES with an ADTS-AAC header, so that the
+audio start is found at once and only the video pass is timed.
+
 Prints key=value lines on standard output: the PIDs, first_pcr, the first
 video PTS and dgindex_delay_ms, the delay mendra should report for it.
 """
 
 import os
+import random
 import sys
 
 TS_PACKET_BYTES = 188
@@ -35,6 +49,7 @@ AUDIO_PID = 0x0101
 PROGRAM_NUMBER = 1
 STREAM_TYPE_MPEG2_VIDEO = 0x02
 STREAM_TYPE_AAC_ADTS = 0x0F
+STREAM_TYPE_H264_VIDEO = 0x1B
 BLOCK_PACKETS = 384
 VIDEO_PACKETS = 374  # 384 less PAT, PMT and 8 audio packets
 AUDIO_PACKETS = 8
@@ -92,9 +107,9 @@ def pat_section():
             + entries)
 
 
-def pmt_section():
+def pmt_section(video_type=STREAM_TYPE_MPEG2_VIDEO):
     streams = b""
-    for stream_type, pid in ((STREAM_TYPE_MPEG2_VIDEO, VIDEO_PID), (STREAM_TYPE_AAC_ADTS, AUDIO_PID)):
+    for stream_type, pid in ((video_type, VIDEO_PID), (STREAM_TYPE_AAC_ADTS, AUDIO_PID)):
         streams += bytes([stream_type]) + (0xE000 | pid).to_bytes(2, "big") + b"\xF0\x00"
     length = 9 + len(streams) + 4
     return (bytes([0x02, 0xB0 | (length >> 8), length & 0xFF])
@@ -171,12 +186,16 @@ PICTURE_CODING_EXTENSION = b"\x00\x00\x01\xB5" + bits(
 SLICE_START = b"\x00\x00\x01\x01"
 
 
+def video_pes_header(block):
+    pts = FIRST_PCR + START_LAG_TICKS + block * FRAME_TICKS
+    return (b"\x00\x00\x01\xE0" + b"\x00\x00"  # PES_packet_length 0: unbounded video
+            + b"\x80\xC0\x0A"  # PTS and DTS, 10 header bytes
+            + timestamp(3, pts) + timestamp(1, pts))
+
+
 def video_start_packet(block, cc):
     gop_index = block % GOP_PICTURES
-    pts = FIRST_PCR + START_LAG_TICKS + block * FRAME_TICKS
-    pes = (b"\x00\x00\x01\xE0" + b"\x00\x00"  # PES_packet_length 0: unbounded video
-           + b"\x80\xC0\x0A"  # PTS and DTS, 10 header bytes
-           + timestamp(3, pts) + timestamp(1, pts))
+    pes = video_pes_header(block)
     if gop_index == 0:
         es = SEQUENCE_HEADER + SEQUENCE_EXTENSION + GOP_HEADER + picture_header(0, 1)
     else:
@@ -188,75 +207,181 @@ def video_start_packet(block, cc):
     return packet(VIDEO_PID, True, cc, pes + es + fill, adaptation)
 
 
+# H.264: each unit after a four-byte start code. The parameter sets are
+# plausible, not decodable; the scanner reads only the NAL unit types and
+# the first two fields of a slice header.
+H264_AUD = b"\x00\x00\x00\x01\x09\xF0"  # primary_pic_type 7, stop bit
+H264_SPS = b"\x00\x00\x00\x01\x67\x64\x00\x28\xAC\xD1\x00\x78\x02\x27\xE5\xC0\x44"
+H264_PPS = b"\x00\x00\x00\x01\x68\xEB\xE3\xCB\x22\xC0"
+# nal_ref_idc 3, IDR slice; first_mb_in_slice ue(0) "1", slice_type ue(7) "0001000"
+H264_IDR_SLICE = b"\x00\x00\x01\x65\x88"
+# nal_ref_idc 2, non-IDR slice; first_mb_in_slice "1", then slice_type
+# ue(5) "00110" (all slices P) or ue(0) "1" (this slice P), padded with 1s.
+H264_P_SLICES = (b"\x00\x00\x01\x41\x9B", b"\x00\x00\x01\x41\xFF")
+H264_SEED = 0x4D454E44
+H264_CONT_PACKETS = 256  # distinct continuation payloads, a multiple of 16
+
+
+def escaped_random(rng, n):
+    """n random bytes as slice data: 03 is put after every 00 00 that would
+    be followed by 00 to 03, and the first and last byte are never 00, so
+    no start code arises inside them nor where two of them meet."""
+    out = bytearray()
+    zeros = 0
+    for byte in rng.randbytes(n + n // 64 + 8):
+        if zeros >= 2 and byte <= 3:
+            out.append(3)
+            zeros = 0
+        out.append(byte)
+        zeros = zeros + 1 if byte == 0 else 0
+        if len(out) >= n:
+            break
+    out = out[:n]
+    if len(out) != n:
+        raise ValueError("random bytes ran short")
+    for at in (0, n - 1):
+        if n and out[at] == 0:
+            out[at] = 0x5A
+    return bytes(out)
+
+
+def h264_start_packet(block, cc, idr, rng):
+    pes = video_pes_header(block)
+    if idr:
+        es = H264_AUD + H264_SPS + H264_PPS + H264_IDR_SLICE
+    else:
+        es = H264_AUD + H264_P_SLICES[block % 2]
+    adaptation = pcr_adaptation(FIRST_PCR + block * FRAME_TICKS)
+    room = TS_PAYLOAD_BYTES - 1 - len(adaptation) - len(pes) - len(es)
+    return packet(VIDEO_PID, True, cc, pes + es + escaped_random(rng, room), adaptation)
+
+
 AUDIO_PES_HEADER_BYTES = 14  # start code, length, flags, 5 PTS bytes
 
 
-def audio_start_packet(block, cc):
+def adts_header(frame_bytes):
+    """MPEG-2 AAC LC, 48 kHz, two channels, no CRC."""
+    return bytes([
+        0xFF, 0xF9,  # syncword, ID 1, layer 0, protection_absent
+        0x4C,  # profile LC, sampling index 3 (48 kHz), private bit, channels high bit
+        0x80 | ((frame_bytes >> 11) & 3),  # two channels, frame_length high bits
+        (frame_bytes >> 3) & 0xFF,
+        ((frame_bytes & 7) << 5) | 0x1F,  # buffer fullness 0x7FF
+        0xFC,  # one raw data block
+    ])
+
+
+def audio_start_packet(block, cc, with_header=False):
     pts = FIRST_PCR + START_LAG_TICKS + block * FRAME_TICKS
     payload_bytes = AUDIO_PACKETS * TS_PAYLOAD_BYTES - AUDIO_PES_HEADER_BYTES
     pes_length = 3 + 5 + payload_bytes  # bytes after the length field
     pes = (b"\x00\x00\x01\xC0" + pes_length.to_bytes(2, "big")
            + b"\x80\x80\x05" + timestamp(2, pts))
+    if with_header:
+        pes += adts_header(payload_bytes)  # one frame fills the PES
     room = TS_PAYLOAD_BYTES - len(pes)
     return packet(AUDIO_PID, True, cc, pes + (AUDIO_FILL * (room // 4 + 1))[:room])
 
 
-def main(argv):
-    args = argv[1:]
-    size_mib = 1024
-    if len(args) == 3 and args[0] == "--size-mib":
-        size_mib = int(args[1])
-        args = args[2:]
+def parse_args(args):
+    """(size_mib, video, audio_header, out) or None."""
+    size_mib, video, audio_header = 1024, "mpeg2", False
+    while len(args) > 1:
+        if args[0] == "--size-mib" and len(args) > 2:
+            size_mib, args = int(args[1]), args[2:]
+        elif args[0] == "--video" and len(args) > 2 and args[1] in ("mpeg2", "h264"):
+            video, args = args[1], args[2:]
+        elif args[0] == "--audio-header":
+            audio_header, args = True, args[1:]
+        else:
+            return None
     if len(args) != 1 or size_mib < 1:
+        return None
+    return size_mib, video, audio_header, args[0]
+
+
+def main(argv):
+    parsed = parse_args(argv[1:])
+    if parsed is None:
         print(__doc__, file=sys.stderr)
         return 1
+    size_mib, video, audio_header, out_path = parsed
+    h264 = video == "h264"
     target_bytes = size_mib * 1024 * 1024
+    block_bytes = BLOCK_PACKETS * TS_PACKET_BYTES
 
+    video_type = STREAM_TYPE_H264_VIDEO if h264 else STREAM_TYPE_MPEG2_VIDEO
     pat = [psi_packet(PAT_PID, cc, pat_section()) for cc in range(16)]
-    pmt = [psi_packet(PMT_PID, cc, pmt_section()) for cc in range(16)]
-    video_fill = (VIDEO_FILL * (TS_PAYLOAD_BYTES // 4))[:TS_PAYLOAD_BYTES]
+    pmt = [psi_packet(PMT_PID, cc, pmt_section(video_type)) for cc in range(16)]
     audio_fill = (AUDIO_FILL * (TS_PAYLOAD_BYTES // 4))[:TS_PAYLOAD_BYTES]
-    video_cont = [packet(VIDEO_PID, False, cc, video_fill) for cc in range(16)]
+    rng = random.Random(H264_SEED)
+    if h264:
+        # Continuation packet n of the PID has cc n % 16 and payload n % 256.
+        video_cont = [packet(VIDEO_PID, False, n % 16, escaped_random(rng, TS_PAYLOAD_BYTES))
+                      for n in range(H264_CONT_PACKETS)]
+    else:
+        video_fill = (VIDEO_FILL * (TS_PAYLOAD_BYTES // 4))[:TS_PAYLOAD_BYTES]
+        video_cont = [packet(VIDEO_PID, False, cc, video_fill) for cc in range(16)]
     audio_cont = [packet(AUDIO_PID, False, cc, audio_fill) for cc in range(16)]
 
     written = 0
     block = 0
-    video_cc = audio_cc = 0
-    tmp = args[0] + ".part"
+    video_n = audio_cc = 0  # video packets written; the video cc is video_n % 16
+    random_access = []  # blocks whose picture is a random-access one
+    tmp = out_path + ".part"
     with open(tmp, "wb") as out:
         while written < target_bytes:
             parts = [pat[block % 16], pmt[block % 16]]
-            audio = [audio_start_packet(block, audio_cc)]
+            audio = [audio_start_packet(block, audio_cc, audio_header)]
             audio += [audio_cont[(audio_cc + k) % 16] for k in range(1, AUDIO_PACKETS)]
             audio_cc = (audio_cc + AUDIO_PACKETS) % 16
+            if h264:
+                last = written + block_bytes >= target_bytes
+                idr = block % GOP_PICTURES == 0 or last
+                start = h264_start_packet(block, video_n % 16, idr, rng)
+            else:
+                idr = block % GOP_PICTURES == 0
+                start = video_start_packet(block, video_n % 16)
+            if idr:
+                random_access.append(block)
             for k in range(VIDEO_PACKETS):
                 if k == 0:
-                    parts.append(video_start_packet(block, video_cc))
+                    parts.append(start)
                 else:
-                    parts.append(video_cont[(video_cc + k) % 16])
+                    parts.append(video_cont[(video_n + k) % len(video_cont)])
                 if k % AUDIO_EVERY == AUDIO_EVERY - 1 and audio:
                     parts.append(audio.pop(0))
             parts.extend(audio)
-            video_cc = (video_cc + VIDEO_PACKETS) % 16
+            video_n += VIDEO_PACKETS
             data = b"".join(parts)
-            assert len(data) == BLOCK_PACKETS * TS_PACKET_BYTES
+            assert len(data) == block_bytes
             out.write(data)
             written += len(data)
             block += 1
-    os.replace(tmp, args[0])
+    os.replace(tmp, out_path)
 
     first_pts = FIRST_PCR + START_LAG_TICKS
-    diff = FIRST_PCR - first_pts
-    delay_ms = -(-diff // 90) if diff < 0 else diff // 90  # truncation toward zero
+    last_pts = first_pts + random_access[-1] * FRAME_TICKS
     print(f"bytes={written}")
+    print(f"video={video}")
     print(f"pmt_pid={PMT_PID}")
     print(f"pcr_pid={VIDEO_PID}")
     print(f"video_pid={VIDEO_PID}")
     print(f"audio_pid={AUDIO_PID}")
     print(f"first_pcr={FIRST_PCR}")
     print(f"video_start_pts={first_pts}")
-    print(f"dgindex_delay_ms={delay_ms}")
+    print(f"dgindex_delay_ms={delay_ms(FIRST_PCR, first_pts)}")
+    print(f"random_access_pictures={len(random_access)}")
+    print(f"last_random_access_pts={last_pts}")
+    print(f"last_random_access_delay_ms={delay_ms(FIRST_PCR, last_pts)}")
     return 0
+
+
+def delay_ms(pcr, pts):
+    """PCR minus PTS in ms, truncated toward zero (no wrap: the clocks stay
+    far below 2^33)."""
+    diff = pcr - pts
+    return -(-diff // 90) if diff < 0 else diff // 90
 
 
 if __name__ == "__main__":

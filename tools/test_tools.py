@@ -5,6 +5,7 @@
 """
 
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -220,6 +221,134 @@ class BenchStreamTest(unittest.TestCase):
         for section in (bench_ts.pat_section(), bench_ts.pmt_section()):
             full = section + bench_ts.crc32_mpeg2(section).to_bytes(4, "big")
             self.assertEqual(bench_ts.crc32_mpeg2(full), 0)
+
+
+def make_bench_stream(tmp, *options):
+    path = os.path.join(tmp, "b.ts")
+    with open(os.devnull, "w") as null:
+        sys.stdout, saved = null, sys.stdout
+        try:
+            rc = bench_ts.main(["make-bench-ts.py", "--size-mib", "1", *options, path])
+        finally:
+            sys.stdout = saved
+    if rc != 0:
+        return rc, None
+    with open(path, "rb") as f:
+        return rc, f.read()
+
+
+def nal_units(es):
+    """The NAL units of a byte stream, each from its header byte on (the
+    zeros in front of the next start code left with the unit before)."""
+    codes = [m.span() for m in re.finditer(rb"\x00\x00\x01", es)]
+    ends = [start for start, _ in codes[1:]] + [len(es)]
+    return [es[end_of_code:end] for (_, end_of_code), end in zip(codes, ends)]
+
+
+def ue(bits, pos):
+    """An Exp-Golomb ue(v) read from a string of '0'/'1' at pos."""
+    zeros = 0
+    while bits[pos + zeros] == "0":
+        zeros += 1
+    value = int(bits[pos + zeros:pos + 2 * zeros + 1], 2) - 1
+    return value, pos + 2 * zeros + 1
+
+
+class BenchH264StreamTest(unittest.TestCase):
+    def test_h264_stream_has_only_the_real_start_codes(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            rc, data = make_bench_stream(tmp, "--video", "h264")
+        self.assertEqual(rc, 0)
+        self.assertEqual(len(data) % 188, 0)
+        r = reader.read_psi_and_pcr(data, 0)
+        self.assertEqual(r["first_pcr"], bench_ts.FIRST_PCR)
+        self.assertEqual(r["video_pid"], bench_ts.VIDEO_PID)
+        self.assertEqual(r["types"].get(bench_ts.VIDEO_PID), bench_ts.STREAM_TYPE_H264_VIDEO)
+        first_pts, es = reader.read_audio(data, bench_ts.VIDEO_PID)  # any PID's PES payloads
+        self.assertEqual(first_pts, bench_ts.FIRST_PCR + bench_ts.START_LAG_TICKS)
+        units = nal_units(bytes(es))
+        types = [u[0] & 0x1F for u in units]
+        blocks = len(data) // (188 * bench_ts.BLOCK_PACKETS)
+        # One access unit per block: AUD, then SPS, PPS, IDR every 15th and in
+        # the last block, else one P slice. No other start code exists.
+        want = []
+        for block in range(blocks):
+            idr = block % bench_ts.GOP_PICTURES == 0 or block == blocks - 1
+            want += [9, 7, 8, 5] if idr else [9, 1]
+        self.assertEqual(types, want)
+        for unit in units:
+            body = unit.rstrip(b"\x00")
+            self.assertNotRegex(body, rb"\x00\x00[\x00-\x02]")
+            if unit[0] & 0x1F in (1, 5):
+                bits = "".join(f"{b:08b}" for b in unit[1:3])
+                first_mb, pos = ue(bits, 0)
+                slice_type, _ = ue(bits, pos)
+                self.assertEqual(first_mb, 0)
+                self.assertIn(slice_type, (7,) if unit[0] & 0x1F == 5 else (0, 5))
+        # The slice data looks random: every byte value occurs, 00 too.
+        self.assertEqual(len(set(es)), 256)
+        last = {}
+        for _, pkt in reader.packets(data):
+            pid, cc = ((pkt[1] & 0x1F) << 8) | pkt[2], pkt[3] & 0x0F
+            if pid in last:
+                self.assertEqual(cc, (last[pid] + 1) % 16, f"PID {pid:#x}")
+            last[pid] = cc
+
+    def test_escaped_random_bytes_hold_no_start_code(self):
+        data = bench_ts.escaped_random(random.Random(7), 4 << 20)
+        self.assertEqual(len(data), 4 << 20)
+        self.assertIsNone(re.search(rb"\x00\x00[\x00-\x02]", data))
+
+        class Zeros:
+            @staticmethod
+            def randbytes(n):
+                return bytes(n)
+
+        # Nothing but zeros drawn: a 03 behind every second one.
+        self.assertEqual(bench_ts.escaped_random(Zeros(), 10),
+                         b"\x5a\x00\x03\x00\x00\x03\x00\x00\x03\x5a")
+        for n in (1, 2, 184):
+            for seed in range(300):
+                piece = bench_ts.escaped_random(random.Random(seed), n)
+                self.assertEqual(len(piece), n)
+                self.assertNotEqual(piece[0], 0)
+                self.assertNotEqual(piece[-1], 0)
+
+    def test_audio_header_option_begins_every_audio_pes_with_adts(self):
+        for video in ("mpeg2", "h264"):
+            with self.subTest(video), tempfile.TemporaryDirectory() as tmp:
+                rc, data = make_bench_stream(tmp, "--video", video, "--audio-header")
+                self.assertEqual(rc, 0)
+                _, es = reader.read_audio(data, bench_ts.AUDIO_PID)
+                frames, id0, bad = reader.walk_adts(bytes(es))
+                self.assertEqual((id0, bad), (0, -1))
+                self.assertEqual(frames, len(data) // (188 * bench_ts.BLOCK_PACKETS))
+
+    def test_info_names_the_last_random_access_picture(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "b.ts")
+            out = subprocess.run([sys.executable, os.path.join(TOOLS, "make-bench-ts.py"),
+                                  "--size-mib", "2", "--video", "h264", path],
+                                 check=True, capture_output=True, text=True).stdout
+            size = os.path.getsize(path)
+        info = dict(line.split("=", 1) for line in out.splitlines())
+        blocks = size // (188 * bench_ts.BLOCK_PACKETS)
+        self.assertEqual(int(info["bytes"]), size)
+        self.assertEqual(int(info["random_access_pictures"]),
+                         (blocks - 1) // bench_ts.GOP_PICTURES + 1
+                         + (1 if (blocks - 1) % bench_ts.GOP_PICTURES else 0))
+        last_pts = bench_ts.FIRST_PCR + bench_ts.START_LAG_TICKS + (blocks - 1) * bench_ts.FRAME_TICKS
+        self.assertEqual(int(info["last_random_access_pts"]), last_pts)
+        self.assertEqual(int(info["last_random_access_delay_ms"]),
+                         expected.clock_delay_ms(bench_ts.FIRST_PCR, last_pts))
+
+    def test_rejects_unknown_options(self):
+        for args in (["--video", "vc1", "x.ts"], ["--audio", "x.ts"], ["--video", "h264"],
+                     ["--size-mib", "0", "x.ts"], []):
+            with self.subTest(args=args):
+                self.assertIsNone(bench_ts.parse_args(args))
+        self.assertEqual(bench_ts.parse_args(["--audio-header", "--video", "h264", "o.ts"]),
+                         (1024, "h264", True, "o.ts"))
 
 
 class BenchSubtitlesTest(unittest.TestCase):

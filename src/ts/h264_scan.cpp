@@ -96,7 +96,7 @@ bool handle_slice(const NalHead& head, unsigned nal_unit_type, H264ScanState& st
 PacketScan scan_h264_payload(PacketCursor& cursor, const TsPacketHeader& header,
                              H264ScanState& state, EsPassResult& result,
                              const RunSettings& settings) {
-  NalHeads completed;
+  NalHeads& completed = state.completed;
   const PacketScan read = read_nal_packet(cursor, header, state.reader, completed, settings);
   bool picture_found = false;
   for (std::size_t i = 0; i < completed.count; ++i) {

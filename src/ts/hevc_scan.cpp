@@ -54,7 +54,7 @@ bool handle_slice_segment(const NalHead& head, unsigned nal_unit_type, HevcScanS
 PacketScan scan_hevc_payload(PacketCursor& cursor, const TsPacketHeader& header,
                              HevcScanState& state, EsPassResult& result,
                              const RunSettings& settings) {
-  NalHeads completed;
+  NalHeads& completed = state.completed;
   const PacketScan read = read_nal_packet(cursor, header, state.reader, completed, settings);
   bool picture_found = false;
   for (std::size_t i = 0; i < completed.count; ++i) {

@@ -1,6 +1,7 @@
 #include "ts/nal_scan.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "ts/pes.h"
 
@@ -23,6 +24,14 @@ void complete_head(NalReader& reader, NalHeads& completed) {
   if (completed.count < completed.heads.size()) completed.heads[completed.count++] = reader.head;
 }
 
+// A start code ended: the head of its unit is filled from the next byte.
+void begin_head(NalReader& reader, std::int64_t bytes_read) {
+  reader.gathering = true;
+  reader.head = NalHead{};
+  reader.head.pts = reader.pes_pts;
+  reader.head.bytes_read = bytes_read;
+}
+
 // One byte of the unit being filled; the head completes when full.
 void append_head_byte(NalReader& reader, NalHeads& completed, std::uint8_t byte) {
   NalHead& head = reader.head;
@@ -41,7 +50,27 @@ bool start_threshold_met(const RandomAccessCount& seen, std::int64_t bytes_read,
 
 void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read, NalReader& reader,
                     NalHeads& completed) {
-  for (const std::uint8_t byte : bytes) {
+  const std::uint8_t* p = bytes.data();
+  const std::uint8_t* const end = p + bytes.size();
+  while (p != end) {
+    if (!reader.gathering) {
+      // Between heads only start codes matter, and each ends in 01: memchr
+      // leaps to the next 01, and the zeros in front of it are counted
+      // backwards, those of the bytes fed before included.
+      const auto* one = static_cast<const std::uint8_t*>(
+          std::memchr(p, kStartCodeLastByte, static_cast<std::size_t>(end - p)));
+      const std::uint8_t* const stop = one != nullptr ? one : end;
+      const std::uint8_t* z = stop;
+      while (z != p && stop - z < kMaxCountedZeros && z[-1] == 0x00) --z;
+      const int run = static_cast<int>(stop - z);
+      reader.zeros = z == p ? std::min(reader.zeros + run, kMaxCountedZeros) : run;
+      if (one == nullptr) return;
+      p = one + 1;
+      if (reader.zeros >= kStartCodeZeros) begin_head(reader, bytes_read);
+      reader.zeros = 0;
+      continue;
+    }
+    const std::uint8_t byte = *p++;
     if (byte == 0x00) {
       reader.zeros = std::min(reader.zeros + 1, kMaxCountedZeros);
       continue;
@@ -49,24 +78,19 @@ void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read
     if (byte == kStartCodeLastByte && reader.zeros >= kStartCodeZeros) {
       // The zeros belong to the start code (or to trailing zero bytes of
       // the unit before it), not to that unit's head.
-      if (reader.gathering) complete_head(reader, completed);
-      reader.gathering = true;
-      reader.head = NalHead{};
-      reader.head.pts = reader.pes_pts;
-      reader.head.bytes_read = bytes_read;
+      complete_head(reader, completed);
+      begin_head(reader, bytes_read);
       reader.zeros = 0;
       continue;
     }
-    if (reader.gathering) {
-      // Zeros held back because they might have begun a start code are
-      // part of the unit after all.
-      for (int z = 0; z < reader.zeros && reader.gathering; ++z) {
-        append_head_byte(reader, completed, 0x00);
-      }
-      const bool emulation_prevention =
-          byte == kEmulationPreventionByte && reader.zeros >= kStartCodeZeros;
-      if (reader.gathering && !emulation_prevention) append_head_byte(reader, completed, byte);
+    // Zeros held back because they might have begun a start code are part
+    // of the unit after all.
+    for (int z = 0; z < reader.zeros && reader.gathering; ++z) {
+      append_head_byte(reader, completed, 0x00);
     }
+    const bool emulation_prevention =
+        byte == kEmulationPreventionByte && reader.zeros >= kStartCodeZeros;
+    if (reader.gathering && !emulation_prevention) append_head_byte(reader, completed, byte);
     reader.zeros = 0;
   }
 }
@@ -93,9 +117,18 @@ PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, N
   if (cursor.overran || n < 0 || static_cast<std::size_t>(n) > kMaxPayloadBytes) {
     return PacketScan::Searched;
   }
+  // The payload is searched where it lies in the stream's buffer; only a
+  // payload split by the buffer's end is copied.
+  const auto size = static_cast<std::size_t>(n);
+  std::span<const std::uint8_t> bytes = cursor.stream.view(size);
   std::array<std::uint8_t, kMaxPayloadBytes> payload;
-  const auto bytes = std::span(payload).first(static_cast<std::size_t>(n));
-  if (!read_packet_bytes(cursor, bytes)) return PacketScan::Searched;
+  if (bytes.size() == size) {
+    cursor.bytes_left -= n;
+  } else {
+    const auto copy = std::span(payload).first(size);
+    if (!read_packet_bytes(cursor, copy)) return PacketScan::Searched;
+    bytes = copy;
+  }
   feed_nal_bytes(bytes, cursor.bytes_read, reader, completed);
   return PacketScan::Searched;
 }

@@ -78,6 +78,9 @@ void record_random_access(std::int64_t pts, std::int64_t bytes_read, RandomAcces
 // State of one pass of the H.264 scanner.
 struct H264ScanState {
   NalReader reader;
+  // Refilled by every packet; kept here so that its heads are not set up
+  // afresh for each one.
+  NalHeads completed;
   RandomAccessCount random_access;
   // The picture whose slices are being read; decided when the next access
   // unit begins, unless its first slice already made it an IDR picture.
@@ -90,6 +93,7 @@ struct H264ScanState {
 // State of one pass of the HEVC scanner.
 struct HevcScanState {
   NalReader reader;
+  NalHeads completed;  // refilled by every packet, as in H264ScanState
   RandomAccessCount random_access;
 };
 

@@ -46,6 +46,15 @@ struct TsStream {
     }
     return read_slow(dst);
   }
+  // The next `count` bytes in place, consumed, when the buffer holds them
+  // whole; otherwise an empty view and nothing consumed (read() then
+  // delivers them). Valid until the next call on the stream.
+  std::span<const std::uint8_t> view(std::size_t count) {
+    if (count == 0 || count > len_ - pos_) return {};
+    const auto bytes = std::span<const std::uint8_t>(buffer_).subspan(pos_, count);
+    pos_ += count;
+    return bytes;
+  }
   // Moves forward by `count` bytes from the current position, like a
   // relative seek: a skip beyond the end of the file succeeds and the next
   // read meets the end. A count below 1 does nothing.

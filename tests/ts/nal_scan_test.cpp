@@ -69,6 +69,78 @@ TEST(NalReaderTest, ZeroRunsAndFourByteStartCodes) {
   EXPECT_EQ(reader.head.size, 2U);
 }
 
+struct NalSearchCase {
+  const char* name;
+  Bytes es;
+  std::vector<std::uint8_t> completed_first_bytes;  // of each completed head
+  std::uint8_t pending_first_byte;                  // of the head still open
+};
+
+// Units longer than a head, so that the search between heads (which leaps
+// to the next 01) meets start codes of three and four bytes, zero runs, and
+// 01 and 00 00 03 that begin no unit. Fed whole, split at every offset, and
+// byte by byte, the heads are the same.
+TEST(NalReaderTest, SearchBetweenHeadsAtEverySplit) {
+  const Bytes long_slice = Bytes{0x00, 0x00, 0x01, 0x41} + Bytes(30, 0x9A) +
+                           Bytes{0x01, 0x00, 0x01, 0x05, 0x00, 0x00, 0x03, 0x01,
+                                 0x00, 0x00, 0x03, 0x00, 0x01, 0x00, 0x00, 0x02} +
+                           Bytes(10, 0xAA);
+  const Bytes aud4 = {0x00, 0x00, 0x00, 0x01, 0x09, 0xF0};
+  const Bytes idr = Bytes{0x00, 0x00, 0x01, 0x65, 0x88} + Bytes(20, 0xBB);
+  const std::vector<NalSearchCase> cases = {
+      {"long units, three- and four-byte start codes",
+       long_slice + aud4 + idr + aud4 + long_slice + Bytes{0x00, 0x00} + aud4,
+       {0x41, 0x09, 0x65, 0x09, 0x41},
+       0x09},
+      {"zero runs before start codes",
+       Bytes(5, 0x00) + Bytes{0x01, 0x09, 0xF0} + idr + Bytes(9, 0x00) + Bytes{0x01, 0x41, 0x9A} +
+           Bytes(40, 0x77) + Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0x65, 0x88},
+       {0x09, 0x65, 0x41},
+       0x65},
+  };
+  for (const NalSearchCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    NalReader whole_reader;
+    NalHeads whole;
+    feed_nal_bytes(c.es, 0, whole_reader, whole);
+    std::vector<std::uint8_t> firsts;
+    for (const NalHead& head : heads_of(whole)) firsts.push_back(head.bytes[0]);
+    EXPECT_EQ(firsts, c.completed_first_bytes);
+    ASSERT_TRUE(whole_reader.gathering);
+    EXPECT_EQ(whole_reader.head.bytes[0], c.pending_first_byte);
+    const auto same_heads = [&](const std::vector<NalHead>& heads, const NalReader& reader,
+                                const std::string& how) {
+      ASSERT_EQ(heads.size(), whole.count) << how;
+      for (std::size_t i = 0; i < heads.size(); ++i) {
+        EXPECT_EQ(heads[i].size, whole.heads[i].size) << how << " head " << i;
+        EXPECT_EQ(heads[i].bytes, whole.heads[i].bytes) << how << " head " << i;
+      }
+      EXPECT_EQ(reader.head.size, whole_reader.head.size) << how;
+      EXPECT_EQ(reader.zeros, whole_reader.zeros) << how;
+    };
+    const auto bytes = std::span<const std::uint8_t>(c.es);
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+      NalReader reader;
+      NalHeads first, second;
+      feed_nal_bytes(bytes.first(cut), 0, reader, first);
+      feed_nal_bytes(bytes.subspan(cut), 188, reader, second);
+      std::vector<NalHead> heads = heads_of(first);
+      const std::vector<NalHead> rest = heads_of(second);
+      heads.insert(heads.end(), rest.begin(), rest.end());
+      same_heads(heads, reader, "cut " + std::to_string(cut));
+    }
+    NalReader reader;
+    std::vector<NalHead> heads;
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+      NalHeads one;
+      feed_nal_bytes(bytes.subspan(at, 1), 0, reader, one);
+      const std::vector<NalHead> got = heads_of(one);
+      heads.insert(heads.end(), got.begin(), got.end());
+    }
+    same_heads(heads, reader, "byte by byte");
+  }
+}
+
 class H264ScanTest : public EsScanFixture<H264ScanState> {
  protected:
   std::vector<PacketScan> run_h264(const Bytes& bytes) {
@@ -130,6 +202,31 @@ TEST_F(H264ScanTest, NothingReadOutsideAPes) {
                ts_packet(kVideoPid, false, std::nullopt, idr));
   EXPECT_EQ(results, (std::vector<PacketScan>{kPassed, kFound, kSearched, kPassed}));
   EXPECT_EQ(result_.key_pts, 0);
+}
+
+// The payloads are searched in the stream's buffer where they lie whole;
+// the packet that straddles the end of the first buffer fill is copied. An
+// IDR slice whose start code is split by that edge is found in it.
+TEST_F(H264ScanTest, SliceAcrossTheBufferEdgeIsFound) {
+  constexpr std::size_t kEdgePacket = kTsStreamBufferBytes / kTsPacketBytes;
+  const std::size_t edge_in_payload = kTsStreamBufferBytes - kEdgePacket * kTsPacketBytes - 4;
+  ASSERT_GT(edge_in_payload, 2U);  // the start code 00 00 | 01 straddles it
+  const Bytes slice = h264_slice(kIdr, 0, kAllI);
+  Bytes stream = ts_packet(kVideoPid, true, std::nullopt,
+                           pes_header(0xE0, 90000) + h264_aud() + h264_slice(kNonIdr, 0, kAllP));
+  for (std::size_t k = 1; k < kEdgePacket; ++k) {
+    stream = stream + ts_packet_fitted(kVideoPid, false, Bytes(184, 0x9A));
+  }
+  Bytes edge_payload = Bytes(edge_in_payload - 2, 0x9A) + slice;
+  edge_payload = edge_payload + Bytes(184 - edge_payload.size(), 0x9A);
+  stream = stream + ts_packet_fitted(kVideoPid, false, edge_payload) +
+           ts_packet_fitted(kVideoPid, false, Bytes(184, 0x9A));
+  const auto results = run_h264(stream);
+  ASSERT_EQ(results.size(), kEdgePacket + 2);
+  EXPECT_EQ(found(results), 2);
+  EXPECT_EQ(results[kEdgePacket], kFound);
+  EXPECT_EQ(result_.start_pts, 90000);
+  EXPECT_EQ(state_.random_access.count, 0);
 }
 
 // Boundary 1: start packet | continuation, 2: continuation | continuation;

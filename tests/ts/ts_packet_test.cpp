@@ -30,6 +30,27 @@ TEST_F(TsStreamTest, SkipAndSeekAcrossBufferEdge) {
   EXPECT_EQ(stream_.read(four), 0u);
 }
 
+// A view is handed out only for bytes the buffer holds whole; otherwise
+// nothing is consumed and read() delivers the bytes across the refill.
+TEST_F(TsStreamTest, ViewInPlaceOnlyInsideTheBuffer) {
+  Bytes data(kTsStreamBufferBytes + 50);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 13 + 1);
+  open_stream(data);
+  EXPECT_TRUE(stream_.view(0).empty());
+  ASSERT_EQ(stream_.read_byte(), data[0]);  // the buffer is filled from offset 0
+  const auto six = stream_.view(6);
+  EXPECT_EQ(Bytes(six.begin(), six.end()), Bytes(data.begin() + 1, data.begin() + 7));
+  EXPECT_EQ(stream_.tell(), 7);
+  stream_.skip(static_cast<std::int64_t>(kTsStreamBufferBytes) - 10);
+  EXPECT_TRUE(stream_.view(4).empty());  // 3 bytes left in the buffer
+  EXPECT_EQ(stream_.tell(), static_cast<std::int64_t>(kTsStreamBufferBytes) - 3);
+  Bytes four(4);
+  ASSERT_EQ(stream_.read(four), 4u);
+  EXPECT_EQ(four, Bytes(data.begin() + kTsStreamBufferBytes - 3,
+                        data.begin() + kTsStreamBufferBytes + 1));
+  EXPECT_TRUE(stream_.view(50).empty());  // past the end of the file
+}
+
 struct HeaderCase {
   const char* name;
   Bytes bytes;
