@@ -22,20 +22,39 @@ bool upper_not_before(const Entry& later, const Entry& earlier) {
   return later.high_closed || !earlier.high_closed;
 }
 
-// The position lies beyond every point of the entry's interval.
-bool lies_past(const Entry& entry, FramePosition position) {
-  return entry.high_closed ? frame_before(entry.high, position)
-                           : frame_at_or_before(entry.high, position);
+// Where a position lies among the frames, as one integer: 2n for the frame n
+// itself, 2n + 1 anywhere strictly between n and n + 1. Then for a frame f,
+// f <= x exactly when 2f <= key and f < x exactly when 2f < key, so every
+// test of a lookup is a plain 64-bit comparison after one division, whatever
+// the position's denominator: no product of a frame and a denominator, which
+// needs 128 bits in general, for each entry the search looks at.
+// Frames are int32, so clamping far positions to +-2^33 changes no test and
+// keeps 2n + 1 in range.
+std::int64_t half_frame_key(FramePosition position) {
+  constexpr std::int64_t kFar = std::int64_t{1} << 33;
+  std::int64_t whole = position.num / position.den;  // den > 0
+  std::int64_t rest = position.num % position.den;
+  if (rest < 0) {
+    --whole;
+    rest += position.den;
+  }
+  whole = std::clamp(whole, -kFar, kFar);
+  return 2 * whole + (rest != 0 ? 1 : 0);
+}
+
+std::int64_t twice(std::int32_t frame) {
+  return 2 * std::int64_t{frame};
 }
 
 // The two tests of remap_frame for one pair, and the result they give.
-bool match(const Entry& entry, FramePosition position, int side, FramePosition& result) {
-  if (frame_at_or_before(entry.d, position) && frame_at_or_after(entry.e, position)) {
+bool match(const Entry& entry, std::int64_t key, FramePosition position, int side,
+           FramePosition& result) {
+  if (twice(entry.d) <= key && !(twice(entry.e) < key)) {
     result = side > 0 ? whole_frames(std::int64_t{entry.e} + 1 - entry.count, position)
                       : whole_frames(std::int64_t{entry.d} - 1 - entry.previous, position);
     return true;
   }
-  if (entry.has_next && frame_before(entry.e, position) && frame_after(entry.next, position)) {
+  if (entry.has_next && twice(entry.e) < key && !(twice(entry.next) <= key)) {
     result = minus_frames(position, entry.count);
     return true;
   }
@@ -70,6 +89,9 @@ RemapTable make_remap_table(const CutMap& map) {
     entry.low_closed = deleted;
     entry.high = kept ? entry.next : entry.e;
     entry.high_closed = !kept;
+    // Past a closed bound means 2 * high < key, past an open one
+    // 2 * high <= key: either way past_key <= key.
+    entry.past_key = twice(entry.high) + (entry.high_closed ? 1 : 0);
     if (!table.entries.empty()) {
       const Entry& before = table.entries.back();
       if (!lower_not_before(entry, before) || !upper_not_before(entry, before)) {
@@ -83,10 +105,11 @@ RemapTable make_remap_table(const CutMap& map) {
 }
 
 FramePosition remap_frame(const RemapTable& table, FramePosition position, int side) {
+  const std::int64_t key = half_frame_key(position);
   FramePosition result;
   if (!table.ordered) {
     for (const Entry& entry : table.entries) {
-      if (match(entry, position, side, result)) return result;
+      if (match(entry, key, position, side, result)) return result;
     }
     return fall_through(table, position, side);
   }
@@ -95,8 +118,8 @@ FramePosition remap_frame(const RemapTable& table, FramePosition position, int s
   // that can match, and if it does not, no later one does.
   const auto first =
       std::partition_point(table.entries.begin(), table.entries.end(),
-                           [position](const Entry& entry) { return lies_past(entry, position); });
-  if (first != table.entries.end() && match(*first, position, side, result)) return result;
+                           [key](const Entry& entry) { return entry.past_key <= key; });
+  if (first != table.entries.end() && match(*first, key, position, side, result)) return result;
   return fall_through(table, position, side);
 }
 

@@ -29,6 +29,9 @@ struct RemapTable {
     bool has_next = false;
     std::int32_t count = 0;     // running count after this pair
     std::int32_t previous = 0;  // running count before it
+    // A position lies past the interval when its half-frame key (see
+    // remap_frame) is at least this: 2 * high, plus 1 when high is closed.
+    std::int64_t past_key = 0;
   };
   std::vector<Entry> entries;
   std::int32_t final_count = -1;  // running count after the last pair

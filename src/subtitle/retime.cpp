@@ -63,7 +63,11 @@ int srt_time_ms(int hours, int minutes, int seconds, int milliseconds) {
 bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span) {
   // The rate is always positive, so nothing divides by zero.
-  const FrameScale scale = frame_scale(run_frame_rate(settings));
+  return retime_span(map, settings, frame_scale(run_frame_rate(settings)), start_ms, end_ms, span);
+}
+
+bool retime_span(const RemapTable& map, const RunSettings& settings, FrameScale scale, int start_ms,
+                 int end_ms, RetimedSpan& span) {
   const FramePosition start_position = remap_frame(map, ms_to_frames(start_ms, scale), kStartSide);
   int start = frames_to_ms(start_position, scale, settings.ts_delay_ms);
   // Only a start beyond the last kept frame lies outside the cut video: the
@@ -81,7 +85,11 @@ bool retime_span(const RemapTable& map, const RunSettings& settings, int start_m
 }
 
 bool retime_start(const RemapTable& map, const RunSettings& settings, int ms, int& retimed_ms) {
-  const FrameScale scale = frame_scale(run_frame_rate(settings));
+  return retime_start(map, settings, frame_scale(run_frame_rate(settings)), ms, retimed_ms);
+}
+
+bool retime_start(const RemapTable& map, const RunSettings& settings, FrameScale scale, int ms,
+                  int& retimed_ms) {
   const FramePosition position = remap_frame(map, ms_to_frames(ms, scale), kStartSide);
   retimed_ms = add_delay(frames_to_ms(position, scale, settings.ts_delay_ms), settings.delay_ms);
   return !is_beyond_last_kept(position);

@@ -29,12 +29,18 @@ struct RetimedSpan {
 // is not before its end. `span` is filled either way.
 bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
                  RetimedSpan& span);
+// The same with the frame scale of the settings' rate worked out beforehand:
+// a rewriter does that once per file, not for every subtitle.
+bool retime_span(const RemapTable& map, const RunSettings& settings, FrameScale scale, int start_ms,
+                 int end_ms, RetimedSpan& span);
 
 // Maps one time inside a subtitle as its start is mapped (a time in deleted
 // material moves forward to the next kept frame), with both delays and the
 // clamp to 0. Returns false when it lies beyond the last kept frame, where
 // `retimed_ms` means nothing.
 bool retime_start(const RemapTable& map, const RunSettings& settings, int ms, int& retimed_ms);
+bool retime_start(const RemapTable& map, const RunSettings& settings, FrameScale scale, int ms,
+                  int& retimed_ms);
 
 // The printed fields of a time; hours wrap at 60.
 struct ClockFields {

@@ -86,8 +86,10 @@ bool may_be_timing_line(std::string_view line) {
 // "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\n", field by field:
 // formatting them through printf dominated the run. Each line ends as the
 // line it stands for did.
-void write_cue_header(const RetimedSpan& span, int sequence, bool number_crlf, bool timing_crlf,
-                      LineSink& out) {
+// Inline: it runs once per cue, and the call showed in the run time.
+[[gnu::always_inline]] inline void write_cue_header(const RetimedSpan& span, int sequence,
+                                                    bool number_crlf, bool timing_crlf,
+                                                    LineSink& out) {
   constexpr int kHoursWidth = 2;
   constexpr int kMillisecondsWidth = 3;
   constexpr std::string_view kArrow = " --> ";
@@ -137,7 +139,7 @@ bool ends_crlf(std::string_view line) {
                                              CueWalk& walk, LineSink& out) {
   const int* f = times.fields;
   RetimedSpan span;
-  if (retime_span(context.map, context.settings, srt_time_ms(f[0], f[1], f[2], f[3]),
+  if (retime_span(context.map, context.settings, context.scale, srt_time_ms(f[0], f[1], f[2], f[3]),
                   srt_time_ms(f[4], f[5], f[6], f[7]), span)) {
     write_cue_header(span, walk.sequence, number_crlf, ends_crlf(timing_line), out);
     walk.sequence = wrap_add(walk.sequence, 1);

@@ -178,7 +178,7 @@ void write_timing_line(std::string_view line, const CueTiming& timing, const Ret
 // deleted material at the cue's end would otherwise point past it.
 int retime_tag(const LineContext& context, const RetimedSpan& cue, int ms) {
   int retimed = 0;
-  if (!retime_start(context.map, context.settings, ms, retimed)) return cue.end_ms;
+  if (!retime_start(context.map, context.settings, context.scale, ms, retimed)) return cue.end_ms;
   return std::clamp(retimed, cue.start_ms, cue.end_ms);
 }
 
@@ -233,7 +233,8 @@ void start_cue(std::string_view line, bool with_identifier, const LineContext& c
     return;
   }
   RetimedSpan span;
-  if (!retime_span(context.map, context.settings, timing.start.ms, timing.end.ms, span)) {
+  if (!retime_span(context.map, context.settings, context.scale, timing.start.ms, timing.end.ms,
+                   span)) {
     walk.state = BlockState::SkipText;
     return;
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -37,6 +38,16 @@ std::vector<FramePosition> probes_around(const CutMap& map) {
       for (std::int64_t delta :
            {-den, -den / 2, std::int64_t{-1}, std::int64_t{0}, std::int64_t{1}, den / 2, den}) {
         positions.push_back(FramePosition{v * den + delta, den});
+      }
+    }
+    // A denominator beyond 32 bits, whose products with a frame number may
+    // exceed 64 bits, where the map's values (and so its results) are small
+    // enough to be written over it.
+    constexpr std::int64_t kWideDen = (std::int64_t{1} << 40) + 1;
+    constexpr std::int32_t kSmall = 1 << 20;
+    if (std::ranges::all_of(map, [](std::int32_t w) { return w > -kSmall && w < kSmall; })) {
+      for (std::int64_t delta : {std::int64_t{-1}, std::int64_t{0}, std::int64_t{1}}) {
+        positions.push_back(FramePosition{v * kWideDen + delta, kWideDen});
       }
     }
   }
