@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "cutlist/remap_table.h"
 #include "util/output_file.h"
@@ -46,18 +47,69 @@ struct LineSink {
   }
 };
 
+// A LineSink with its target fixed when compiled: the line loops of the
+// formats whose files are large run with one of these, so that the file path
+// writes every piece without the branch between file and string. Its counts
+// go back to the LineSink when the loop ends.
+template <typename Target>
+struct TargetSink {
+  Target& target;
+  int line_number = 0;  // of the line being handled, from 1
+  int not_retimed = 0;
+  int first_not_retimed = 0;
+
+  void mark_not_retimed(int number) {
+    if (not_retimed == 0) first_not_retimed = number;
+    ++not_retimed;
+  }
+
+  void write(std::string_view piece) {
+    if constexpr (std::is_same_v<Target, std::string>) {
+      target.append(piece);
+    } else {
+      target.write(piece);
+    }
+  }
+};
+
+// Calls run(sink) with the TargetSink of out's target.
+template <typename Run>
+void with_target_sink(LineSink& out, Run run) {
+  const auto take_counts = [&out](const auto& sink) {
+    out.line_number = sink.line_number;
+    out.not_retimed = sink.not_retimed;
+    out.first_not_retimed = sink.first_not_retimed;
+  };
+  if (out.file != nullptr) {
+    TargetSink<OutputFile> sink{*out.file, out.line_number, out.not_retimed, out.first_not_retimed};
+    run(sink);
+    take_counts(sink);
+  } else {
+    TargetSink<std::string> sink{*out.text, out.line_number, out.not_retimed,
+                                 out.first_not_retimed};
+    run(sink);
+    take_counts(sink);
+  }
+}
+
 // Feeds every line of `in` to Step with one State for the whole file, then
 // lets Finish write what the state still holds. Whole lines, however long: a
 // karaoke line must be re-timed or dropped as one, and a long text line must
-// not split into a false blank line.
-template <typename State,
-          void (*Step)(std::string_view line, const LineContext& context, State& state,
-                       LineSink& out),
-          void (*Finish)(State& state, LineSink& out)>
-void stream_lines(TextReader& in, const LineContext& context, LineSink& out) {
+// not split into a false blank line. A State with a `kept_line` view keeps
+// that line valid across the next read (see TextReader::next_line): the
+// line it holds on to while it waits for the next is not copied.
+template <typename State, typename Sink,
+          void (*Step)(std::string_view line, const LineContext& context, State& state, Sink& out),
+          void (*Finish)(State& state, Sink& out)>
+void stream_lines(TextReader& in, const LineContext& context, Sink& out) {
   State state{};
   std::string_view line;
-  while (in.next_line(line)) {
+  for (;;) {
+    if constexpr (requires { state.kept_line; }) {
+      if (!in.next_line(line, state.kept_line)) break;
+    } else {
+      if (!in.next_line(line)) break;
+    }
     ++out.line_number;
     Step(line, context, state, out);
   }

@@ -1,4 +1,5 @@
 #include <string_view>
+#include <type_traits>
 
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
@@ -41,7 +42,8 @@ std::size_t tail_start(std::string_view line) {
 // Every Dialogue line stands alone: nothing carries from one to the next.
 struct NoState {};
 
-void finish_nothing(NoState& /*state*/, LineSink& /*out*/) {}
+template <typename Sink>
+void finish_nothing(NoState& /*state*/, Sink& /*out*/) {}
 
 // A line that names itself a Dialogue line (after any white space) but
 // whose times could not be read: it is copied, and counted as not re-timed.
@@ -52,8 +54,9 @@ bool looks_like_dialogue(std::string_view line) {
 
 // Writes one line re-timed, leaves it out when nothing of it survives the
 // cut, or copies it unchanged when it is not a Dialogue line we can read.
+template <typename Sink>
 void rewrite_line(std::string_view line, const LineContext& context, NoState& /*state*/,
-                  LineSink& out) {
+                  Sink& out) {
   int layer = 0;
   int sh = 0, sm = 0, ss = 0, scs = 0;
   int eh = 0, em = 0, es = 0, ecs = 0;
@@ -96,7 +99,10 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
 }  // namespace
 
 void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  stream_lines<NoState, rewrite_line, finish_nothing>(in, context, out);
+  with_target_sink(out, [&](auto& sink) {
+    using Sink = std::remove_reference_t<decltype(sink)>;
+    stream_lines<NoState, Sink, rewrite_line<Sink>, finish_nothing<Sink>>(in, context, sink);
+  });
 }
 
 }  // namespace mendra

@@ -1,4 +1,5 @@
 #include <string_view>
+#include <type_traits>
 
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
@@ -24,7 +25,6 @@ constexpr int kTimingFields = 8;
 constexpr std::string_view kUsualTimingLayout = "99:99:99,999 --> 99:99:99,999";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kHeaderBufferBytes = 128;
-constexpr std::size_t kShortNumberBytes = 16;
 
 enum class CueState {
   SeekNumber,   // between cues: waiting for a cue's number or timing line
@@ -87,9 +87,9 @@ bool may_be_timing_line(std::string_view line) {
 // formatting them through printf dominated the run. Each line ends as the
 // line it stands for did.
 // Inline: it runs once per cue, and the call showed in the run time.
+template <typename Sink>
 [[gnu::always_inline]] inline void write_cue_header(const RetimedSpan& span, int sequence,
-                                                    bool number_crlf, bool timing_crlf,
-                                                    LineSink& out) {
+                                                    bool number_crlf, bool timing_crlf, Sink& out) {
   constexpr int kHoursWidth = 2;
   constexpr int kMillisecondsWidth = 3;
   constexpr std::string_view kArrow = " --> ";
@@ -108,20 +108,13 @@ bool may_be_timing_line(std::string_view line) {
 struct CueWalk {
   CueState state = CueState::SeekNumber;
   int sequence = 1;
-  // The number line read in AfterNumber, copied as it was if no timing line
-  // follows it.
-  // Held in place when short, as nearly every number line is: copying it
-  // into a string for every cue showed in the run time.
-  char short_number[kShortNumberBytes] = {};
-  std::size_t number_size = 0;
-  std::string long_number;
+  // The number line read in AfterNumber, written again in front of the
+  // timing line, or copied as it was if no timing line follows it. Held as
+  // a view that the reader keeps valid across the next read: copying it for
+  // every cue showed in the run time. Empty in the other states, so that a
+  // refill of the reader's buffer copies nothing.
+  std::string_view kept_line;
   int number_line_at = 0;
-
-  std::string_view number_line() const {
-    return number_size <= kShortNumberBytes ? std::string_view(short_number, number_size)
-                                            : std::string_view(long_number);
-  }
-  bool number_crlf = false;
   // Lines that could not be understood were copied since the last cue: the
   // blank line after them is kept, so they stay apart from the next cue.
   bool after_copied = false;
@@ -134,9 +127,10 @@ bool ends_crlf(std::string_view line) {
   return line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n';
 }
 
+template <typename Sink>
 [[gnu::always_inline]] inline void start_cue(std::string_view timing_line, bool number_crlf,
                                              const CueTimes& times, const LineContext& context,
-                                             CueWalk& walk, LineSink& out) {
+                                             CueWalk& walk, Sink& out) {
   const int* f = times.fields;
   RetimedSpan span;
   if (retime_span(context.map, context.settings, context.scale, srt_time_ms(f[0], f[1], f[2], f[3]),
@@ -150,22 +144,18 @@ bool ends_crlf(std::string_view line) {
   walk.after_copied = false;
 }
 
+template <typename Sink>
 [[gnu::always_inline]] inline void remember_number(std::string_view line, CueWalk& walk,
-                                                   const LineSink& out) {
-  walk.number_size = line.size();
-  if (line.size() <= kShortNumberBytes) {
-    for (std::size_t i = 0; i < line.size(); ++i) walk.short_number[i] = line[i];
-  } else {
-    walk.long_number.assign(line);
-  }
+                                                   const Sink& out) {
+  walk.kept_line = line;
   walk.number_line_at = out.line_number;
-  walk.number_crlf = ends_crlf(line);
   walk.state = CueState::AfterNumber;
 }
 
 // A line met between cues: a cue's number, a cue's timing line without its
 // number, a blank line, or something else, which is copied.
-void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
+template <typename Sink>
+void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, Sink& out) {
   if (is_blank(line)) {
     // Extra blank lines between cues are written as none; the one after
     // copied lines as one.
@@ -188,7 +178,8 @@ void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, 
 }
 
 // One line of the cue walk; the walk is the per-file state.
-void walk_line(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
+template <typename Sink>
+void walk_line(std::string_view line, const LineContext& context, CueWalk& walk, Sink& out) {
   switch (walk.state) {
     case CueState::SeekNumber:
       // The mark is kept in front of the number it precedes.
@@ -204,15 +195,17 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
       seek_cue(line, context, walk, out);
       return;
     case CueState::AfterNumber: {
+      const std::string_view number_line = walk.kept_line;
+      walk.kept_line = {};
       CueTimes times;
       if (read_timing_line(line, times)) {
-        start_cue(line, walk.number_crlf, times, context, walk, out);
+        start_cue(line, ends_crlf(number_line), times, context, walk, out);
         return;
       }
       // Not a cue after all: its number line stays as it was, and the line
       // is looked at afresh.
       out.mark_not_retimed(walk.number_line_at);
-      out.write(walk.number_line());
+      out.write(number_line);
       walk.after_copied = true;
       walk.state = CueState::SeekNumber;
       seek_cue(line, context, walk, out);
@@ -229,16 +222,20 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
 }
 
 // A number line at the end of the file is no cue: it stays as it was.
-void finish_walk(CueWalk& walk, LineSink& out) {
+template <typename Sink>
+void finish_walk(CueWalk& walk, Sink& out) {
   if (walk.state != CueState::AfterNumber) return;
   out.mark_not_retimed(walk.number_line_at);
-  out.write(walk.number_line());
+  out.write(walk.kept_line);
 }
 
 }  // namespace
 
 void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  stream_lines<CueWalk, walk_line, finish_walk>(in, context, out);
+  with_target_sink(out, [&](auto& sink) {
+    using Sink = std::remove_reference_t<decltype(sink)>;
+    stream_lines<CueWalk, Sink, walk_line<Sink>, finish_walk<Sink>>(in, context, sink);
+  });
 }
 
 }  // namespace mendra

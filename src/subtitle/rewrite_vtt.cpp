@@ -339,7 +339,7 @@ void finish_walk(BlockWalk& walk, LineSink& out) {
 }  // namespace
 
 void rewrite_vtt_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  stream_lines<BlockWalk, walk_line, finish_walk>(in, context, out);
+  stream_lines<BlockWalk, LineSink, walk_line, finish_walk>(in, context, out);
 }
 
 }  // namespace mendra

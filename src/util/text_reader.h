@@ -47,6 +47,12 @@ struct TextReader {
   // read: straight into the read buffer when the line lies wholly inside
   // it, so the common line is never copied.
   bool next_line(std::string_view& line);
+  // The same, and `kept` (a view of a line read before, or empty) stays
+  // valid across this read too: when the read must go past the buffer, kept
+  // is copied first and then views the copy. So a reader that may need the
+  // previous line holds on to it as a view, and it is copied only on the
+  // rare read that refills the buffer.
+  bool next_line(std::string_view& line, std::string_view& kept);
   // A piece as fgets with a buffer of max_bytes + 1 delivers it: at most
   // max_bytes characters, ending after the first LF.
   bool read_piece(std::string& piece, std::size_t max_bytes = 255);
@@ -63,6 +69,7 @@ struct TextReader {
   bool fill();
   bool fill_decoded();
   void start(std::string_view first_bytes);
+  bool next_buffered_line(std::string_view& line);
 
   std::FILE* file_ = nullptr;
   std::vector<char> buffer_;
@@ -70,6 +77,7 @@ struct TextReader {
   std::size_t len_ = 0;
   std::vector<int> pushback_;
   std::string long_line_;  // a line that crosses the end of the read buffer
+  std::string kept_;       // the caller's kept line, across a refill
   bool read_failed_ = false;
   bool keep_crlf_ = false;
   TextEncoding encoding_ = TextEncoding::Utf8;

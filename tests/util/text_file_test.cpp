@@ -45,6 +45,50 @@ TEST(TextReaderTest, CrLfReadsAsLfAndLoneCrStays) {
   }
 }
 
+TEST(TextReaderTest, KeptLineStaysValidAcrossTheNextRead) {
+  constexpr std::size_t kBuffer = 64 * 1024;
+  const std::string filler(kBuffer - 3, 'f');
+  struct KeptCase {
+    const char* name;
+    std::string text;
+  };
+  const std::vector<KeptCase> cases = {
+      // "7\n" ends the buffer: the next read refills it.
+      {"kept line ends the buffer", filler.substr(1) + "\n7\nnext\n"},
+      // The next line crosses the buffer's end.
+      {"next line crosses the end", filler + "\n7\nacross the end\nz\n"},
+      // The kept line itself crossed the end, so lies outside the buffer.
+      {"kept line crossed the end", filler + "\n12345\nb\n" + std::string(kBuffer, 'x') + "\nc"},
+      {"short file", "1\n2\n\n3"},
+  };
+  TempDir dir;
+  const std::string path = (dir.path / "kept.txt").string();
+  for (const KeptCase& c : cases) {
+    write_file(path, c.text);
+    for (const bool in_memory : {false, true}) {
+      TextReader reader;
+      if (in_memory) {
+        reader.open_memory(c.text);
+      } else {
+        ASSERT_TRUE(reader.open(path));
+      }
+      std::vector<std::string> lines;
+      std::string_view kept;
+      std::string_view line;
+      while (reader.next_line(line, kept)) {
+        if (!lines.empty()) {
+          EXPECT_EQ(kept, lines.back()) << c.name << ", line " << lines.size() + 1;
+        }
+        lines.emplace_back(line);
+        kept = line;
+      }
+      std::string joined;
+      for (const std::string& l : lines) joined += l;
+      EXPECT_EQ(joined, c.text) << c.name << (in_memory ? " in memory" : " from file");
+    }
+  }
+}
+
 TEST(TextReaderTest, CrLfSplitAcrossTheReadBufferStillJoins) {
   TempDir dir;
   const std::string path = (dir.path / "big.txt").string();
