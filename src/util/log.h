@@ -27,7 +27,7 @@ struct LogChannel {
 
 // Formats onto the stream; returns 0 whatever the write returned.
 [[gnu::format(printf, 3, 0)]] int print_sink(void* user, std::FILE* stream, const char* format,
-                                            std::va_list args);
+                                             std::va_list args);
 // Accepts the same arguments and writes nothing.
 int silent_sink(void* user, std::FILE* stream, const char* format, std::va_list args);
 

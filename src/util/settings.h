@@ -14,7 +14,7 @@ namespace mendra {
 // puts it back after every input so that nothing carries over to the next
 // one.
 struct RunSettings {
-  int fps = 30;         // frames per second are fps / 1.001
+  int fps = 30;  // frames per second are fps / 1.001
   // An exact rate (-rate); when set it wins over fps.
   std::optional<FrameRate> rate;
   int delay_ms = 0;     // user delay, added after remapping
