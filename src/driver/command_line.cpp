@@ -64,17 +64,18 @@ enum class Pending {
   Delay,
   Fps,
   Gop,
-  KeyList,
-  DelList,
+  CutList,
   Output,
   PmtPid,
   Rate,
-  TrimScript,
-  VcfJob,
   Stream,
-  EdlList,
-  KeptSegments,
 };
+
+// Every cut-list option names its kind when it is met; its value is the path.
+Pending cut_list_option(CutListKind kind, InputChoices& choices) {
+  choices.cut_list_kind = kind;
+  return Pending::CutList;
+}
 
 // Recognises one option by its second character; options that need a value
 // return which one, the others take effect at once.
@@ -84,8 +85,8 @@ Pending recognise_option(std::string_view arg, InputChoices& choices, RunSetting
   // Exact words first: "-stream" and "-segments" would otherwise fall to
   // the s row.
   if (arg == "-stream") return Pending::Stream;
-  if (arg == "-edl") return Pending::EdlList;
-  if (arg == "-segments") return Pending::KeptSegments;
+  if (arg == "-edl") return cut_list_option(CutListKind::Edl, choices);
+  if (arg == "-segments") return cut_list_option(CutListKind::KeptSegments, choices);
   switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
     case 'd':
       if (arg == "-delay") return Pending::Delay;
@@ -112,9 +113,9 @@ Pending recognise_option(std::string_view arg, InputChoices& choices, RunSetting
       } else {
         choices.cut_list_kind = CutListKind::KeyAuto;
       }
-      return Pending::KeyList;
+      return Pending::CutList;
     case 'l':
-      return Pending::DelList;
+      return cut_list_option(CutListKind::DelList, choices);
     case 'm':
       if (arg == "-md") choices.delay_mode = DelayDgindex;
       if (arg == "-mv") choices.delay_mode = DelayMpg2vfp;
@@ -131,9 +132,9 @@ Pending recognise_option(std::string_view arg, InputChoices& choices, RunSetting
       }
       return Pending::None;
     case 't':
-      return Pending::TrimScript;
+      return cut_list_option(CutListKind::AvsTrim, choices);
     case 'v':
-      return Pending::VcfJob;
+      return cut_list_option(CutListKind::VcfRanges, choices);
     default:
       return Pending::None;
   }
@@ -152,28 +153,8 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
       settings.gop_offset = parse_atoi(value);
       if (settings.gop_offset < 1) settings.gop_offset = 0;
       break;
-    case Pending::KeyList:
+    case Pending::CutList:
       choices.cut_list_path = value;  // the kind was set with the option
-      break;
-    case Pending::DelList:
-      choices.cut_list_path = value;
-      choices.cut_list_kind = CutListKind::DelList;
-      break;
-    case Pending::TrimScript:
-      choices.cut_list_path = value;
-      choices.cut_list_kind = CutListKind::AvsTrim;
-      break;
-    case Pending::VcfJob:
-      choices.cut_list_path = value;
-      choices.cut_list_kind = CutListKind::VcfRanges;
-      break;
-    case Pending::EdlList:
-      choices.cut_list_path = value;
-      choices.cut_list_kind = CutListKind::Edl;
-      break;
-    case Pending::KeptSegments:
-      choices.cut_list_path = value;
-      choices.cut_list_kind = CutListKind::KeptSegments;
       break;
     case Pending::Output:
       choices.output_path = value;
