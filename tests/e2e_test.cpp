@@ -3,6 +3,7 @@
 //   in/      files copied into a fresh folder before the run;
 //   data     optional "name=path" lines copying fixtures from tests/data;
 //   stderr   the expected standard error, byte for byte;
+//   stdin    optional: what the run reads on its standard input (none: empty);
 //   stdout   optional: the expected standard output (none: empty);
 //   status   optional: the expected exit status (none: 0);
 //   out/     every file expected to be new or changed afterwards.
@@ -69,7 +70,8 @@ TEST_P(EndToEnd, MatchesExpectedOutput) {
 
   std::vector<std::string> args = read_lines(case_dir / "args");
   for (std::string& arg : args) replace_all(arg, "{dir}", work.path.string());
-  RunResult result = run_binary(MENDRA_BINARY, args, work.path);
+  const fs::path input = fs::exists(case_dir / "stdin") ? case_dir / "stdin" : "/dev/null";
+  RunResult result = run_binary(MENDRA_BINARY, args, work.path, input);
   replace_all(result.standard_error, work.path.string(), "{dir}");
   replace_all(result.standard_output, work.path.string(), "{dir}");
 

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
 #include "driver/command_line.h"
+#include "driver/options.h"
 #include "util/rate_parse.h"
 
 namespace mendra {
@@ -18,6 +26,142 @@ TEST(PmtPidTest, ValueIsHexadecimalBehindAnAddedPrefix) {
       {"-5", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(pmt_pid_from_text(c.text), c.pid) << c.text;
+}
+
+TEST(DelayTextTest, TakesASignAndDigitsWithinTheIntRange) {
+  const struct {
+    const char* text;
+    bool valid;
+    int delay_ms;
+  } cases[] = {
+      {"0", true, 0},
+      {"1500", true, 1500},
+      {"-250", true, -250},
+      {"+7", true, 7},
+      {"  42", true, 42},  // leading blanks, as always
+      {"2147483647", true, 2147483647},
+      {"-2147483648", true, -2147483647 - 1},
+      {"2147483648", false, 0},
+      {"-2147483649", false, 0},
+      {"99999999999", false, 0},
+      {"1.5", false, 0},
+      {"2s", false, 0},
+      {"abc", false, 0},
+      {"", false, 0},
+      {"-", false, 0},
+      {"42 ", false, 0},
+  };
+  for (const auto& c : cases) {
+    int delay_ms = 0;
+    EXPECT_EQ(parse_delay(c.text, delay_ms), c.valid) << '"' << c.text << '"';
+    if (c.valid) EXPECT_EQ(delay_ms, c.delay_ms) << c.text;
+  }
+}
+
+TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
+  const struct {
+    const char* arg;
+    ArgumentKind kind;
+    const char* row;  // the row's spelling, for an option
+  } cases[] = {
+      {"-l", ArgumentKind::Option, "-l"},
+      {"-L", ArgumentKind::Option, "-l"},
+      {"/l", ArgumentKind::Option, "-l"},
+      {"-list", ArgumentKind::Option, "-l"},
+      {"-k", ArgumentKind::Option, "-k"},
+      {"/k1", ArgumentKind::Option, "-k"},
+      {"-K1", ArgumentKind::Option, "-k"},
+      {"-trimfile", ArgumentKind::Option, "-t"},
+      {"-timecodes", ArgumentKind::Option, "-timecodes"},  // words before letters
+      {"-timecodes-out", ArgumentKind::Option, "-timecodes-out"},
+      {"-edl", ArgumentKind::Option, "-edl"},
+      {"-output", ArgumentKind::Option, "-o"},
+      {"-delay", ArgumentKind::Option, "-delay"},
+      {"-md", ArgumentKind::Option, "-md"},
+      {"-json", ArgumentKind::Option, "-json"},
+      {"-all", ArgumentKind::All, nullptr},
+      {"-h", ArgumentKind::Help, nullptr},
+      {"-H", ArgumentKind::Help, nullptr},
+      {"-help", ArgumentKind::Help, nullptr},
+      {"/h", ArgumentKind::Help, nullptr},
+      {"/?", ArgumentKind::Help, nullptr},
+      {"--help", ArgumentKind::Help, nullptr},
+      {"--version", ArgumentKind::Version, nullptr},
+      {"--delay", ArgumentKind::Unknown, nullptr},
+      {"-Delay", ArgumentKind::Unknown, nullptr},
+      {"-dealy", ArgumentKind::Unknown, nullptr},
+      {"-mx", ArgumentKind::Unknown, nullptr},
+      {"/debug", ArgumentKind::Unknown, nullptr},
+      {"/fps", ArgumentKind::Unknown, nullptr},
+      {"-", ArgumentKind::Input, nullptr},
+      {"a.srt", ArgumentKind::Input, nullptr},
+      {"/data/rec/a.srt", ArgumentKind::Input, nullptr},
+  };
+  for (const auto& c : cases) {
+    // A value after every argument, so that no option lacks its own.
+    const char* argv[] = {c.arg, "value", nullptr};
+    const std::vector<Argument> arguments = classify_arguments(argv);
+    ASSERT_FALSE(arguments.empty()) << c.arg;
+    EXPECT_EQ(arguments[0].kind, c.kind) << c.arg;
+    if (c.row != nullptr) {
+      ASSERT_NE(arguments[0].row, nullptr) << c.arg;
+      EXPECT_STREQ(arguments[0].row->spelling, c.row) << c.arg;
+    }
+  }
+}
+
+// The options of a usage or manual line, with "-k{1|2|3}" spread out.
+void add_option_words(const std::string& text, std::set<std::string>& words) {
+  static const std::regex kWord(R"((^|[ ,(])(--?[a-z][a-z0-9_-]*)(\{([0-9|]+)\})?)");
+  for (std::sregex_iterator it(text.begin(), text.end(), kWord), end; it != end; ++it) {
+    const std::string word = (*it)[2];
+    if (!(*it)[4].matched) {
+      words.insert(word);
+      continue;
+    }
+    std::stringstream suffixes((*it)[4]);
+    for (std::string suffix; std::getline(suffixes, suffix, '|');) words.insert(word + suffix);
+  }
+}
+
+TEST(OptionTableTest, UsageListsTheOptionsTheManualDocuments) {
+  // The usage: the first word of every option line, and the long words.
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = open_memstream(&buffer, &size);
+  ASSERT_NE(stream, nullptr);
+  print_usage(stream);
+  std::fclose(stream);
+  const std::string usage(buffer, size);
+  std::free(buffer);
+  std::set<std::string> usage_words;
+  std::istringstream usage_lines(usage.substr(usage.find("options:")));
+  for (std::string line; std::getline(usage_lines, line);) {
+    const std::size_t first = line.find_first_not_of(' ');
+    if (first == std::string::npos || line[first] != '-') continue;
+    add_option_words(line.substr(first, line.find(' ', first) - first), usage_words);
+    static const std::regex kLong(R"(--[a-z]+)");
+    for (std::sregex_iterator it(line.begin(), line.end(), kLong), end; it != end; ++it) {
+      usage_words.insert(it->str());
+    }
+  }
+  // The manual: the option words of every tagged paragraph's tag line.
+  std::ifstream man(MENDRA_MAN_PAGE);
+  ASSERT_TRUE(man) << MENDRA_MAN_PAGE;
+  std::set<std::string> man_words;
+  bool tag_line = false;
+  bool in_options = false;
+  for (std::string line; std::getline(man, line);) {
+    if (line.starts_with(".SH")) in_options = line == ".SH OPTIONS";
+    if (tag_line && in_options) {
+      std::string plain = std::regex_replace(line, std::regex(R"(\\f[BIRP])"), " ");
+      plain = std::regex_replace(plain, std::regex(R"(\\-)"), "-");
+      plain = std::regex_replace(plain, std::regex(R"(^\.[A-Z]+ )"), " ");
+      add_option_words(plain, man_words);
+    }
+    tag_line = line == ".TP";
+  }
+  EXPECT_EQ(usage_words, man_words);
 }
 
 TEST(FrameRateTextTest, ReadsExactRatesInLowestTerms) {

@@ -53,7 +53,7 @@ TempDir::~TempDir() {
 }
 
 RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
-                     const std::filesystem::path& work_dir) {
+                     const std::filesystem::path& work_dir, const std::filesystem::path& input) {
   const std::filesystem::path out_path =
       work_dir.parent_path() / (work_dir.filename().string() + ".stdout");
   const std::filesystem::path err_path =
@@ -68,7 +68,7 @@ RunResult run_binary(const std::string& binary, const std::vector<std::string>& 
   if (pid == 0) {
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = ::open("/dev/null", O_RDONLY);
+    const int in = ::open(input.c_str(), O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || chdir(work_dir.c_str()) != 0) _exit(127);
     dup2(in, 0);
     dup2(out, 1);

@@ -15,9 +15,11 @@ struct RunResult {
   std::string standard_error;
 };
 
-// Runs `binary` with `args` (argv[1]...) in `work_dir`, without a shell.
+// Runs `binary` with `args` (argv[1]...) in `work_dir`, without a shell; its
+// standard input is the file `input`, or empty when none is given.
 RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
-                     const std::filesystem::path& work_dir);
+                     const std::filesystem::path& work_dir,
+                     const std::filesystem::path& input = "/dev/null");
 
 std::string read_file(const std::filesystem::path& path);
 // Every regular file under `root` by its relative path ('/' separated) with

@@ -1,0 +1,451 @@
+#include "driver/input_flow.h"
+
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "cutlist/cut_list.h"
+#include "cutlist/cut_map.h"
+#include "driver/command_line.h"
+#include "subtitle/rewrite.h"
+#include "ts/d2v.h"
+#include "ts/ts_delay.h"
+#include "util/frame_clock.h"
+#include "util/input_file.h"
+#include "util/path.h"
+#include "util/rate_parse.h"
+#include "util/text_reader.h"
+#include "util/timing.h"
+
+namespace mendra {
+namespace {
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Follows an open error with the file's full path and the system's reason,
+// when the file itself could not be opened (not when it was read but not
+// understood).
+void report_open_failure(const std::string& path, const Log& log) {
+  const std::string reason = open_failure_reason(path);
+  if (reason.empty()) return;
+  log(LogLevel::Error, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
+}
+
+// Whether two paths name one file (the same device and inode), however they
+// are spelt: "./movie.srt", a link to it, or the name itself.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// A rate as "num/den (x.xxx fps)", rounded to thousandths in integers.
+void append_rate(std::string& text, FrameRate rate) {
+  const std::int64_t thousandths = (rate.num * 1000 + rate.den / 2) / rate.den;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%" PRId64 ".%03" PRId64, thousandths / 1000,
+                thousandths % 1000);
+  text += buffer;
+}
+
+bool is_plain_integer(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// -fps keeps only the whole part of its value; a value typed with more than
+// that is read differently than typed, which nothing else would show.
+void warn_about_fps(const InputOptions& options, const Log& log) {
+  if (!options.fps_text || options.rate || options.timecodes_path) return;
+  if (is_plain_integer(*options.fps_text)) return;
+  std::string read_as;
+  append_rate(read_as, fps_frame_rate(options.fps));
+  std::string message = "warning: -fps " + *options.fps_text + " is read as " +
+                        std::to_string(options.fps) + " (" + read_as + " fps)";
+  FrameRate exact;
+  if (parse_frame_rate(*options.fps_text, exact)) {
+    std::string exact_text;
+    append_rate(exact_text, exact);
+    message += "; -rate " + *options.fps_text + " gives " + exact_text + " fps";
+  }
+  log(LogLevel::Error, "%s\n", message.c_str());
+}
+
+// The clock of the uncut video: a timecode file, or the constant rate of
+// -rate or -fps.
+bool make_clock(const InputOptions& options, const Log& log, FrameClock& clock) {
+  if (options.timecodes_path) {
+    if (options.rate || options.fps_text) {
+      log(LogLevel::Error, "warning: -timecodes %s wins over %s\n",
+          options.timecodes_path->c_str(), options.rate ? "-rate" : "-fps");
+    }
+    return read_timecode_file(*options.timecodes_path, log, clock);
+  }
+  clock = constant_clock(options.rate ? *options.rate : fps_frame_rate(options.fps));
+  return true;
+}
+
+// The files of one input: the subtitle named (or the base of the subtitles
+// beside a project), and where its cut list comes from.
+struct InputFiles {
+  std::string input;      // the argument
+  std::string extension;  // as named (".ASS"); empty for the standard input
+  std::string base;       // the subtitle's path without extension
+  bool standard_input = false;
+};
+
+// The cut list of an input: the one an option names, else <input>_del.txt,
+// else the edit decision list <input>.edl that a commercial detector leaves
+// beside the recording.
+struct CutListChoice {
+  std::string path;
+  CutListKind kind = CutListKind::DelList;
+  bool derived = false;
+  bool any = false;  // false: none named and none can be derived (standard input)
+};
+
+CutListChoice choose_cut_list(const InputFiles& files, const InputOptions& options) {
+  CutListChoice choice;
+  if (options.cut_list_path) {
+    choice.path = *options.cut_list_path;
+    choice.kind = options.cut_list_kind;
+    choice.any = true;
+    return choice;
+  }
+  if (files.standard_input) return choice;
+  choice.any = true;
+  choice.derived = true;
+  choice.path = files.base + "_del.txt";
+  const std::string edl = files.base + ".edl";
+  if (!can_read_text_file(choice.path) && can_read_text_file(edl)) {
+    choice.path = edl;
+    choice.kind = CutListKind::Edl;
+  }
+  return choice;
+}
+
+// Measures the delay from the stream beside the input (or the one a DGIndex
+// project names, or the one -stream names, which wins over both). False when
+// nothing could be measured; a subtitle beside the stream becomes the input.
+bool measure_for_input(InputFiles& files, const InputOptions& options, const Log& log,
+                       int& ts_delay_ms) {
+  StartRule rule;
+  rule.gop_offset = options.gop_offset;
+  rule.pmt_pid = options.pmt_pid;
+  std::string ts_base = files.base;
+  if (equals_ignoring_case(files.extension, ".d2v")) {
+    // The project's start offset applies to a stream named by -stream too.
+    ts_base.clear();
+    read_d2v(files.input, log, rule.d2v_start_bytes, ts_base);
+    if (ts_base.empty() && !options.stream_path) {
+      // The project could not be read far enough to name its stream: there
+      // is nothing to measure, and a subtitle re-timed without the delay it
+      // asked for would be wrong.
+      log(LogLevel::Error, "not exist TS file...\n");
+      log(LogLevel::Error, "\t%s: names no transport stream\n", absolute_path(files.input).c_str());
+      return false;
+    }
+  }
+  std::string ts_path = ts_base + ".ts";
+  if (options.stream_path) {
+    ts_path = *options.stream_path;
+    ts_base = path_without_extension(ts_path);
+  }
+  TsMeasurement measurement;
+  const bool measured = measure_ts_delay(ts_path, rule, options.delay_mode, log, measurement);
+  if (measured) ts_delay_ms = delay_for_mode(measurement.delays, options.delay_mode);
+  if (files.standard_input) return measured;
+  // A subtitle beside the stream, of any format, becomes the input.
+  for (const SubtitleFormat& format : subtitle_formats()) {
+    if (can_read_text_file(ts_base + format.extension)) {
+      files.base = ts_base;
+      break;
+    }
+  }
+  return measured;
+}
+
+// Where one format of the input goes and as what.
+struct OutputPlan {
+  std::string path;  // "-": the standard output
+  const SubtitleFormat* format = nullptr;
+};
+
+// Plans the output of the subtitle read from `in_path` as `in_format`, its
+// extension `extension` as named. An -o that ends in a subtitle extension is
+// the output's name as given; any other -o, or none, gives the default name
+// with the extension of the input. False, with the reason reported, when
+// the output would need a conversion that cannot be made, or would replace
+// the input without -o naming it.
+bool plan_output(const InputFiles& files, const std::string& in_path,
+                 const SubtitleFormat& in_format, std::string_view extension,
+                 const InputOptions& options, const Log& log, OutputPlan& plan) {
+  const std::optional<std::string>& named = options.output_path;
+  if ((named && *named == "-") || (!named && files.standard_input)) {
+    plan = OutputPlan{"-", &in_format};
+    return true;
+  }
+  bool named_with_extension = false;
+  if (named && !names_folder(*named)) {
+    if (const SubtitleFormat* format = find_subtitle_format(split_path(*named).extension)) {
+      if (!can_write_as(in_format, *format)) {
+        log(LogLevel::Error, "not written: %s cannot be converted to %s\n",
+            files.standard_input ? "-" : in_path.c_str(), named->c_str());
+        return false;
+      }
+      plan = OutputPlan{*named, format};
+      named_with_extension = true;
+    }
+  }
+  if (!named_with_extension) {
+    const std::string input = files.standard_input ? std::string("stdin") : files.input;
+    plan = OutputPlan{default_output_base(input, named) + std::string(extension), &in_format};
+  }
+  // Only an -o that names the very file, extension and all, writes in
+  // place; any other way onto the input would destroy it.
+  if (!files.standard_input && !named_with_extension && same_file(plan.path, in_path)) {
+    log(LogLevel::Error, "not written: %s would replace the input %s\n", plan.path.c_str(),
+        in_path.c_str());
+    return false;
+  }
+  return true;
+}
+
+// What a finished rewrite says: the file and what happened to its
+// subtitles.
+void report_written(const OutputPlan& plan, const std::string& in_path, const RewriteCounts& counts,
+                    const Log& log) {
+  const char* shown = plan.path == "-" ? "standard output" : plan.path.c_str();
+  log(LogLevel::Info, "written: %s (%d re-timed, %d dropped)\n", shown, counts.retimed,
+      counts.dropped);
+  if (counts.retimed == 0 && counts.dropped > 0) {
+    log(LogLevel::Error, "warning: all %d subtitles of %s lie in deleted material\n",
+        counts.dropped, in_path.c_str());
+  }
+}
+
+// One format of the input to re-time: the file read and the extension that
+// the input and its output carry.
+struct FormatStep {
+  const SubtitleFormat* format = nullptr;
+  std::string extension;
+  std::string in_path;
+  int delay_ms = 0;  // the delay-only path cuts it to the format's precision
+};
+
+// The format of the standard input: the one -format names, else the one
+// its first bytes show.
+const SubtitleFormat* standard_input_format(const InputOptions& options) {
+  if (options.format) return find_subtitle_format("." + *options.format);
+  return nullptr;  // recognised by the rewriter from the bytes it reads
+}
+
+// The formats an input is re-timed as. A subtitle extension is read, and
+// its output written, under the extension it was named with (.ASS as much
+// as .ass). Another extension (a project, or none) re-times every format
+// found beside it: one that is missing while another exists is skipped,
+// only all of them missing is a failure.
+std::vector<FormatStep> format_steps(const InputFiles& files, const InputOptions& options) {
+  std::vector<FormatStep> steps;
+  if (files.standard_input) {
+    steps.push_back(FormatStep{standard_input_format(options), "", "-", 0});
+    return steps;
+  }
+  if (const SubtitleFormat* matched = find_subtitle_format(files.extension)) {
+    steps.push_back(FormatStep{matched, files.extension, files.base + files.extension, 0});
+    return steps;
+  }
+  bool any_exists = false;
+  for (const SubtitleFormat& format : subtitle_formats()) {
+    if (can_read_text_file(files.base + format.extension)) any_exists = true;
+  }
+  for (const SubtitleFormat& format : subtitle_formats()) {
+    const std::string in_path = files.base + format.extension;
+    if (any_exists && !can_read_text_file(in_path)) continue;
+    steps.push_back(FormatStep{&format, format.extension, in_path, 0});
+  }
+  return steps;
+}
+
+// Re-times every step through the map; false when one failed.
+bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps,
+                   const CutMap& map, const Timing& timing, const InputOptions& options,
+                   const Log& log) {
+  bool all_written = true;
+  for (const FormatStep& step : steps) {
+    OutputPlan plan;
+    const SubtitleFormat& in_format =
+        step.format != nullptr ? *step.format : subtitle_formats().front();
+    if (!plan_output(files, step.in_path, in_format, step.extension, options, log, plan)) {
+      all_written = false;
+      continue;
+    }
+    Timing step_timing = timing;
+    step_timing.delay_ms = step.delay_ms;
+    RewriteCounts counts;
+    const RewriteOutcome outcome = rewrite_file(step.format, step.in_path, *plan.format, plan.path,
+                                                map, step_timing, log, counts);
+    if (outcome != RewriteOutcome::Written) {
+      all_written = false;
+      continue;
+    }
+    report_written(plan, step.in_path, counts, log);
+  }
+  return all_written;
+}
+
+// Re-times with only the delay: there is no cut list, but a delay was given
+// or measured, so every time moves by it through the identity map.
+bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timing timing,
+                      const Log& log) {
+  CutMap map;
+  make_identity_map(map);
+  // The measured delay acts as a given one would.
+  int delay_ms = timing.delay_ms + timing.ts_delay_ms;
+  timing.ts_delay_ms = 0;
+  std::vector<FormatStep> steps = format_steps(files, options);
+  if (!files.standard_input && find_subtitle_format(files.extension) == nullptr) {
+    // Every format, the finest times first: a coarser one cuts the delay
+    // that the ones after it receive. Those missing are still named.
+    steps.clear();
+    for (const SubtitleFormat& format : subtitle_formats()) {
+      steps.push_back(FormatStep{&format, format.extension, files.base + format.extension, 0});
+    }
+    std::ranges::stable_sort(steps, {}, [](const FormatStep& step) {
+      return step.format->delay_step_ms;
+    });
+  }
+  log(LogLevel::Info, "\nOnly adaptation of delay is performed\n  delay:  ");
+  // A format's times hold the delay only to their own precision, so it is
+  // cut to that before the format is re-timed. The whole line comes first:
+  // what the rewrites report goes on lines of its own after it.
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const SubtitleFormat* format = steps[i].format;
+    const int step_ms = format != nullptr ? format->delay_step_ms : 1;
+    delay_ms = delay_ms / step_ms * step_ms;
+    steps[i].delay_ms = delay_ms;
+    log(LogLevel::Info, "[%s] %d msec%s", format != nullptr ? format->label : "-", delay_ms,
+        i + 1 < steps.size() ? "    " : "");
+  }
+  log(LogLevel::Info, "\n\n");
+  if (!files.standard_input && find_subtitle_format(files.extension) == nullptr) {
+    bool any_exists = false;
+    for (const FormatStep& step : steps) any_exists |= can_read_text_file(step.in_path);
+    if (any_exists) {
+      std::erase_if(steps, [](const FormatStep& step) { return !can_read_text_file(step.in_path); });
+    }
+  }
+  return rewrite_steps(files, steps, map, timing, options, log);
+}
+
+}  // namespace
+
+bool is_stream_input(std::string_view input) {
+  const std::string extension = split_path(input).extension;
+  return equals_ignoring_case(extension, ".ts") || equals_ignoring_case(extension, ".m2ts");
+}
+
+bool process_input(const std::string& input, const InputOptions& options) {
+  const Log log{stderr_message_sink, nullptr, options.log_level};
+  if (options.invalid_rate) {
+    log(LogLevel::Error, "invalid frame rate: %s\n", options.invalid_rate->c_str());
+    return false;
+  }
+  if (options.invalid_delay) {
+    log(LogLevel::Error, "invalid delay: %s\n", options.invalid_delay->c_str());
+    return false;
+  }
+  if (options.delay_mode != DelayMode::None && is_stream_input(input)) {
+    return measure_only(input, options);
+  }
+  InputFiles files;
+  files.input = input;
+  files.standard_input = input == "-";
+  if (!files.standard_input) {
+    files.extension = split_path(input).extension;
+    files.base = path_without_extension(input);
+  }
+  // A subtitle named but missing is the input's failure, whatever its cut
+  // list would have said.
+  const SubtitleFormat* named_format = find_subtitle_format(files.extension);
+  if (named_format != nullptr && options.delay_mode == DelayMode::None &&
+      !can_read_text_file(input)) {
+    log(LogLevel::Error, "input %s open error: %s\n", named_format->label, files.base.c_str());
+    report_open_failure(input, log);
+    return false;
+  }
+  warn_about_fps(options, log);
+  Timing timing;
+  timing.delay_ms = options.delay_ms;
+  if (!make_clock(options, log, timing.clock)) return false;
+
+  const CutListChoice cut_list = choose_cut_list(files, options);
+  CutMap map;
+  const CutListRead read = cut_list.any
+                               ? read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map)
+                               : CutListRead::Unopened;
+  if (read == CutListRead::Unopened && (cut_list.derived || !cut_list.any)) {
+    if (options.delay_mode != DelayMode::None) {
+      log(LogLevel::Info, "   ---- param option ----\n");
+      log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
+      const bool measured = measure_for_input(files, options, log, timing.ts_delay_ms);
+      log(LogLevel::Info, "\n");
+      if (!measured) return false;
+      return apply_delay_only(files, options, timing, log);
+    }
+    if (timing.delay_ms != 0) return apply_delay_only(files, options, timing, log);
+  }
+  if (read != CutListRead::Read) {
+    log(LogLevel::Error, "list file open error: %s\n", cut_list.path.c_str());
+    if (read == CutListRead::Unopened) report_open_failure(cut_list.path, log);
+    return false;
+  }
+  // Re-timing against a list that keeps nothing would write an empty file,
+  // over the input itself when the output names it.
+  if (!keeps_any_frame(map)) {
+    log(LogLevel::Error, "no kept frames in %s\n", cut_list.path.c_str());
+    return false;
+  }
+  if (options.timecodes_out_path &&
+      !write_cut_timecodes(*options.timecodes_out_path, map, timing.clock, log)) {
+    return false;
+  }
+
+  log(LogLevel::Info, "   ---- param option ----\n");
+  log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
+  if (options.rate || options.fps_text || options.timecodes_path) {
+    log(LogLevel::Info, "\tframe rate  : %s\n", frame_rate_line(timing.clock).c_str());
+  }
+  bool measured = true;
+  if (options.delay_mode != DelayMode::None) {
+    measured = measure_for_input(files, options, log, timing.ts_delay_ms);
+  }
+  log(LogLevel::Info, "\n");
+  if (!measured) return false;
+
+  const std::vector<FormatStep> steps = [&] {
+    std::vector<FormatStep> found = format_steps(files, options);
+    for (FormatStep& step : found) step.delay_ms = timing.delay_ms;
+    return found;
+  }();
+  return rewrite_steps(files, steps, map, timing, options, log);
+}
+
+}  // namespace mendra

@@ -1,0 +1,25 @@
+// The processing of one input: a subtitle re-timed through its cut list and
+// delays, or a recording only measured.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "driver/options.h"
+
+namespace mendra {
+
+// Processes one input with the options gathered for it; false when the
+// input failed.
+bool process_input(const std::string& input, const InputOptions& options);
+
+// Whether the input names a recording (.ts or .m2ts in any case), which
+// with a delay mode is measured only.
+bool is_stream_input(std::string_view input);
+
+// Measures the recording and prints the result, as text on standard error
+// or, with -json, as one JSON object on standard output; false when nothing
+// could be measured.
+bool measure_only(const std::string& stream, const InputOptions& options);
+
+}  // namespace mendra

@@ -1,0 +1,81 @@
+// A recording given as the input: measured, nothing re-timed or written.
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+
+#include "driver/input_flow.h"
+#include "ts/ts_delay.h"
+#include "util/input_file.h"
+
+namespace mendra {
+namespace {
+
+// A JSON string: quotes, backslashes and control characters escaped; other
+// bytes (UTF-8 file names) as they are.
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string json_stream(const TsStreamMeasure& stream) {
+  if (!stream.found) return "null";
+  char text[128];
+  std::snprintf(text, sizeof text, "{\"pid\": %u, \"stream_type\": %u, \"start_pts\": %" PRId64 "}",
+                static_cast<unsigned>(stream.pid), static_cast<unsigned>(stream.stream_type),
+                stream.start_pts);
+  return text;
+}
+
+void print_json(const std::string& path, const TsMeasurement& measurement, bool measured) {
+  std::string out = "{\"stream\": " + json_string(path);
+  if (!measured) {
+    const std::string reason = open_failure_reason(path);
+    out += ", \"error\": " +
+           json_string(reason.empty() ? "no PCR or video start could be measured" : reason) + "}";
+    std::printf("%s\n", out.c_str());
+    return;
+  }
+  char text[512];
+  std::snprintf(text, sizeof text,
+                ", \"packet_size\": %d, \"pcr_pid\": %u, \"first_pcr\": %" PRId64
+                ", \"video\": %s, \"audio\": %s, \"delay_ms\": {\"dgindex\": %d, "
+                "\"mpg2vfp\": %d, \"tmpgenc\": %d}}",
+                measurement.packet_size, static_cast<unsigned>(measurement.pcr_pid),
+                measurement.first_pcr, json_stream(measurement.video).c_str(),
+                json_stream(measurement.audio).c_str(), measurement.delays.dgindex_ms,
+                measurement.delays.mpg2vfp_ms, measurement.delays.tmpgenc_ms);
+  out += text;
+  std::printf("%s\n", out.c_str());
+}
+
+}  // namespace
+
+bool measure_only(const std::string& stream, const InputOptions& options) {
+  Log log{stderr_message_sink, nullptr, options.log_level};
+  // The JSON object takes the place of the measurement's text; errors and,
+  // when asked for, the traces still go to standard error.
+  if (options.json && log.level == LogLevel::Info) log.level = LogLevel::Error;
+  StartRule rule;
+  rule.gop_offset = options.gop_offset;
+  rule.pmt_pid = options.pmt_pid;
+  TsMeasurement measurement;
+  const bool measured = measure_ts_delay(stream, rule, options.delay_mode, log, measurement);
+  if (options.json) print_json(stream, measurement, measured);
+  return measured;
+}
+
+}  // namespace mendra

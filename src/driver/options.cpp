@@ -1,0 +1,279 @@
+#include "driver/options.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <limits>
+
+#include <sys/stat.h>
+
+#include "util/rate_parse.h"
+#include "util/scan.h"
+
+namespace mendra {
+namespace {
+
+#ifndef MENDRA_VERSION
+#define MENDRA_VERSION "unknown"
+#endif
+
+constexpr const char kUsageHead[] =
+    "mendra " MENDRA_VERSION
+    "\n"
+    "\n"
+    "usage:\n"
+    "  mendra [<options>] <input{.ass|.srt|.vtt|.ssa}> [[<options>] <input> ...]\n"
+    "  mendra {-md|-mv|-mt} [-json] [<options>] <recording{.ts|.m2ts}>\n"
+    "  (options apply to the next input only; the input - is standard input)\n"
+    "\n"
+    "options:\n";
+
+void set_cut_list(InputOptions& options, CutListKind kind, std::string_view value) {
+  options.cut_list_path = std::string(value);
+  options.cut_list_kind = kind;
+}
+
+template <CutListKind Kind>
+void apply_cut_list(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  set_cut_list(options, Kind, value);
+}
+
+// Every argument of the k row names a keyframe list; the exact words pick
+// the pairing, anything else lets the file decide.
+void apply_keyframes(InputOptions& options, std::string_view arg, std::string_view value) {
+  CutListKind kind = CutListKind::KeyAuto;
+  if (arg == "-k1") kind = CutListKind::KeyOdd;
+  if (arg == "-k2") kind = CutListKind::KeyEven;
+  if (arg == "-k3") kind = CutListKind::KeyRanges;
+  set_cut_list(options, kind, value);
+}
+
+template <std::optional<std::string> InputOptions::*Field>
+void apply_path(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  options.*Field = std::string(value);
+}
+
+void apply_fps(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  options.fps = usable_fps(parse_atoi(value));
+  options.fps_text = std::string(value);
+}
+
+void apply_rate(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  // Reported when the input is processed, so that it fails like any other
+  // input whose options cannot be honoured.
+  FrameRate rate;
+  if (parse_frame_rate(value, rate)) {
+    options.rate = rate;
+    options.invalid_rate.reset();
+  } else {
+    options.rate.reset();
+    options.invalid_rate = std::string(value);
+  }
+}
+
+void apply_delay(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  int delay_ms = 0;
+  if (parse_delay(value, delay_ms)) {
+    options.delay_ms = delay_ms;
+    options.invalid_delay.reset();
+  } else {
+    options.delay_ms = 0;
+    options.invalid_delay = std::string(value);
+  }
+}
+
+void apply_gop(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  options.gop_offset = parse_atoi(value);
+  if (options.gop_offset < 1) options.gop_offset = 0;
+}
+
+void apply_pmt_pid(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  options.pmt_pid = pmt_pid_from_text(std::string(value));
+}
+
+template <DelayMode Mode>
+void apply_delay_mode(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
+  options.delay_mode = Mode;
+}
+
+void apply_json(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
+  options.json = true;
+}
+
+template <LogLevel Level>
+void apply_log_level(InputOptions& options, std::string_view /*arg*/,
+                     std::string_view /*value*/) {
+  options.log_level = Level;
+}
+
+// The words the walk handles itself (-all, the usage, the version) are rows
+// too, without an effect, so that they are recognised and listed like any
+// other.
+void no_effect(InputOptions& /*options*/, std::string_view /*arg*/, std::string_view /*value*/) {}
+
+using M = OptionMatch;
+
+constexpr OptionRow kOptionRows[] = {
+    {"-l", M::Letter, true, apply_cut_list<CutListKind::DelList>,
+     "  -l <AviUtl_DelList.txt>       default: input_del.txt (or input.edl)\n"},
+    {"-t", M::Letter, true, apply_cut_list<CutListKind::AvsTrim>, "  -t <trimfile.avs>\n"},
+    {"-v", M::Letter, true, apply_cut_list<CutListKind::VcfRanges>, "  -v <vcffile.vcf>\n"},
+    {"-k", M::Letter, true, apply_keyframes, "  -k{1|2|3} <TMPGEnc.keyframe>\n"},
+    {"-edl", M::Word, true, apply_cut_list<CutListKind::Edl>,
+     "  -edl <list.edl>               cut: START END [ACTION] per line\n"},
+    {"-segments", M::Word, true, apply_cut_list<CutListKind::KeptSegments>,
+     "  -segments <segments.csv>      kept: start,end[,label] per line\n"},
+    {"-o", M::Letter, true, apply_path<&InputOptions::output_path>,
+     "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n"},
+    {"-format", M::Word, true, apply_path<&InputOptions::format>,
+     "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
+    {"-fps", M::Word, true, apply_fps, "  -fps <frame_rate_value>       default: 30\n"},
+    {"-rate", M::Word, true, apply_rate,
+     "  -rate <N/D|fps>               exact rate, wins over -fps: 25, 30000/1001, 29.97\n"},
+    {"-timecodes", M::Word, true, apply_path<&InputOptions::timecodes_path>,
+     "  -timecodes <timecodes.txt>    frame times (v1/v2), win over -rate and -fps\n"},
+    {"-timecodes-out", M::Word, true, apply_path<&InputOptions::timecodes_out_path>,
+     "  -timecodes-out <file.txt>     write the cut video's frame times (v2)\n"},
+    {"-delay", M::Word, true, apply_delay, "  -delay <msec>\n"},
+    {"-md", M::Word, false, apply_delay_mode<DelayMode::Dgindex>,
+     "  -md            : parse tsfile.  [for dgindex]\n"},
+    {"-mv", M::Word, false, apply_delay_mode<DelayMode::Mpg2vfp>,
+     "  -mv            : parse tsfile.  [for mpg2vfp]\n"},
+    {"-mt", M::Word, false, apply_delay_mode<DelayMode::Tmpgenc>,
+     "  -mt            : parse tsfile.  [for tmpgenc]\n"},
+    {"-json", M::Word, false, apply_json,
+     "  -json          : a .ts input's measurement as JSON on stdout.\n"},
+    {"-pmt_pid", M::Word, true, apply_pmt_pid, "  -pmt_pid <PID> : select PMT PID \n"},
+    {"-gop", M::Word, true, apply_gop, "  -gop <start_offset>             [dgindex only]\n"},
+    {"-stream", M::Word, true, apply_path<&InputOptions::stream_path>,
+     "  -stream <file.ts|.m2ts>       default: input.ts\n"},
+    {"-debug", M::Word, false, apply_log_level<LogLevel::Debug>, "  -debug  : show debug info.\n"},
+    {"-silent", M::Word, false, apply_log_level<LogLevel::Error>,
+     "  -silent : show error only.\n"},
+    {"-all", M::Word, false, no_effect,
+     "  -all    : options before it apply to every later input.\n"},
+    {"-h", M::Letter, false, no_effect,
+     "  -h, --help : show this usage.   --version : show the version.\n"},
+    {"--help", M::Word, false, no_effect, ""},
+    {"/?", M::Word, false, no_effect, ""},
+    {"--version", M::Word, false, no_effect, ""},
+};
+
+ArgumentKind kind_of_row(const OptionRow& row) {
+  const std::string_view spelling = row.spelling;
+  if (spelling == "-all") return ArgumentKind::All;
+  if (spelling == "-h" || spelling == "--help" || spelling == "/?") return ArgumentKind::Help;
+  if (spelling == "--version") return ArgumentKind::Version;
+  return ArgumentKind::Option;
+}
+
+// Whole words first: "-timecodes" and "-edl" would otherwise fall to the
+// rows of their first letters.
+const OptionRow* find_row(std::string_view arg) {
+  for (const OptionRow& row : kOptionRows) {
+    if (row.match == OptionMatch::Word && arg == row.spelling) return &row;
+  }
+  if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/')) return nullptr;
+  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])));
+  for (const OptionRow& row : kOptionRows) {
+    if (row.match == OptionMatch::Letter && row.spelling[1] == letter) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const OptionRow> option_rows() {
+  return kOptionRows;
+}
+
+const char* mendra_version() {
+  return MENDRA_VERSION;
+}
+
+void print_usage(std::FILE* stream) {
+  std::fputs(kUsageHead, stream);
+  for (const OptionRow& row : kOptionRows) std::fputs(row.usage, stream);
+}
+
+bool is_input_argument(std::string_view arg) {
+  if (arg.empty() || arg == "-") return true;
+  if (arg[0] == '-') return false;
+  if (arg[0] != '/') return true;
+  // On Linux every absolute path begins with '/', which the option rows take
+  // for an option prefix: a path that exists, or that has a further '/'
+  // inside, is an input ("/o", "/l" and "/?" stay options).
+  if (arg.find('/', 1) != std::string_view::npos) return true;
+  struct stat info {};
+  return stat(std::string(arg).c_str(), &info) == 0;
+}
+
+std::vector<Argument> classify_arguments(const char* const* arg) {
+  std::vector<Argument> arguments;
+  for (; *arg != nullptr; ++arg) {
+    Argument argument;
+    argument.text = *arg;
+    if (is_input_argument(argument.text)) {
+      arguments.push_back(argument);
+      continue;
+    }
+    argument.row = find_row(argument.text);
+    if (argument.row == nullptr) {
+      argument.kind = ArgumentKind::Unknown;
+      arguments.push_back(argument);
+      continue;
+    }
+    argument.kind = kind_of_row(*argument.row);
+    if (argument.row->takes_value) {
+      if (arg[1] == nullptr) {
+        argument.kind = ArgumentKind::MissingValue;
+        arguments.push_back(argument);
+        break;
+      }
+      ++arg;
+      argument.value = *arg;
+    }
+    arguments.push_back(argument);
+  }
+  return arguments;
+}
+
+void apply_option(const Argument& argument, InputOptions& options) {
+  if (argument.kind == ArgumentKind::Option && argument.row != nullptr) {
+    argument.row->apply(options, argument.text, argument.value);
+  }
+}
+
+std::uint16_t pmt_pid_from_text(const std::string& value) {
+  // "0x" is put in front whatever the value holds, so "0x1f0" reads as
+  // "0x0x1f0", whose conversion stops after its first digit: 0, the first
+  // program. strtol saturates on overflow; the PID is the low 16 bits.
+  const std::string text = "0x" + value;
+  const long pid = std::strtol(text.c_str(), nullptr, 16);
+  return static_cast<std::uint16_t>(static_cast<unsigned long>(pid) & 0xFFFFu);
+}
+
+bool parse_delay(std::string_view text, int& delay_ms) {
+  std::size_t at = 0;
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])) != 0) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  if (at == text.size()) return false;
+  // The magnitude stops growing past the int range, so no digit count can
+  // overflow it.
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<int>::max()} + 1;
+  std::int64_t magnitude = 0;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c < '0' || c > '9') return false;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > kLimit) return false;
+  }
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min()) {
+    return false;
+  }
+  delay_ms = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace mendra
