@@ -31,7 +31,7 @@ std::string json_string(std::string_view text) {
   return out;
 }
 
-std::string json_stream(const TsStreamMeasure& stream) {
+std::string json_stream(const TsStreamStart& stream) {
   if (!stream.found) return "null";
   char text[128];
   std::snprintf(text, sizeof text, "{\"pid\": %u, \"stream_type\": %u, \"start_pts\": %" PRId64 "}",
@@ -54,7 +54,7 @@ void print_json(const std::string& path, const TsMeasurement& measurement, bool 
                 ", \"packet_size\": %d, \"pcr_pid\": %u, \"first_pcr\": %" PRId64
                 ", \"video\": %s, \"audio\": %s, \"delay_ms\": {\"dgindex\": %d, "
                 "\"mpg2vfp\": %d, \"tmpgenc\": %d}}",
-                measurement.packet_size, static_cast<unsigned>(measurement.pcr_pid),
+                measurement.packet_bytes, static_cast<unsigned>(measurement.pcr_pid),
                 measurement.first_pcr, json_stream(measurement.video).c_str(),
                 json_stream(measurement.audio).c_str(), measurement.delays.dgindex_ms,
                 measurement.delays.mpg2vfp_ms, measurement.delays.tmpgenc_ms);
