@@ -117,9 +117,9 @@ Pending recognise_option(std::string_view arg, InputChoices& choices, RunSetting
     case 'l':
       return cut_list_option(CutListKind::DelList, choices);
     case 'm':
-      if (arg == "-md") choices.delay_mode = DelayDgindex;
-      if (arg == "-mv") choices.delay_mode = DelayMpg2vfp;
-      if (arg == "-mt") choices.delay_mode = DelayTmpgenc;
+      if (arg == "-md") choices.delay_mode = DelayMode::Dgindex;
+      if (arg == "-mv") choices.delay_mode = DelayMode::Mpg2vfp;
+      if (arg == "-mt") choices.delay_mode = DelayMode::Tmpgenc;
       return Pending::None;
     case 'o':
       return Pending::Output;
@@ -260,6 +260,18 @@ bool apply_delay_only(const std::string& extension, const std::string& input_bas
   return all_written;
 }
 
+// The settings' channels as one Log: the stream analysis reports through it.
+Log stream_log(const RunSettings& settings) {
+  Log log;
+  if (settings.log_debug == log_print) {
+    log.level = LogLevel::Debug;
+  } else if (settings.log_info != log_print) {
+    log.level = LogLevel::Error;
+  }
+  if (settings.log_error != log_print) log.sink = nullptr;
+  return log;
+}
+
 // Measures the delay from the stream beside the input (or the one a DGIndex
 // project names, or the one -stream names, which wins over both). False when
 // nothing could be measured; may move input_base to the subtitle that lies
@@ -270,7 +282,7 @@ bool measure_for_input(const std::string& input, const std::string& extension,
   std::string ts_base;
   if (extension == ".d2v") {
     // The project's start offset applies to a stream named by -stream too.
-    read_d2v(input, settings.d2v_start_bytes, ts_base, settings);
+    read_d2v(input, stream_log(settings), settings.d2v_start_bytes, ts_base);
     if (ts_base.empty() && !choices.stream_path) {
       // The project could not be read far enough to name its stream: there
       // is nothing to measure, and a subtitle re-timed without the delay it
@@ -286,9 +298,11 @@ bool measure_for_input(const std::string& input, const std::string& extension,
     ts_path = *choices.stream_path;
     ts_base = path_without_extension(ts_path);
   }
-  TsDelays delays;
-  const bool measured = measure_ts_delay(ts_path, settings, delays, choices.delay_mode);
-  if (measured) settings.ts_delay_ms = delay_for_mode(delays, choices.delay_mode);
+  const StartRule rule{settings.gop_offset, settings.d2v_start_bytes, settings.pmt_pid};
+  TsMeasurement measurement;
+  const bool measured =
+      measure_ts_delay(ts_path, rule, choices.delay_mode, stream_log(settings), measurement);
+  if (measured) settings.ts_delay_ms = delay_for_mode(measurement.delays, choices.delay_mode);
   // A subtitle beside the stream, of any format, becomes the input.
   for (const SubtitleFormat& format : subtitle_formats()) {
     if (can_read_text_file(ts_base + format.extension)) {
@@ -473,7 +487,7 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   settings.log_info(stderr, "   ---- param option ----\n");
   settings.log_info(stderr, "\tdelay time  : %d msec\n", settings.delay_ms);
   if (settings.rate) print_frame_rate(*settings.rate, settings);
-  if (choices.delay_mode != DelayNone) {
+  if (choices.delay_mode != DelayMode::None) {
     measured = measure_for_input(input, extension, choices, input_base, settings);
   }
   settings.log_info(stderr, "\n");

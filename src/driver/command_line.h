@@ -20,7 +20,7 @@ namespace mendra {
 struct InputChoices {
   std::optional<std::string> cut_list_path;  // none: derived from the input
   CutListKind cut_list_kind = CutListKind::DelList;
-  int delay_mode = DelayNone;
+  DelayMode delay_mode = DelayMode::None;
   std::optional<std::string> output_path;
   // A -rate value that is no rate: the input fails rather than be re-timed
   // at a rate nobody asked for.

@@ -54,14 +54,14 @@ bool is_eac3_header(std::span<const std::uint8_t> bytes) {
 
 PacketScan scan_ac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
                             AudioScanState& state, EsPassResult& result,
-                            const RunSettings& settings) {
-  return scan_audio_sync(kAc3Format, cursor, header, state, result, settings);
+                            const ScanContext& context) {
+  return scan_audio_sync(kAc3Format, cursor, header, state, result, context);
 }
 
 PacketScan scan_eac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
                              AudioScanState& state, EsPassResult& result,
-                             const RunSettings& settings) {
-  return scan_audio_sync(kEac3Format, cursor, header, state, result, settings);
+                             const ScanContext& context) {
+  return scan_audio_sync(kEac3Format, cursor, header, state, result, context);
 }
 
 }  // namespace mendra

@@ -10,8 +10,9 @@
 #include <cstdint>
 #include <span>
 
+#include "ts/start_rule.h"
 #include "ts/ts_packet.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
@@ -30,13 +31,20 @@ struct EsPassResult {
   int through_count = 0;       // packets passed over before the first PES start
 };
 
+// What every scanner of a pass reads besides its packets: where the video
+// is taken to start, and where the traces go.
+struct ScanContext {
+  const StartRule& rule;
+  const Log& log;
+};
+
 // Which PID of the program a scanner measures.
 enum class EsRole { Video, Audio };
 
 // A scan function and its state, as the pass loop calls it.
 template <typename State>
 using EsScanFunction = PacketScan (*)(PacketCursor&, const TsPacketHeader&, State&, EsPassResult&,
-                                      const RunSettings&);
+                                      const ScanContext&);
 
 // One row of the stream-type table.
 struct EsScanner {
@@ -44,7 +52,7 @@ struct EsScanner {
   EsRole role;
   // One pass over the whole stream for `pid` until result.start_pts is set.
   void (*run_pass)(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
-                   const RunSettings& settings);
+                   const ScanContext& context);
   // Not 0: the row holds only for a stream whose ES_info carries a
   // descriptor of this tag (private data, 0x06, says its codec that way).
   std::uint8_t descriptor_tag = 0;
@@ -60,6 +68,7 @@ const EsScanner* find_es_scanner(std::uint8_t stream_type, std::span<const std::
 struct EsSelection {
   std::uint16_t pid = 0;
   const EsScanner* scanner = nullptr;
+  std::uint8_t stream_type = 0;  // as the PMT lists it
 };
 
 // "Video" or "Audio", as the pass traces name the role.
@@ -69,16 +78,16 @@ const char* es_role_name(EsRole role);
 // until the start is known.
 template <typename State, EsScanFunction<State> Scan, EsRole Role>
 void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
-                 const RunSettings& settings) {
+                 const ScanContext& context) {
   State state{};
   bool pes_seen = false;  // a start packet of the PID was met
   TsPacketHeader header;
   for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
     if (header.pid != pid) continue;
     if (header.payload_unit_start != 0) {
-      settings.log_debug(stderr, "\n\t Parse PES  : 0x%04X\n", static_cast<unsigned>(header.pid));
+      context.log(LogLevel::Debug, "\n\t Parse PES  : 0x%04X\n", static_cast<unsigned>(header.pid));
     }
-    const PacketScan scan = Scan(cursor, header, state, result, settings);
+    const PacketScan scan = Scan(cursor, header, state, result, context);
     if (header.payload_unit_start != 0) pes_seen = true;
     if (scan == PacketScan::Found) {
       ++result.found_count;
@@ -86,7 +95,7 @@ void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
       ++result.through_count;
     }
     if (result.start_pts != 0) {
-      settings.log_debug(stderr, "\n\t end %s PTS check\n", es_role_name(Role));
+      context.log(LogLevel::Debug, "\n\t end %s PTS check\n", es_role_name(Role));
       break;
     }
   }

@@ -23,8 +23,8 @@ bool is_latm_header(std::span<const std::uint8_t> bytes) {
 
 PacketScan scan_latm_payload(PacketCursor& cursor, const TsPacketHeader& header,
                              AudioScanState& state, EsPassResult& result,
-                             const RunSettings& settings) {
-  return scan_audio_sync(kLatmFormat, cursor, header, state, result, settings);
+                             const ScanContext& context) {
+  return scan_audio_sync(kLatmFormat, cursor, header, state, result, context);
 }
 
 }  // namespace mendra

@@ -32,8 +32,8 @@ bool is_mpeg_audio_header(std::span<const std::uint8_t> bytes) {
 
 PacketScan scan_mpeg_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
                                    AudioScanState& state, EsPassResult& result,
-                                   const RunSettings& settings) {
-  return scan_audio_sync(kMpegAudioFormat, cursor, header, state, result, settings);
+                                   const ScanContext& context) {
+  return scan_audio_sync(kMpegAudioFormat, cursor, header, state, result, context);
 }
 
 }  // namespace mendra

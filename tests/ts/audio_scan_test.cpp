@@ -17,7 +17,7 @@ class AudioScanTest : public EsScanFixture<AudioScanState> {
 };
 
 TEST_F(AudioScanTest, HeaderAtPayloadStart) {
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   // The adaptation field of 7 bytes is passed over before the PES header.
   const auto results = run_audio(
@@ -60,7 +60,7 @@ TEST_F(AudioScanTest, ContinuationWithoutPendingSearchAndMissingStartCode) {
   EXPECT_EQ(scanner->role, EsRole::Audio);
   PacketCursor cursor{stream_};
   EsPassResult pass;
-  scanner->run_pass(cursor, kAudioPid, pass, settings_);
+  scanner->run_pass(cursor, kAudioPid, pass, context_);
   EXPECT_EQ(pass.through_count, 1);
   EXPECT_EQ(pass.start_pts, 0);
 }
@@ -84,7 +84,7 @@ TEST_P(SplitAdtsTest, FoundOnceWithThePesPts) {
     stream = ts_packet_fitted(kAudioPid, true, head + Bytes(184 - head.size(), 0x11)) +
              ts_packet_fitted(kAudioPid, false, Bytes(184 - first_part.size(), 0x11) + first_part);
   }
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   run_audio(stream + ts_packet(0x300, false, std::nullopt, Bytes(184, 0xFF)) +
             ts_packet_fitted(kAudioPid, false, rest) + ts_packet_fitted(kAudioPid, false, adts));
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 using AudioScan = PacketScan (*)(PacketCursor&, const TsPacketHeader&, AudioScanState&,
-                                 EsPassResult&, const RunSettings&);
+                                 EsPassResult&, const ScanContext&);
 
 // One scanner of the stream-type table with a header it finds: padded to
 // the seven bytes of the longest test, so every split offset can be tried.
@@ -236,7 +236,7 @@ TEST_P(SplitSyncTest, FoundOnceWithThePesPts) {
     stream = ts_packet_fitted(kAudioPid, true, head + Bytes(184 - head.size(), 0x11)) +
              ts_packet_fitted(kAudioPid, false, Bytes(184 - first_part.size(), 0x11) + first_part);
   }
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   run(stream + ts_packet(0x300, false, std::nullopt, Bytes(184, 0xFF)) +
           ts_packet_fitted(kAudioPid, false, rest) + ts_packet_fitted(kAudioPid, false, frame),
