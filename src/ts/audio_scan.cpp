@@ -33,13 +33,6 @@ bool is_adts_span(std::span<const std::uint8_t> bytes) {
   return is_adts_header(bytes);
 }
 
-constexpr AudioSyncFormat kAdtsFormat{
-    "ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes, kAdtsFullTestBytes, &is_adts_span,
-    kAudioPesStartCode, nullptr};
-constexpr AudioSyncFormat kPrivateAdtsFormat{"ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes,
-                                             kAdtsFullTestBytes, &is_adts_span, StartCode{},
-                                             &is_audio_stream_id};
-
 }  // namespace
 
 bool is_audio_stream_id(std::uint8_t stream_id) {
@@ -144,16 +137,11 @@ PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
   return PacketScan::Searched;
 }
 
-PacketScan scan_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                              AudioScanState& state, EsPassResult& result,
-                              const ScanContext& context) {
-  return scan_audio_sync(kAdtsFormat, cursor, header, state, result, context);
-}
-
-PacketScan scan_private_adts_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                                     AudioScanState& state, EsPassResult& result,
-                                     const ScanContext& context) {
-  return scan_audio_sync(kPrivateAdtsFormat, cursor, header, state, result, context);
-}
+constexpr AudioSyncFormat kAdtsSync{
+    "ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes, kAdtsFullTestBytes, &is_adts_span,
+    kAudioPesStartCode, nullptr};
+constexpr AudioSyncFormat kPrivateAdtsSync{"ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes,
+                                           kAdtsFullTestBytes, &is_adts_span, StartCode{},
+                                           &is_audio_stream_id};
 
 }  // namespace mendra

@@ -75,36 +75,52 @@ struct RandomAccessCount {
 void record_random_access(std::int64_t pts, std::int64_t sync_offset, RandomAccessCount& seen,
                           EsPassResult& result, const ScanContext& context);
 
-// State of one pass of the H.264 scanner.
-struct H264ScanState {
+// A picture whose random-access status is decided only when the next one
+// begins (an H.264 picture of I slices only: every slice must be seen).
+struct PendingPicture {
+  bool open = false;
+  bool intra = false;  // every slice so far was an intra slice
+  std::int64_t pts = 0;
+  std::int64_t sync_offset = 0;
+};
+
+// State of one pass of a NAL-unit scanner, whatever the codec.
+struct NalScanState {
   NalReader reader;
   // Refilled by every packet; kept here so that its heads are not set up
   // afresh for each one.
   NalHeads completed;
   RandomAccessCount random_access;
-  // The picture whose slices are being read; decided when the next access
-  // unit begins, unless its first slice already made it an IDR picture.
-  bool picture_open = false;
-  bool picture_intra = false;  // every slice so far was an I or SI slice
-  std::int64_t picture_pts = 0;
-  std::int64_t picture_sync_offset = 0;
+  PendingPicture picture;
 };
 
-// State of one pass of the HEVC scanner.
-struct HevcScanState {
-  NalReader reader;
-  NalHeads completed;  // refilled by every packet, as in H264ScanState
-  RandomAccessCount random_access;
-};
+// What a codec makes of one completed head: true when it was the first
+// slice of a picture. It applies record_random_access itself.
+using NalHeadHandler = bool (*)(const NalHead& head, NalScanState& state, EsPassResult& result,
+                                const ScanContext& context);
 
-// Scan one packet of the video PID: Found when a picture's first slice was
-// met in it, Searched when none was (or a read failed), Passed for a
+// The one per-packet loop of the NAL-unit codecs: reads the packet into
+// heads and hands each to the codec. Found when a picture's first slice was
+// met in the packet, Searched when none was (or a read failed), Passed for a
 // continuation packet before any PES header (nothing read).
-PacketScan scan_h264_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             H264ScanState& state, EsPassResult& result,
-                             const ScanContext& context);
-PacketScan scan_hevc_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             HevcScanState& state, EsPassResult& result,
-                             const ScanContext& context);
+template <NalHeadHandler Handle>
+PacketScan scan_nal_payload(PacketCursor& cursor, const TsPacketHeader& header, NalScanState& state,
+                            EsPassResult& result, const ScanContext& context) {
+  const PacketScan read = read_nal_packet(cursor, header, state.reader, state.completed, context);
+  bool picture_found = false;
+  for (std::size_t i = 0; i < state.completed.count; ++i) {
+    picture_found = Handle(state.completed.heads[i], state, result, context) || picture_found;
+  }
+  return picture_found ? PacketScan::Found : read;
+}
+
+// The codecs (h264_scan.cpp, hevc_scan.cpp).
+bool handle_h264_head(const NalHead& head, NalScanState& state, EsPassResult& result,
+                      const ScanContext& context);
+bool handle_hevc_head(const NalHead& head, NalScanState& state, EsPassResult& result,
+                      const ScanContext& context);
+
+inline constexpr auto scan_h264_payload = &scan_nal_payload<handle_h264_head>;
+inline constexpr auto scan_hevc_payload = &scan_nal_payload<handle_hevc_head>;
 
 }  // namespace mendra

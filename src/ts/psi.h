@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "ts/es_scan.h"
+#include "ts/es_scanners.h"
 #include "ts/ts_packet.h"
 #include "util/log.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ts/es_scan.h"
+#include "ts/es_scanners.h"
 #include "ts/psi.h"
 #include "ts/ts_packet.h"
 #include "ts/ts_stream.h"

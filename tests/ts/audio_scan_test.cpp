@@ -3,6 +3,7 @@
 #include <span>
 
 #include "support/es_scan_fixture.h"
+#include "ts/es_scanners.h"
 
 namespace mendra::test {
 namespace {
@@ -12,7 +13,7 @@ constexpr std::uint16_t kAudioPid = 0x112;
 class AudioScanTest : public EsScanFixture<AudioScanState> {
  protected:
   std::vector<PacketScan> run_audio(const Bytes& bytes) {
-    return run(bytes, kAudioPid, scan_audio_payload);
+    return run(bytes, kAudioPid, scan_audio_format<kAdtsSync>);
   }
 };
 
@@ -202,12 +203,14 @@ Bytes seven(const Bytes& header) {
 }
 
 const AudioCodec kCodecs[] = {
-    {"AdtsId0", scan_audio_payload, 0xC0, adts_frame_header({}), "ADTS-AAC Header"},
-    {"PrivateAdts", scan_private_adts_payload, 0xBD, adts_frame_header({}), "ADTS-AAC Header"},
-    {"MpegAudio", scan_mpeg_audio_payload, 0xC0, seven(mpeg_audio_header({})), "MPEG-Audio Header"},
-    {"Ac3", scan_ac3_payload, 0xBD, ac3_header({}), "AC-3 Header"},
-    {"Eac3", scan_eac3_payload, 0xFD, eac3_header({}), "E-AC-3 Header"},
-    {"Latm", scan_latm_payload, 0xC1, seven(latm_header()), "LATM-AAC Header"},
+    {"AdtsId0", scan_audio_format<kAdtsSync>, 0xC0, adts_frame_header({}), "ADTS-AAC Header"},
+    {"PrivateAdts", scan_audio_format<kPrivateAdtsSync>, 0xBD, adts_frame_header({}),
+     "ADTS-AAC Header"},
+    {"MpegAudio", scan_audio_format<kMpegAudioSync>, 0xC0, seven(mpeg_audio_header({})),
+     "MPEG-Audio Header"},
+    {"Ac3", scan_audio_format<kAc3Sync>, 0xBD, ac3_header({}), "AC-3 Header"},
+    {"Eac3", scan_audio_format<kEac3Sync>, 0xFD, eac3_header({}), "E-AC-3 Header"},
+    {"Latm", scan_audio_format<kLatmSync>, 0xC1, seven(latm_header()), "LATM-AAC Header"},
 };
 
 std::size_t count_of(const std::string& text, const std::string& part) {

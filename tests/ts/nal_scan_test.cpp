@@ -141,14 +141,14 @@ TEST(NalReaderTest, SearchBetweenHeadsAtEverySplit) {
   }
 }
 
-class H264ScanTest : public EsScanFixture<H264ScanState> {
+class H264ScanTest : public EsScanFixture<NalScanState> {
  protected:
   std::vector<PacketScan> run_h264(const Bytes& bytes) {
     return run(bytes, kVideoPid, scan_h264_payload);
   }
 };
 
-class HevcScanTest : public EsScanFixture<HevcScanState> {
+class HevcScanTest : public EsScanFixture<NalScanState> {
  protected:
   std::vector<PacketScan> run_hevc(const Bytes& bytes) {
     return run(bytes, kVideoPid, scan_hevc_payload);

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "ts/es_scan.h"
+#include "ts/es_scanners.h"
 #include "ts/ts_delay.h"
 #include "util/log.h"
 
