@@ -10,6 +10,7 @@
 #include "ts/psi.h"
 #include "ts/ts_packet.h"
 #include "ts/ts_stream.h"
+#include "util/input_file.h"
 
 namespace mendra {
 namespace {
@@ -76,6 +77,32 @@ void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const Log& log) {
     }
   }
   log(LogLevel::Debug, "\n");
+}
+
+// Why the first pass found nothing to measure, in the words of the stream.
+std::string missing_pid_reason(const TsAnalysis& ts) {
+  const ProgramStreams& program = ts.program;
+  std::string reason;
+  const auto add = [&reason](const std::string& part) {
+    reason += reason.empty() ? part : "; " + part;
+  };
+  if (ts.pmt_pid == 0) {
+    add("no PAT naming a programme");
+  } else if (program.pcr_pid == 0 && program.es_pids.empty()) {
+    char text[48];
+    std::snprintf(text, sizeof text, "no PMT on PID 0x%04X", static_cast<unsigned>(ts.pmt_pid));
+    add(text);
+  } else {
+    if (ts.start_pcr == 0) {
+      char text[48];
+      std::snprintf(text, sizeof text, "no PCR on PID 0x%04X",
+                    static_cast<unsigned>(program.pcr_pid));
+      add(text);
+    }
+    if (program.video.pid == 0) add("no video stream that can be measured");
+  }
+  if (reason.empty()) reason = "nothing to measure";
+  return reason;
 }
 
 // Passes 2 and 3: every packet of the chosen PID to its scanner until the
@@ -153,6 +180,8 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
   TsStream stream;
   if (!stream.open(ts_path)) {
     log(LogLevel::Error, "not exist TS file...\n");
+    log(LogLevel::Error, "\t%s: %s\n", absolute_path(ts_path).c_str(),
+        open_failure_reason(ts_path).c_str());
     return false;
   }
   log(LogLevel::Debug, "\n   ==== TS parse ====\n");
@@ -175,6 +204,8 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
     log(LogLevel::Error, "\nnot found PID!!  pcr_pid:0x%4X, video_pid:0x%4X, audio_pid:0x%4X \n",
         static_cast<unsigned>(program.pcr_pid), static_cast<unsigned>(program.video.pid),
         static_cast<unsigned>(program.audio.pid));
+    log(LogLevel::Error, "\t%s: %s\n", absolute_path(ts_path).c_str(),
+        missing_pid_reason(ts).c_str());
     report_unmeasured_types(program, log, LogLevel::Error);
     return false;
   }

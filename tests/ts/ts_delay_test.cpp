@@ -1,6 +1,7 @@
 #include "ts/ts_delay.h"
 
 #include "support/ts_fixture.h"
+#include "util/input_file.h"
 
 namespace mendra::test {
 namespace {
@@ -73,6 +74,7 @@ struct MeasureCase {
   int delay_ms;                  // the mode's delay
   const char* message;           // expected in the output
   const char* absent = nullptr;  // not expected in the output
+  const char* also = nullptr;    // expected in the output as well
 };
 
 class MeasureTest : public TsFixture, public ::testing::WithParamInterface<MeasureCase> {};
@@ -90,6 +92,9 @@ TEST_P(MeasureTest, GivesTheModesDelay) {
   EXPECT_NE(output.find(c.message), std::string::npos) << output;
   if (c.absent != nullptr) {
     EXPECT_EQ(output.find(c.absent), std::string::npos) << output;
+  }
+  if (c.also != nullptr) {
+    EXPECT_NE(output.find(c.also), std::string::npos) << output;
   }
 }
 
@@ -199,7 +204,9 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     false,
                     0,
-                    "\nnot found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n"},
+                    "\nnot found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n",
+                    nullptr,
+                    "rec.ts: no video stream that can be measured\n"},
         // A video type no scanner reads is named, so the user learns why.
         MeasureCase{"UnmeasuredVideoTypeNamed",
                     {.video_type = 0xEA},
@@ -207,11 +214,38 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     false,
                     0,
-                    "video_pid:0x   0, audio_pid:0x 112 \n\tstream types that cannot be "
+                    "video_pid:0x   0, audio_pid:0x 112 \n\t",
+                    nullptr,
+                    "rec.ts: no video stream that can be measured\n\tstream types that cannot be "
                     "measured: 0xEA\n"},
-        MeasureCase{
-            "NoPcr", {.with_pcr = false}, DelayMode::Dgindex, 0, false, 0, "\nnot found PID!!"},
-        MeasureCase{"PcrOfZero", {.pcr = 0}, DelayMode::Dgindex, 0, false, 0, "\nnot found PID!!"},
+        // The stream is named with what it lacks.
+        MeasureCase{"NoPcr",
+                    {.with_pcr = false},
+                    DelayMode::Dgindex,
+                    0,
+                    false,
+                    0,
+                    "\nnot found PID!!",
+                    nullptr,
+                    "rec.ts: no PCR on PID 0x0100\n"},
+        MeasureCase{"PcrOfZero",
+                    {.pcr = 0},
+                    DelayMode::Dgindex,
+                    0,
+                    false,
+                    0,
+                    "\nnot found PID!!",
+                    nullptr,
+                    "rec.ts: no PCR on PID 0x0100\n"},
+        MeasureCase{"PmtPidGivenAbsent",
+                    {},
+                    DelayMode::Dgindex,
+                    0x1234,
+                    false,
+                    0,
+                    "\nnot found PID!!  pcr_pid:0x   0, video_pid:0x   0, audio_pid:0x   0 \n\t",
+                    nullptr,
+                    "rec.ts: no PMT on PID 0x1234\n"},
         // Stuffing adaptation fields without PCR_flag are not taken as the clock.
         MeasureCase{"StuffingBeforePcr",
                     {.stuffing_before_pcr = true},
@@ -320,7 +354,22 @@ TEST_F(MeasureTest, MissingStreamFile) {
   measured.delays = TsDelays{7, 7, 7};
   EXPECT_FALSE(measure_ts_delay(path("absent.ts"), rule_, DelayMode::None, log_, measured));
   EXPECT_EQ(measured.delays.dgindex_ms, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "not exist TS file...\n");
+  // Once, with the full path and the system's reason.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "not exist TS file...\n\t" +
+                                                        absolute_path(path("absent.ts")) +
+                                                        ": No such file or directory\n");
+}
+
+// Bytes that are no transport stream: the stream is named, with what the
+// first pass could not find.
+TEST_F(MeasureTest, NotATransportStream) {
+  ASSERT_TRUE(write_file(path("text.ts"), "Dialogue: 0,0:00:01.00,0:00:02.00\n"));
+  testing::internal::CaptureStderr();
+  TsMeasurement measured;
+  EXPECT_FALSE(measure_ts_delay(path("text.ts"), rule_, DelayMode::Dgindex, log_, measured));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\nnot found PID!!  pcr_pid:0x   0, video_pid:0x   0, audio_pid:0x   0 \n\t" +
+                absolute_path(path("text.ts")) + ": no PAT naming a programme\n");
 }
 
 // Cut anywhere (mid-packet, mid-section, mid-PES header): the analysis ends
