@@ -30,13 +30,14 @@ constexpr std::array kEsScanners = {
               &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>},
     EsScanner{0x87, EsRole::Audio,  // E-AC-3 audio
               &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>},
-    EsScanner{0x06, EsRole::Audio,  // private data: AC-3 descriptor
-              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>, 0x6A},
+    EsScanner{0x06, EsRole::Audio,  // private data: AC-3 descriptor, or probed
+              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>, 0x6A,
+              &kAc3Sync},
     EsScanner{0x06, EsRole::Audio,  // private data: enhanced AC-3 descriptor
               &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>, 0x7A},
-    EsScanner{0x06, EsRole::Audio,  // private data: AAC descriptor
+    EsScanner{0x06, EsRole::Audio,  // private data: AAC descriptor, or probed
               &run_es_pass<AudioScanState, scan_audio_format<kPrivateAdtsSync>, EsRole::Audio>,
-              0x7C},
+              0x7C, &kPrivateAdtsSync},
 };
 
 // True when the descriptor loop holds a descriptor of `tag`; a descriptor
@@ -51,7 +52,26 @@ bool has_descriptor(std::span<const std::uint8_t> es_info, std::uint8_t tag) {
   return false;
 }
 
+// The rows that name a probe format, in table order.
+constexpr std::size_t kProbeRowCount = [] {
+  std::size_t n = 0;
+  for (const EsScanner& row : kEsScanners) n += row.probe_format != nullptr ? 1 : 0;
+  return n;
+}();
+const std::array<const EsScanner*, kProbeRowCount> kProbeScanners = [] {
+  std::array<const EsScanner*, kProbeRowCount> rows{};
+  std::size_t n = 0;
+  for (const EsScanner& row : kEsScanners) {
+    if (row.probe_format != nullptr) rows[n++] = &row;
+  }
+  return rows;
+}();
+
 }  // namespace
+
+std::span<const EsScanner* const> probe_scanners() {
+  return kProbeScanners;
+}
 
 const EsScanner* find_es_scanner(std::uint8_t stream_type) {
   return find_es_scanner(stream_type, {});

@@ -12,6 +12,8 @@
 
 namespace mendra {
 
+struct AudioSyncFormat;
+
 // One row of the stream-type table.
 struct EsScanner {
   std::uint8_t stream_type;
@@ -22,7 +24,14 @@ struct EsScanner {
   // Not 0: the row holds only for a stream whose ES_info carries a
   // descriptor of this tag (private data, 0x06, says its codec that way).
   std::uint8_t descriptor_tag = 0;
+  // Not null: a private-data stream without a known descriptor is measured
+  // with this row when its first PES payloads hold a header of this format.
+  const AudioSyncFormat* probe_format = nullptr;
 };
+
+// The rows a private-data stream without a known descriptor is probed for,
+// in the order they are tried.
+std::span<const EsScanner* const> probe_scanners();
 
 // The row for a stream type, or nullptr when no scanner reads it.
 const EsScanner* find_es_scanner(std::uint8_t stream_type);

@@ -15,6 +15,7 @@ constexpr int kPatEntryBytes = 4;
 constexpr int kPmtEntryBytes = 5;
 constexpr unsigned kSectionLengthMask = 0x0FFF;
 constexpr unsigned kPidMask = 0x1FFF;
+constexpr std::uint8_t kPrivateDataType = 0x06;
 
 unsigned be16(std::uint8_t hi, std::uint8_t lo) {
   return (unsigned{hi} << 8) | lo;
@@ -161,6 +162,12 @@ void scan_pmt_streams(std::uint16_t es_loop_length, std::span<const std::uint8_t
       if (chosen.pid == 0) chosen = {static_cast<std::uint16_t>(pid), scanner, stream_type};
     } else {
       program.unmeasured_types.push_back(stream_type);
+      const auto es_pid = static_cast<std::uint16_t>(pid);
+      if (stream_type == kPrivateDataType &&
+          std::find(program.probe_candidates.begin(), program.probe_candidates.end(), es_pid) ==
+              program.probe_candidates.end()) {
+        program.probe_candidates.push_back(es_pid);
+      }
     }
   }
   if (loop_length - offset == kCrcBytes && offset + kCrcBytes <= held) {

@@ -31,6 +31,9 @@ struct ProgramStreams {
   // The types of those PIDs that no row of the stream-type table reads (a
   // private-data stream without a known audio descriptor among them).
   std::vector<std::uint8_t> unmeasured_types;
+  // The private-data PIDs (0x06) without a known descriptor, once each: the
+  // audio may be found in them by probing.
+  std::vector<std::uint16_t> probe_candidates;
   std::uint16_t pcr_pid = 0;
   EsSelection video;
   EsSelection audio;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ts/audio_probe.h"
 #include "ts/es_scanners.h"
 #include "ts/psi.h"
 #include "ts/ts_packet.h"
@@ -59,6 +60,7 @@ void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const Log& log) {
         ts.program.es_pids.clear();
         ts.program.es_types.clear();
         ts.program.unmeasured_types.clear();
+        ts.program.probe_candidates.clear();
         log(LogLevel::Debug, "\n\t Parse PMT  : 0x%04X\n", static_cast<unsigned>(header.pid));
         read_pmt(cursor, ts.pmt_pid, ts.program, log);
         log(LogLevel::Debug, "\t PMT listup:%d\n", static_cast<int>(ts.program.es_pids.size()));
@@ -212,6 +214,13 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
 
   const ScanContext context{rule, log};
   find_es_start(cursor, program.video, "step2: Video", ts.video, context);
+  // A stream of a known audio type wins; only without one are the
+  // private-data streams probed.
+  if (program.audio.pid == 0 && !program.probe_candidates.empty()) {
+    ts.program.audio = probe_private_audio(cursor, program.probe_candidates, log);
+    measured.audio.pid = program.audio.pid;
+    measured.audio.stream_type = program.audio.stream_type;
+  }
   if (program.audio.pid != 0) {
     find_es_start(cursor, program.audio, "step3: Audio", ts.audio, context);
   }

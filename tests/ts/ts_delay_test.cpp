@@ -149,6 +149,22 @@ INSTANTIATE_TEST_SUITE_P(
                     true,
                     -980,
                     kDelays},
+        // Private data without a descriptor: probed, and measured with the
+        // scanner whose header its payload holds.
+        MeasureCase{"TmpgencProbedAdts",
+                    {.audio_type = 0x06, .audio_frame = adts_frame_header({})},
+                    DelayMode::Tmpgenc,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
+        MeasureCase{"TmpgencProbedAc3",
+                    {.audio_type = 0x06, .audio_stream_id = 0xBD, .audio_frame = ac3_header({})},
+                    DelayMode::Tmpgenc,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
         MeasureCase{"TmpgencLatm",
                     {.audio_type = 0x11, .audio_frame = latm_header()},
                     DelayMode::Tmpgenc,
@@ -166,14 +182,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "\t -- tmpgenc : -1000 msec\n\n"
                     "\t -- tmpgenc : no measurable audio stream, using the video start\n",
                     "cannot be measured"},
-        MeasureCase{"TmpgencFallbackNamesTypes",
-                    {.audio_type = 0x06},
-                    DelayMode::Tmpgenc,
-                    0,
-                    true,
-                    -1000,
-                    "msec\n\n\t -- tmpgenc : no measurable audio stream, using the video start\n"
-                    "\tstream types that cannot be measured: 0x06\n"},
+        // A private-data stream whose payload holds no audio frame header
+        // (teletext, say) is probed in vain and named.
+        MeasureCase{
+            "TmpgencFallbackNamesTypes",
+            {.audio_type = 0x06, .audio_stream_id = 0xBD, .audio_frame = {0x10, 0x02, 0x2C}},
+            DelayMode::Tmpgenc,
+            0,
+            true,
+            -1000,
+            "msec\n\n\t -- tmpgenc : no measurable audio stream, using the video start\n"
+            "\tstream types that cannot be measured: 0x06\n"},
         MeasureCase{"TmpgencFallbackWithoutFrame",
                     {.audio_type = 0x81},
                     DelayMode::Tmpgenc,
