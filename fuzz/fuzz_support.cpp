@@ -50,4 +50,8 @@ RunSettings tracing_settings() {
   return settings;
 }
 
+Log tracing_log() {
+  return Log{stderr_message_sink, nullptr, LogLevel::Debug};
+}
+
 }  // namespace mendra::fuzz

@@ -26,5 +26,7 @@ std::string_view as_text(const std::uint8_t* data, std::size_t size);
 
 // Default settings with the debug traces switched on.
 RunSettings tracing_settings();
+// A log that passes on every message, the debug traces included.
+Log tracing_log();
 
 }  // namespace mendra::fuzz

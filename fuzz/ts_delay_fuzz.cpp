@@ -13,15 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t control = data[0];
   const auto dir = fuzz::process_temp_dir();
   fuzz::write_bytes(dir / "in.ts", fuzz::as_text(data + 1, size - 1));
-  RunSettings settings = fuzz::tracing_settings();
-  if (control & 0x04) settings.gop_offset = (control >> 6) & 0x03;
-  if (control & 0x08) settings.pmt_pid = 0x1F0;
-  if (control & 0x10) settings.d2v_start_bytes = 188 * 4;
-  TsDelays delays;
-  constexpr int kModes = DelayTmpgenc + 1;
-  const int mode = control % kModes;
-  if (measure_ts_delay((dir / "in.ts").string(), settings, delays, mode)) {
-    settings.ts_delay_ms = delay_for_mode(delays, mode);
+  StartRule rule;
+  if (control & 0x04) rule.gop_offset = (control >> 6) & 0x03;
+  if (control & 0x08) rule.pmt_pid = 0x1F0;
+  if (control & 0x10) rule.d2v_start_bytes = 188 * 4;
+  constexpr int kModes = static_cast<int>(DelayMode::Tmpgenc) + 1;
+  const auto mode = static_cast<DelayMode>(control % kModes);
+  TsMeasurement measured;
+  if (measure_ts_delay((dir / "in.ts").string(), rule, mode, fuzz::tracing_log(), measured)) {
+    static_cast<void>(delay_for_mode(measured.delays, mode));
   }
   return 0;
 }

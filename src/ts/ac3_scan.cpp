@@ -16,12 +16,6 @@ constexpr unsigned kEac3FirstBsid = 11;
 constexpr unsigned kEac3LastBsid = 16;
 constexpr unsigned kReservedStreamType = 3;
 
-constexpr AudioSyncFormat kAc3Format{"AC-3",         kSyncHigh,   kAc3TestBytes,      kAc3TestBytes,
-                                     &is_ac3_header, StartCode{}, &is_audio_stream_id};
-constexpr AudioSyncFormat kEac3Format{"E-AC-3",           kSyncHigh,       kAc3TestBytes,
-                                      kAc3TestBytes,      &is_eac3_header, StartCode{},
-                                      &is_audio_stream_id};
-
 bool has_sync(std::span<const std::uint8_t> bytes) {
   return bytes.size() >= kAc3TestBytes && bytes[0] == kSyncHigh && bytes[1] == kSyncLow;
 }
@@ -52,16 +46,9 @@ bool is_eac3_header(std::span<const std::uint8_t> bytes) {
   return id >= kEac3FirstBsid && id <= kEac3LastBsid;
 }
 
-PacketScan scan_ac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                            AudioScanState& state, EsPassResult& result,
-                            const RunSettings& settings) {
-  return scan_audio_sync(kAc3Format, cursor, header, state, result, settings);
-}
-
-PacketScan scan_eac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             AudioScanState& state, EsPassResult& result,
-                             const RunSettings& settings) {
-  return scan_audio_sync(kEac3Format, cursor, header, state, result, settings);
-}
+constexpr AudioSyncFormat kAc3Sync{"AC-3",         kSyncHigh,   kAc3TestBytes,      kAc3TestBytes,
+                                   &is_ac3_header, StartCode{}, &is_audio_stream_id};
+constexpr AudioSyncFormat kEac3Sync{"E-AC-3",        kSyncHigh,   kAc3TestBytes,      kAc3TestBytes,
+                                    &is_eac3_header, StartCode{}, &is_audio_stream_id};
 
 }  // namespace mendra

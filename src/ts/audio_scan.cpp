@@ -22,23 +22,16 @@ constexpr unsigned kAdtsMinFrameBytes = 7;
 constexpr unsigned kSamplingIndexCount = 13;
 
 PacketScan record_audio_start(const AudioSyncFormat& format, std::int64_t pts, EsPassResult& result,
-                              const RunSettings& settings) {
-  settings.log_debug(stderr, "\t\t -- %s Header --\n", format.trace_name);
+                              const ScanContext& context) {
+  context.log(LogLevel::Debug, "\t\t -- %s Header --\n", format.trace_name);
   result.start_pts = pts;
-  settings.log_debug(stderr, "\t\t  set Start Audio PTS\n");
+  context.log(LogLevel::Debug, "\t\t  set Start Audio PTS\n");
   return PacketScan::Found;
 }
 
 bool is_adts_span(std::span<const std::uint8_t> bytes) {
   return is_adts_header(bytes);
 }
-
-constexpr AudioSyncFormat kAdtsFormat{
-    "ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes, kAdtsFullTestBytes, &is_adts_span,
-    kAudioPesStartCode, nullptr};
-constexpr AudioSyncFormat kPrivateAdtsFormat{"ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes,
-                                             kAdtsFullTestBytes, &is_adts_span, StartCode{},
-                                             &is_audio_stream_id};
 
 }  // namespace
 
@@ -93,7 +86,7 @@ bool is_adts_header(std::span<const std::uint8_t> bytes) {
 
 PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
                            const TsPacketHeader& header, AudioScanState& state,
-                           EsPassResult& result, const RunSettings& settings) {
+                           EsPassResult& result, const ScanContext& context) {
   // Every format keeps the full carry; a shorter test uses its tail.
   const std::size_t carried = std::min(format.max_bytes - 1, kAudioCarryBytes);
   const auto carry = std::span<const std::uint8_t>(state.carry).last(carried);
@@ -116,7 +109,7 @@ PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
       const std::int64_t pts = state.pending_pts;
       state.pending_pts = 0;
       state.scan_pending = false;
-      return record_audio_start(format, pts, result, settings);
+      return record_audio_start(format, pts, result, context);
     }
     carry_tail(state.carry, searched, kCarryFiller);
     return PacketScan::Searched;
@@ -125,9 +118,10 @@ PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
   skip_adaptation_field(cursor, header);
   std::int64_t pts = 0;
   std::int64_t dts = 0;
-  const bool pes_read = format.accepts_stream_id != nullptr
-                            ? read_pes_header(cursor, format.accepts_stream_id, pts, dts, settings)
-                            : read_pes_header(cursor, format.start_code, pts, dts, settings);
+  const bool pes_read =
+      format.accepts_stream_id != nullptr
+          ? read_pes_header(cursor, format.accepts_stream_id, pts, dts, context.log)
+          : read_pes_header(cursor, format.start_code, pts, dts, context.log);
   // A header read leaves the cursor inside the packet; n is never negative.
   const int n = cursor.bytes_left;
   if (!pes_read || n < 0) return PacketScan::Searched;
@@ -136,23 +130,18 @@ PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
   state.scan_pending = true;
   if (find_audio_header(format, payload) >= 0) {
     state.scan_pending = false;
-    return record_audio_start(format, pts, result, settings);
+    return record_audio_start(format, pts, result, context);
   }
   carry_tail(state.carry, payload, kCarryFiller);
   state.pending_pts = pts;
   return PacketScan::Searched;
 }
 
-PacketScan scan_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                              AudioScanState& state, EsPassResult& result,
-                              const RunSettings& settings) {
-  return scan_audio_sync(kAdtsFormat, cursor, header, state, result, settings);
-}
-
-PacketScan scan_private_adts_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                                     AudioScanState& state, EsPassResult& result,
-                                     const RunSettings& settings) {
-  return scan_audio_sync(kPrivateAdtsFormat, cursor, header, state, result, settings);
-}
+constexpr AudioSyncFormat kAdtsSync{
+    "ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes, kAdtsFullTestBytes, &is_adts_span,
+    kAudioPesStartCode, nullptr};
+constexpr AudioSyncFormat kPrivateAdtsSync{"ADTS-AAC",         kSyncwordHigh, kAdtsShortTestBytes,
+                                           kAdtsFullTestBytes, &is_adts_span, StartCode{},
+                                           &is_audio_stream_id};
 
 }  // namespace mendra

@@ -13,7 +13,7 @@
 #include "ts/es_scan.h"
 #include "ts/pes.h"
 #include "ts/ts_packet.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
@@ -53,7 +53,16 @@ int find_audio_header(const AudioSyncFormat& format, std::span<const std::uint8_
 // sets result.start_pts to the PTS of the PES it lies in; Searched otherwise.
 PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
                            const TsPacketHeader& header, AudioScanState& state,
-                           EsPassResult& result, const RunSettings& settings);
+                           EsPassResult& result, const ScanContext& context);
+
+// The one adapter of the stream-type table: a scan function for each
+// format below.
+template <const AudioSyncFormat& Format>
+PacketScan scan_audio_format(PacketCursor& cursor, const TsPacketHeader& header,
+                             AudioScanState& state, EsPassResult& result,
+                             const ScanContext& context) {
+  return scan_audio_sync(Format, cursor, header, state, result, context);
+}
 
 // PES stream ids an audio stream is carried under: the MPEG audio ids 0xC0
 // to 0xDF, private_stream_1 (0xBD) and extended_stream_id (0xFD).
@@ -66,40 +75,28 @@ bool is_audio_stream_id(std::uint8_t stream_id);
 bool is_adts_header(std::span<const std::uint8_t> bytes);
 // The three-byte test of an ID 1 header, as the PES scan applies it.
 bool is_adts_header(std::uint8_t a, std::uint8_t b, std::uint8_t c);
-// stream_type 0x0F: PES stream id 0xC0.
-PacketScan scan_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                              AudioScanState& state, EsPassResult& result,
-                              const RunSettings& settings);
-// stream_type 0x06 with an AAC descriptor: any audio stream id.
-PacketScan scan_private_adts_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                                     AudioScanState& state, EsPassResult& result,
-                                     const RunSettings& settings);
+// Stream type 0x0F: PES stream id 0xC0.
+extern const AudioSyncFormat kAdtsSync;
+// Stream type 0x06 with an AAC descriptor: any audio stream id.
+extern const AudioSyncFormat kPrivateAdtsSync;
 
 // MPEG-1/2 audio layers I to III (mpeg_audio_scan.cpp): an 11-bit sync, a
 // version that is not reserved, a layer other than 0, a bitrate_index other
 // than 15 and a sampling_frequency other than 3.
 bool is_mpeg_audio_header(std::span<const std::uint8_t> bytes);
-PacketScan scan_mpeg_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                                   AudioScanState& state, EsPassResult& result,
-                                   const RunSettings& settings);
+extern const AudioSyncFormat kMpegAudioSync;
 
 // AC-3 and E-AC-3 (ac3_scan.cpp): sync word 0x0B77; bsid 8 or below for
 // AC-3 with fscod and frmsizecod valid, bsid 11 to 16 for E-AC-3 with
 // strmtyp and the sample rate codes valid.
 bool is_ac3_header(std::span<const std::uint8_t> bytes);
 bool is_eac3_header(std::span<const std::uint8_t> bytes);
-PacketScan scan_ac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                            AudioScanState& state, EsPassResult& result,
-                            const RunSettings& settings);
-PacketScan scan_eac3_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             AudioScanState& state, EsPassResult& result,
-                             const RunSettings& settings);
+extern const AudioSyncFormat kAc3Sync;
+extern const AudioSyncFormat kEac3Sync;
 
 // LATM/LOAS AAC (latm_scan.cpp): the AudioSyncStream's 11-bit syncword
 // 0x2B7 and an audioMuxLengthBytes above 0.
 bool is_latm_header(std::span<const std::uint8_t> bytes);
-PacketScan scan_latm_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             AudioScanState& state, EsPassResult& result,
-                             const RunSettings& settings);
+extern const AudioSyncFormat kLatmSync;
 
 }  // namespace mendra

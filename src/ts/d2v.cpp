@@ -72,11 +72,11 @@ std::int64_t d2v_location_bytes(const std::array<std::uint32_t, 4>& values) {
   return blocks * (std::int64_t{1} << kD2vLocationUnitShift);
 }
 
-bool read_d2v(const std::string& d2v_path, std::int64_t& d2v_start_bytes, std::string& ts_base,
-              const RunSettings& settings) {
+bool read_d2v(const std::string& d2v_path, const Log& log, std::int64_t& d2v_start_bytes,
+              std::string& ts_base) {
   TextReader reader;
   if (!reader.open(d2v_path)) {
-    settings.log_error(stderr, "input d2v open error: %s\n", d2v_path.c_str());
+    log(LogLevel::Error, "input d2v open error: %s\n", d2v_path.c_str());
     return false;
   }
   std::string piece;

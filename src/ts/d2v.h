@@ -7,15 +7,15 @@
 #include <string>
 #include <string_view>
 
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
 // Reads a DGIndex project: the stream's path without extension goes to
 // ts_base (set once the project's third line was read), the project's start
 // offset to d2v_start_bytes. True when a Location line gave the offset.
-bool read_d2v(const std::string& d2v_path, std::int64_t& d2v_start_bytes, std::string& ts_base,
-              const RunSettings& settings);
+bool read_d2v(const std::string& d2v_path, const Log& log, std::int64_t& d2v_start_bytes,
+              std::string& ts_base);
 
 // 2048-byte units of the project's Location fields.
 inline constexpr int kD2vLocationUnitShift = 11;

@@ -1,9 +1,10 @@
 // The stream-type table: which scanner reads which stream type, and which
 // PID of the program it measures. The PMT walk and the passes consult it.
+#include "ts/es_scanners.h"
+
 #include <array>
 
 #include "ts/audio_scan.h"
-#include "ts/es_scan.h"
 #include "ts/nal_scan.h"
 #include "ts/video_scan.h"
 
@@ -14,27 +15,29 @@ constexpr std::array kEsScanners = {
     EsScanner{0x02, EsRole::Video,  // MPEG-2 video
               &run_es_pass<VideoScanState, scan_video_payload, EsRole::Video>},
     EsScanner{0x0F, EsRole::Audio,  // ADTS-AAC audio
-              &run_es_pass<AudioScanState, scan_audio_payload, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kAdtsSync>, EsRole::Audio>},
     EsScanner{0x1B, EsRole::Video,  // H.264 video
-              &run_es_pass<H264ScanState, scan_h264_payload, EsRole::Video>},
+              &run_es_pass<NalScanState, scan_h264_payload, EsRole::Video>},
     EsScanner{0x24, EsRole::Video,  // HEVC video
-              &run_es_pass<HevcScanState, scan_hevc_payload, EsRole::Video>},
+              &run_es_pass<NalScanState, scan_hevc_payload, EsRole::Video>},
     EsScanner{0x03, EsRole::Audio,  // MPEG-1 audio
-              &run_es_pass<AudioScanState, scan_mpeg_audio_payload, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio>},
     EsScanner{0x04, EsRole::Audio,  // MPEG-2 audio
-              &run_es_pass<AudioScanState, scan_mpeg_audio_payload, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio>},
     EsScanner{0x11, EsRole::Audio,  // LATM-AAC audio
-              &run_es_pass<AudioScanState, scan_latm_payload, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kLatmSync>, EsRole::Audio>},
     EsScanner{0x81, EsRole::Audio,  // AC-3 audio
-              &run_es_pass<AudioScanState, scan_ac3_payload, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>},
     EsScanner{0x87, EsRole::Audio,  // E-AC-3 audio
-              &run_es_pass<AudioScanState, scan_eac3_payload, EsRole::Audio>},
-    EsScanner{0x06, EsRole::Audio,  // private data: AC-3 descriptor
-              &run_es_pass<AudioScanState, scan_ac3_payload, EsRole::Audio>, 0x6A},
+              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>},
+    EsScanner{0x06, EsRole::Audio,  // private data: AC-3 descriptor, or probed
+              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>, 0x6A,
+              &kAc3Sync},
     EsScanner{0x06, EsRole::Audio,  // private data: enhanced AC-3 descriptor
-              &run_es_pass<AudioScanState, scan_eac3_payload, EsRole::Audio>, 0x7A},
-    EsScanner{0x06, EsRole::Audio,  // private data: AAC descriptor
-              &run_es_pass<AudioScanState, scan_private_adts_payload, EsRole::Audio>, 0x7C},
+              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>, 0x7A},
+    EsScanner{0x06, EsRole::Audio,  // private data: AAC descriptor, or probed
+              &run_es_pass<AudioScanState, scan_audio_format<kPrivateAdtsSync>, EsRole::Audio>,
+              0x7C, &kPrivateAdtsSync},
 };
 
 // True when the descriptor loop holds a descriptor of `tag`; a descriptor
@@ -49,7 +52,26 @@ bool has_descriptor(std::span<const std::uint8_t> es_info, std::uint8_t tag) {
   return false;
 }
 
+// The rows that name a probe format, in table order.
+constexpr std::size_t kProbeRowCount = [] {
+  std::size_t n = 0;
+  for (const EsScanner& row : kEsScanners) n += row.probe_format != nullptr ? 1 : 0;
+  return n;
+}();
+const std::array<const EsScanner*, kProbeRowCount> kProbeScanners = [] {
+  std::array<const EsScanner*, kProbeRowCount> rows{};
+  std::size_t n = 0;
+  for (const EsScanner& row : kEsScanners) {
+    if (row.probe_format != nullptr) rows[n++] = &row;
+  }
+  return rows;
+}();
+
 }  // namespace
+
+std::span<const EsScanner* const> probe_scanners() {
+  return kProbeScanners;
+}
 
 const EsScanner* find_es_scanner(std::uint8_t stream_type) {
   return find_es_scanner(stream_type, {});

@@ -51,67 +51,57 @@ bool begins_access_unit(unsigned nal_unit_type) {
 
 // The picture being read ends: a non-IDR picture of I slices only is a
 // random-access picture.
-void close_picture(H264ScanState& state, EsPassResult& result, const RunSettings& settings) {
-  if (state.picture_open && state.picture_intra) {
-    record_random_access(state.picture_pts, state.picture_bytes_read, state.random_access, result,
-                         settings);
+void close_picture(NalScanState& state, EsPassResult& result, const ScanContext& context) {
+  if (state.picture.open && state.picture.intra) {
+    record_random_access(state.picture.pts, state.picture.sync_offset, state.random_access, result,
+                         context);
   }
-  state.picture_open = false;
+  state.picture.open = false;
 }
 
 // One slice; true when it is the first slice of a picture.
-bool handle_slice(const NalHead& head, unsigned nal_unit_type, H264ScanState& state,
-                  EsPassResult& result, const RunSettings& settings) {
+bool handle_slice(const NalHead& head, unsigned nal_unit_type, NalScanState& state,
+                  EsPassResult& result, const ScanContext& context) {
   BitReader reader{std::span(head.bytes).first(head.size)};
   read_bits(reader, 8);  // forbidden_zero_bit, nal_ref_idc, nal_unit_type
   const std::uint32_t first_mb_in_slice = read_ue(reader);
   const std::uint32_t slice_type = read_ue(reader);
   if (reader.past_end || slice_type >= kSliceTypeCount) {
     // A slice that cannot be read cannot vouch for an intra picture.
-    state.picture_intra = false;
+    state.picture.intra = false;
     return false;
   }
-  settings.log_debug(stderr, "\t\t slice_type: %u [%s]\n", static_cast<unsigned>(slice_type),
-                     slice_type_names[slice_type % 5]);
+  context.log(LogLevel::Debug, "\t\t slice_type: %u [%s]\n", static_cast<unsigned>(slice_type),
+              slice_type_names[slice_type % 5]);
   const bool intra = slice_type % 5 == kISlice || slice_type % 5 == kSiSlice;
   if (first_mb_in_slice != 0) {
-    state.picture_intra = state.picture_intra && intra;
+    state.picture.intra = state.picture.intra && intra;
     return false;
   }
-  close_picture(state, result, settings);
+  close_picture(state, result, context);
   if (nal_unit_type == kIdrSlice) {
     // Every slice of an IDR picture is an IDR slice: decided at once.
-    record_random_access(head.pts, head.bytes_read, state.random_access, result, settings);
+    record_random_access(head.pts, head.sync_offset, state.random_access, result, context);
     return true;
   }
-  state.picture_open = true;
-  state.picture_intra = intra;
-  state.picture_pts = head.pts;
-  state.picture_bytes_read = head.bytes_read;
+  state.picture.open = true;
+  state.picture.intra = intra;
+  state.picture.pts = head.pts;
+  state.picture.sync_offset = head.sync_offset;
   return true;
 }
 
 }  // namespace
 
-PacketScan scan_h264_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             H264ScanState& state, EsPassResult& result,
-                             const RunSettings& settings) {
-  NalHeads& completed = state.completed;
-  const PacketScan read = read_nal_packet(cursor, header, state.reader, completed, settings);
-  bool picture_found = false;
-  for (std::size_t i = 0; i < completed.count; ++i) {
-    const NalHead& head = completed.heads[i];
-    // forbidden_zero_bit (1), nal_ref_idc (2), nal_unit_type (5)
-    const unsigned nal_unit_type = head.bytes[0] & 0x1FU;
-    settings.log_debug(stderr, "\t\t -- NAL %u [%s] --\n", nal_unit_type,
-                       nal_unit_names[nal_unit_type]);
-    if (is_slice(nal_unit_type)) {
-      picture_found = handle_slice(head, nal_unit_type, state, result, settings) || picture_found;
-    } else if (begins_access_unit(nal_unit_type)) {
-      close_picture(state, result, settings);
-    }
-  }
-  return picture_found ? PacketScan::Found : read;
+bool handle_h264_head(const NalHead& head, NalScanState& state, EsPassResult& result,
+                      const ScanContext& context) {
+  // forbidden_zero_bit (1), nal_ref_idc (2), nal_unit_type (5)
+  const unsigned nal_unit_type = head.bytes[0] & 0x1FU;
+  context.log(LogLevel::Debug, "\t\t -- NAL %u [%s] --\n", nal_unit_type,
+              nal_unit_names[nal_unit_type]);
+  if (is_slice(nal_unit_type)) return handle_slice(head, nal_unit_type, state, result, context);
+  if (begins_access_unit(nal_unit_type)) close_picture(state, result, context);
+  return false;
 }
 
 }  // namespace mendra

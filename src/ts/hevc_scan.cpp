@@ -29,8 +29,8 @@ constexpr std::array<const char*, 64> nal_unit_names = {
     "unspecified", "unspecified", "unspecified", "unspecified"};
 
 // One slice segment; true when it is the first of a picture.
-bool handle_slice_segment(const NalHead& head, unsigned nal_unit_type, HevcScanState& state,
-                          EsPassResult& result, const RunSettings& settings) {
+bool handle_slice_segment(const NalHead& head, unsigned nal_unit_type, NalScanState& state,
+                          EsPassResult& result, const ScanContext& context) {
   BitReader reader{std::span(head.bytes).first(head.size)};
   // forbidden_zero_bit (1), nal_unit_type (6), nuh_layer_id (6),
   // nuh_temporal_id_plus1 (3)
@@ -40,36 +40,26 @@ bool handle_slice_segment(const NalHead& head, unsigned nal_unit_type, HevcScanS
   const std::uint32_t first_slice_segment_in_pic_flag = read_bits(reader, 1);
   // Pictures of other layers than the base layer are not decoded alone.
   if (reader.past_end || nuh_layer_id != 0) return false;
-  settings.log_debug(stderr, "\t\t first_slice_segment_in_pic_flag: %u\n",
-                     static_cast<unsigned>(first_slice_segment_in_pic_flag));
+  context.log(LogLevel::Debug, "\t\t first_slice_segment_in_pic_flag: %u\n",
+              static_cast<unsigned>(first_slice_segment_in_pic_flag));
   if (first_slice_segment_in_pic_flag == 0) return false;
   if (nal_unit_type >= kFirstIrapType && nal_unit_type <= kLastIrapType) {
-    record_random_access(head.pts, head.bytes_read, state.random_access, result, settings);
+    record_random_access(head.pts, head.sync_offset, state.random_access, result, context);
   }
   return true;
 }
 
 }  // namespace
 
-PacketScan scan_hevc_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             HevcScanState& state, EsPassResult& result,
-                             const RunSettings& settings) {
-  NalHeads& completed = state.completed;
-  const PacketScan read = read_nal_packet(cursor, header, state.reader, completed, settings);
-  bool picture_found = false;
-  for (std::size_t i = 0; i < completed.count; ++i) {
-    const NalHead& head = completed.heads[i];
-    if (head.size < kNalHeaderBytes) continue;
-    // forbidden_zero_bit (1), nal_unit_type (6), ...
-    const unsigned nal_unit_type = (head.bytes[0] >> 1) & 0x3FU;
-    settings.log_debug(stderr, "\t\t -- NAL %u [%s] --\n", nal_unit_type,
-                       nal_unit_names[nal_unit_type]);
-    if (nal_unit_type <= kLastVclType) {
-      picture_found =
-          handle_slice_segment(head, nal_unit_type, state, result, settings) || picture_found;
-    }
-  }
-  return picture_found ? PacketScan::Found : read;
+bool handle_hevc_head(const NalHead& head, NalScanState& state, EsPassResult& result,
+                      const ScanContext& context) {
+  if (head.size < kNalHeaderBytes) return false;
+  // forbidden_zero_bit (1), nal_unit_type (6), ...
+  const unsigned nal_unit_type = (head.bytes[0] >> 1) & 0x3FU;
+  context.log(LogLevel::Debug, "\t\t -- NAL %u [%s] --\n", nal_unit_type,
+              nal_unit_names[nal_unit_type]);
+  if (nal_unit_type > kLastVclType) return false;
+  return handle_slice_segment(head, nal_unit_type, state, result, context);
 }
 
 }  // namespace mendra

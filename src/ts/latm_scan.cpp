@@ -7,10 +7,6 @@ namespace {
 constexpr std::size_t kLatmTestBytes = 3;
 constexpr std::uint8_t kSyncHigh = 0x56;
 
-constexpr AudioSyncFormat kLatmFormat{"LATM-AAC",         kSyncHigh,       kLatmTestBytes,
-                                      kLatmTestBytes,     &is_latm_header, StartCode{},
-                                      &is_audio_stream_id};
-
 }  // namespace
 
 bool is_latm_header(std::span<const std::uint8_t> bytes) {
@@ -21,10 +17,8 @@ bool is_latm_header(std::span<const std::uint8_t> bytes) {
   return length > 0;
 }
 
-PacketScan scan_latm_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             AudioScanState& state, EsPassResult& result,
-                             const RunSettings& settings) {
-  return scan_audio_sync(kLatmFormat, cursor, header, state, result, settings);
-}
+constexpr AudioSyncFormat kLatmSync{"LATM-AAC",         kSyncHigh,       kLatmTestBytes,
+                                    kLatmTestBytes,     &is_latm_header, StartCode{},
+                                    &is_audio_stream_id};
 
 }  // namespace mendra

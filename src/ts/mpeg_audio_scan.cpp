@@ -11,10 +11,6 @@ constexpr unsigned kReservedLayer = 0;
 constexpr unsigned kFreeBadBitrate = 15;
 constexpr unsigned kReservedSampling = 3;
 
-constexpr AudioSyncFormat kMpegAudioFormat{
-    "MPEG-Audio",          kSyncHigh,   kMpegAudioTestBytes, kMpegAudioTestBytes,
-    &is_mpeg_audio_header, StartCode{}, &is_audio_stream_id};
-
 }  // namespace
 
 bool is_mpeg_audio_header(std::span<const std::uint8_t> bytes) {
@@ -30,10 +26,8 @@ bool is_mpeg_audio_header(std::span<const std::uint8_t> bytes) {
   return ((bytes[2] >> 2) & 0x03u) != kReservedSampling;
 }
 
-PacketScan scan_mpeg_audio_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                                   AudioScanState& state, EsPassResult& result,
-                                   const RunSettings& settings) {
-  return scan_audio_sync(kMpegAudioFormat, cursor, header, state, result, settings);
-}
+constexpr AudioSyncFormat kMpegAudioSync{
+    "MPEG-Audio",          kSyncHigh,   kMpegAudioTestBytes, kMpegAudioTestBytes,
+    &is_mpeg_audio_header, StartCode{}, &is_audio_stream_id};
 
 }  // namespace mendra

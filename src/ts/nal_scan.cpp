@@ -25,11 +25,11 @@ void complete_head(NalReader& reader, NalHeads& completed) {
 }
 
 // A start code ended: the head of its unit is filled from the next byte.
-void begin_head(NalReader& reader, std::int64_t bytes_read) {
+void begin_head(NalReader& reader, std::int64_t sync_offset) {
   reader.gathering = true;
   reader.head = NalHead{};
   reader.head.pts = reader.pes_pts;
-  reader.head.bytes_read = bytes_read;
+  reader.head.sync_offset = sync_offset;
 }
 
 // One byte of the unit being filled; the head completes when full.
@@ -39,17 +39,10 @@ void append_head_byte(NalReader& reader, NalHeads& completed, std::uint8_t byte)
   if (head.size == head.bytes.size()) complete_head(reader, completed);
 }
 
-bool start_threshold_met(const RandomAccessCount& seen, std::int64_t bytes_read,
-                         const RunSettings& settings) {
-  if (settings.gop_offset >= 0) return seen.count >= settings.gop_offset;
-  if (settings.d2v_start_bytes > 0) return bytes_read >= settings.d2v_start_bytes;
-  return true;
-}
-
 }  // namespace
 
-void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read, NalReader& reader,
-                    NalHeads& completed) {
+void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t sync_offset,
+                    NalReader& reader, NalHeads& completed) {
   const std::uint8_t* p = bytes.data();
   const std::uint8_t* const end = p + bytes.size();
   while (p != end) {
@@ -66,7 +59,7 @@ void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read
       reader.zeros = z == p ? std::min(reader.zeros + run, kMaxCountedZeros) : run;
       if (one == nullptr) return;
       p = one + 1;
-      if (reader.zeros >= kStartCodeZeros) begin_head(reader, bytes_read);
+      if (reader.zeros >= kStartCodeZeros) begin_head(reader, sync_offset);
       reader.zeros = 0;
       continue;
     }
@@ -79,7 +72,7 @@ void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read
       // The zeros belong to the start code (or to trailing zero bytes of
       // the unit before it), not to that unit's head.
       complete_head(reader, completed);
-      begin_head(reader, bytes_read);
+      begin_head(reader, sync_offset);
       reader.zeros = 0;
       continue;
     }
@@ -96,13 +89,13 @@ void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read
 }
 
 PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, NalReader& reader,
-                           NalHeads& completed, const RunSettings& settings) {
+                           NalHeads& completed, const ScanContext& context) {
   completed.count = 0;
   if (header.payload_unit_start != 0) {
     skip_adaptation_field(cursor, header);
     std::int64_t pts = 0;
     std::int64_t dts = 0;
-    if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, settings)) {
+    if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, context.log)) {
       // What follows is not known to continue the bytes read so far.
       reader = NalReader{};
       return PacketScan::Searched;
@@ -129,22 +122,22 @@ PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, N
     if (!read_packet_bytes(cursor, copy)) return PacketScan::Searched;
     bytes = copy;
   }
-  feed_nal_bytes(bytes, cursor.bytes_read, reader, completed);
+  feed_nal_bytes(bytes, cursor.sync_offset, reader, completed);
   return PacketScan::Searched;
 }
 
-void record_random_access(std::int64_t pts, std::int64_t bytes_read, RandomAccessCount& seen,
-                          EsPassResult& result, const RunSettings& settings) {
+void record_random_access(std::int64_t pts, std::int64_t sync_offset, RandomAccessCount& seen,
+                          EsPassResult& result, const ScanContext& context) {
   ++seen.count;
   if (result.key_pts == 0) {
     result.key_pts = pts;
-    settings.log_debug(stderr, "\t\t  set Start Video PTS I-Frame\n");
+    context.log(LogLevel::Debug, "\t\t  set Start Video PTS I-Frame\n");
   }
   // The start picture is a random-access picture itself, so the first one
   // is taken unless the -gop count or the d2v offset asks for a later one.
-  if (result.start_pts == 0 && start_threshold_met(seen, bytes_read, settings)) {
+  if (result.start_pts == 0 && start_rule_met(context.rule, seen.count, sync_offset)) {
     result.start_pts = pts;
-    settings.log_debug(stderr, "\t\t  set Start Video PTS\n");
+    context.log(LogLevel::Debug, "\t\t  set Start Video PTS\n");
   }
 }
 

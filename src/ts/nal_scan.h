@@ -11,7 +11,7 @@
 
 #include "ts/es_scan.h"
 #include "ts/ts_packet.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
@@ -24,9 +24,9 @@ inline constexpr std::size_t kNalHeadBytes = 16;
 // The front of one NAL unit, with where it began.
 struct NalHead {
   std::array<std::uint8_t, kNalHeadBytes> bytes{};
-  std::size_t size = 0;         // bytes held: fewer when the unit is shorter
-  std::int64_t pts = 0;         // PTS of the PES in which its start code ended
-  std::int64_t bytes_read = 0;  // file offset of the packet that holds its start code
+  std::size_t size = 0;          // bytes held: fewer when the unit is shorter
+  std::int64_t pts = 0;          // PTS of the PES in which its start code ended
+  std::int64_t sync_offset = 0;  // file offset of the packet that holds its start code
 };
 
 // The byte-stream reader's state between packets. The ES bytes of the PID
@@ -55,13 +55,13 @@ struct NalHeads {
 // completed in this packet in `completed`. A start packet whose PES header
 // cannot be read breaks the byte stream: the unit being filled is dropped.
 PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, NalReader& reader,
-                           NalHeads& completed, const RunSettings& settings);
+                           NalHeads& completed, const ScanContext& context);
 
 // Feeds ES bytes to the reader: start codes 00 00 01 begin units, 00 00 03
 // inside a unit loses its 03. Heads that complete are appended to
 // `completed` (beyond its capacity they are dropped).
-void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t bytes_read, NalReader& reader,
-                    NalHeads& completed);
+void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t sync_offset,
+                    NalReader& reader, NalHeads& completed);
 
 // The random-access pictures met so far, for the start-picture gates.
 struct RandomAccessCount {
@@ -69,42 +69,58 @@ struct RandomAccessCount {
 };
 
 // Applies the two recording rules to a random-access picture with time
-// stamp `pts` whose first slice lies in the packet at `bytes_read`: the
+// stamp `pts` whose first slice lies in the packet at `sync_offset`: the
 // first one of the pass sets result.key_pts; the one at which the -gop
 // count or the d2v start offset is reached sets result.start_pts.
-void record_random_access(std::int64_t pts, std::int64_t bytes_read, RandomAccessCount& seen,
-                          EsPassResult& result, const RunSettings& settings);
+void record_random_access(std::int64_t pts, std::int64_t sync_offset, RandomAccessCount& seen,
+                          EsPassResult& result, const ScanContext& context);
 
-// State of one pass of the H.264 scanner.
-struct H264ScanState {
+// A picture whose random-access status is decided only when the next one
+// begins (an H.264 picture of I slices only: every slice must be seen).
+struct PendingPicture {
+  bool open = false;
+  bool intra = false;  // every slice so far was an intra slice
+  std::int64_t pts = 0;
+  std::int64_t sync_offset = 0;
+};
+
+// State of one pass of a NAL-unit scanner, whatever the codec.
+struct NalScanState {
   NalReader reader;
   // Refilled by every packet; kept here so that its heads are not set up
   // afresh for each one.
   NalHeads completed;
   RandomAccessCount random_access;
-  // The picture whose slices are being read; decided when the next access
-  // unit begins, unless its first slice already made it an IDR picture.
-  bool picture_open = false;
-  bool picture_intra = false;  // every slice so far was an I or SI slice
-  std::int64_t picture_pts = 0;
-  std::int64_t picture_bytes_read = 0;
+  PendingPicture picture;
 };
 
-// State of one pass of the HEVC scanner.
-struct HevcScanState {
-  NalReader reader;
-  NalHeads completed;  // refilled by every packet, as in H264ScanState
-  RandomAccessCount random_access;
-};
+// What a codec makes of one completed head: true when it was the first
+// slice of a picture. It applies record_random_access itself.
+using NalHeadHandler = bool (*)(const NalHead& head, NalScanState& state, EsPassResult& result,
+                                const ScanContext& context);
 
-// Scan one packet of the video PID: Found when a picture's first slice was
-// met in it, Searched when none was (or a read failed), Passed for a
+// The one per-packet loop of the NAL-unit codecs: reads the packet into
+// heads and hands each to the codec. Found when a picture's first slice was
+// met in the packet, Searched when none was (or a read failed), Passed for a
 // continuation packet before any PES header (nothing read).
-PacketScan scan_h264_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             H264ScanState& state, EsPassResult& result,
-                             const RunSettings& settings);
-PacketScan scan_hevc_payload(PacketCursor& cursor, const TsPacketHeader& header,
-                             HevcScanState& state, EsPassResult& result,
-                             const RunSettings& settings);
+template <NalHeadHandler Handle>
+PacketScan scan_nal_payload(PacketCursor& cursor, const TsPacketHeader& header, NalScanState& state,
+                            EsPassResult& result, const ScanContext& context) {
+  const PacketScan read = read_nal_packet(cursor, header, state.reader, state.completed, context);
+  bool picture_found = false;
+  for (std::size_t i = 0; i < state.completed.count; ++i) {
+    picture_found = Handle(state.completed.heads[i], state, result, context) || picture_found;
+  }
+  return picture_found ? PacketScan::Found : read;
+}
+
+// The codecs (h264_scan.cpp, hevc_scan.cpp).
+bool handle_h264_head(const NalHead& head, NalScanState& state, EsPassResult& result,
+                      const ScanContext& context);
+bool handle_hevc_head(const NalHead& head, NalScanState& state, EsPassResult& result,
+                      const ScanContext& context);
+
+inline constexpr auto scan_h264_payload = &scan_nal_payload<handle_h264_head>;
+inline constexpr auto scan_hevc_payload = &scan_nal_payload<handle_hevc_head>;
 
 }  // namespace mendra

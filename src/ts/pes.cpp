@@ -15,7 +15,7 @@ constexpr unsigned kFlagPts = 2;
 constexpr unsigned kFlagPtsDts = 3;
 
 bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_t& dts,
-                            const RunSettings& settings);
+                            const Log& log);
 
 // Moves the cursor behind the first four bytes in the packet that `is_start`
 // takes, compared only while room for the fixed fields remains.
@@ -45,27 +45,27 @@ std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field) {
 }
 
 bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int64_t& pts,
-                     std::int64_t& dts, const RunSettings& settings) {
+                     std::int64_t& dts, const Log& log) {
   if (!find_start_code(cursor, [&](const StartCode& window) { return window == start_code; })) {
     return false;
   }
-  return read_pes_header_behind(cursor, pts, dts, settings);
+  return read_pes_header_behind(cursor, pts, dts, log);
 }
 
 bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::int64_t& pts,
-                     std::int64_t& dts, const RunSettings& settings) {
+                     std::int64_t& dts, const Log& log) {
   const auto is_start = [&](const StartCode& window) {
     return window[0] == 0x00 && window[1] == 0x00 && window[2] == 0x01 && accepts(window[3]);
   };
   if (!find_start_code(cursor, is_start)) return false;
-  return read_pes_header_behind(cursor, pts, dts, settings);
+  return read_pes_header_behind(cursor, pts, dts, log);
 }
 
 namespace {
 
 // The PES header from PES_packet_length on.
 bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_t& dts,
-                            const RunSettings& settings) {
+                            const Log& log) {
   std::array<std::uint8_t, kFixedHeaderBytes> fixed{};
   if (!read_packet_bytes(cursor, fixed)) return false;
   // PES_packet_length (16)
@@ -78,8 +78,8 @@ bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_
   const unsigned pts_dts_flags = fixed[3] >> 6;
   // PES_header_data_length (8)
   int header_data_length = fixed[4];
-  settings.log_debug(stderr, "\t\t check:  packet_length:%06d,  mpeg:%d,  header_length:%d\n",
-                     packet_length, mpeg, header_data_length);
+  log(LogLevel::Debug, "\t\t check:  packet_length:%06d,  mpeg:%d,  header_length:%d\n",
+      packet_length, mpeg, header_data_length);
   if (header_data_length == 0) return false;
 
   std::size_t optional_bytes = 0;
@@ -94,18 +94,18 @@ bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_
     // next packet's bytes: the read fails and the header is not used.
     if (read_packet_bytes(cursor, std::span(optional).first(optional_bytes))) {
       header_data_length -= static_cast<int>(optional_bytes);
-      settings.log_debug(stderr, "\t\t flag: %d", static_cast<int>(pts_dts_flags));
+      log(LogLevel::Debug, "\t\t flag: %d", static_cast<int>(pts_dts_flags));
       if ((pts_dts_flags & kFlagPts) != 0) {
         pts = decode_time_stamp(std::span(optional).first<kPtsBytes>());
-        log_clock(settings.log_debug, ",  pts: ", pts, "");
+        log_clock(log, LogLevel::Debug, ",  pts: ", pts, "");
       }
       // With only five optional bytes the DTS has no bytes of its own: it is
       // then neither decoded nor traced.
       if (pts_dts_flags == kFlagPtsDts && optional_bytes == kPtsDtsBytes) {
         dts = decode_time_stamp(std::span(optional).subspan<kPtsBytes, kPtsBytes>());
-        log_clock(settings.log_debug, ",  dts: ", dts, "");
+        log_clock(log, LogLevel::Debug, ",  dts: ", dts, "");
       }
-      settings.log_debug(stderr, "\n");
+      log(LogLevel::Debug, "\n");
     }
   }
   skip_packet_bytes(cursor, header_data_length);

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "ts/ts_packet.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
@@ -22,7 +22,7 @@ std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field);
 // header was found in the packet, a read failed or PES_header_data_length
 // is 0. pts is written only with a PTS, dts only with PTS and DTS.
 bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int64_t& pts,
-                     std::int64_t& dts, const RunSettings& settings);
+                     std::int64_t& dts, const Log& log);
 
 // Which stream ids a scanner takes: one PID's PES may carry any of several
 // (audio as 0xC0 to 0xDF, AC-3 as private_stream_1 0xBD, ...).
@@ -30,6 +30,6 @@ using StreamIdTest = bool (*)(std::uint8_t stream_id);
 
 // As above, for the first 00 00 01 prefix whose stream id passes the test.
 bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::int64_t& pts,
-                     std::int64_t& dts, const RunSettings& settings);
+                     std::int64_t& dts, const Log& log);
 
 }  // namespace mendra

@@ -7,9 +7,9 @@
 #include <span>
 #include <vector>
 
-#include "ts/es_scan.h"
+#include "ts/es_scanners.h"
 #include "ts/ts_packet.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
@@ -24,13 +24,16 @@ inline constexpr std::size_t kSectionBufferBytes = 376;
 // every PMT; video and audio keep the first stream of their role that a
 // scanner of the stream-type table reads.
 struct ProgramStreams {
-  std::vector<int> es_pids;  // the PIDs the last PMT listed
+  std::vector<std::uint16_t> es_pids;  // the PIDs the last PMT listed
   // The stream types of those PIDs, in the same order: what to name when
   // none of them can be measured.
   std::vector<std::uint8_t> es_types;
   // The types of those PIDs that no row of the stream-type table reads (a
   // private-data stream without a known audio descriptor among them).
   std::vector<std::uint8_t> unmeasured_types;
+  // The private-data PIDs (0x06) without a known descriptor, once each: the
+  // audio may be found in them by probing.
+  std::vector<std::uint16_t> probe_candidates;
   std::uint16_t pcr_pid = 0;
   EsSelection video;
   EsSelection audio;
@@ -40,22 +43,21 @@ struct ProgramStreams {
 // pat_pids and sets pmt_pid, while it is 0, to the first program's PMT PID.
 // True when the section header was read; false for a missing or wrong
 // table_id or a missing length field.
-bool read_pat(PacketCursor& cursor, std::vector<int>& pat_pids, std::uint16_t& pmt_pid,
-              const RunSettings& settings);
+bool read_pat(PacketCursor& cursor, std::vector<std::uint16_t>& pat_pids, std::uint16_t& pmt_pid,
+              const Log& log);
 
 // Called just behind the table_id 0x02 in a packet of pmt_pid. Appends the
 // listed PIDs to program.es_pids and makes the choices above. True after a
 // parse (the packet is then used up), false when the length field is
 // missing. A section that continues into the next packet of pmt_pid is
 // fetched from there (bytes the sync search discards on the way raise
-// cursor.bytes_read).
-bool read_pmt(PacketCursor& cursor, std::uint16_t pmt_pid, ProgramStreams& program,
-              const RunSettings& settings);
+// cursor.sync_offset).
+bool read_pmt(PacketCursor& cursor, std::uint16_t pmt_pid, ProgramStreams& program, const Log& log);
 
 // Walks the stream entries at the head of `section` (the bytes held);
 // es_loop_length counts the entry bytes plus the CRC.
 void scan_pmt_streams(std::uint16_t es_loop_length, std::span<const std::uint8_t> section,
-                      ProgramStreams& program, const RunSettings& settings);
+                      ProgramStreams& program, const Log& log);
 
 // Fills section_buffer from bytes_held on towards section_rest_length with
 // the payload of the next packet of `pid`, then returns the stream to where

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "ts/es_scan.h"
+#include "ts/audio_probe.h"
+#include "ts/es_scanners.h"
 #include "ts/psi.h"
 #include "ts/ts_packet.h"
 #include "ts/ts_stream.h"
+#include "util/input_file.h"
 
 namespace mendra {
 namespace {
@@ -18,7 +20,7 @@ constexpr std::uint16_t kPatPid = 0x0000;
 
 // Names the stream types of the programme that no scanner reads, so that a
 // recording whose video is, say, VC-1 says why it cannot be measured.
-void report_unmeasured_types(const ProgramStreams& program, const LogChannel& channel) {
+void report_unmeasured_types(const ProgramStreams& program, const Log& log, LogLevel level) {
   std::string types;
   for (const std::uint8_t type : program.unmeasured_types) {
     char text[8];
@@ -26,13 +28,13 @@ void report_unmeasured_types(const ProgramStreams& program, const LogChannel& ch
     if (types.find(text) == std::string::npos) types += text;
   }
   if (types.empty()) return;
-  channel(stderr, "\tstream types that cannot be measured:%s\n", types.c_str());
+  log(level, "\tstream types that cannot be measured:%s\n", types.c_str());
 }
 
 // What the three passes find, and the counts the summary shows.
 struct TsAnalysis {
   std::uint16_t pmt_pid = 0;
-  std::vector<int> pat_pids;
+  std::vector<std::uint16_t> pat_pids;
   ProgramStreams program;
   std::int64_t start_pcr = 0;
   EsPassResult video;
@@ -41,16 +43,16 @@ struct TsAnalysis {
 
 // Pass 1: the PMT through the PAT (unless given), then the first PCR on the
 // PCR PID that a PMT named.
-void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const RunSettings& settings) {
-  settings.log_debug(stderr, "\n\t==== step1: PAT/PMT/PCR ====\n");
+void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const Log& log) {
+  log(LogLevel::Debug, "\n\t==== step1: PAT/PMT/PCR ====\n");
   TsPacketHeader header;
   for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
     if (header.pid == kPatPid && ts.pmt_pid == 0) {
       skip_to_section(cursor, header);
       ts.pat_pids.clear();
-      settings.log_debug(stderr, "\n\t Parse PAT\n");
-      read_pat(cursor, ts.pat_pids, ts.pmt_pid, settings);
-      settings.log_debug(stderr, "\t PAT listup:%d\n", static_cast<int>(ts.pat_pids.size()));
+      log(LogLevel::Debug, "\n\t Parse PAT\n");
+      read_pat(cursor, ts.pat_pids, ts.pmt_pid, log);
+      log(LogLevel::Debug, "\t PAT listup:%d\n", static_cast<int>(ts.pat_pids.size()));
     } else if (header.pid != 0 && ts.pmt_pid != 0 && header.pid == ts.pmt_pid) {
       skip_to_section(cursor, header);
       std::array<std::uint8_t, 1> table_id{};
@@ -58,47 +60,73 @@ void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const RunSettings& 
         ts.program.es_pids.clear();
         ts.program.es_types.clear();
         ts.program.unmeasured_types.clear();
-        settings.log_debug(stderr, "\n\t Parse PMT  : 0x%04X\n", static_cast<unsigned>(header.pid));
-        read_pmt(cursor, ts.pmt_pid, ts.program, settings);
-        settings.log_debug(stderr, "\t PMT listup:%d\n",
-                           static_cast<int>(ts.program.es_pids.size()));
+        ts.program.probe_candidates.clear();
+        log(LogLevel::Debug, "\n\t Parse PMT  : 0x%04X\n", static_cast<unsigned>(header.pid));
+        read_pmt(cursor, ts.pmt_pid, ts.program, log);
+        log(LogLevel::Debug, "\t PMT listup:%d\n", static_cast<int>(ts.program.es_pids.size()));
       }
     } else if (ts.program.pcr_pid != 0 && header.pid == ts.program.pcr_pid &&
                has_adaptation_field(header)) {
-      settings.log_debug(stderr, "\n\t Calc PCR   0x%04X\n", static_cast<unsigned>(header.pid));
+      log(LogLevel::Debug, "\n\t Calc PCR   0x%04X\n", static_cast<unsigned>(header.pid));
       const std::int64_t pcr = read_pcr(cursor, header.adaptation_length);
       if (pcr >= 0) {
-        log_clock(settings.log_debug, "\t\t pcr: ", pcr, "\n");
+        log_clock(log, LogLevel::Debug, "\t\t pcr: ", pcr, "\n");
         ts.start_pcr = pcr;
-        settings.log_debug(stderr, "\t\t  set Start PCR\n");
-        settings.log_debug(stderr, "\n\t end PAT/PMT/PCR check\n");
+        log(LogLevel::Debug, "\t\t  set Start PCR\n");
+        log(LogLevel::Debug, "\n\t end PAT/PMT/PCR check\n");
         break;
       }
     }
   }
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\n");
+}
+
+// Why the first pass found nothing to measure, in the words of the stream.
+std::string missing_pid_reason(const TsAnalysis& ts) {
+  const ProgramStreams& program = ts.program;
+  std::string reason;
+  const auto add = [&reason](const std::string& part) {
+    reason += reason.empty() ? part : "; " + part;
+  };
+  if (ts.pmt_pid == 0) {
+    add("no PAT naming a programme");
+  } else if (program.pcr_pid == 0 && program.es_pids.empty()) {
+    char text[48];
+    std::snprintf(text, sizeof text, "no PMT on PID 0x%04X", static_cast<unsigned>(ts.pmt_pid));
+    add(text);
+  } else {
+    if (ts.start_pcr == 0) {
+      char text[48];
+      std::snprintf(text, sizeof text, "no PCR on PID 0x%04X",
+                    static_cast<unsigned>(program.pcr_pid));
+      add(text);
+    }
+    if (program.video.pid == 0) add("no video stream that can be measured");
+  }
+  if (reason.empty()) reason = "nothing to measure";
+  return reason;
 }
 
 // Passes 2 and 3: every packet of the chosen PID to its scanner until the
 // stream's start PTS is known.
 void find_es_start(PacketCursor& cursor, const EsSelection& chosen, const char* step,
-                   EsPassResult& result, const RunSettings& settings) {
-  settings.log_debug(stderr, "\n\t==== %s PID - PTS ====\n", step);
-  chosen.scanner->run_pass(cursor, chosen.pid, result, settings);
-  settings.log_debug(stderr, "\n");
+                   EsPassResult& result, const ScanContext& context) {
+  context.log(LogLevel::Debug, "\n\t==== %s PID - PTS ====\n", step);
+  chosen.scanner->run_pass(cursor, chosen.pid, result, context);
+  context.log(LogLevel::Debug, "\n");
 }
 
-void print_ts_summary(const TsAnalysis& ts, const RunSettings& settings) {
-  settings.log_debug(stderr, "\n");
-  settings.log_debug(stderr, "\t==== TS Parse info ====\n");
-  log_clock(settings.log_debug, "\t -- Start PCR: ", ts.start_pcr, "\n");
-  log_clock(settings.log_debug, "\t -- Start Video PTS: ", ts.video.start_pts, "\n");
-  log_clock(settings.log_debug, "\t -- Start Video PTS I-Frame: ", ts.video.key_pts, "\n");
-  settings.log_debug(stderr, "\t -- check  Frame Count: %d\n", ts.video.found_count);
-  settings.log_debug(stderr, "\t -- through Vpid Count: %d\n", ts.video.through_count);
+void print_ts_summary(const TsAnalysis& ts, const Log& log) {
+  log(LogLevel::Debug, "\n");
+  log(LogLevel::Debug, "\t==== TS Parse info ====\n");
+  log_clock(log, LogLevel::Debug, "\t -- Start PCR: ", ts.start_pcr, "\n");
+  log_clock(log, LogLevel::Debug, "\t -- Start Video PTS: ", ts.video.start_pts, "\n");
+  log_clock(log, LogLevel::Debug, "\t -- Start Video PTS I-Frame: ", ts.video.key_pts, "\n");
+  log(LogLevel::Debug, "\t -- check  Frame Count: %d\n", ts.video.found_count);
+  log(LogLevel::Debug, "\t -- through Vpid Count: %d\n", ts.video.through_count);
   if (ts.program.audio.pid != 0) {
-    log_clock(settings.log_debug, "\t -- Start Audio PTS: ", ts.audio.start_pts, "\n");
-    settings.log_debug(stderr, "\t -- through Apid Count: %d\n", ts.audio.through_count);
+    log_clock(log, LogLevel::Debug, "\t -- Start Audio PTS: ", ts.audio.start_pts, "\n");
+    log(LogLevel::Debug, "\t -- through Apid Count: %d\n", ts.audio.through_count);
   }
 }
 
@@ -112,13 +140,13 @@ int tmpgenc_delay_ms(int dgindex_delay_ms, int audio_delay_ms) {
 
 // The tmpgenc delay fell back to the video start: says why, and names the
 // stream types no scanner reads when the programme has no audio to measure.
-void report_tmpgenc_fallback(const ProgramStreams& program, const RunSettings& settings) {
+void report_tmpgenc_fallback(const ProgramStreams& program, const Log& log) {
   if (program.audio.pid != 0) {
-    settings.log_info(stderr, "\t -- tmpgenc : no audio frame found, using the video start\n");
+    log(LogLevel::Info, "\t -- tmpgenc : no audio frame found, using the video start\n");
     return;
   }
-  settings.log_info(stderr, "\t -- tmpgenc : no measurable audio stream, using the video start\n");
-  report_unmeasured_types(program, settings.log_info);
+  log(LogLevel::Info, "\t -- tmpgenc : no measurable audio stream, using the video start\n");
+  report_unmeasured_types(program, log, LogLevel::Info);
 }
 
 }  // namespace
@@ -133,51 +161,75 @@ int clock_delay_ms(std::int64_t pts, std::int64_t start_pcr) {
   return static_cast<int>(static_cast<std::int32_t>(static_cast<std::uint32_t>(delay)));
 }
 
-int delay_for_mode(const TsDelays& delays, int mode) {
+int delay_for_mode(const TsDelays& delays, DelayMode mode) {
   switch (mode) {
-    case DelayDgindex:
+    case DelayMode::Dgindex:
       return delays.dgindex_ms;
-    case DelayMpg2vfp:
+    case DelayMode::Mpg2vfp:
       return delays.mpg2vfp_ms;
-    case DelayTmpgenc:
+    case DelayMode::Tmpgenc:
       return delays.tmpgenc_ms;
-    default:
-      return 0;
+    case DelayMode::None:
+      break;
   }
+  return 0;
 }
 
-bool measure_ts_delay(const std::string& ts_path, const RunSettings& settings, TsDelays& delays,
-                      int mode) {
-  delays = TsDelays{};
+bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMode mode,
+                      const Log& log, TsMeasurement& measured) {
+  measured = TsMeasurement{};
+  TsDelays& delays = measured.delays;
   TsStream stream;
   if (!stream.open(ts_path)) {
-    settings.log_error(stderr, "not exist TS file...\n");
+    log(LogLevel::Error, "not exist TS file...\n");
+    log(LogLevel::Error, "\t%s: %s\n", absolute_path(ts_path).c_str(),
+        open_failure_reason(ts_path).c_str());
     return false;
   }
-  settings.log_debug(stderr, "\n   ==== TS parse ====\n");
+  log(LogLevel::Debug, "\n   ==== TS parse ====\n");
   TsAnalysis ts;
-  ts.pmt_pid = settings.pmt_pid;
+  ts.pmt_pid = rule.pmt_pid;
   PacketCursor cursor{stream};
   // Once per stream: every pass walks packets of the size found here.
   cursor.layout = detect_packet_layout(stream);
+  measured.packet_bytes = kTsPacketBytes + cursor.layout.prefix_bytes;
 
-  find_pids_and_pcr(cursor, ts, settings);
+  find_pids_and_pcr(cursor, ts, log);
   const ProgramStreams& program = ts.program;
+  measured.pcr_pid = program.pcr_pid;
+  measured.first_pcr = ts.start_pcr;
+  measured.video.pid = program.video.pid;
+  measured.video.stream_type = program.video.stream_type;
+  measured.audio.pid = program.audio.pid;
+  measured.audio.stream_type = program.audio.stream_type;
   if (ts.start_pcr == 0 || program.video.pid == 0) {
-    settings.log_error(
-        stderr, "\nnot found PID!!  pcr_pid:0x%4X, video_pid:0x%4X, audio_pid:0x%4X \n",
+    log(LogLevel::Error, "\nnot found PID!!  pcr_pid:0x%4X, video_pid:0x%4X, audio_pid:0x%4X \n",
         static_cast<unsigned>(program.pcr_pid), static_cast<unsigned>(program.video.pid),
         static_cast<unsigned>(program.audio.pid));
-    report_unmeasured_types(program, settings.log_error);
+    log(LogLevel::Error, "\t%s: %s\n", absolute_path(ts_path).c_str(),
+        missing_pid_reason(ts).c_str());
+    report_unmeasured_types(program, log, LogLevel::Error);
     return false;
   }
 
-  find_es_start(cursor, program.video, "step2: Video", ts.video, settings);
+  const ScanContext context{rule, log};
+  find_es_start(cursor, program.video, "step2: Video", ts.video, context);
+  // A stream of a known audio type wins; only without one are the
+  // private-data streams probed.
+  if (program.audio.pid == 0 && !program.probe_candidates.empty()) {
+    ts.program.audio = probe_private_audio(cursor, program.probe_candidates, log);
+    measured.audio.pid = program.audio.pid;
+    measured.audio.stream_type = program.audio.stream_type;
+  }
   if (program.audio.pid != 0) {
-    find_es_start(cursor, program.audio, "step3: Audio", ts.audio, settings);
+    find_es_start(cursor, program.audio, "step3: Audio", ts.audio, context);
   }
   stream.close();
-  print_ts_summary(ts, settings);
+  print_ts_summary(ts, log);
+  measured.video.start_pts = ts.video.start_pts;
+  measured.video.found = ts.video.start_pts != 0;
+  measured.audio.start_pts = ts.audio.start_pts;
+  measured.audio.found = ts.audio.start_pts != 0;
 
   int audio_delay_ms = 0;
   if (ts.video.start_pts != 0 && ts.video.key_pts != 0) {
@@ -188,17 +240,17 @@ bool measure_ts_delay(const std::string& ts_path, const RunSettings& settings, T
   // Without an audio start there is no audio delay to choose: a PTS of 0
   // would stand for a clock value the stream never had, and near the wrap of
   // the clock its delay can even lie closer to zero than the video's.
-  const bool audio_found = ts.audio.start_pts != 0;
+  const bool audio_found = measured.audio.found;
   delays.tmpgenc_ms =
       audio_found ? tmpgenc_delay_ms(delays.dgindex_ms, audio_delay_ms) : delays.dgindex_ms;
 
-  settings.log_debug(stderr, "\n");
-  settings.log_info(stderr, "\tTS read delay\n");
-  settings.log_info(stderr, "\t -- dgindex : %d msec\n", delays.dgindex_ms);
-  settings.log_info(stderr, "\t -- mpg2vfp : %d msec\n", delays.mpg2vfp_ms);
-  settings.log_info(stderr, "\t -- tmpgenc : %d msec\n", delays.tmpgenc_ms);
-  settings.log_info(stderr, "\n");
-  if (mode == DelayTmpgenc && !audio_found) report_tmpgenc_fallback(program, settings);
+  log(LogLevel::Debug, "\n");
+  log(LogLevel::Info, "\tTS read delay\n");
+  log(LogLevel::Info, "\t -- dgindex : %d msec\n", delays.dgindex_ms);
+  log(LogLevel::Info, "\t -- mpg2vfp : %d msec\n", delays.mpg2vfp_ms);
+  log(LogLevel::Info, "\t -- tmpgenc : %d msec\n", delays.tmpgenc_ms);
+  log(LogLevel::Info, "\n");
+  if (mode == DelayMode::Tmpgenc && !audio_found) report_tmpgenc_fallback(program, log);
   return true;
 }
 

@@ -4,15 +4,17 @@
 #include <cstdint>
 #include <string>
 
-#include "util/settings.h"
+#include "ts/start_rule.h"
+#include "util/log.h"
 
 namespace mendra {
 
-enum DelayMode : int {
-  DelayNone = -1,
-  DelayDgindex = 0,  // -md
-  DelayMpg2vfp = 1,  // -mv
-  DelayTmpgenc = 2,  // -mt
+// Which of the measured delays re-timing uses.
+enum class DelayMode {
+  None,
+  Dgindex,  // -md
+  Mpg2vfp,  // -mv
+  Tmpgenc,  // -mt
 };
 
 // The three delays a measurement reports, in ms; all 0 when the video start
@@ -23,17 +25,35 @@ struct TsDelays {
   int tmpgenc_ms = 0;
 };
 
+// One elementary stream the measurement chose, and where it starts.
+struct TsStreamStart {
+  std::uint16_t pid = 0;  // 0: the programme names no such stream
+  std::uint8_t stream_type = 0;
+  std::int64_t start_pts = 0;  // 90 kHz; 0 when not found
+  bool found = false;          // the start was found before the end of the stream
+};
+
+// What one measurement found.
+struct TsMeasurement {
+  int packet_bytes = 188;  // 188, or 192 with a time-stamp prefix
+  std::uint16_t pcr_pid = 0;
+  std::int64_t first_pcr = 0;
+  TsStreamStart video;
+  TsStreamStart audio;
+  TsDelays delays;
+};
+
 // Analyses the stream at ts_path (188-byte packets, or 192-byte ones with a
 // time-stamp prefix, told apart by their first packets), prints the three
-// delays and fills `delays`. False when the stream cannot be opened or
-// names no PCR or video PID. With `mode` DelayTmpgenc, a tmpgenc delay that
-// had no audio start to use is explained on the info channel.
-bool measure_ts_delay(const std::string& ts_path, const RunSettings& settings, TsDelays& delays,
-                      int mode = DelayNone);
+// delays and fills `measured`. False when the stream cannot be opened or
+// names no PCR or video PID; the failure is reported here. With `mode`
+// Tmpgenc, a tmpgenc delay that had no audio start to use is explained at
+// the info level.
+bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMode mode,
+                      const Log& log, TsMeasurement& measured);
 
-// The delay that `mode` (DelayDgindex, DelayMpg2vfp or DelayTmpgenc) uses;
-// 0 for any other mode.
-int delay_for_mode(const TsDelays& delays, int mode);
+// The delay that `mode` uses; 0 for DelayMode::None.
+int delay_for_mode(const TsDelays& delays, DelayMode mode);
 
 // 2^33: one turn of the 33-bit 90 kHz clock.
 inline constexpr std::int64_t kClockWrap = std::int64_t{1} << 33;

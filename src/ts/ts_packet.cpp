@@ -65,7 +65,7 @@ bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header) {
     const int sync = cursor.stream.read_byte();
     if (sync < 0) return false;
     if (sync != kSyncByte) {
-      ++cursor.bytes_read;
+      ++cursor.sync_offset;
       continue;
     }
     // The sync byte is the packet's first byte; the search above is the one
@@ -98,13 +98,13 @@ bool next_packet(PacketCursor& cursor, TsPacketHeader& header) {
   // path is the same for both sizes.
   const int rest = cursor.bytes_left > 0 ? cursor.bytes_left : 0;
   cursor.stream.skip(rest + cursor.layout.prefix_bytes);
-  cursor.bytes_read += kTsPacketBytes + cursor.layout.prefix_bytes;
+  cursor.sync_offset += kTsPacketBytes + cursor.layout.prefix_bytes;
   return read_ts_packet_header(cursor, header);
 }
 
 bool begin_packet_walk(PacketCursor& cursor, TsPacketHeader& header) {
   cursor.stream.seek(cursor.layout.walk_start);
-  cursor.bytes_read = cursor.layout.walk_start;
+  cursor.sync_offset = cursor.layout.walk_start;
   return read_ts_packet_header(cursor, header);
 }
 

@@ -39,7 +39,7 @@ struct PacketLayout {
 // Where a walk stands in the stream. bytes_left counts the current packet's
 // bytes not yet read or skipped; a skip that claims more than the packet
 // holds leaves it below 0 (the stream has then moved on by the full count,
-// as a relative seek does). bytes_read is the file offset of the current
+// as a relative seek does). sync_offset is the file offset of the current
 // packet's sync byte (of the sync byte, not of a time-stamp prefix before
 // it, so that the offset means the same whatever the packet size: the
 // first byte a reader starting there takes as a packet); recordings exceed
@@ -49,7 +49,7 @@ struct PacketLayout {
 struct PacketCursor {
   TsStream& stream;
   int bytes_left = kTsPacketBytes;
-  std::int64_t bytes_read = 0;
+  std::int64_t sync_offset = 0;
   bool overran = false;
   PacketLayout layout{};
 };
@@ -90,10 +90,10 @@ void skip_to_section(PacketCursor& cursor, const TsPacketHeader& header);
 // Finds the next sync byte and decodes the header behind it, starting a new
 // packet in the cursor. True when the sync byte and the two PID bytes were
 // read, false at the end of the file. Every byte discarded by the sync
-// search raises bytes_read by one.
+// search raises sync_offset by one.
 bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header);
 
-// Skips what is left of the current packet, counts the packet in bytes_read
+// Skips what is left of the current packet, counts the packet in sync_offset
 // and reads the next header; false at the end of the file.
 bool next_packet(PacketCursor& cursor, TsPacketHeader& header);
 

@@ -48,8 +48,8 @@ bool start_code_at(std::span<const std::uint8_t> b, int i, std::uint8_t code) {
 // packet brought of it. The size, aspect and rate fields are traced only
 // when the packet holds their bytes; a header cut short by the end of the
 // packet is named without them rather than with bytes it did not fill.
-void trace_sequence_header(std::span<const std::uint8_t> b, const RunSettings& settings) {
-  settings.log_debug(stderr, "\t\t -- Sequence Header --\n");
+void trace_sequence_header(std::span<const std::uint8_t> b, const ScanContext& context) {
+  context.log(LogLevel::Debug, "\t\t -- Sequence Header --\n");
   if (b.size() < kStartCodeBytes + kSequenceFieldBytes) return;
   // horizontal_size_value (12), vertical_size_value (12),
   // aspect_ratio_information (4), frame_rate_code (4)
@@ -57,42 +57,35 @@ void trace_sequence_header(std::span<const std::uint8_t> b, const RunSettings& s
   const int vertical = ((b[5] & 0x0F) << 8) | b[6];
   const unsigned aspect = b[7] >> 4;
   const unsigned rate = b[7] & 0x0F;
-  settings.log_debug(stderr, "\t\t frame_size: %dx%d\n", horizontal, vertical);
-  settings.log_debug(stderr, "\t\t aspect_ratio: %s\n",
-                     aspect_ratio_names[aspect < aspect_ratio_names.size() ? aspect : 0]);
-  settings.log_debug(stderr, "\t\t frame_rate: %f\n",
-                     frame_rates[rate < frame_rates.size() ? rate : 0]);
-}
-
-bool start_threshold_met(const VideoScanState& state, std::int64_t bytes_read,
-                         const RunSettings& settings) {
-  if (settings.gop_offset >= 0) return state.gop_count >= settings.gop_offset;
-  // Offsets of recordings beyond 2 GiB compare as 64-bit values.
-  if (settings.d2v_start_bytes > 0) return bytes_read >= settings.d2v_start_bytes;
-  return state.gop_count >= settings.gop_offset;
+  context.log(LogLevel::Debug, "\t\t frame_size: %dx%d\n", horizontal, vertical);
+  context.log(LogLevel::Debug, "\t\t aspect_ratio: %s\n",
+              aspect_ratio_names[aspect < aspect_ratio_names.size() ? aspect : 0]);
+  context.log(LogLevel::Debug, "\t\t frame_rate: %f\n",
+              frame_rates[rate < frame_rates.size() ? rate : 0]);
 }
 
 // Decodes the two picture-header bytes q4 and q5 and applies the I-picture
 // and start-picture rules with time stamp `pts`.
 void handle_picture_header(std::uint8_t q4, std::uint8_t q5, std::int64_t pts,
-                           VideoScanState& state, EsPassResult& result, std::int64_t bytes_read,
-                           const RunSettings& settings) {
+                           VideoScanState& state, EsPassResult& result, std::int64_t sync_offset,
+                           const ScanContext& context) {
   // temporal_reference (10), picture_coding_type (3), vbv_delay (16) ...
   const int temporal_reference = (q4 << 2) | (q5 >> 6);
   const int picture_coding_type = (q5 >> 3) & 0x07;
-  settings.log_debug(stderr, "\t\t -- Picture Header --\n");
-  settings.log_debug(
-      stderr, "\t\t picture_coding_type: %d [%c], temporal_reference: %d\n", picture_coding_type,
-      picture_type_letters[static_cast<std::size_t>(picture_coding_type)], temporal_reference);
+  context.log(LogLevel::Debug, "\t\t -- Picture Header --\n");
+  context.log(LogLevel::Debug, "\t\t picture_coding_type: %d [%c], temporal_reference: %d\n",
+              picture_coding_type,
+              picture_type_letters[static_cast<std::size_t>(picture_coding_type)],
+              temporal_reference);
   if (picture_coding_type == kIPicture && result.key_pts == 0) {
     result.key_pts = pts;
     state.iframe_seen = true;
-    settings.log_debug(stderr, "\t\t  set Start Video PTS I-Frame\n");
+    context.log(LogLevel::Debug, "\t\t  set Start Video PTS I-Frame\n");
   }
   if (result.start_pts == 0 && temporal_reference == 0 && state.iframe_seen &&
-      start_threshold_met(state, bytes_read, settings)) {
+      start_rule_met(context.rule, state.gop_count, sync_offset)) {
     result.start_pts = pts;
-    settings.log_debug(stderr, "\t\t  set Start Video PTS\n");
+    context.log(LogLevel::Debug, "\t\t  set Start Video PTS\n");
   }
 }
 
@@ -107,8 +100,8 @@ void drop_carry(VideoScanState& state) {
 }  // namespace
 
 int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int64_t pts,
-                        VideoScanState& state, EsPassResult& result, std::int64_t bytes_read,
-                        const RunSettings& settings) {
+                        VideoScanState& state, EsPassResult& result, std::int64_t sync_offset,
+                        const ScanContext& context) {
   // The last positions cannot decide yet: they are carried into the next
   // search, which examines them from its position 0.
   const int limit = static_cast<int>(bytes.size()) - kCarriedBytes;
@@ -116,14 +109,14 @@ int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int
   int i = std::max(start, 0);
   while (i < limit) {
     if (start_code_at(bytes, i, kGopStartCode)) {
-      settings.log_debug(stderr, "\t\t -- GOP start Code --\n");
+      context.log(LogLevel::Debug, "\t\t -- GOP start Code --\n");
       ++state.gop_count;
       i += kStartCodeBytes;
       continue;
     }
     if (start_code_at(bytes, i, kPictureStartCode)) {
       const auto at = static_cast<std::size_t>(i) + kStartCodeBytes;
-      handle_picture_header(bytes[at], bytes[at + 1], pts, state, result, bytes_read, settings);
+      handle_picture_header(bytes[at], bytes[at + 1], pts, state, result, sync_offset, context);
       state.pending_pts = 0;
       state.scan_pending = false;
       return i;
@@ -135,7 +128,7 @@ int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int
 
 PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header,
                               VideoScanState& state, EsPassResult& result,
-                              const RunSettings& settings) {
+                              const ScanContext& context) {
   // The carried bytes, then one packet's payload.
   std::array<std::uint8_t, kVideoCarryBytes + kMaxPayloadBytes> buffer;
   const std::span<std::uint8_t> payload_area = std::span(buffer).subspan<kVideoCarryBytes>();
@@ -154,7 +147,7 @@ PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header
     const auto searched =
         std::span<const std::uint8_t>(buffer).first(kVideoCarryBytes + static_cast<std::size_t>(n));
     const int r = find_picture_header(searched, 0, state.pending_pts, state, result,
-                                      cursor.bytes_read, settings);
+                                      cursor.sync_offset, context);
     if (r >= 0 && r < n) return PacketScan::Found;
     carry_tail(state.carry, searched, kCarryFiller);
     return PacketScan::Searched;
@@ -163,7 +156,7 @@ PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header
   skip_adaptation_field(cursor, header);
   std::int64_t pts = 0;
   std::int64_t dts = 0;
-  if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, settings)) {
+  if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, context.log)) {
     return PacketScan::Searched;
   }
   const int n = cursor.bytes_left;
@@ -177,11 +170,11 @@ PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header
     return PacketScan::Searched;
   }
   if (b[3] == kSequenceHeaderCode) {
-    trace_sequence_header(b, settings);
+    trace_sequence_header(b, context);
     state.pending_pts = pts;
     state.scan_pending = true;
     const int r =
-        find_picture_header(b, kStartCodeBytes, pts, state, result, cursor.bytes_read, settings);
+        find_picture_header(b, kStartCodeBytes, pts, state, result, cursor.sync_offset, context);
     if (r >= kStartCodeBytes && r < n - kCarriedBytes) return PacketScan::Found;
     carry_tail(state.carry, b, kCarryFiller);
     return PacketScan::Searched;
@@ -195,7 +188,7 @@ PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header
       carry_tail(state.carry, b, kCarryFiller);
       return PacketScan::Searched;
     }
-    handle_picture_header(b[4], b[5], pts, state, result, cursor.bytes_read, settings);
+    handle_picture_header(b[4], b[5], pts, state, result, cursor.sync_offset, context);
     drop_carry(state);
     return PacketScan::Found;
   }

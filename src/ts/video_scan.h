@@ -9,7 +9,7 @@
 
 #include "ts/es_scan.h"
 #include "ts/ts_packet.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
@@ -35,7 +35,7 @@ struct VideoScanState {
 // result.start_pts at the start picture.
 PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header,
                               VideoScanState& state, EsPassResult& result,
-                              const RunSettings& settings);
+                              const ScanContext& context);
 
 // Searches `bytes` from `start` for a picture start code, counting GOP
 // start codes on the way. The last five positions are left to the next
@@ -43,7 +43,7 @@ PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header
 // start code; bytes.size() - 5 when there is none; -1 when start lies
 // beyond that.
 int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int64_t pts,
-                        VideoScanState& state, EsPassResult& result, std::int64_t bytes_read,
-                        const RunSettings& settings);
+                        VideoScanState& state, EsPassResult& result, std::int64_t sync_offset,
+                        const ScanContext& context);
 
 }  // namespace mendra

@@ -20,7 +20,7 @@ template <typename State>
 class EsScanFixture : public TsFixture {
  protected:
   using Scan = PacketScan (*)(PacketCursor&, const TsPacketHeader&, State&, EsPassResult&,
-                              const RunSettings&);
+                              const ScanContext&);
 
   // The scan's outcome for every packet of `pid`; state and result start
   // fresh.
@@ -32,7 +32,7 @@ class EsScanFixture : public TsFixture {
     PacketCursor cursor{stream_};
     TsPacketHeader header;
     for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
-      if (header.pid == pid) outcomes.push_back(scan(cursor, header, state_, result_, settings_));
+      if (header.pid == pid) outcomes.push_back(scan(cursor, header, state_, result_, context_));
     }
     return outcomes;
   }

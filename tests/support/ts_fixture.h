@@ -1,4 +1,4 @@
-// A fresh temporary directory and fresh settings for every test of the
+// A fresh temporary directory, log and start rule for every test of the
 // transport-stream analysis, with helpers to write and open streams.
 #pragma once
 
@@ -9,8 +9,10 @@
 
 #include "support/run_binary.h"
 #include "support/ts_stream_builder.h"
+#include "ts/es_scan.h"
+#include "ts/start_rule.h"
 #include "ts/ts_stream.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra::test {
 
@@ -25,7 +27,8 @@ class TsFixture : public ::testing::Test {
     dir_ = std::filesystem::temp_directory_path() / ("mendra_ts_" + name);
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    reset_settings(settings_);
+    log_ = Log{};
+    rule_ = StartRule{};
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -38,7 +41,12 @@ class TsFixture : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
-  RunSettings settings_;
+  // Messages go to standard error, where a test captures them; a test sets
+  // the level it checks.
+  Log log_;
+  StartRule rule_;
+  // What the scanners of a pass get: the two above.
+  ScanContext context_{rule_, log_};
   TsStream stream_;
 };
 

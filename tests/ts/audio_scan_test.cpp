@@ -3,6 +3,7 @@
 #include <span>
 
 #include "support/es_scan_fixture.h"
+#include "ts/es_scanners.h"
 
 namespace mendra::test {
 namespace {
@@ -12,12 +13,12 @@ constexpr std::uint16_t kAudioPid = 0x112;
 class AudioScanTest : public EsScanFixture<AudioScanState> {
  protected:
   std::vector<PacketScan> run_audio(const Bytes& bytes) {
-    return run(bytes, kAudioPid, scan_audio_payload);
+    return run(bytes, kAudioPid, scan_audio_format<kAdtsSync>);
   }
 };
 
 TEST_F(AudioScanTest, HeaderAtPayloadStart) {
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   // The adaptation field of 7 bytes is passed over before the PES header.
   const auto results = run_audio(
@@ -60,7 +61,7 @@ TEST_F(AudioScanTest, ContinuationWithoutPendingSearchAndMissingStartCode) {
   EXPECT_EQ(scanner->role, EsRole::Audio);
   PacketCursor cursor{stream_};
   EsPassResult pass;
-  scanner->run_pass(cursor, kAudioPid, pass, settings_);
+  scanner->run_pass(cursor, kAudioPid, pass, context_);
   EXPECT_EQ(pass.through_count, 1);
   EXPECT_EQ(pass.start_pts, 0);
 }
@@ -84,7 +85,7 @@ TEST_P(SplitAdtsTest, FoundOnceWithThePesPts) {
     stream = ts_packet_fitted(kAudioPid, true, head + Bytes(184 - head.size(), 0x11)) +
              ts_packet_fitted(kAudioPid, false, Bytes(184 - first_part.size(), 0x11) + first_part);
   }
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   run_audio(stream + ts_packet(0x300, false, std::nullopt, Bytes(184, 0xFF)) +
             ts_packet_fitted(kAudioPid, false, rest) + ts_packet_fitted(kAudioPid, false, adts));
@@ -183,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 using AudioScan = PacketScan (*)(PacketCursor&, const TsPacketHeader&, AudioScanState&,
-                                 EsPassResult&, const RunSettings&);
+                                 EsPassResult&, const ScanContext&);
 
 // One scanner of the stream-type table with a header it finds: padded to
 // the seven bytes of the longest test, so every split offset can be tried.
@@ -202,12 +203,14 @@ Bytes seven(const Bytes& header) {
 }
 
 const AudioCodec kCodecs[] = {
-    {"AdtsId0", scan_audio_payload, 0xC0, adts_frame_header({}), "ADTS-AAC Header"},
-    {"PrivateAdts", scan_private_adts_payload, 0xBD, adts_frame_header({}), "ADTS-AAC Header"},
-    {"MpegAudio", scan_mpeg_audio_payload, 0xC0, seven(mpeg_audio_header({})), "MPEG-Audio Header"},
-    {"Ac3", scan_ac3_payload, 0xBD, ac3_header({}), "AC-3 Header"},
-    {"Eac3", scan_eac3_payload, 0xFD, eac3_header({}), "E-AC-3 Header"},
-    {"Latm", scan_latm_payload, 0xC1, seven(latm_header()), "LATM-AAC Header"},
+    {"AdtsId0", scan_audio_format<kAdtsSync>, 0xC0, adts_frame_header({}), "ADTS-AAC Header"},
+    {"PrivateAdts", scan_audio_format<kPrivateAdtsSync>, 0xBD, adts_frame_header({}),
+     "ADTS-AAC Header"},
+    {"MpegAudio", scan_audio_format<kMpegAudioSync>, 0xC0, seven(mpeg_audio_header({})),
+     "MPEG-Audio Header"},
+    {"Ac3", scan_audio_format<kAc3Sync>, 0xBD, ac3_header({}), "AC-3 Header"},
+    {"Eac3", scan_audio_format<kEac3Sync>, 0xFD, eac3_header({}), "E-AC-3 Header"},
+    {"Latm", scan_audio_format<kLatmSync>, 0xC1, seven(latm_header()), "LATM-AAC Header"},
 };
 
 std::size_t count_of(const std::string& text, const std::string& part) {
@@ -236,7 +239,7 @@ TEST_P(SplitSyncTest, FoundOnceWithThePesPts) {
     stream = ts_packet_fitted(kAudioPid, true, head + Bytes(184 - head.size(), 0x11)) +
              ts_packet_fitted(kAudioPid, false, Bytes(184 - first_part.size(), 0x11) + first_part);
   }
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   run(stream + ts_packet(0x300, false, std::nullopt, Bytes(184, 0xFF)) +
           ts_packet_fitted(kAudioPid, false, rest) + ts_packet_fitted(kAudioPid, false, frame),

@@ -29,7 +29,7 @@ TEST_P(D2vTest, NamesStreamAndStartOffset) {
   const D2vCase& c = GetParam();
   std::int64_t start = kUnset;
   std::string base = "unwritten";
-  EXPECT_EQ(read_d2v(write_project(c.text), start, base, settings_), c.result);
+  EXPECT_EQ(read_d2v(write_project(c.text), log_, start, base), c.result);
   std::string expected = c.base;
   if (expected.starts_with('@')) expected = dir_.string() + "/" + expected.substr(1);
   EXPECT_EQ(base, expected);
@@ -69,7 +69,7 @@ TEST_F(D2vTest, OpenErrorIsReported) {
   std::int64_t start = kUnset;
   std::string base = "unwritten";
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(read_d2v(path("absent.d2v"), start, base, settings_));
+  EXPECT_FALSE(read_d2v(path("absent.d2v"), log_, start, base));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "input d2v open error: " + path("absent.d2v") + "\n");
   EXPECT_EQ(base, "unwritten");

@@ -141,14 +141,14 @@ TEST(NalReaderTest, SearchBetweenHeadsAtEverySplit) {
   }
 }
 
-class H264ScanTest : public EsScanFixture<H264ScanState> {
+class H264ScanTest : public EsScanFixture<NalScanState> {
  protected:
   std::vector<PacketScan> run_h264(const Bytes& bytes) {
     return run(bytes, kVideoPid, scan_h264_payload);
   }
 };
 
-class HevcScanTest : public EsScanFixture<HevcScanState> {
+class HevcScanTest : public EsScanFixture<NalScanState> {
  protected:
   std::vector<PacketScan> run_hevc(const Bytes& bytes) {
     return run(bytes, kVideoPid, scan_hevc_payload);
@@ -156,7 +156,7 @@ class HevcScanTest : public EsScanFixture<HevcScanState> {
 };
 
 TEST_F(H264ScanTest, TracesNalUnitsAndSliceTypes) {
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   const auto results =
       run_h264(ts_packet(kVideoPid, true, std::nullopt,
@@ -175,7 +175,7 @@ TEST_F(H264ScanTest, TracesNalUnitsAndSliceTypes) {
 }
 
 TEST_F(HevcScanTest, TracesNalUnitsAndFirstSliceSegments) {
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   run_hevc(ts_packet(kVideoPid, true, std::nullopt,
                      pes_header(0xE0, 90000) + hevc_aud() + hevc_slice(21, true)));
@@ -300,8 +300,8 @@ class H264RuleTest : public H264ScanTest, public ::testing::WithParamInterface<H
 
 TEST_P(H264RuleTest, RecordsRandomAccessPictures) {
   const H264Case& c = GetParam();
-  settings_.gop_offset = c.gop_offset;
-  settings_.d2v_start_bytes = c.d2v_start_bytes;
+  rule_.gop_offset = c.gop_offset;
+  rule_.d2v_start_bytes = c.d2v_start_bytes;
   const auto results = run_h264(access_unit_stream(c.units));
   EXPECT_EQ(result_.key_pts, c.key_pts);
   EXPECT_EQ(result_.start_pts, c.start_pts);
@@ -397,7 +397,7 @@ class HevcRuleTest : public HevcScanTest, public ::testing::WithParamInterface<H
 
 TEST_P(HevcRuleTest, RecordsIrapPictures) {
   const HevcCase& c = GetParam();
-  settings_.gop_offset = c.gop_offset;
+  rule_.gop_offset = c.gop_offset;
   Bytes stream;
   for (const HevcPicture& p : c.pictures) {
     Bytes es = pes_header(0xE0, p.pts) + hevc_aud();
@@ -455,10 +455,10 @@ TEST_P(MeasureNalTest, GivesTheDelays) {
       ts_packet(kVideoPid, true, std::nullopt, pes_header(0xE0, 999000) + random_access) +
       ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header());
   ASSERT_TRUE(write_file(path("rec.ts"), as_chars(bytes)));
-  settings_.gop_offset = c.gop_offset;
-  TsDelays delays;
+  rule_.gop_offset = c.gop_offset;
+  TsMeasurement measured;
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), settings_, delays));
+  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), rule_, DelayMode::None, log_, measured));
   const std::string output = testing::internal::GetCapturedStderr();
   EXPECT_NE(output.find(c.delays), std::string::npos) << output;
 }

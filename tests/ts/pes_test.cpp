@@ -27,12 +27,12 @@ class PesHeaderTest : public TsFixture, public ::testing::WithParamInterface<Pes
 
 TEST_P(PesHeaderTest, FindsAndDecodes) {
   const PesCase& c = GetParam();
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   open_stream(c.packet_payload + Bytes(200, 0xEE));
   PacketCursor cursor{stream_, c.packet_bytes_left};
   std::int64_t pts = 0, dts = 0;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(read_pes_header(cursor, kVideoPesStartCode, pts, dts, settings_), c.result);
+  EXPECT_EQ(read_pes_header(cursor, kVideoPesStartCode, pts, dts, log_), c.result);
   const std::string trace = testing::internal::GetCapturedStderr();
   EXPECT_EQ(pts, c.pts);
   EXPECT_EQ(dts, c.dts);

@@ -12,7 +12,7 @@ class PsiTest : public TsFixture {
  protected:
   void SetUp() override {
     TsFixture::SetUp();
-    settings_.log_debug = log_print;
+    log_.level = LogLevel::Debug;
   }
   // Opens the stream and stands at the section's table_id in its first packet.
   void open_at_section(const Bytes& bytes) {
@@ -30,7 +30,7 @@ class PsiTest : public TsFixture {
 
   TsPacketHeader header_;
   PacketCursor cursor_{stream_};
-  std::vector<int> pids_;
+  std::vector<std::uint16_t> pids_;
   std::uint16_t pmt_pid_ = 0;
   ProgramStreams program_;
 };
@@ -39,7 +39,7 @@ TEST_F(PsiTest, PatTracesEntriesAndCrc) {
   const Bytes pat = pat_section({{0, 0x10}, {1, 0x1F0}});
   open_at_section(ts_packet(0, true, std::nullopt, pat));
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, settings_));
+  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, log_));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\t\tpacket len:  180    section len:   17\n"
             "\t\tprg_id:     0,  pid:0x0010,  left:   8\n"
@@ -47,15 +47,15 @@ TEST_F(PsiTest, PatTracesEntriesAndCrc) {
                 crc_line(pat));
   EXPECT_EQ(cursor_.bytes_left, 163);
   EXPECT_EQ(pmt_pid_, 0x1F0);
-  EXPECT_EQ(pids_, (std::vector<int>{0x10, 0x1F0}));
+  EXPECT_EQ(pids_, (std::vector<std::uint16_t>{0x10, 0x1F0}));
 }
 
 TEST_F(PsiTest, PatSkipsPidZeroStopsAtNullPidAndKeepsFirstProgram) {
   open_at_section(
       ts_packet(0, true, std::nullopt,
                 pat_section({{0, 0x10}, {3, 0}, {1, 0x1F0}, {2, 0x1F1}, {4, 0x1FFF}, {5, 0x1F5}})));
-  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, settings_));
-  EXPECT_EQ(pids_, (std::vector<int>{0x10, 0x1F0, 0x1F1}));
+  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, log_));
+  EXPECT_EQ(pids_, (std::vector<std::uint16_t>{0x10, 0x1F0, 0x1F1}));
   EXPECT_EQ(pmt_pid_, 0x1F0);
 }
 
@@ -63,14 +63,14 @@ TEST_F(PsiTest, PatWithWrongTableIdOrShortLengthField) {
   Bytes wrong = pat_section({{1, 0x1F0}});
   wrong[1] = 0x02;
   open_at_section(ts_packet(0, true, std::nullopt, wrong));
-  EXPECT_FALSE(read_pat(cursor_, pids_, pmt_pid_, settings_));
+  EXPECT_FALSE(read_pat(cursor_, pids_, pmt_pid_, log_));
   EXPECT_EQ(pmt_pid_, 0);
   // A length field smaller than the fixed fields yields no entries instead
   // of a wrapped count that reads on through the stream.
   stream_.close();
   cursor_.bytes_left = kTsPacketBytes;
   open_at_section(ts_packet(0, true, std::nullopt, pat_section({{1, 0x1F0}}, 3)));
-  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, settings_));
+  EXPECT_TRUE(read_pat(cursor_, pids_, pmt_pid_, log_));
   EXPECT_TRUE(pids_.empty());
   EXPECT_EQ(pmt_pid_, 0);
 }
@@ -83,7 +83,7 @@ TEST_F(PsiTest, PmtSinglePacketTraces) {
   std::array<std::uint8_t, 1> table_id{};
   ASSERT_TRUE(read_packet_bytes(cursor_, table_id));
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, settings_));
+  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, log_));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\t\tpacket len:  180    section len:   43\n"
             "\t\tPCR: 0x0100\n"
@@ -96,7 +96,7 @@ TEST_F(PsiTest, PmtSinglePacketTraces) {
   EXPECT_EQ(program_.pcr_pid, 0x100);
   EXPECT_EQ(program_.video.pid, 0x111);
   EXPECT_EQ(program_.audio.pid, 0x112);
-  EXPECT_EQ(program_.es_pids, (std::vector<int>{0x111, 0x112, 0x130}));
+  EXPECT_EQ(program_.es_pids, (std::vector<std::uint16_t>{0x111, 0x112, 0x130}));
 }
 
 // The stream entries continue in the next packet of the PMT PID; packets of
@@ -117,7 +117,7 @@ TEST_F(PsiTest, PmtContinuesIntoLaterPacket) {
   std::array<std::uint8_t, 1> table_id{};
   ASSERT_TRUE(read_packet_bytes(cursor_, table_id));
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, settings_));
+  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, log_));
   const std::string trace = testing::internal::GetCapturedStderr();
   EXPECT_NE(trace.find(crc_line(pmt)), std::string::npos) << trace;
   EXPECT_EQ(program_.es_pids.size(), 8u);
@@ -145,7 +145,7 @@ TEST_P(PrivateStreamTest, DescriptorsChooseTheScanner) {
       pmt_section(0x100, {}, {{0x02, 0x111, {}}, {0x06, 0x130, c.es_info}, {0x81, 0x131, {}}});
   // The stream entries and the CRC follow the 13 bytes up to program_info_length.
   scan_pmt_streams(static_cast<std::uint16_t>(pmt.size() - 13), Bytes(pmt.begin() + 13, pmt.end()),
-                   program_, settings_);
+                   program_, log_);
   EXPECT_EQ(program_.video.pid, 0x111);
   if (c.tag == 0) {
     // The AC-3 stream behind it is measured instead.
@@ -202,7 +202,7 @@ TEST_P(MalformedPmtTest, StaysInsideBuffers) {
                   ts_packet(0x1F0, false, std::nullopt, tail));
   std::array<std::uint8_t, 1> table_id{};
   ASSERT_TRUE(read_packet_bytes(cursor_, table_id));
-  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, settings_));
+  EXPECT_TRUE(read_pmt(cursor_, 0x1F0, program_, log_));
   EXPECT_EQ(cursor_.bytes_left, 0);
   EXPECT_EQ(program_.video.pid, c.video_pid);
 }

@@ -11,14 +11,17 @@
 #include <sstream>
 #include <string>
 
-#include "ts/es_scan.h"
+#include "ts/es_scanners.h"
 #include "ts/ts_delay.h"
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 namespace {
 
 struct ExpectedClocks {
+  int pcr_pid = 0;
+  int video_pid = 0;
+  int audio_pid = 0;
   long long first_pcr = 0;
   long long iframe_pts = 0;
   long long video_start_pts = 0;
@@ -40,6 +43,9 @@ std::map<std::string, ExpectedClocks> load_expected() {
     fields >> name >> pmt >> pcr >> video >> audio >> e.first_pcr >> e.iframe_pts >>
         e.video_start_pts >> e.audio_pts;
     e.has_audio = audio != 0;
+    e.pcr_pid = pcr;
+    e.video_pid = video;
+    e.audio_pid = audio;
     streams[name] = e;
   }
   return streams;
@@ -80,25 +86,29 @@ class RealStreamTest : public ::testing::TestWithParam<DelayCase> {
   }
 };
 
-std::string measure(const std::string& stream, RunSettings& settings, TsDelays& delays,
-                    bool& result) {
+std::string measure(const std::string& stream, DelayMode mode, const Log& log,
+                    TsMeasurement& measured, bool& result) {
   const bool has_extension = stream.find('.') != std::string::npos;
   const std::string file = has_extension ? stream : stream + ".ts";
   testing::internal::CaptureStderr();
-  result = measure_ts_delay(std::string(MENDRA_TEST_DATA) + "/ts/" + file, settings, delays);
+  result = measure_ts_delay(std::string(MENDRA_TEST_DATA) + "/ts/" + file, StartRule{}, mode, log,
+                            measured);
   return testing::internal::GetCapturedStderr();
 }
 
 TEST_P(RealStreamTest, EveryModeStoresItsDelay) {
   const DelayCase& c = GetParam();
-  const int expected[] = {c.dgindex_ms, c.mpg2vfp_ms, c.tmpgenc_ms};
-  for (int mode = DelayDgindex; mode <= DelayTmpgenc; ++mode) {
-    RunSettings settings;
-    TsDelays delays;
+  const std::pair<DelayMode, int> expected[] = {{DelayMode::Dgindex, c.dgindex_ms},
+                                                {DelayMode::Mpg2vfp, c.mpg2vfp_ms},
+                                                {DelayMode::Tmpgenc, c.tmpgenc_ms}};
+  for (const auto& [mode, delay_ms] : expected) {
+    TsMeasurement measured;
     bool result = false;
-    const std::string printed = measure(c.stream, settings, delays, result);
-    EXPECT_TRUE(result) << c.stream << " mode " << mode;
-    EXPECT_EQ(delay_for_mode(delays, mode), expected[mode]) << c.stream << " mode " << mode;
+    const std::string printed = measure(c.stream, mode, Log{}, measured, result);
+    const int mode_number = static_cast<int>(mode);
+    EXPECT_TRUE(result) << c.stream << " mode " << mode_number;
+    EXPECT_EQ(delay_for_mode(measured.delays, mode), delay_ms)
+        << c.stream << " mode " << mode_number;
     // All three candidates are printed in every mode.
     std::ostringstream lines;
     lines << "\tTS read delay\n\t -- dgindex : " << c.dgindex_ms
@@ -113,12 +123,25 @@ TEST_P(RealStreamTest, SummaryShowsTheClocksOfTheStream) {
   const auto all = load_expected();
   ASSERT_TRUE(all.count(c.stream)) << c.stream;
   const ExpectedClocks& e = all.at(c.stream);
-  RunSettings settings;
-  settings.log_debug = log_print;
-  TsDelays delays;
+  TsMeasurement measured;
   bool result = false;
-  const std::string printed = measure(c.stream, settings, delays, result);
+  const std::string printed =
+      measure(c.stream, DelayMode::None, Log{.level = LogLevel::Debug}, measured, result);
   ASSERT_TRUE(result);
+  // The record says what the trace says.
+  const bool m2ts = std::string(c.stream).find(".m2ts") != std::string::npos;
+  EXPECT_EQ(measured.packet_bytes, m2ts ? 192 : 188);
+  EXPECT_EQ(measured.pcr_pid, e.pcr_pid);
+  EXPECT_EQ(measured.first_pcr, e.first_pcr);
+  EXPECT_EQ(measured.video.pid, e.video_pid);
+  EXPECT_EQ(measured.video.stream_type, c.needs[0]);
+  EXPECT_TRUE(measured.video.found);
+  EXPECT_EQ(measured.video.start_pts, e.video_start_pts);
+  EXPECT_EQ(measured.audio.pid, e.audio_pid);
+  EXPECT_EQ(measured.audio.found, e.has_audio);
+  if (e.has_audio) {
+    EXPECT_EQ(measured.audio.start_pts, e.audio_pts);
+  }
   const auto clock_line = [](const char* label, long long value) {
     std::ostringstream line;
     line << "\t -- " << label << ": " << value << " [" << value / 90 << "ms]\n";

@@ -1,6 +1,7 @@
 #include "ts/ts_delay.h"
 
 #include "support/ts_fixture.h"
+#include "util/input_file.h"
 
 namespace mendra::test {
 namespace {
@@ -67,12 +68,13 @@ Bytes program_stream(const StreamLayout& s) {
 struct MeasureCase {
   const char* name;
   StreamLayout stream;
-  int mode;
+  DelayMode mode;
   std::uint16_t pmt_pid;
   bool result;
   int delay_ms;                  // the mode's delay
   const char* message;           // expected in the output
   const char* absent = nullptr;  // not expected in the output
+  const char* also = nullptr;    // expected in the output as well
 };
 
 class MeasureTest : public TsFixture, public ::testing::WithParamInterface<MeasureCase> {};
@@ -80,15 +82,19 @@ class MeasureTest : public TsFixture, public ::testing::WithParamInterface<Measu
 TEST_P(MeasureTest, GivesTheModesDelay) {
   const MeasureCase& c = GetParam();
   ASSERT_TRUE(write_file(path("rec.ts"), as_chars(program_stream(c.stream))));
-  settings_.pmt_pid = c.pmt_pid;
-  TsDelays delays{7, 7, 7};
+  rule_.pmt_pid = c.pmt_pid;
+  TsMeasurement measured;
+  measured.delays = TsDelays{7, 7, 7};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(measure_ts_delay(path("rec.ts"), settings_, delays, c.mode), c.result);
+  EXPECT_EQ(measure_ts_delay(path("rec.ts"), rule_, c.mode, log_, measured), c.result);
   const std::string output = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(delay_for_mode(delays, c.mode), c.delay_ms);
+  EXPECT_EQ(delay_for_mode(measured.delays, c.mode), c.delay_ms);
   EXPECT_NE(output.find(c.message), std::string::npos) << output;
   if (c.absent != nullptr) {
     EXPECT_EQ(output.find(c.absent), std::string::npos) << output;
+  }
+  if (c.also != nullptr) {
+    EXPECT_NE(output.find(c.also), std::string::npos) << output;
   }
 }
 
@@ -99,31 +105,36 @@ constexpr const char* kDelays =
 INSTANTIATE_TEST_SUITE_P(
     Cases, MeasureTest,
     ::testing::Values(
-        MeasureCase{"Dgindex", {}, 0, 0, true, -1000, kDelays},
-        MeasureCase{"Mpg2vfp", {}, 1, 0, true, -900, kDelays},
-        MeasureCase{"Tmpgenc", {}, 2, 0, true, -980, kDelays},
-        MeasureCase{"ModeBeyondTwoUsesNone", {}, 5, 0, true, 0, kDelays},
-        MeasureCase{"ModeNoneUsesNone", {}, DelayNone, 0, true, 0, kDelays},
+        MeasureCase{"Dgindex", {}, DelayMode::Dgindex, 0, true, -1000, kDelays},
+        MeasureCase{"Mpg2vfp", {}, DelayMode::Mpg2vfp, 0, true, -900, kDelays},
+        MeasureCase{"Tmpgenc", {}, DelayMode::Tmpgenc, 0, true, -980, kDelays},
+        MeasureCase{"ModeBeyondTwoUsesNone", {}, static_cast<DelayMode>(5), 0, true, 0, kDelays},
+        MeasureCase{"ModeNoneUsesNone", {}, DelayMode::None, 0, true, 0, kDelays},
         MeasureCase{"TmpgencWithoutAudio",
                     {.with_audio = false},
-                    2,
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -1000,
                     "\t -- tmpgenc : -1000 msec\n"},
         // Other audio formats give the same audio delay of -980.
-        MeasureCase{
-            "TmpgencAdtsId0", {.audio_frame = adts_frame_header({})}, 2, 0, true, -980, kDelays},
+        MeasureCase{"TmpgencAdtsId0",
+                    {.audio_frame = adts_frame_header({})},
+                    DelayMode::Tmpgenc,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
         MeasureCase{"TmpgencMpegAudio",
                     {.audio_type = 0x04, .audio_frame = mpeg_audio_header({})},
-                    2,
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -980,
                     kDelays},
         MeasureCase{"TmpgencAc3",
                     {.audio_type = 0x81, .audio_stream_id = 0xBD, .audio_frame = ac3_header({})},
-                    2,
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -980,
@@ -133,14 +144,30 @@ INSTANTIATE_TEST_SUITE_P(
                      .audio_es_info = descriptor(0x7A, {0x00}),
                      .audio_stream_id = 0xBD,
                      .audio_frame = eac3_header({})},
-                    2,
+                    DelayMode::Tmpgenc,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
+        // Private data without a descriptor: probed, and measured with the
+        // scanner whose header its payload holds.
+        MeasureCase{"TmpgencProbedAdts",
+                    {.audio_type = 0x06, .audio_frame = adts_frame_header({})},
+                    DelayMode::Tmpgenc,
+                    0,
+                    true,
+                    -980,
+                    kDelays},
+        MeasureCase{"TmpgencProbedAc3",
+                    {.audio_type = 0x06, .audio_stream_id = 0xBD, .audio_frame = ac3_header({})},
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -980,
                     kDelays},
         MeasureCase{"TmpgencLatm",
                     {.audio_type = 0x11, .audio_frame = latm_header()},
-                    2,
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -980,
@@ -148,31 +175,34 @@ INSTANTIATE_TEST_SUITE_P(
         // Without an audio start -mt says where its delay comes from.
         MeasureCase{"TmpgencFallbackWithoutAudio",
                     {.with_audio = false},
-                    2,
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -1000,
                     "\t -- tmpgenc : -1000 msec\n\n"
                     "\t -- tmpgenc : no measurable audio stream, using the video start\n",
                     "cannot be measured"},
-        MeasureCase{"TmpgencFallbackNamesTypes",
-                    {.audio_type = 0x06},
-                    2,
-                    0,
-                    true,
-                    -1000,
-                    "msec\n\n\t -- tmpgenc : no measurable audio stream, using the video start\n"
-                    "\tstream types that cannot be measured: 0x06\n"},
+        // A private-data stream whose payload holds no audio frame header
+        // (teletext, say) is probed in vain and named.
+        MeasureCase{
+            "TmpgencFallbackNamesTypes",
+            {.audio_type = 0x06, .audio_stream_id = 0xBD, .audio_frame = {0x10, 0x02, 0x2C}},
+            DelayMode::Tmpgenc,
+            0,
+            true,
+            -1000,
+            "msec\n\n\t -- tmpgenc : no measurable audio stream, using the video start\n"
+            "\tstream types that cannot be measured: 0x06\n"},
         MeasureCase{"TmpgencFallbackWithoutFrame",
                     {.audio_type = 0x81},
-                    2,
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -1000,
                     "msec\n\n\t -- tmpgenc : no audio frame found, using the video start\n"},
         MeasureCase{"DgindexWithoutAudioSaysNothingMore",
                     {.with_audio = false},
-                    0,
+                    DelayMode::Dgindex,
                     0,
                     true,
                     -1000,
@@ -182,35 +212,77 @@ INSTANTIATE_TEST_SUITE_P(
         // zero than the video's delay: without audio the video's is kept.
         MeasureCase{"TmpgencWithoutAudioNearClockWrap",
                     {.with_audio = false, .pcr = 8589900000},
-                    2,
+                    DelayMode::Tmpgenc,
                     0,
                     true,
                     -11384,
                     "\t -- tmpgenc : -11384 msec\n"},
         MeasureCase{"NoVideoInPmt",
                     {.with_video = false},
-                    0,
+                    DelayMode::Dgindex,
                     0,
                     false,
                     0,
-                    "\nnot found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n"},
+                    "\nnot found PID!!  pcr_pid:0x 100, video_pid:0x   0, audio_pid:0x 112 \n",
+                    nullptr,
+                    "rec.ts: no video stream that can be measured\n"},
         // A video type no scanner reads is named, so the user learns why.
         MeasureCase{"UnmeasuredVideoTypeNamed",
                     {.video_type = 0xEA},
-                    0,
+                    DelayMode::Dgindex,
                     0,
                     false,
                     0,
-                    "video_pid:0x   0, audio_pid:0x 112 \n\tstream types that cannot be "
+                    "video_pid:0x   0, audio_pid:0x 112 \n\t",
+                    nullptr,
+                    "rec.ts: no video stream that can be measured\n\tstream types that cannot be "
                     "measured: 0xEA\n"},
-        MeasureCase{"NoPcr", {.with_pcr = false}, 0, 0, false, 0, "\nnot found PID!!"},
-        MeasureCase{"PcrOfZero", {.pcr = 0}, 0, 0, false, 0, "\nnot found PID!!"},
+        // The stream is named with what it lacks.
+        MeasureCase{"NoPcr",
+                    {.with_pcr = false},
+                    DelayMode::Dgindex,
+                    0,
+                    false,
+                    0,
+                    "\nnot found PID!!",
+                    nullptr,
+                    "rec.ts: no PCR on PID 0x0100\n"},
+        MeasureCase{"PcrOfZero",
+                    {.pcr = 0},
+                    DelayMode::Dgindex,
+                    0,
+                    false,
+                    0,
+                    "\nnot found PID!!",
+                    nullptr,
+                    "rec.ts: no PCR on PID 0x0100\n"},
+        MeasureCase{"PmtPidGivenAbsent",
+                    {},
+                    DelayMode::Dgindex,
+                    0x1234,
+                    false,
+                    0,
+                    "\nnot found PID!!  pcr_pid:0x   0, video_pid:0x   0, audio_pid:0x   0 \n\t",
+                    nullptr,
+                    "rec.ts: no PMT on PID 0x1234\n"},
         // Stuffing adaptation fields without PCR_flag are not taken as the clock.
-        MeasureCase{"StuffingBeforePcr", {.stuffing_before_pcr = true}, 0, 0, true, -1000, kDelays},
-        MeasureCase{"FirstProgramOfSeveral", {.second_program = true}, 0, 0, true, -1000, kDelays},
+        MeasureCase{"StuffingBeforePcr",
+                    {.stuffing_before_pcr = true},
+                    DelayMode::Dgindex,
+                    0,
+                    true,
+                    -1000,
+                    kDelays},
+        MeasureCase{"FirstProgramOfSeveral",
+                    {.second_program = true},
+                    DelayMode::Dgindex,
+                    0,
+                    true,
+                    -1000,
+                    kDelays},
         MeasureCase{"PmtPidGiven",
                     {.second_program = true},
-                    0,
+                    DelayMode::Dgindex,
                     0x1F1,
                     true,
                     -1000,
@@ -230,10 +302,10 @@ TEST_F(MeasureTest, DebugTraceOfAllPasses) {
                     picture_header(0, 1)) +
       ts_packet(kAudioPid, true, std::nullopt, pes_header(0xC0, 988200) + adts_header());
   ASSERT_TRUE(write_file(path("rec.ts"), as_chars(stream)));
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
-  TsDelays delays;
-  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), settings_, delays));
+  TsMeasurement measured;
+  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), rule_, DelayMode::None, log_, measured));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\n   ==== TS parse ====\n"
             "\n\t==== step1: PAT/PMT/PCR ====\n"
@@ -297,10 +369,26 @@ TEST_F(MeasureTest, DebugTraceOfAllPasses) {
 
 TEST_F(MeasureTest, MissingStreamFile) {
   testing::internal::CaptureStderr();
-  TsDelays delays{7, 7, 7};
-  EXPECT_FALSE(measure_ts_delay(path("absent.ts"), settings_, delays));
-  EXPECT_EQ(delays.dgindex_ms, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "not exist TS file...\n");
+  TsMeasurement measured;
+  measured.delays = TsDelays{7, 7, 7};
+  EXPECT_FALSE(measure_ts_delay(path("absent.ts"), rule_, DelayMode::None, log_, measured));
+  EXPECT_EQ(measured.delays.dgindex_ms, 0);
+  // Once, with the full path and the system's reason.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "not exist TS file...\n\t" +
+                                                        absolute_path(path("absent.ts")) +
+                                                        ": No such file or directory\n");
+}
+
+// Bytes that are no transport stream: the stream is named, with what the
+// first pass could not find.
+TEST_F(MeasureTest, NotATransportStream) {
+  ASSERT_TRUE(write_file(path("text.ts"), "Dialogue: 0,0:00:01.00,0:00:02.00\n"));
+  testing::internal::CaptureStderr();
+  TsMeasurement measured;
+  EXPECT_FALSE(measure_ts_delay(path("text.ts"), rule_, DelayMode::Dgindex, log_, measured));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "\nnot found PID!!  pcr_pid:0x   0, video_pid:0x   0, audio_pid:0x   0 \n\t" +
+                absolute_path(path("text.ts")) + ": no PAT naming a programme\n");
 }
 
 // Cut anywhere (mid-packet, mid-section, mid-PES header): the analysis ends
@@ -309,12 +397,13 @@ TEST_F(MeasureTest, MissingStreamFile) {
 TEST_F(MeasureTest, TruncatedAnywhere) {
   const Bytes full = program_stream({});
   const std::size_t pcr_end = 2 * 188 + 4 + 1 + 7;  // header, length byte, PCR field
-  settings_.log_info = log_silent;
-  settings_.log_error = log_silent;
+  log_.sink = nullptr;
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     ASSERT_TRUE(write_file(path("cut.ts"), as_chars(Bytes(full.begin(), full.begin() + cut))));
-    TsDelays delays;
-    ASSERT_EQ(measure_ts_delay(path("cut.ts"), settings_, delays), cut >= pcr_end)
+    TsMeasurement measured;
+    const TsDelays& delays = measured.delays;
+    ASSERT_EQ(measure_ts_delay(path("cut.ts"), rule_, DelayMode::None, log_, measured),
+              cut >= pcr_end)
         << "cut at " << cut;
     if (cut >= 5 * 188) {
       EXPECT_EQ(delays.dgindex_ms, -1000) << "cut at " << cut;

@@ -57,7 +57,7 @@ struct HeaderCase {
   bool result;
   unsigned pid, pusi, afc, adaptation_length;
   int packet_bytes_left;
-  std::int64_t ts_bytes_read;
+  std::int64_t sync_offset;
 };
 
 class PacketHeaderTest : public TsFixture, public ::testing::WithParamInterface<HeaderCase> {};
@@ -68,7 +68,7 @@ TEST_P(PacketHeaderTest, DecodesFieldsAndCounts) {
   TsPacketHeader header;
   PacketCursor cursor{stream_};
   EXPECT_EQ(read_ts_packet_header(cursor, header), c.result);
-  EXPECT_EQ(cursor.bytes_read, c.ts_bytes_read);
+  EXPECT_EQ(cursor.sync_offset, c.sync_offset);
   if (!c.result) return;
   EXPECT_EQ(header.pid, c.pid);
   EXPECT_EQ(header.payload_unit_start, c.pusi);
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 using PacketWalkTest = TsFixture;
 
-// Each packet is taken at its own sync byte and ts_bytes_read is its offset.
+// Each packet is taken at its own sync byte and sync_offset is its offset.
 TEST_F(PacketWalkTest, GarbageBeforeFirstSyncCountsIntoOffsets) {
   open_stream(Bytes{9, 9, 9, 9, 9} + ts_packet(0x21, true, std::nullopt, {}) +
               ts_packet(0x22, false, std::nullopt, {}));
@@ -108,10 +108,10 @@ TEST_F(PacketWalkTest, GarbageBeforeFirstSyncCountsIntoOffsets) {
   PacketCursor cursor{stream_};
   ASSERT_TRUE(read_ts_packet_header(cursor, header));
   EXPECT_EQ(header.pid, 0x21);
-  EXPECT_EQ(cursor.bytes_read, 5);
+  EXPECT_EQ(cursor.sync_offset, 5);
   ASSERT_TRUE(next_packet(cursor, header));
   EXPECT_EQ(header.pid, 0x22);
-  EXPECT_EQ(cursor.bytes_read, 193);
+  EXPECT_EQ(cursor.sync_offset, 193);
   EXPECT_FALSE(next_packet(cursor, header));
 }
 
@@ -185,7 +185,7 @@ TEST_F(PacketWalkTest, TimeStampedPacketsAreWalkedAtTheirSyncBytes) {
   int k = 0;
   for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
     EXPECT_EQ(header.pid, 0x30 + k);
-    EXPECT_EQ(cursor.bytes_read, 3 + 4 + 192 * k);
+    EXPECT_EQ(cursor.sync_offset, 3 + 4 + 192 * k);
     ++k;
   }
   EXPECT_EQ(k, 6);

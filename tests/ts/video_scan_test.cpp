@@ -16,7 +16,7 @@ class VideoScanTest : public EsScanFixture<VideoScanState> {
 };
 
 TEST_F(VideoScanTest, StartPacketWithSequenceGopAndPicture) {
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   const auto results =
       run_video(ts_packet(kVideoPid, true, std::nullopt,
@@ -47,7 +47,7 @@ TEST_F(VideoScanTest, ShortSequenceHeaderTracesNoFieldsItLacks) {
   const Bytes full = pes_header(0xE0, 100) + sequence_header(1920, 1080, 3, 4) + Bytes(8, 0xAA);
   const Bytes sequence = sequence_header(720, 480, 2, 4);
   const Bytes cut = pes_header(0xE0, 200) + Bytes(sequence.begin(), sequence.begin() + 6);
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   const auto results =
       run_video(ts_packet_fitted(kVideoPid, true, full) + ts_packet_fitted(kVideoPid, true, cut));
@@ -144,7 +144,7 @@ Bytes picture_stream(const std::vector<Picture>& pictures) {
 // its continuation: no second decode with the older PES's time stamp, no
 // extra GOP.
 TEST_F(VideoScanTest, PendingSearchDoesNotMeetTheNextPesLeadingHeaderAgain) {
-  settings_.gop_offset = 1;
+  rule_.gop_offset = 1;
   const Bytes lost_picture = ts_packet_fitted(
       kVideoPid, true, pes_header(0xE0, 200) + sequence_header(720, 480, 2, 4) + Bytes(8, 0xAA));
   const Bytes continuation = ts_packet_fitted(kVideoPid, false, Bytes{0x01} + Bytes(100, 0xAA));
@@ -174,8 +174,8 @@ class RecordingRuleTest : public VideoScanTest, public ::testing::WithParamInter
 
 TEST_P(RecordingRuleTest, RecordsStartPictures) {
   const RuleCase& c = GetParam();
-  settings_.gop_offset = c.gop_offset;
-  settings_.d2v_start_bytes = c.d2v_start_bytes;
+  rule_.gop_offset = c.gop_offset;
+  rule_.d2v_start_bytes = c.d2v_start_bytes;
   run_video(picture_stream(c.pictures));
   EXPECT_EQ(result_.key_pts, c.iframe_pts);
   EXPECT_EQ(result_.start_pts, c.video_pts);
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST_F(VideoScanTest, PictureTypeLettersAndContinuationBeforeStart) {
-  settings_.log_debug = log_print;
+  log_.level = LogLevel::Debug;
   testing::internal::CaptureStderr();
   const auto results = run_video(ts_packet(kVideoPid, false, std::nullopt, picture_header(0, kI)) +
                                  picture_stream({{5, 3, 100, 0, false}, {4, 1, 200, 0, false}}));
