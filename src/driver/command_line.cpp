@@ -197,12 +197,36 @@ void report_written(const std::string& path, const RunSettings& settings) {
   settings.log_info(stderr, "written: %s\n", path.c_str());
 }
 
+// What the rewriters take from the settings.
+Timing timing_of(const RunSettings& settings) {
+  return Timing{constant_clock(run_frame_rate(settings)), settings.delay_ms, settings.ts_delay_ms};
+}
+
+Log log_of(const RunSettings& settings) {
+  Log log;
+  if (!(settings.log_debug == log_silent)) {
+    log.level = LogLevel::Debug;
+  } else if (settings.log_info == log_silent) {
+    log.level = LogLevel::Error;
+  }
+  return log;
+}
+
+RewriteOutcome rewrite_one(const SubtitleFormat& format, const std::string& input_base,
+                           const std::string& output_base, std::string_view extension,
+                           const CutMap& map, const RunSettings& settings) {
+  RewriteCounts counts;
+  return rewrite_file(format, input_base + std::string(extension), format,
+                      output_base + std::string(extension), map, timing_of(settings),
+                      log_of(settings), counts);
+}
+
 // Re-times one format of the input, read and written under `extension`, and
 // names the file written. False when it could not be written.
 bool rewrite_and_report(const SubtitleFormat& format, const std::string& input_base,
                         const std::string& output_base, std::string_view extension,
                         const CutMap& map, const RunSettings& settings) {
-  if (rewrite_file(format, input_base, output_base, map, settings, extension) !=
+  if (rewrite_one(format, input_base, output_base, extension, map, settings) !=
       RewriteOutcome::Written) {
     return false;
   }
@@ -229,7 +253,7 @@ bool apply_delay_only(const std::string& extension, const std::string& input_bas
     settings.log_info(stderr, "[%s] %d msec%s", format.label, settings.delay_ms, separator);
     const std::string_view used = file_extension.empty() ? format.extension : file_extension;
     if (skip_missing && !can_read_text_file(input_base + std::string(used))) return;
-    if (rewrite_file(format, input_base, output_base, map, settings, used) ==
+    if (rewrite_one(format, input_base, output_base, used, map, settings) ==
         RewriteOutcome::Written) {
       written.push_back(output_base + std::string(used));
     } else {

@@ -20,12 +20,11 @@ using namespace std::string_literals;
 using test::read_file;
 using test::write_file;
 
-// Collects what a channel reports in the string its user data points to.
-int capture_log(void* user, std::FILE* /*stream*/, const char* format, std::va_list args) {
+// Collects what a log reports in the string its user data points to.
+void capture_log(void* user, LogLevel /*level*/, const char* format, std::va_list args) {
   char text[1024];
   std::vsnprintf(text, sizeof text, format, args);
   *static_cast<std::string*>(user) += text;
-  return 0;
 }
 
 const SubtitleFormat& format(const char* extension) {
@@ -36,28 +35,35 @@ const SubtitleFormat& format(const char* extension) {
 
 class RewriteTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    settings_.log_error = LogChannel{capture_log, &errors_};
-    settings_.log_info = LogChannel{capture_log, &infos_};
-  }
-
   std::string base(const std::string& name) const { return (dir_.path / name).string(); }
 
-  // Re-times `input` held in memory; no message is expected.
+  // Re-times `input` held in memory as `extension`, written as `out_extension`
+  // (the same format when null); the output, or "" when nothing was written.
   std::string run(const char* extension, const std::string& input,
-                  NotRetimed* not_retimed = nullptr) {
-    std::string output = rewrite_text(format(extension), input, map_, settings_, not_retimed);
-    EXPECT_EQ(errors_, "");
+                  RewriteCounts* counts_out = nullptr, const char* out_extension = nullptr) {
+    RewriteCounts counts;
+    std::string output;
+    rewrite_text(format(extension), input, format(out_extension ? out_extension : extension), map_,
+                 timing_, counts, output);
+    if (counts_out != nullptr) *counts_out = counts;
     return output;
   }
   std::string ass(const std::string& input) { return run(".ass", input); }
   std::string srt(const std::string& input) { return run(".srt", input); }
 
-  std::string errors_;  // what the error channel reported
-  std::string infos_;   // what the info channel reported
+  // The file variant on files of the test's folder.
+  RewriteOutcome rewrite(const char* extension, const std::string& in, const std::string& out,
+                         const char* out_extension = nullptr) {
+    return rewrite_file(format(extension), in, format(out_extension ? out_extension : extension),
+                        out, map_, timing_, log_, counts_);
+  }
+
+  std::string errors_;  // everything the log reported
+  Log log_{capture_log, &errors_, LogLevel::Debug};
+  RewriteCounts counts_;
   test::TempDir dir_;
   CutMap map_ = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199 and 300..399
-  RunSettings settings_;
+  Timing timing_;
 };
 
 TEST_F(RewriteTest, AssWorkedExample) {
@@ -106,10 +112,10 @@ void PrintTo(const LineCase& c, std::ostream* os) {
 class AssLineTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(AssLineTest, RewritesLine) {
-  NotRetimed not_retimed;
-  EXPECT_EQ(run(".ass", GetParam().input, &not_retimed), GetParam().expected);
-  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
-  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
+  RewriteCounts counts;
+  EXPECT_EQ(run(".ass", GetParam().input, &counts), GetParam().expected);
+  EXPECT_EQ(counts.unread.count, GetParam().not_retimed);
+  EXPECT_EQ(counts.unread.first_line, GetParam().first_not_retimed);
 }
 
 const std::string kLongText(400, 'k');
@@ -117,14 +123,22 @@ const std::string kLongText(400, 'k');
 INSTANTIATE_TEST_SUITE_P(
     Cases, AssLineTest,
     ::testing::Values(
-        LineCase{"TwoDigitStartHoursNotMatched", "Dialogue: 0,10:00:05.00,0:00:08.00,x\n",
-                 "Dialogue: 0,10:00:05.00,0:00:08.00,x\n", 1, 1},
+        LineCase{"TwoDigitStartHoursRead", "Dialogue: 0,00:00:05.00,0:00:08.00,x\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
         LineCase{"LeadingSpaceCountedNotRetimed",
                  "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
-                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n",
+                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n"
+                 "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
                  "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
-                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n",
+                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n"
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n",
                  3, 3},
+        // An ASS file's Marked= line is not one of its events: copied.
+        LineCase{
+            "MarkedLineOfAssCopied",
+            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,x\nDialogue: 0,0:00:05.00,0:00:08.00,x\n",
+            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,x\nDialogue: 0,0:00:01.66,0:00:03.30,x\n", 1,
+            1},
         LineCase{"TwoDigitEndHoursMatched", "Dialogue: 0,0:00:05.00,00:00:08.00,x\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
         LineCase{"NoBlankAfterKeyword", "Dialogue:0,0:00:05.00,0:00:08.00,x\n",
@@ -151,8 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Dialogue: 0,0:00:01.66,0:00:03.30,a\0b,c\n"s},
         LineCase{"NulBeforeThirdComma", "Dialogue: 0,0:00:05.00,0:00:08.00\0,x\n"s,
                  "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
-        LineCase{"NulBeforeTimesNotMatched", "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s,
-                 "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s, 1, 1},
+        // Not one time could be read: nothing is written.
+        LineCase{"NulBeforeTimesNothingRead", "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s, "", 1, 1},
         LineCase{"LongLineRetimedWhole",
                  "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,," + kLongText + "\nnext\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,," + kLongText + "\nnext\n"},
@@ -177,10 +191,10 @@ TEST_F(RewriteTest, SrtWorkedExample) {
 class SrtFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(SrtFileTest, RewritesCues) {
-  NotRetimed not_retimed;
-  EXPECT_EQ(run(".srt", GetParam().input, &not_retimed), GetParam().expected);
-  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
-  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
+  RewriteCounts counts;
+  EXPECT_EQ(run(".srt", GetParam().input, &counts), GetParam().expected);
+  EXPECT_EQ(counts.unread.count, GetParam().not_retimed);
+  EXPECT_EQ(counts.unread.first_line, GetParam().first_not_retimed);
 }
 
 const std::string kLine255(255, 't');
@@ -204,8 +218,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "1\n00:00:01,663 --> 00:00:03,303\na\n\nstray\n\n"
                  "2\n00:00:01,663 --> 00:00:03,303\nb\n\n",
                  1, 7},
-        LineCase{"TextAfterEndTimeLost", "1\n00:00:05,000 --> 00:00:08,000  X1:10 X2:20\na\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
+        LineCase{"TextAfterEndTimeKept",
+                 "1\n00:00:05,000 --> 00:00:08,000  X1:10 X2:20\na\n\n"
+                 "2\n 0:0:12.5 -->0:0:14,25X1:1\r\nb\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,303  X1:10 X2:20\na\n\n"
+                 "2\n00:00:05,331 --> 00:00:06,673X1:1\r\nb\n\n"},
         LineCase{"ShortFieldsAndTightArrow", "1\n0:0:5,5-->0:0:8,25\na\n\n",
                  "1\n00:00:01,668 --> 00:00:03,303\na\n\n"},
         LineCase{"LastCueWithoutBlankLine", "1\n00:00:05,000 --> 00:00:08,000\nend",
@@ -257,10 +274,10 @@ INSTANTIATE_TEST_SUITE_P(
 class VttFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(VttFileTest, RewritesCues) {
-  NotRetimed not_retimed;
-  EXPECT_EQ(run(".vtt", GetParam().input, &not_retimed), GetParam().expected);
-  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
-  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
+  RewriteCounts counts;
+  EXPECT_EQ(run(".vtt", GetParam().input, &counts), GetParam().expected);
+  EXPECT_EQ(counts.unread.count, GetParam().not_retimed);
+  EXPECT_EQ(counts.unread.first_line, GetParam().first_not_retimed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -279,15 +296,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"SettingsAndSpacingKept",
                  "WEBVTT\n\n 00:05.000\t-->  00:08.000 align:start position:10%\tline:0\na\n",
                  "WEBVTT\n\n 00:01.663\t-->  00:03.303 align:start position:10%\tline:0\na\n"},
-        // 5.5 s and 6 s map as starts; 7.5 s lies in deleted material and
-        // 4 s before the cue's mapped start, so both are clamped into it.
+        // 5.5 s and 6 s map as starts; 7.5 s lies in deleted material (it
+        // would reach the cue's end), 4 s before the cue's start, 5.9 s
+        // before the tag in front of it: those tags go, their text stays.
         LineCase{"TimestampTagsRetimedWithinCue",
-                 "00:05.000 --> 00:08.000\n<00:05.500>a <00:00:06.000>b\n"
+                 "00:05.000 --> 00:08.000\n<00:05.500>a <00:00:06.000>b <00:05.900>b2\n"
                  "<00:07.500>c <00:04.000>d <b>e</b> <00:6.000>f <00:06.000 g\n",
-                 "00:01.663 --> 00:03.303\n<00:02.163>a <00:00:02.663>b\n"
-                 "<00:03.303>c <00:01.663>d <b>e</b> <00:6.000>f <00:06.000 g\n"},
-        LineCase{"TagBeyondLastKeptFrameAtCueEnd", "00:12.000 --> 00:20.000\na<00:15.000>b\n",
-                 "00:05.326 --> 00:06.673\na<00:06.673>b\n"},
+                 "00:01.663 --> 00:03.303\n<00:02.163>a <00:00:02.663>b b2\n"
+                 "c d <b>e</b> <00:6.000>f <00:06.000 g\n"},
+        LineCase{"TagsOnTheCueEdgesRemoved",
+                 "00:12.000 --> 00:20.000\na<00:15.000>b<00:12.000>c<00:12.001>d<00:12.001>e\n",
+                 "00:05.326 --> 00:06.673\nabc<00:05.327>de\n"},
         LineCase{"DroppedCueLeavesWithIdentifierAndBlankLine",
                  "WEBVTT\n\nintro\n00:07.000 --> 00:09.000 align:end\ngone <00:08.000>\n"
                  "still gone\n\nkept\n00:05.000 --> 00:08.000\nk\n\n\nNOTE end\n",
@@ -310,10 +329,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"UnreadableTimesCopiedAndCounted",
                  "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
                  "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
-                 "\n00:05.000 --> 00:08.0000\ne\n",
+                 "\n00:05.000 --> 00:08.0000\ne\n\n00:05.000 --> 00:08.000\nf\n",
                  "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
                  "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
-                 "\n00:05.000 --> 00:08.0000\ne\n",
+                 "\n00:05.000 --> 00:08.0000\ne\n\n00:01.663 --> 00:03.303\nf\n",
                  6, 4},
         LineCase{"SignatureMustStandAlone", "WEBVTTX\n\n00:05.000 --> 00:08.000\na\n",
                  "WEBVTTX\n\n00:01.663 --> 00:03.303\na\n", 1, 1},
@@ -323,10 +342,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Times of an hour or more are written with their hours, which do not wrap.
 TEST_F(RewriteTest, VttHoursWrittenFromAnHourOn) {
-  settings_.delay_ms = 3600000;
+  timing_.delay_ms = 3600000;
   EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n<00:06.000>a\n"),
             "01:00:01.663 --> 01:00:03.303\n<01:00:02.663>a\n");
-  settings_.delay_ms = 360000000;
+  timing_.delay_ms = 360000000;
   EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n"), "100:00:01.663 --> 100:00:03.303\n");
 }
 
@@ -369,11 +388,10 @@ class OpenTest : public RewriteTest, public ::testing::WithParamInterface<Format
 
 TEST_P(OpenTest, MissingInputCreatesNothing) {
   const FormatCase& c = GetParam();
-  EXPECT_EQ(rewrite_file(format(c.ext), base("absent"), base("out"), map_, settings_),
+  EXPECT_EQ(rewrite(c.ext, base("absent") + c.ext, base("out") + c.ext),
             RewriteOutcome::InputMissing);
   EXPECT_EQ(errors_, "input "s + c.name + " open error: " + base("absent") + "\n\t" +
                          base("absent") + c.ext + ": No such file or directory\n");
-  EXPECT_EQ(infos_, "");
   EXPECT_TRUE(fs::is_empty(dir_.path));
 }
 
@@ -381,7 +399,7 @@ TEST_P(OpenTest, OutputInMissingDirectory) {
   const FormatCase& c = GetParam();
   write_file(base("in") + c.ext, c.input);
   const std::string out = base("missing/out");
-  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), out, map_, settings_), RewriteOutcome::Failed);
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, out + c.ext), RewriteOutcome::Failed);
   EXPECT_EQ(errors_, "output "s + c.name + " open error: " + out + "\n\t" + out + c.ext +
                          ": No such file or directory\n");
   EXPECT_FALSE(fs::exists(base("missing")));
@@ -391,11 +409,9 @@ TEST_P(OpenTest, OutputOntoDirectoryNamesTheReason) {
   const FormatCase& c = GetParam();
   write_file(base("in") + c.ext, c.input);
   fs::create_directory(base("folder") + c.ext);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("folder"), map_, settings_),
-            RewriteOutcome::Failed);
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("folder") + c.ext), RewriteOutcome::Failed);
   EXPECT_EQ(errors_, "output "s + c.name + " open error: " + base("folder") + "\n\t" +
                          base("folder") + c.ext + ": Is a directory\n");
-  EXPECT_EQ(infos_, "");
 }
 
 // An upper-case extension is the same format, read and written under its
@@ -405,12 +421,13 @@ TEST_P(OpenTest, UpperCaseExtensionAndWarning) {
   std::string upper = c.ext;
   for (char& letter : upper) letter = static_cast<char>(std::toupper(letter));
   write_file(base("MOVIE") + upper, c.input + std::string(c.unread) + c.input + c.unread);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("MOVIE"), base("MOVIE_new"), map_, settings_, upper),
+  EXPECT_EQ(rewrite(c.ext, base("MOVIE") + upper, base("MOVIE_new") + upper),
             RewriteOutcome::Written);
+  EXPECT_EQ(counts_.retimed, 2);
   const std::string output = read_file(base("MOVIE_new") + upper);
   EXPECT_TRUE(output.starts_with(c.expected + std::string(c.unread))) << output;
   EXPECT_TRUE(output.ends_with(c.unread)) << output;
-  EXPECT_EQ(output, rewrite_text(format(c.ext), read_file(base("MOVIE") + upper), map_, settings_));
+  EXPECT_EQ(output, run(c.ext, read_file(base("MOVIE") + upper)));
   EXPECT_EQ(errors_, "warning: 2 lines of " + base("MOVIE") + upper +
                          " were not re-timed (first: line " + std::to_string(c.unread_line) +
                          ")\n");
@@ -419,8 +436,7 @@ TEST_P(OpenTest, UpperCaseExtensionAndWarning) {
 TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
   const FormatCase& c = GetParam();
   write_file(base("same") + c.ext, c.input);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("same"), base("same"), map_, settings_),
-            RewriteOutcome::Written);
+  EXPECT_EQ(rewrite(c.ext, base("same") + c.ext, base("same") + c.ext), RewriteOutcome::Written);
   EXPECT_EQ(errors_, "");
   EXPECT_EQ(read_file(base("same") + c.ext), c.expected);
   // Nothing but the re-timed file is left behind.
@@ -435,9 +451,8 @@ TEST_P(OpenTest, FileMatchesBuffer) {
   for (int i = 0; i < 3000; ++i) input += c.input;
   input += std::string(c.input).substr(0, std::strlen(c.input) - 1);  // no last line end
   write_file(base("in") + c.ext, input);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("out"), map_, settings_),
-            RewriteOutcome::Written);
-  EXPECT_EQ(read_file(base("out") + c.ext), rewrite_text(format(c.ext), input, map_, settings_));
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("out") + c.ext), RewriteOutcome::Written);
+  EXPECT_EQ(read_file(base("out") + c.ext), run(c.ext, input));
   EXPECT_EQ(errors_, "");
 }
 
@@ -451,10 +466,9 @@ TEST_P(OpenTest, Utf16FileMatchesBuffer) {
   for (const bool little_endian : {true, false}) {
     const std::string input = utf16(text, little_endian) + "x";
     write_file(base("in") + c.ext, input);
-    EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("out"), map_, settings_),
-              RewriteOutcome::Written);
+    EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("out") + c.ext), RewriteOutcome::Written);
     const std::string output = read_file(base("out") + c.ext);
-    EXPECT_EQ(output, rewrite_text(format(c.ext), input, map_, settings_));
+    EXPECT_EQ(output, run(c.ext, input));
     EXPECT_TRUE(output.starts_with(little_endian ? "\xFF\xFE\xE9\0"s : "\xFE\xFF\0\xE9"s));
     EXPECT_EQ(output.size() % 2, 0u);
   }
