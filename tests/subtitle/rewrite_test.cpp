@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
@@ -10,6 +14,7 @@
 #include <ostream>
 #include <string>
 
+#include "subtitle/time_text.h"
 #include "support/run_binary.h"
 
 namespace mendra {
@@ -67,6 +72,7 @@ class RewriteTest : public ::testing::Test {
 };
 
 TEST_F(RewriteTest, AssWorkedExample) {
+  RewriteCounts counts;
   const std::string header =
       "\xEF\xBB\xBF[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
       "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
@@ -78,12 +84,16 @@ TEST_F(RewriteTest, AssWorkedExample) {
                             "Dialogue: 0,0:00:07.00,0:00:09.00,Default,,0,0,0,,gone\n"
                             "Dialogue: 0,0:00:14.00,0:00:15.00,Default,,0,0,0,,gone too\n"
                             "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,last";
-  EXPECT_EQ(ass(input), header +
-                            "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,Hello\n"
-                            "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
-                            "Dialogue: 1,0:00:00.00,0:00:02.66,Default,,0,0,0,,A\n"
-                            "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,B\n"
-                            "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,last");
+  EXPECT_EQ(run(".ass", input, &counts),
+            header +
+                "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,Hello\n"
+                "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
+                "Dialogue: 1,0:00:00.00,0:00:02.66,Default,,0,0,0,,A\n"
+                "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,B\n"
+                "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,last");
+  EXPECT_EQ(counts.retimed, 4);
+  EXPECT_EQ(counts.dropped, 2);
+  EXPECT_TRUE(counts.unread.empty());
 }
 
 struct LineCase {
@@ -181,11 +191,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
 TEST_F(RewriteTest, SrtWorkedExample) {
-  EXPECT_EQ(srt("1\n00:00:05,000 --> 00:00:08,000\nHello\n\n"
+  RewriteCounts counts;
+  EXPECT_EQ(run(".srt",
+                "1\n00:00:05,000 --> 00:00:08,000\nHello\n\n"
                 "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n"
-                "3\n00:00:12,000 --> 00:00:14,000\nAgain\n\n"),
+                "3\n00:00:12,000 --> 00:00:14,000\nAgain\n\n",
+                &counts),
             "1\n00:00:01,663 --> 00:00:03,303\nHello\n\n"
             "2\n00:00:05,326 --> 00:00:06,673\nAgain\n\n");
+  EXPECT_EQ(counts.retimed, 2);
+  EXPECT_EQ(counts.dropped, 1);
 }
 
 class SrtFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
@@ -349,6 +364,145 @@ TEST_F(RewriteTest, VttHoursWrittenFromAnHourOn) {
   EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n"), "100:00:01.663 --> 100:00:03.303\n");
 }
 
+// Hours are read and written in full, never wrapped at 60: a file of more
+// than 60 hours keeps its order, and what is written reads back.
+TEST_F(RewriteTest, HoursReadAndWrittenInFull) {
+  make_identity_map(map_);
+  timing_.delay_ms = 1500;
+  EXPECT_EQ(run(".srt", "1\n99:59:59,000 --> 100:00:01,000\nx\n"),
+            "1\n100:00:00,500 --> 100:00:02,500\nx\n");
+  EXPECT_EQ(run(".ass", "Dialogue: 0,99:59:59.00,100:00:01.00,x\n"),
+            "Dialogue: 0,100:00:00.50,100:00:02.50,x\n");
+  EXPECT_EQ(run(".vtt", "99:59:59.000 --> 100:00:01.000\nx\n"),
+            "100:00:00.500 --> 100:00:02.500\nx\n");
+  timing_.delay_ms = 0;
+  EXPECT_EQ(run(".ssa", "Dialogue: Marked=0,596:00:00.00,596:00:01.00,x\n"),
+            "Dialogue: Marked=0,596:00:00.00,596:00:01.00,x\n");
+}
+
+// ASS times round to the nearest centisecond, except a time moved to a cut
+// point, which rounds down so that it shows no frame beyond the cut.
+TEST(TimeTextTest, CentisecondsRoundToNearestOrDownAtACut) {
+  struct Case {
+    int ms;
+    bool at_cut;
+    const char* expected;
+  };
+  for (const Case& c :
+       {Case{3336, false, "0:00:03.34"}, Case{3336, true, "0:00:03.33"},
+        Case{1995, false, "0:00:02.00"}, Case{1999, true, "0:00:01.99"},
+        Case{59995, false, "0:01:00.00"}, Case{-5, false, "0:00:00.00"},
+        Case{360000000, true, "100:00:00.00"}, Case{2147483647, false, "596:31:23.65"}}) {
+    char text[64];
+    char* end = append_time(text, centisecond_fields(c.ms, c.at_cut), 1, '.', 2);
+    EXPECT_EQ(std::string(text, end), c.expected) << c.ms << (c.at_cut ? " at a cut" : "");
+  }
+  char text[64];
+  char* end = append_time(text, millisecond_fields(216000001), 2, ',', 3);
+  EXPECT_EQ(std::string(text, end), "60:00:00,001");
+}
+
+struct ConvertCase {
+  const char* name;
+  const char* in;   // the input's extension
+  const char* out;  // the output's
+  std::string input;
+  std::string expected;
+};
+
+void PrintTo(const ConvertCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ConvertTest : public RewriteTest, public ::testing::WithParamInterface<ConvertCase> {};
+
+TEST_P(ConvertTest, WritesTheOutputFormat) {
+  const ConvertCase& c = GetParam();
+  RewriteCounts counts;
+  EXPECT_EQ(run(c.in, c.input, &counts, c.out), c.expected);
+  EXPECT_TRUE(counts.unread.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConvertTest,
+    ::testing::Values(
+        ConvertCase{"SrtAsVtt", ".srt", ".vtt",
+                    "1\n00:00:05,000 --> 00:00:08,000 X1:10 X2:20\nHello\n<i>two</i>\n\n"
+                    "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n3\n00:00:12,000 --> "
+                    "00:00:14,000\nAgain\n",
+                    "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nHello\n<i>two</i>\n\n"
+                    "00:00:05.326 --> 00:00:06.673\nAgain\n"},
+        ConvertCase{"SrtAsVttKeepsMarkAndLineEnds", ".srt", ".vtt",
+                    "\xEF\xBB\xBF"
+                    "1\r\n00:00:05,000 --> 00:00:08,000\r\nHi\r\n",
+                    "\xEF\xBB\xBF"
+                    "WEBVTT\r\n\r\n00:00:01.663 --> 00:00:03.303\r\nHi\r\n"},
+        ConvertCase{"SrtAsVttInUtf16", ".srt", ".vtt",
+                    utf16(u"1\r\n00:00:12,000 --> 00:00:14,000\r\n\u00E9\r\n", true),
+                    utf16(u"WEBVTT\r\n\r\n00:00:05.326 --> 00:00:06.673\r\n\u00E9\r\n", true)},
+        ConvertCase{"VttAsSrt", ".vtt", ".srt",
+                    "WEBVTT - t\nKind: captions\n\nNOTE n\nx\n\nSTYLE\n::cue { color: red }\n\n"
+                    "id1\n00:05.000 --> 00:08.000 align:start\n<00:06.000>a <b>b</b>\n\n\n"
+                    "00:07.000 --> 00:09.000\ngone\n\nREGION\nid:r\n\n"
+                    "00:00:12.000 --> 00:14.000\n<v Anna>c<00:13.000>d\n",
+                    "1\n00:00:01,663 --> 00:00:03,303\na <b>b</b>\n\n"
+                    "2\n00:00:05,326 --> 00:00:06,673\n<v Anna>cd\n"},
+        ConvertCase{"VttAsSrtSeparatesCuesWithoutBlankLine", ".vtt", ".srt",
+                    "00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb",
+                    "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n00:00:05,326 --> 00:00:06,673\nb"},
+        ConvertCase{"VttAsSrtKeepsMarkAndLineEnds", ".vtt", ".srt",
+                    "\xEF\xBB\xBFWEBVTT\r\n\r\n00:05.000 --> 00:08.000\r\nx\r\n",
+                    "\xEF\xBB\xBF"
+                    "1\r\n00:00:01,663 --> 00:00:03,303\r\nx\r\n"},
+        ConvertCase{"VttAsSrtInUtf16", ".vtt", ".srt",
+                    utf16(u"WEBVTT\n\n00:12.000 --> 00:14.000\n\u00E9\n", false),
+                    utf16(u"1\n00:00:05,326 --> 00:00:06,673\n\u00E9\n", false)},
+        // SSA v4: the Marked= field stays as it stands, the ASS form is
+        // read too.
+        ConvertCase{
+            "SsaMarkedLines", ".ssa", ".ssa",
+            "[Script Info]\nScriptType: v4.00\n\n[Events]\n"
+            "Format: Marked, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,Default,NTP,0000,0000,0000,!Effect,Hi\n"
+            "Dialogue:  Marked=1,0:00:07.00,0:00:09.00,Default,,0,0,0,,gone\n"
+            "Dialogue: 0,0:00:12.00,0:00:14.00,Default,,0,0,0,,ass form\r\n",
+            "[Script Info]\nScriptType: v4.00\n\n[Events]\n"
+            "Format: Marked, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+            "Dialogue: Marked=0,0:00:01.66,0:00:03.30,Default,NTP,0000,0000,0000,!Effect,Hi\n"
+            "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,ass form\r\n"}),
+    [](const ::testing::TestParamInfo<ConvertCase>& test_info) { return test_info.param.name; });
+
+// The first bytes tell the format of a text without a name.
+TEST(SubtitleFormatTable, SniffsTheFormatFromTheFirstBytes) {
+  struct Case {
+    std::string first_bytes;
+    const char* label;
+  };
+  for (const Case& c :
+       {Case{"[Script Info]\nScriptType: v4.00+\n", "ass"},
+        Case{"\xEF\xBB\xBF[Script Info]\r\nTitle: x\r\nScriptType: v4.00\r\n", "ssa"},
+        Case{"[Script Info]\nscripttype:\tV4.00\n", "ssa"},
+        Case{"[Script Info]\n; ScriptType: v4.00\n", "ass"}, Case{"[Script Info]\n", "ass"},
+        Case{"WEBVTT\n\n", "vtt"}, Case{"\xEF\xBB\xBFWEBVTT - title\r\n", "vtt"},
+        Case{"WEBVTT", "vtt"}, Case{"WEBVTTX\n", "srt"},
+        Case{"1\n00:00:01,000 --> 00:00:02,000\n", "srt"}, Case{"", "srt"},
+        Case{"ScriptType: v4.00\n", "srt"}}) {
+    EXPECT_STREQ(sniff_subtitle_format(c.first_bytes).label, c.label) << c.first_bytes;
+  }
+}
+
+// The same format, or SRT and WebVTT either way; nothing else.
+TEST(SubtitleFormatTable, WritesOnlyItsOwnFormatOrTheOtherOfItsPair) {
+  const char* const extensions[] = {".ass", ".srt", ".vtt", ".ssa"};
+  for (const char* in : extensions) {
+    for (const char* out : extensions) {
+      const std::string pair = std::string(in) + out;
+      const bool expected = pair == ".srt.vtt" || pair == ".vtt.srt" || std::string(in) == out;
+      EXPECT_EQ(can_write_as(format(in), format(out)), expected) << in << " as " << out;
+    }
+  }
+}
+
 TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
   ASSERT_EQ(subtitle_formats().size(), 2u);
   // The table's order is the order in which an input of another extension
@@ -366,6 +520,10 @@ TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
   ASSERT_NE(vtt, nullptr);
   EXPECT_STREQ(vtt->label, "vtt");
   EXPECT_EQ(vtt->delay_step_ms, 1);
+  const SubtitleFormat* ssa = find_subtitle_format(".Ssa");
+  ASSERT_NE(ssa, nullptr);
+  EXPECT_STREQ(ssa->label, "ssa");
+  EXPECT_EQ(ssa->delay_step_ms, 10);
   for (const char* other : {"ass", ".txt", "", ".ass ", ".as", ".assa"}) {
     EXPECT_EQ(find_subtitle_format(other), nullptr) << other;
   }
@@ -431,6 +589,100 @@ TEST_P(OpenTest, UpperCaseExtensionAndWarning) {
   EXPECT_EQ(errors_, "warning: 2 lines of " + base("MOVIE") + upper +
                          " were not re-timed (first: line " + std::to_string(c.unread_line) +
                          ")\n");
+}
+
+// Lines meant to be re-timed, not one of them readable: an error, and
+// nothing written. A file with nothing to re-time is copied.
+TEST_P(OpenTest, NothingReadableIsNotWritten) {
+  const FormatCase& c = GetParam();
+  write_file(base("in") + c.ext, std::string(c.unread) + c.unread);
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("out") + c.ext),
+            RewriteOutcome::NothingRetimed);
+  EXPECT_EQ(errors_, "no times could be read in " + base("in") + c.ext + " (first: line 1)\n");
+  EXPECT_EQ(counts_.unread.count, 2);
+  EXPECT_EQ(test::snapshot(dir_.path),
+            (test::FileSet{{"in"s + c.ext, std::string(c.unread) + c.unread}}));
+
+  errors_.clear();
+  write_file(base("empty") + c.ext, "");
+  EXPECT_EQ(rewrite(c.ext, base("empty") + c.ext, base("out") + c.ext), RewriteOutcome::Written);
+  EXPECT_EQ(read_file(base("out") + c.ext), "");
+  EXPECT_EQ(errors_, "");
+}
+
+// Runs rewrite_file in a child process whose standard input reads `in_file`
+// and whose standard output goes to `out_file`; returns the outcome, or -1
+// when the child did not end normally.
+int rewrite_in_child(const SubtitleFormat& in_format, const std::string& in_path,
+                     const SubtitleFormat& out_format, const std::string& out_path,
+                     const std::string& in_file, const std::string& out_file, const CutMap& map,
+                     const Timing& timing) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int in = ::open(in_file.c_str(), O_RDONLY);
+    const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0) _exit(99);
+    RewriteCounts counts;
+    const Log quiet{nullptr, nullptr, LogLevel::Error};
+    _exit(static_cast<int>(
+        rewrite_file(in_format, in_path, out_format, out_path, map, timing, quiet, counts)));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// "-" reads standard input and writes standard output, the input's format
+// recognised from its content, with the result the files would have had.
+TEST_P(OpenTest, StandardInputToStandardOutput) {
+  const FormatCase& c = GetParam();
+  std::string input = c.input;
+  if (std::string(c.ext) == ".vtt") input = "WEBVTT\n\n" + input;
+  if (std::string(c.ext) == ".ass") input = "[Script Info]\n\n[Events]\n" + input;
+  for (int i = 0; i < 5000; ++i) input += c.input;  // beyond what is held back
+  write_file(base("in") + c.ext, input);
+  const std::string out_file = base("stdout");
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format_from_content(), "-",
+                             base("in") + c.ext, out_file, map_, timing_),
+            static_cast<int>(RewriteOutcome::Written));
+  EXPECT_TRUE(read_file(out_file) == run(c.ext, input)) << "standard output differs";
+  // Named formats and files on one side work the same.
+  EXPECT_EQ(rewrite_in_child(format(c.ext), "-", format(c.ext), base("out") + c.ext,
+                             base("in") + c.ext, out_file, map_, timing_),
+            static_cast<int>(RewriteOutcome::Written));
+  EXPECT_TRUE(read_file(base("out") + c.ext) == run(c.ext, input)) << "file output differs";
+}
+
+TEST_F(RewriteTest, StandardInputRefusedForAnotherFormatAndWhenNothingReadable) {
+  write_file(base("in.srt"), "1\n00:00:05,000 --> 00:00:08,000\nx\n");
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".ass"), base("out.ass"),
+                             base("in.srt"), base("stdout"), map_, timing_),
+            static_cast<int>(RewriteOutcome::Failed));
+  EXPECT_FALSE(fs::exists(base("out.ass")));
+  // Converted on the way: SRT in, WebVTT out.
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".vtt"), "-", base("in.srt"),
+                             base("stdout"), map_, timing_),
+            static_cast<int>(RewriteOutcome::Written));
+  EXPECT_EQ(read_file(base("stdout")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nx\n");
+  write_file(base("junk.srt"), "1\nnot a time\n\n2\nnor this\n");
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format_from_content(), "-",
+                             base("junk.srt"), base("stdout"), map_, timing_),
+            static_cast<int>(RewriteOutcome::NothingRetimed));
+  EXPECT_EQ(read_file(base("stdout")), "");
+}
+
+TEST_F(RewriteTest, FormatsThatDoNotConvertAreRefused) {
+  write_file(base("in.srt"), "1\n00:00:05,000 --> 00:00:08,000\nx\n");
+  EXPECT_EQ(rewrite(".srt", base("in.srt"), base("out.ass"), ".ass"), RewriteOutcome::Failed);
+  EXPECT_EQ(errors_, "not written: " + base("out.ass") + " cannot hold the srt subtitles of " +
+                         base("in.srt") + "\n");
+  EXPECT_FALSE(fs::exists(base("out.ass")));
+  errors_.clear();
+  EXPECT_EQ(rewrite(".srt", base("in.srt"), base("out.vtt"), ".vtt"), RewriteOutcome::Written);
+  EXPECT_EQ(read_file(base("out.vtt")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nx\n");
+  EXPECT_EQ(counts_.retimed, 1);
+  EXPECT_EQ(errors_, "");
 }
 
 TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
