@@ -2,6 +2,7 @@
 // few kept ranges and a delay, so that dropping, moving and clamping all run.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "cutlist/cut_map.h"
 #include "fuzz_support.h"
@@ -10,10 +11,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
   static const SubtitleFormat& format = *find_subtitle_format(".ass");
-  RunSettings settings = fuzz::tracing_settings();
-  settings.delay_ms = -1500;
+  Timing timing;
+  timing.delay_ms = -1500;
   // Kept frames 100..199 and 300..399.
   const CutMap map = {-1, 99, 200, 299, 400, -1, -1};
-  rewrite_text(format, fuzz::as_text(data, size), map, settings);
+  RewriteCounts counts;
+  std::string output;
+  rewrite_text(format, fuzz::as_text(data, size), format, map, timing, counts, output);
   return 0;
 }

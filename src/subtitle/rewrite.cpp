@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 #include "subtitle/line_rewriter.h"
 #include "util/input_file.h"
+#include "util/path.h"
 
 namespace mendra {
 namespace {
@@ -14,18 +14,54 @@ namespace {
 constexpr int kCentisecondMs = 10;
 // U+FEFF: written in front of a UTF-16 text, it becomes the file's mark.
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kStandardStream = "-";
 
 // ASS before SRT: the order in which an input of another extension (a
 // stream, a project) has its subtitles re-timed, and so of their messages.
-// WebVTT is re-timed only when named: an input of another extension does
-// not look for it, so that its runs and messages stay as they were.
+// WebVTT and SSA are re-timed only when named: an input of another
+// extension does not look for them, so that its runs and messages stay as
+// they were.
 constexpr SubtitleFormat kFormats[] = {
-    {".ass", "ass", kCentisecondMs, rewrite_ass_lines},
-    {".srt", "srt", 1, rewrite_srt_lines},
-    {".vtt", "vtt", 1, rewrite_vtt_lines},
+    {".ass", "ass", kCentisecondMs, nullptr, rewrite_ass_lines},
+    {".srt", "srt", 1, ".vtt", rewrite_srt_lines},
+    {".vtt", "vtt", 1, ".srt", rewrite_vtt_lines},
+    {".ssa", "ssa", kCentisecondMs, nullptr, rewrite_ssa_lines},
 };
 // The leading rows that an input of another extension re-times.
 constexpr std::size_t kFormatsForOtherExtensions = 2;
+constexpr const SubtitleFormat& kAss = kFormats[0];
+constexpr const SubtitleFormat& kSrt = kFormats[1];
+constexpr const SubtitleFormat& kVtt = kFormats[2];
+constexpr const SubtitleFormat& kSsa = kFormats[3];
+constexpr SubtitleFormat kFromContent = {"", "subtitle", 1, nullptr, nullptr};
+
+bool same_letters(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+bool starts_with_any_case(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::ranges::equal(text.substr(0, prefix.size()), prefix, same_letters);
+}
+
+// "ScriptType: v4.00" without the '+' of v4.00+, on a line of its own
+// within the first bytes.
+bool names_ssa_v4(std::string_view text) {
+  constexpr std::string_view kKey = "ScriptType:";
+  constexpr std::string_view kVersion = "v4.00";
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (!starts_with_any_case(line, kKey)) continue;
+    line.remove_prefix(kKey.size());
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    return starts_with_any_case(line, kVersion) &&
+           (line.size() == kVersion.size() || line[kVersion.size()] != '+');
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -35,10 +71,6 @@ std::span<const SubtitleFormat> subtitle_formats() {
 
 const SubtitleFormat* find_subtitle_format(std::string_view extension) {
   // Windows names files in any case: MOVIE.ASS is an .ass file.
-  const auto same_letters = [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) ==
-           std::tolower(static_cast<unsigned char>(b));
-  };
   for (const SubtitleFormat& format : kFormats) {
     if (std::ranges::equal(extension, std::string_view(format.extension), same_letters)) {
       return &format;
@@ -47,91 +79,174 @@ const SubtitleFormat* find_subtitle_format(std::string_view extension) {
   return nullptr;
 }
 
+const SubtitleFormat& sniff_subtitle_format(std::string_view first_bytes) {
+  if (first_bytes.starts_with(kUtf8Mark)) first_bytes.remove_prefix(kUtf8Mark.size());
+  if (first_bytes.starts_with("[Script Info]")) {
+    return names_ssa_v4(first_bytes) ? kSsa : kAss;
+  }
+  constexpr std::string_view kSignature = "WEBVTT";
+  if (first_bytes.starts_with(kSignature)) {
+    const std::string_view rest = first_bytes.substr(kSignature.size());
+    if (rest.empty() || rest.front() == ' ' || rest.front() == '\t' || rest.front() == '\n' ||
+        rest.front() == '\r') {
+      return kVtt;
+    }
+  }
+  return kSrt;
+}
+
+const SubtitleFormat& format_from_content() {
+  return kFromContent;
+}
+
+bool can_write_as(const SubtitleFormat& in, const SubtitleFormat& out) {
+  if (&in == &out) return true;
+  return in.converts_to != nullptr && std::strcmp(in.converts_to, out.extension) == 0;
+}
+
 namespace {
 
-// Follows an open error on an input with its full path and the system's
-// reason, when the file itself could not be opened.
-void report_input_failure(const std::string& path, const RunSettings& settings) {
+bool is_standard_stream(const std::string& path) {
+  return path == kStandardStream;
+}
+
+// A file as messages name it: the path without its extension after "open
+// error:", the full path where the system's reason follows.
+std::string message_base(const std::string& path) {
+  return is_standard_stream(path) ? path : path_without_extension(path);
+}
+
+void report_input_failure(const SubtitleFormat& format, const std::string& path, const Log& log) {
+  log(LogLevel::Error, "input %s open error: %s\n", format.label, message_base(path).c_str());
   const std::string reason = open_failure_reason(path);
   if (reason.empty()) return;
-  settings.log_error(stderr, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
+  log(LogLevel::Error, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
 }
 
-void report_output_failure(const std::string& path, const OutputFile& file,
-                           const RunSettings& settings) {
+void report_output_failure(const SubtitleFormat& format, const std::string& path,
+                           const OutputFile& file, const Log& log) {
+  log(LogLevel::Error, "output %s open error: %s\n", format.label, message_base(path).c_str());
   if (file.error_number() == 0) return;
-  settings.log_error(stderr, "\t%s: %s\n", absolute_path(path).c_str(),
-                     std::strerror(file.error_number()));
+  const std::string where = is_standard_stream(path) ? "standard output" : absolute_path(path);
+  log(LogLevel::Error, "\t%s: %s\n", where.c_str(), std::strerror(file.error_number()));
 }
 
-// Runs the format's rewriter over `in`: a UTF-16 text reads as UTF-8 and
-// gets its mark back in front, to be written in its own encoding.
-void rewrite_lines(const SubtitleFormat& format, TextReader& in, const CutMap& map,
-                   const RunSettings& settings, LineSink& out) {
+std::string input_name(const std::string& path) {
+  return is_standard_stream(path) ? "standard input" : path;
+}
+
+// The formats a rewrite reads and writes, with the stand-in row resolved
+// from the input's first bytes; false when they do not convert.
+bool resolve_formats(const SubtitleFormat& in_format, const SubtitleFormat& out_format,
+                     TextReader& in, const SubtitleFormat*& read_as,
+                     const SubtitleFormat*& write_as) {
+  read_as =
+      in_format.rewrite_lines != nullptr ? &in_format : &sniff_subtitle_format(in.peek_start());
+  write_as = out_format.rewrite_lines != nullptr ? &out_format : read_as;
+  return can_write_as(*read_as, *write_as);
+}
+
+// Runs the reading format's rewriter over `in`: a UTF-16 text reads as
+// UTF-8 and gets its mark back in front, to be written in its own encoding.
+RewriteCounts rewrite_lines(const SubtitleFormat& read_as, const SubtitleFormat& write_as,
+                            TextReader& in, const CutMap& map, const Timing& timing,
+                            OutputFile& file) {
+  file.set_encoding(in.encoding());
+  LineSink out{file, 0, {}};
   if (in.encoding() != TextEncoding::Utf8) out.write(kUtf8Mark);
   const RemapTable table = make_remap_table(map);
-  format.rewrite_lines(in, LineContext{table, settings}, out);
+  read_as.rewrite_lines(in, LineContext{table, timing, &read_as != &write_as}, out);
+  return out.counts;
+}
+
+// Lines were meant to be re-timed and not one could be read: the input is
+// not what its name says (another format, UTF-16 without a mark).
+bool nothing_retimed(const RewriteCounts& counts) {
+  return counts.retimed == 0 && counts.dropped == 0 && !counts.unread.empty();
 }
 
 }  // namespace
 
-RewriteOutcome rewrite_file(const SubtitleFormat& format, const std::string& input_base,
-                            const std::string& output_base, const CutMap& map,
-                            const RunSettings& settings, std::string_view extension) {
-  if (extension.empty()) extension = format.extension;
-  const std::string input_path = input_base + std::string(extension);
-  const std::string output_path = output_base + std::string(extension);
+RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
+                            const SubtitleFormat& out_format, const std::string& out_path,
+                            const CutMap& map, const Timing& timing, const Log& log,
+                            RewriteCounts& counts) {
+  counts = RewriteCounts{};
   TextReader in;
   // Every line keeps the line end it was read with.
   in.set_keep_crlf(true);
-  if (!in.open(input_path)) {
-    settings.log_error(stderr, "input %s open error: %s\n", format.label, input_base.c_str());
-    report_input_failure(input_path, settings);
+  if (is_standard_stream(in_path)) {
+    in.open_standard_input();
+  } else if (!in.open(in_path)) {
+    report_input_failure(in_format, in_path, log);
     return RewriteOutcome::InputMissing;
+  }
+  const SubtitleFormat* read_as = nullptr;
+  const SubtitleFormat* write_as = nullptr;
+  if (!resolve_formats(in_format, out_format, in, read_as, write_as)) {
+    log(LogLevel::Error, "not written: %s cannot hold the %s subtitles of %s\n", out_path.c_str(),
+        read_as->label, input_name(in_path).c_str());
+    return RewriteOutcome::Failed;
   }
   // The output goes beside its target and replaces it only when complete,
   // so an output named like the input re-times the input in place.
   OutputFile file;
-  if (!file.open(output_path)) {
-    settings.log_error(stderr, "output %s open error: %s\n", format.label, output_base.c_str());
-    report_output_failure(output_path, file, settings);
+  if (is_standard_stream(out_path)) {
+    file.open_standard_output();
+  } else if (!file.open(out_path)) {
+    report_output_failure(*write_as, out_path, file, log);
     return RewriteOutcome::Failed;
   }
-  file.set_encoding(in.encoding());
-  LineSink out{&file, nullptr};
-  rewrite_lines(format, in, map, settings, out);
+  counts = rewrite_lines(*read_as, *write_as, in, map, timing, file);
   // A file that could not be read to its end must not replace the target
   // with a shortened copy.
   const bool complete = !in.read_failed();
   in.close();
   if (!complete) {
-    settings.log_error(stderr, "input %s open error: %s\n", format.label, input_base.c_str());
+    file.discard();
+    log(LogLevel::Error, "input %s open error: %s\n", read_as->label,
+        message_base(in_path).c_str());
     return RewriteOutcome::Failed;
+  }
+  if (nothing_retimed(counts)) {
+    file.discard();
+    log(LogLevel::Error, "no times could be read in %s (first: line %d)\n",
+        input_name(in_path).c_str(), counts.unread.first_line);
+    return RewriteOutcome::NothingRetimed;
   }
   if (!file.commit()) {
-    settings.log_error(stderr, "output %s open error: %s\n", format.label, output_base.c_str());
-    report_output_failure(output_path, file, settings);
+    report_output_failure(*write_as, out_path, file, log);
     return RewriteOutcome::Failed;
   }
-  if (out.not_retimed > 0) {
-    settings.log_error(stderr, "warning: %d lines of %s were not re-timed (first: line %d)\n",
-                       out.not_retimed, input_path.c_str(), out.first_not_retimed);
+  if (!counts.unread.empty()) {
+    log(LogLevel::Error, "warning: %d lines of %s were not re-timed (first: line %d)\n",
+        counts.unread.count, input_name(in_path).c_str(), counts.unread.first_line);
   }
   return RewriteOutcome::Written;
 }
 
-std::string rewrite_text(const SubtitleFormat& format, std::string_view input, const CutMap& map,
-                         const RunSettings& settings, NotRetimed* not_retimed) {
+RewriteOutcome rewrite_text(const SubtitleFormat& in_format, std::string_view input,
+                            const SubtitleFormat& out_format, const CutMap& map,
+                            const Timing& timing, RewriteCounts& counts, std::string& output) {
+  counts = RewriteCounts{};
+  output.clear();
   TextReader in;
   in.set_keep_crlf(true);
   in.open_memory(input);
-  std::string text;
-  text.reserve(input.size());
-  LineSink out{nullptr, &text};
-  rewrite_lines(format, in, map, settings, out);
-  if (not_retimed != nullptr) *not_retimed = NotRetimed{out.not_retimed, out.first_not_retimed};
-  if (in.encoding() == TextEncoding::Utf8) return text;
-  return encode_utf16(text, in.encoding());
+  const SubtitleFormat* read_as = nullptr;
+  const SubtitleFormat* write_as = nullptr;
+  if (!resolve_formats(in_format, out_format, in, read_as, write_as)) return RewriteOutcome::Failed;
+  output.reserve(input.size());
+  OutputFile file;
+  file.open_string(output);
+  counts = rewrite_lines(*read_as, *write_as, in, map, timing, file);
+  if (nothing_retimed(counts)) {
+    file.discard();
+    output.clear();
+    return RewriteOutcome::NothingRetimed;
+  }
+  file.commit();
+  return RewriteOutcome::Written;
 }
 
 }  // namespace mendra

@@ -1,7 +1,8 @@
 // Re-timing of subtitle files through the cut map and delays. Every format
 // is one row of a table: its extension, its name in messages, the precision
 // of its times and its line rewriter. The file and the buffer variants run
-// the same line rewriters.
+// the same line rewriters; a rewriter writes its own format or, for SRT and
+// WebVTT, the other one of the pair.
 #pragma once
 
 #include <span>
@@ -9,7 +10,9 @@
 #include <string_view>
 
 #include "cutlist/cut_map.h"
-#include "util/settings.h"
+#include "util/line_tally.h"
+#include "util/log.h"
+#include "util/timing.h"
 
 namespace mendra {
 
@@ -23,45 +26,75 @@ struct SubtitleFormat {
   // Milliseconds per unit of the format's times: a delay applied on its own
   // is cut to a multiple of it (centiseconds for .ass).
   int delay_step_ms;
-  // Re-times every line of `in` into `out`, with per-file state of its own.
+  // The extension of the other format this one can be written as, or
+  // nullptr.
+  const char* converts_to;
+  // Re-times every line of `in` into `out`, with per-file state of its own;
+  // nullptr for the row that stands for "recognised from the content".
   void (*rewrite_lines)(TextReader& in, const LineContext& context, LineSink& out);
 };
 
 // The formats an input of another extension is re-timed as, in that order:
-// .ass and .srt. A .vtt input is re-timed only when named.
+// .ass and .srt. A .vtt or .ssa input is re-timed only when named.
 std::span<const SubtitleFormat> subtitle_formats();
 
 // The format whose extension is `extension` in any case (".ass", ".ASS",
-// ".vtt"), or nullptr.
+// ".vtt", ".ssa"), or nullptr.
 const SubtitleFormat* find_subtitle_format(std::string_view extension);
 
+// The format a text's first bytes show: "[Script Info]" on its first line
+// is ASS, or SSA when its "ScriptType:" says v4.00 without the '+'; a
+// "WEBVTT" first line is WebVTT; anything else is SRT. A UTF-8 mark is
+// skipped.
+const SubtitleFormat& sniff_subtitle_format(std::string_view first_bytes);
+
+// A stand-in row for rewrite_file and rewrite_text: as the input format,
+// the input's format is recognised from its first bytes; as the output
+// format, the output is written in the input's format.
+const SubtitleFormat& format_from_content();
+
+// Whether subtitles read as `in` can be written as `out`: the same format,
+// or SRT and WebVTT either way.
+bool can_write_as(const SubtitleFormat& in, const SubtitleFormat& out);
+
+// What a rewrite did with the subtitles it met.
+struct RewriteCounts {
+  int retimed = 0;  // written with new times
+  int dropped = 0;  // left out: nothing of them survives the cut
+  // Lines meant to be re-timed whose times could not be read; they were
+  // copied as they were.
+  LineTally unread;
+};
+
 enum class RewriteOutcome {
-  Written,       // the output is in place
-  InputMissing,  // the input could not be opened; nothing was written
-  Failed,        // the output could not be written or the input not read to
-                 // its end; the target is left as it was
+  Written,         // the output is in place
+  InputMissing,    // the input could not be opened; nothing was written
+  Failed,          // the output could not be written, the input not read to
+                   // its end, or the formats do not convert; the target is
+                   // left as it was
+  NothingRetimed,  // lines were meant to be re-timed and none could be read:
+                   // nothing was written
 };
 
-// Reads input_base + extension and writes output_base + extension, where
-// the extension is the one the input was named with (".ASS"), or the
-// format's own when empty. Reports a failure on log_error naming the base
-// without its extension, followed by the file's full path and the system's
-// reason; lines that should have been re-timed but could not be read are
-// counted in one warning.
-RewriteOutcome rewrite_file(const SubtitleFormat& format, const std::string& input_base,
-                            const std::string& output_base, const CutMap& map,
-                            const RunSettings& settings, std::string_view extension = {});
+// Reads in_path as in_format and writes out_path as out_format; "-" reads
+// standard input or writes standard output, in constant memory either way.
+// The output keeps the input's encoding and line ends. Reports every failure
+// itself, once, on log's error level: an open error names the file without
+// its extension, then its full path and the system's reason; "no times could
+// be read in <file> (first: line K)"; and a warning counting the lines that
+// were copied because their times could not be read when others were
+// re-timed. The caller reports what was written from `counts`.
+RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
+                            const SubtitleFormat& out_format, const std::string& out_path,
+                            const CutMap& map, const Timing& timing, const Log& log,
+                            RewriteCounts& counts);
 
-// Lines copied unchanged because their times could not be read.
-struct NotRetimed {
-  int count = 0;
-  int first_line = 0;  // from 1; 0 when there are none
-};
-
-// Re-times the bytes of a whole file held in memory and returns what the
-// file variant would have written; `not_retimed`, when given, receives what
-// the file variant's warning would say.
-std::string rewrite_text(const SubtitleFormat& format, std::string_view input, const CutMap& map,
-                         const RunSettings& settings, NotRetimed* not_retimed = nullptr);
+// The same for the bytes of a whole file held in memory: `output` receives
+// what the file variant would have written (nothing unless Written). It
+// reports nothing; `counts` holds what the file variant's messages would
+// say.
+RewriteOutcome rewrite_text(const SubtitleFormat& in_format, std::string_view input,
+                            const SubtitleFormat& out_format, const CutMap& map,
+                            const Timing& timing, RewriteCounts& counts, std::string& output);
 
 }  // namespace mendra

@@ -1,28 +1,38 @@
+// Dialogue lines of ASS ("Dialogue: 0,0:00:01.00,0:00:02.00,...") and of
+// SSA v4 ("Dialogue: Marked=0,0:00:01.00,0:00:02.00,..."): the two times
+// are re-timed, everything else on the line and every other line is copied.
 #include <string_view>
-#include <type_traits>
 
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
+#include "subtitle/time_text.h"
 #include "util/format_int.h"
 #include "util/scan.h"
 
 namespace mendra {
 namespace {
 
-// Layer, start hours (one digit), minutes, seconds, centiseconds, then the
-// end time with hours of any length.
+// Layer, start hours, minutes, seconds, centiseconds, then the end time.
+// Hours of any length, so that a file written with 10 hours or more reads
+// back.
 constexpr ScanPattern kDialoguePattern =
-    compile_scan_pattern("Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d,");
+    compile_scan_pattern("Dialogue: %d,%d:%02d:%02d.%02d,%d:%02d:%02d.%02d,");
 constexpr int kDialogueFields = 9;
+// The two times after the first field of an SSA line, whose first field
+// ("Marked=0") is kept as it stands.
+constexpr ScanPattern kTimesPattern = compile_scan_pattern("%d:%02d:%02d.%02d,%d:%02d:%02d.%02d,");
+constexpr int kTimeFields = 8;
 // How nearly every Dialogue line begins (layer 0 to 9); such a line is read
 // without the general scan, with the same result.
 constexpr std::string_view kUsualDialogueLayout = "Dialogue: 9,9:99:99.99,9:99:99.99,";
 constexpr std::string_view kDialoguePrefix = "Dialogue: ";
+constexpr std::string_view kDialogueKeyword = "Dialogue:";
+constexpr std::string_view kMarkedField = "Marked=";
 constexpr int kStartHoursWidth = 1;
 constexpr int kEndHoursWidth = 0;
 constexpr int kCentisecondsWidth = 2;
-// The commas after the layer, the start and the end time; the rest of the
-// line (style, name, margins, effect, text) is copied untouched.
+// The commas after the first field, the start and the end time; the rest
+// of the line (style, name, margins, effect, text) is copied untouched.
 constexpr int kCommasBeforeTail = 3;
 constexpr std::size_t kHeaderBufferBytes = 128;
 
@@ -42,48 +52,73 @@ std::size_t tail_start(std::string_view line) {
 // Every Dialogue line stands alone: nothing carries from one to the next.
 struct NoState {};
 
-template <typename Sink>
-void finish_nothing(NoState& /*state*/, Sink& /*out*/) {}
+void finish_nothing(NoState& /*state*/, LineSink& /*out*/) {}
 
 // A line that names itself a Dialogue line (after any white space) but
 // whose times could not be read: it is copied, and counted as not re-timed.
 bool looks_like_dialogue(std::string_view line) {
   const std::size_t start = line.find_first_not_of(" \t");
-  return start != std::string_view::npos && line.substr(start).starts_with("Dialogue:");
+  return start != std::string_view::npos && line.substr(start).starts_with(kDialogueKeyword);
+}
+
+// The SSA form: "Dialogue:", blanks, "Marked=" and its value up to the first
+// comma, then the two times. `lead` receives the line up to that comma,
+// written back as it was.
+bool read_marked_line(std::string_view line, std::string_view& lead, int* const* times) {
+  if (!line.starts_with(kDialogueKeyword)) return false;
+  const std::size_t field = line.find_first_not_of(" \t", kDialogueKeyword.size());
+  if (field == std::string_view::npos ||
+      line.substr(field).substr(0, kMarkedField.size()) != kMarkedField) {
+    return false;
+  }
+  const std::size_t comma = line.find(',', field);
+  if (comma == std::string_view::npos) return false;
+  lead = line.substr(0, comma + 1);
+  return scan_ints(line.substr(comma + 1), kTimesPattern, times, kTimeFields) == kTimeFields;
 }
 
 // Writes one line re-timed, leaves it out when nothing of it survives the
 // cut, or copies it unchanged when it is not a Dialogue line we can read.
-template <typename Sink>
+// The SSA form is read in SSA files only: an ASS file's Marked= line is
+// none of its own events, and stays as it was.
+template <bool kReadsMarked>
 void rewrite_line(std::string_view line, const LineContext& context, NoState& /*state*/,
-                  Sink& out) {
+                  LineSink& out) {
   int layer = 0;
   int sh = 0, sm = 0, ss = 0, scs = 0;
   int eh = 0, em = 0, es = 0, ecs = 0;
   int* const fields[] = {&layer, &sh, &sm, &ss, &scs, &eh, &em, &es, &ecs};
+  std::string_view marked_lead;
   if (!match_digit_layout(line, kUsualDialogueLayout, fields, kDialogueFields) &&
-      scan_ints(line, kDialoguePattern, fields, kDialogueFields) != kDialogueFields) {
-    if (looks_like_dialogue(line)) out.mark_not_retimed(out.line_number);
+      scan_ints(line, kDialoguePattern, fields, kDialogueFields) != kDialogueFields &&
+      !(kReadsMarked && read_marked_line(line, marked_lead, fields + 1))) {
+    if (looks_like_dialogue(line)) out.mark_unread(out.line_number);
     out.write(line);
     return;
   }
   RetimedSpan span;
-  if (!retime_span(context.map, context.settings, context.scale, ass_time_ms(sh, sm, ss, scs),
+  if (!retime_span(context.map, context.timing, ass_time_ms(sh, sm, ss, scs),
                    ass_time_ms(eh, em, es, ecs), span)) {
+    ++out.counts.dropped;
     return;
   }
-  const ClockFields start = ass_clock(span.start_ms);
-  const ClockFields end = ass_clock(span.end_ms);
-  // "Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d," written field by
+  ++out.counts.retimed;
+  const TimeFields start = centisecond_fields(span.start_ms, span.start_at_cut);
+  const TimeFields end = centisecond_fields(span.end_ms, span.end_at_cut);
+  // "Dialogue: %d,%d:%02d:%02d.%02d,%d:%02d:%02d.%02d," written field by
   // field: formatting nine numbers per line through printf dominated the run.
   char header[kHeaderBufferBytes];
   char* end_of_header = header;
-  for (char c : kDialoguePrefix) *end_of_header++ = c;
-  end_of_header = append_int(end_of_header, layer, 0);
+  if (marked_lead.empty()) {
+    for (char c : kDialoguePrefix) *end_of_header++ = c;
+    end_of_header = append_int(end_of_header, layer, 0);
+    *end_of_header++ = ',';
+  } else {
+    out.write(marked_lead);
+  }
+  end_of_header = append_time(end_of_header, start, kStartHoursWidth, '.', kCentisecondsWidth);
   *end_of_header++ = ',';
-  end_of_header = append_clock(end_of_header, start, kStartHoursWidth, '.', kCentisecondsWidth);
-  *end_of_header++ = ',';
-  end_of_header = append_clock(end_of_header, end, kEndHoursWidth, '.', kCentisecondsWidth);
+  end_of_header = append_time(end_of_header, end, kEndHoursWidth, '.', kCentisecondsWidth);
   *end_of_header++ = ',';
   out.write(std::string_view(header, static_cast<std::size_t>(end_of_header - header)));
   const std::size_t tail = tail_start(line);
@@ -99,10 +134,11 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
 }  // namespace
 
 void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  with_target_sink(out, [&](auto& sink) {
-    using Sink = std::remove_reference_t<decltype(sink)>;
-    stream_lines<NoState, Sink, rewrite_line<Sink>, finish_nothing<Sink>>(in, context, sink);
-  });
+  stream_lines<NoState, rewrite_line<false>, finish_nothing>(in, context, out);
+}
+
+void rewrite_ssa_lines(TextReader& in, const LineContext& context, LineSink& out) {
+  stream_lines<NoState, rewrite_line<true>, finish_nothing>(in, context, out);
 }
 
 }  // namespace mendra

@@ -1,8 +1,13 @@
+// SubRip: cues of a number line, a timing line ("00:00:01,000 -->
+// 00:00:02,000", perhaps followed by position text) and text up to a blank
+// line. Cues are renumbered from 1 in output order. Written as WebVTT, the
+// file gets the WebVTT header, and its cues lose their numbers and position
+// text.
 #include <string_view>
-#include <type_traits>
 
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
+#include "subtitle/time_text.h"
 #include "util/format_int.h"
 #include "util/int_math.h"
 #include "util/scan.h"
@@ -33,10 +38,8 @@ enum class CueState {
   SkipText,     // the cue was dropped: drop its text up to the blank line
 };
 
-// A blank line ends a cue's text; with the line ends kept as read, "\r\n"
-// is blank too.
 inline bool is_blank(std::string_view line) {
-  return !line.empty() && (line.front() == '\n' || line.starts_with("\r\n"));
+  return is_blank_line(line);
 }
 
 bool is_number_line(std::string_view line) {
@@ -49,7 +52,34 @@ bool is_number_line(std::string_view line) {
 
 struct CueTimes {
   int fields[kTimingFields] = {};
+  std::size_t tail = 0;  // where the text after the end time begins
 };
+
+bool is_scan_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Past one number as the scan reads it: white space, then at most `width`
+// characters (0: any number) of sign and digits.
+std::size_t skip_scanned_int(std::string_view line, std::size_t pos, std::size_t width) {
+  while (pos < line.size() && is_scan_space(line[pos])) ++pos;
+  const std::size_t limit = width == 0 ? line.size() : std::min(line.size(), pos + width);
+  if (pos < limit && (line[pos] == '+' || line[pos] == '-')) ++pos;
+  while (pos < limit && line[pos] >= '0' && line[pos] <= '9') ++pos;
+  return pos;
+}
+
+// Where the end time of a timing line the scan has read ends: after the
+// first "-->", its four numbers and the three separators between them.
+std::size_t end_of_end_time(std::string_view line) {
+  constexpr std::size_t kFieldWidths[] = {0, 2, 2, 3};
+  std::size_t pos = line.find("-->") + 3;
+  for (std::size_t i = 0; i < std::size(kFieldWidths); ++i) {
+    if (i > 0) ++pos;  // ':', ':', then ',' or '.'
+    pos = skip_scanned_int(line, pos, kFieldWidths[i]);
+  }
+  return pos;
+}
 
 bool scan_timing_line(std::string_view line, int* const* outs) {
   for (const ScanPattern& pattern : kTimingPatterns) {
@@ -62,8 +92,13 @@ bool scan_timing_line(std::string_view line, int* const* outs) {
 [[gnu::always_inline]] inline bool read_timing_line(std::string_view line, CueTimes& times) {
   int* const outs[] = {&times.fields[0], &times.fields[1], &times.fields[2], &times.fields[3],
                        &times.fields[4], &times.fields[5], &times.fields[6], &times.fields[7]};
-  return match_digit_layout(line, kUsualTimingLayout, outs, kTimingFields) ||
-         scan_timing_line(line, outs);
+  if (match_digit_layout(line, kUsualTimingLayout, outs, kTimingFields)) [[likely]] {
+    times.tail = kUsualTimingLayout.size();
+    return true;
+  }
+  if (!scan_timing_line(line, outs)) return false;
+  times.tail = end_of_end_time(line);
+  return true;
 }
 
 // The usual number line: it begins with a digit (so it reads a number) and
@@ -83,26 +118,38 @@ bool may_be_timing_line(std::string_view line) {
 }
 
 // Writes a surviving cue's number and re-timed timing line,
-// "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\n", field by field:
-// formatting them through printf dominated the run. Each line ends as the
-// line it stands for did.
+// "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d", then whatever followed
+// the end time, field by field: formatting them through printf dominated the
+// run. Each line ends as the line it stands for did. As WebVTT: no number,
+// '.' before the milliseconds, and no position text (WebVTT has settings
+// of its own).
 // Inline: it runs once per cue, and the call showed in the run time.
-template <typename Sink>
 [[gnu::always_inline]] inline void write_cue_header(const RetimedSpan& span, int sequence,
-                                                    bool number_crlf, bool timing_crlf, Sink& out) {
+                                                    bool number_crlf, std::string_view timing_line,
+                                                    std::size_t tail, bool as_vtt, LineSink& out) {
   constexpr int kHoursWidth = 2;
   constexpr int kMillisecondsWidth = 3;
   constexpr std::string_view kArrow = " --> ";
+  const char separator = as_vtt ? '.' : ',';
   char header[kHeaderBufferBytes];
-  char* end = append_int(header, sequence, 0);
-  if (number_crlf) *end++ = '\r';
-  *end++ = '\n';
-  end = append_clock(end, srt_clock(span.start_ms), kHoursWidth, ',', kMillisecondsWidth);
+  char* end = header;
+  if (!as_vtt) {
+    end = append_int(end, sequence, 0);
+    if (number_crlf) *end++ = '\r';
+    *end++ = '\n';
+  }
+  end = append_time(end, millisecond_fields(span.start_ms), kHoursWidth, separator,
+                    kMillisecondsWidth);
   for (char c : kArrow) *end++ = c;
-  end = append_clock(end, srt_clock(span.end_ms), kHoursWidth, ',', kMillisecondsWidth);
-  if (timing_crlf) *end++ = '\r';
-  *end++ = '\n';
+  end =
+      append_time(end, millisecond_fields(span.end_ms), kHoursWidth, separator, kMillisecondsWidth);
+  std::string_view rest = timing_line.substr(tail);
+  if (as_vtt) rest = line_end_of(rest);
   out.write(std::string_view(header, static_cast<std::size_t>(end - header)));
+  out.write(rest);
+  // The last line of the file gets a line end, so that the cue's text does
+  // not run into its header.
+  if (!rest.ends_with('\n')) out.write("\n");
 }
 
 struct CueWalk {
@@ -120,33 +167,33 @@ struct CueWalk {
   bool after_copied = false;
 };
 
-// Whether a line ends in CR LF. A line written in its place ends the same
-// way; one that had no line end (the last of the file) gets LF, so that the
-// cue's text does not run into its header.
+// Whether a line ends in CR LF: the number line written in its place ends
+// the same way.
 bool ends_crlf(std::string_view line) {
   return line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n';
 }
 
-template <typename Sink>
 [[gnu::always_inline]] inline void start_cue(std::string_view timing_line, bool number_crlf,
                                              const CueTimes& times, const LineContext& context,
-                                             CueWalk& walk, Sink& out) {
+                                             CueWalk& walk, LineSink& out) {
   const int* f = times.fields;
   RetimedSpan span;
-  if (retime_span(context.map, context.settings, context.scale, srt_time_ms(f[0], f[1], f[2], f[3]),
+  if (retime_span(context.map, context.timing, srt_time_ms(f[0], f[1], f[2], f[3]),
                   srt_time_ms(f[4], f[5], f[6], f[7]), span)) {
-    write_cue_header(span, walk.sequence, number_crlf, ends_crlf(timing_line), out);
+    write_cue_header(span, walk.sequence, number_crlf, timing_line, times.tail, context.convert,
+                     out);
     walk.sequence = wrap_add(walk.sequence, 1);
     walk.state = CueState::CopyText;
+    ++out.counts.retimed;
   } else {
     walk.state = CueState::SkipText;
+    ++out.counts.dropped;
   }
   walk.after_copied = false;
 }
 
-template <typename Sink>
 [[gnu::always_inline]] inline void remember_number(std::string_view line, CueWalk& walk,
-                                                   const Sink& out) {
+                                                   const LineSink& out) {
   walk.kept_line = line;
   walk.number_line_at = out.line_number;
   walk.state = CueState::AfterNumber;
@@ -154,8 +201,7 @@ template <typename Sink>
 
 // A line met between cues: a cue's number, a cue's timing line without its
 // number, a blank line, or something else, which is copied.
-template <typename Sink>
-void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, Sink& out) {
+void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
   if (is_blank(line)) {
     // Extra blank lines between cues are written as none; the one after
     // copied lines as one.
@@ -172,19 +218,19 @@ void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, 
     remember_number(line, walk, out);
     return;
   }
-  out.mark_not_retimed(out.line_number);
+  out.mark_unread(out.line_number);
   out.write(line);
   walk.after_copied = true;
 }
 
 // One line of the cue walk; the walk is the per-file state.
-template <typename Sink>
-void walk_line(std::string_view line, const LineContext& context, CueWalk& walk, Sink& out) {
+void walk_line(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
   switch (walk.state) {
     case CueState::SeekNumber:
-      // The mark is kept in front of the number it precedes.
+      // The mark is kept in front of the number it precedes; as WebVTT, it
+      // was written in front of the header.
       if (line.starts_with(kByteOrderMark)) {
-        out.write(kByteOrderMark);
+        if (!context.convert) out.write(kByteOrderMark);
         line.remove_prefix(kByteOrderMark.size());
       }
       // The usual cue begins with its number alone on a line.
@@ -204,7 +250,7 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
       }
       // Not a cue after all: its number line stays as it was, and the line
       // is looked at afresh.
-      out.mark_not_retimed(walk.number_line_at);
+      out.mark_unread(walk.number_line_at);
       out.write(number_line);
       walk.after_copied = true;
       walk.state = CueState::SeekNumber;
@@ -222,20 +268,27 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
 }
 
 // A number line at the end of the file is no cue: it stays as it was.
-template <typename Sink>
-void finish_walk(CueWalk& walk, Sink& out) {
+void finish_walk(CueWalk& walk, LineSink& out) {
   if (walk.state != CueState::AfterNumber) return;
-  out.mark_not_retimed(walk.number_line_at);
+  out.mark_unread(walk.number_line_at);
   out.write(walk.kept_line);
+}
+
+// The WebVTT header in front of the cues, "WEBVTT" and a blank line, with
+// the file's mark and the line end of its first line.
+void write_vtt_header(TextReader& in, LineSink& out) {
+  std::string_view first = in.peek_start();
+  if (first.starts_with(kByteOrderMark)) out.write(kByteOrderMark);
+  const std::size_t lf = first.find('\n');
+  const bool crlf = lf != std::string_view::npos && lf > 0 && first[lf - 1] == '\r';
+  out.write(crlf ? "WEBVTT\r\n\r\n" : "WEBVTT\n\n");
 }
 
 }  // namespace
 
 void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  with_target_sink(out, [&](auto& sink) {
-    using Sink = std::remove_reference_t<decltype(sink)>;
-    stream_lines<CueWalk, Sink, walk_line<Sink>, finish_walk<Sink>>(in, context, sink);
-  });
+  if (context.convert) write_vtt_header(in, out);
+  stream_lines<CueWalk, walk_line, finish_walk>(in, context, out);
 }
 
 }  // namespace mendra

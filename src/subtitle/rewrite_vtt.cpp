@@ -4,7 +4,10 @@
 // ("<00:06.500>"). NOTE, STYLE and REGION blocks carry no times and are
 // copied. Only the timestamps themselves are rewritten: every other byte of
 // a timing line or a text line, its settings and line end included, stays
-// as it was.
+// as it was. A timestamp tag that would no longer lie strictly inside its
+// cue, after the tag before it, is left out (its text stays), so the file
+// stays valid. Written as SRT, the file keeps only its cues: numbered from
+// 1, times with ',', without identifiers, settings or timestamp tags.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -13,7 +16,9 @@
 
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
+#include "subtitle/time_text.h"
 #include "util/format_int.h"
+#include "util/int_math.h"
 
 namespace mendra {
 namespace {
@@ -42,10 +47,8 @@ bool is_blank_or_tab(char c) {
   return c == ' ' || c == '\t';
 }
 
-// A blank line ends a block; with the line ends kept as read, "\r\n" is
-// blank too. A line of spaces is not.
 bool is_blank(std::string_view line) {
-  return !line.empty() && (line.front() == '\n' || line.starts_with("\r\n"));
+  return is_blank_line(line);
 }
 
 // A line that holds "-->" is a timing line wherever it stands: it ends the
@@ -174,18 +177,31 @@ void write_timing_line(std::string_view line, const CueTiming& timing, const Ret
   out.write(line.substr(timing.end.end));
 }
 
-// A timestamp tag moves as a start does, and stays within its cue: one in
-// deleted material at the cue's end would otherwise point past it.
-int retime_tag(const LineContext& context, const RetimedSpan& cue, int ms) {
-  int retimed = 0;
-  if (!retime_start(context.map, context.settings, context.scale, ms, retimed)) return cue.end_ms;
-  return std::clamp(retimed, cue.start_ms, cue.end_ms);
+// The cue's number and its times as SRT writes them; the settings go, the
+// line end stays.
+void write_srt_timing(std::string_view line, const RetimedSpan& span, int sequence, LineSink& out) {
+  constexpr int kHoursWidth = 2;
+  constexpr int kMillisecondsWidth = 3;
+  constexpr std::string_view kSrtArrow = " --> ";
+  const std::string_view line_end = line_end_of(line);
+  char text[kTimeBufferBytes * 3];
+  char* end = append_int(text, sequence, 0);
+  for (char c : line_end.empty() ? std::string_view("\n") : line_end) *end++ = c;
+  end = append_time(end, millisecond_fields(span.start_ms), kHoursWidth, ',', kMillisecondsWidth);
+  for (char c : kSrtArrow) *end++ = c;
+  end = append_time(end, millisecond_fields(span.end_ms), kHoursWidth, ',', kMillisecondsWidth);
+  out.write(std::string_view(text, static_cast<std::size_t>(end - text)));
+  out.write(line_end.empty() ? std::string_view("\n") : line_end);
 }
 
-// Copies a line of cue text with every timestamp tag re-timed; anything
-// else in angle brackets ("<b>", "<v Anna>", a broken time) is text.
+// Copies a line of cue text with every timestamp tag re-timed, or left out
+// when its new time is not strictly inside the cue and after the tag before
+// it (`last_tag_ms`, the cue's start for the first): a tag in deleted
+// material, or beyond the last kept frame, would otherwise point outside
+// the cue or repeat a time. As SRT, every tag is left out. Anything else in
+// angle brackets ("<b>", "<v Anna>", a broken time) is text.
 void write_cue_text(std::string_view line, const LineContext& context, const RetimedSpan& cue,
-                    LineSink& out) {
+                    int& last_tag_ms, LineSink& out) {
   std::size_t copied = 0;
   for (std::size_t open = line.find('<'); open != std::string_view::npos;
        open = line.find('<', open + 1)) {
@@ -193,9 +209,19 @@ void write_cue_text(std::string_view line, const LineContext& context, const Ret
     if (!read_timestamp(line, open + 1, tag) || tag.end >= line.size() || line[tag.end] != '>') {
       continue;
     }
-    out.write(line.substr(copied, tag.begin - copied));
-    write_time(retime_tag(context, cue, tag.ms), tag.has_hours, out);
-    copied = tag.end;
+    RetimedTime retimed;
+    const bool placed = !context.convert &&
+                        retime_start(context.map, context.timing, tag.ms, retimed) &&
+                        retimed.ms > last_tag_ms && retimed.ms < cue.end_ms;
+    if (placed) {
+      out.write(line.substr(copied, tag.begin - copied));
+      write_time(retimed.ms, tag.has_hours, out);
+      last_tag_ms = retimed.ms;
+      copied = tag.end;
+    } else {
+      out.write(line.substr(copied, open - copied));
+      copied = tag.end + 1;  // past the '>'
+    }
     open = tag.end;
   }
   out.write(line.substr(copied));
@@ -204,6 +230,8 @@ void write_cue_text(std::string_view line, const LineContext& context, const Ret
 enum class BlockState {
   BetweenBlocks,    // waiting for the first line of the next block
   Header,           // the WEBVTT line was read: the header block is copied
+  DropBlock,        // as SRT: a header, NOTE, STYLE or REGION block is left
+                    // out
   AfterIdentifier,  // a cue identifier was read: its timing line should follow
   CueText,          // the cue was written: its text is copied, tags re-timed
   SkipText,         // the cue was dropped: its text and blank line go too
@@ -217,38 +245,51 @@ struct BlockWalk {
   // The identifier line, written only with a cue that survives.
   std::string identifier;
   int identifier_at = 0;
-  RetimedSpan cue;  // of the cue whose text is being copied
+  RetimedSpan cue;      // of the cue whose text is being copied
+  int last_tag_ms = 0;  // the last timestamp tag written in it
+  int sequence = 1;     // as SRT: the next cue's number
 };
 
 // A timing line, after an identifier or not: the cue is written re-timed,
 // left out, or copied as it was when its times cannot be read.
 void start_cue(std::string_view line, bool with_identifier, const LineContext& context,
                BlockWalk& walk, LineSink& out) {
+  // As SRT, a cue that follows the previous one's text without a blank line
+  // gets one: SRT cues are told apart by it.
+  if (context.convert && walk.state == BlockState::CueText) out.write(line_end_of(line));
   CueTiming timing;
   if (!read_timing_line(line, timing)) {
     if (with_identifier) out.write(walk.identifier);
-    out.mark_not_retimed(out.line_number);
+    out.mark_unread(out.line_number);
     out.write(line);
     walk.state = BlockState::CopyBlock;
     return;
   }
   RetimedSpan span;
-  if (!retime_span(context.map, context.settings, context.scale, timing.start.ms, timing.end.ms,
-                   span)) {
+  if (!retime_span(context.map, context.timing, timing.start.ms, timing.end.ms, span)) {
+    ++out.counts.dropped;
     walk.state = BlockState::SkipText;
     return;
   }
-  if (with_identifier) out.write(walk.identifier);
-  write_timing_line(line, timing, span, out);
+  ++out.counts.retimed;
+  if (context.convert) {
+    write_srt_timing(line, span, walk.sequence, out);
+    walk.sequence = wrap_add(walk.sequence, 1);
+  } else {
+    if (with_identifier) out.write(walk.identifier);
+    write_timing_line(line, timing, span, out);
+  }
   walk.cue = span;
+  walk.last_tag_ms = span.start_ms;
   walk.state = BlockState::CueText;
 }
 
 void begin_block(std::string_view line, const LineContext& context, BlockWalk& walk,
                  LineSink& out) {
   if (is_blank(line)) {
-    // Blank lines between blocks are kept as they are.
-    out.write(line);
+    // Blank lines between blocks are kept as they are; SRT has one after
+    // each cue only.
+    if (!context.convert) out.write(line);
     walk.state = BlockState::BetweenBlocks;
     return;
   }
@@ -257,6 +298,10 @@ void begin_block(std::string_view line, const LineContext& context, BlockWalk& w
     return;
   }
   if (is_copied_block_start(line)) {
+    if (context.convert) {
+      walk.state = BlockState::DropBlock;
+      return;
+    }
     out.write(line);
     walk.state = BlockState::CopyBlock;
     return;
@@ -274,7 +319,7 @@ void after_identifier(std::string_view line, const LineContext& context, BlockWa
     start_cue(line, true, context, walk, out);
     return;
   }
-  out.mark_not_retimed(walk.identifier_at);
+  out.mark_unread(walk.identifier_at);
   out.write(walk.identifier);
   out.write(line);
   walk.state = is_blank(line) ? BlockState::BetweenBlocks : BlockState::CopyBlock;
@@ -297,6 +342,10 @@ void walk_line(std::string_view line, const LineContext& context, BlockWalk& wal
     }
     // A file without the header still has its cues re-timed.
     if (is_signature_line(line)) {
+      if (context.convert) {
+        walk.state = BlockState::DropBlock;
+        return;
+      }
       out.write(line);
       walk.state = BlockState::Header;
       return;
@@ -312,19 +361,22 @@ void walk_line(std::string_view line, const LineContext& context, BlockWalk& wal
     case BlockState::CopyBlock:
     case BlockState::CueText:
     case BlockState::SkipText:
+    case BlockState::DropBlock: {
+      const bool drops = walk.state == BlockState::SkipText || walk.state == BlockState::DropBlock;
       if (is_blank(line)) {
-        if (walk.state != BlockState::SkipText) out.write(line);
+        if (!drops) out.write(line);
         walk.state = BlockState::BetweenBlocks;
         return;
       }
       // A timing line within a block begins the next cue.
       if (has_arrow(line)) break;
       if (walk.state == BlockState::CueText) {
-        write_cue_text(line, context, walk.cue, out);
-      } else if (walk.state != BlockState::SkipText) {
+        write_cue_text(line, context, walk.cue, walk.last_tag_ms, out);
+      } else if (!drops) {
         out.write(line);
       }
       return;
+    }
   }
   begin_block(line, context, walk, out);
 }
@@ -332,14 +384,14 @@ void walk_line(std::string_view line, const LineContext& context, BlockWalk& wal
 // An identifier at the end of the file belongs to no cue: it stays.
 void finish_walk(BlockWalk& walk, LineSink& out) {
   if (walk.state != BlockState::AfterIdentifier) return;
-  out.mark_not_retimed(walk.identifier_at);
+  out.mark_unread(walk.identifier_at);
   out.write(walk.identifier);
 }
 
 }  // namespace
 
 void rewrite_vtt_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  stream_lines<BlockWalk, LineSink, walk_line, finish_walk>(in, context, out);
+  stream_lines<BlockWalk, walk_line, finish_walk>(in, context, out);
 }
 
 }  // namespace mendra

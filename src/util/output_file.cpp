@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -36,10 +38,102 @@ std::string resolve_links(std::string path) {
   return path;
 }
 
+// The temporary files open at this moment, for the signal handler. A
+// handler may only touch plain memory and call async-signal-safe functions,
+// so the paths are held in fixed arrays; a slot is taken by copying the path
+// in and then marking it used, and given up by unmarking it. This one table
+// is shared by the whole process because a signal is.
+constexpr int kRegistrySlots = 16;
+constexpr std::size_t kRegistryPathBytes = 4096;
+struct TempRegistry {
+  std::atomic<bool> used[kRegistrySlots] = {};
+  char paths[kRegistrySlots][kRegistryPathBytes] = {};
+};
+TempRegistry g_temp_registry;  // NOLINT: shared with the signal handler
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void remove_temporary_files(int signal_number) {
+  for (int slot = 0; slot < kRegistrySlots; ++slot) {
+    if (g_temp_registry.used[slot].load()) ::unlink(g_temp_registry.paths[slot]);
+  }
+  // Dies of the signal as it would have without us: the default action,
+  // delivered as soon as this handler returns and unblocks it.
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  sigaction(signal_number, &default_action, nullptr);
+  raise(signal_number);
+}
+
+// Installs the handler once, for the signals that are not ignored (a run
+// under nohup keeps ignoring SIGHUP).
+void install_cleanup_handlers() {
+  static const bool installed = [] {
+    for (const int signal_number : kCleanedSignals) {
+      struct sigaction current {};
+      if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+        continue;
+      }
+      struct sigaction action {};
+      action.sa_handler = remove_temporary_files;
+      sigemptyset(&action.sa_mask);
+      for (const int other : kCleanedSignals) sigaddset(&action.sa_mask, other);
+      sigaction(signal_number, &action, nullptr);
+    }
+    return true;
+  }();
+  (void)installed;
+}
+
+// A slot holding `path`, or -1 when all are taken or the path is too long
+// (the file is then left behind by a signal, as before).
+int register_temporary(const std::string& path) {
+  install_cleanup_handlers();
+  if (path.size() >= kRegistryPathBytes) return -1;
+  for (int slot = 0; slot < kRegistrySlots; ++slot) {
+    if (g_temp_registry.used[slot].load()) continue;
+    std::memcpy(g_temp_registry.paths[slot], path.c_str(), path.size() + 1);
+    g_temp_registry.used[slot].store(true);
+    return slot;
+  }
+  return -1;
+}
+
+void unregister_temporary(int& slot) {
+  if (slot >= 0) g_temp_registry.used[slot].store(false);
+  slot = -1;
+}
+
 }  // namespace
+
+void OutputFile::open_standard_output() {
+  discard();
+  target_kind_ = Target::StandardOutput;
+  error_number_ = 0;
+  encoding_ = TextEncoding::Utf8;
+  fd_ = STDOUT_FILENO;
+  failed_ = false;
+  wrote_out_ = false;
+  buffer_.resize(kHeldOutputBytes);
+  used_ = 0;
+}
+
+void OutputFile::open_string(std::string& text) {
+  discard();
+  target_kind_ = Target::String;
+  text_ = &text;
+  error_number_ = 0;
+  encoding_ = TextEncoding::Utf8;
+  // Not a descriptor: it only marks the writer open.
+  fd_ = 0;
+  failed_ = false;
+  buffer_.resize(kWriteBufferBytes);
+  used_ = 0;
+}
 
 bool OutputFile::open(const std::string& requested_target) {
   discard();
+  target_kind_ = Target::File;
   error_number_ = 0;
   encoding_ = TextEncoding::Utf8;
   const std::string target = resolve_links(requested_target);
@@ -66,6 +160,7 @@ bool OutputFile::open(const std::string& requested_target) {
     fd_ = fd;
     target_ = target;
     temp_path_ = std::move(temp);
+    registry_slot_ = register_temporary(temp_path_);
     failed_ = false;
     buffer_.resize(kWriteBufferBytes);
     used_ = 0;
@@ -76,6 +171,11 @@ bool OutputFile::open(const std::string& requested_target) {
 }
 
 bool OutputFile::write_all(const char* data, std::size_t size) {
+  if (target_kind_ == Target::String) {
+    text_->append(data, size);
+    return true;
+  }
+  if (size > 0 && target_kind_ == Target::StandardOutput) wrote_out_ = true;
   while (size > 0) {
     const ssize_t written = ::write(fd_, data, size);
     if (written < 0 && errno == EINTR) continue;
@@ -125,6 +225,12 @@ bool OutputFile::commit() {
     encoder_.finish(encoded_);
     ok = write_all(encoded_.data(), encoded_.size());
   }
+  if (target_kind_ != Target::File) {
+    // Standard output stays open for whatever the process writes next.
+    fd_ = -1;
+    text_ = nullptr;
+    return ok;
+  }
   if (::close(fd_) != 0) {
     if (ok) error_number_ = errno;
     ok = false;
@@ -135,15 +241,23 @@ bool OutputFile::commit() {
     ok = false;
   }
   if (!ok) ::unlink(temp_path_.c_str());
+  unregister_temporary(registry_slot_);
   temp_path_.clear();
   return ok;
 }
 
 void OutputFile::discard() {
   if (fd_ < 0) return;
+  if (target_kind_ != Target::File) {
+    fd_ = -1;
+    used_ = 0;
+    text_ = nullptr;
+    return;
+  }
   ::close(fd_);
   fd_ = -1;
   ::unlink(temp_path_.c_str());
+  unregister_temporary(registry_slot_);
   temp_path_.clear();
 }
 

@@ -1,7 +1,10 @@
 // Output files that are never half-written: the text goes to a new file
 // beside the target, which replaces the target only once it is complete.
 // So an interruption or a failed write leaves the old file (possibly the
-// input itself, as with -o a.ass a.ass) untouched.
+// input itself, as with -o a.ass a.ass) untouched. An interrupted run
+// (SIGINT, SIGTERM, SIGHUP) removes the new files it has open, then dies of
+// the signal. The same writer also serves standard output and a string, so
+// that everything written goes through one buffer.
 #pragma once
 
 #include <cstring>
@@ -13,6 +16,9 @@
 
 namespace mendra {
 
+// How much standard output holds back before its first write.
+constexpr std::size_t kHeldOutputBytes = std::size_t{1} << 20;
+
 struct OutputFile {
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
@@ -21,9 +27,17 @@ struct OutputFile {
 
   // Creates the temporary file beside `target`; false when that fails.
   bool open(const std::string& target);
+  // Writes to standard output instead. What is written is held back up to
+  // kHeldOutputBytes, so a writer that gives up early (discard) has
+  // written nothing; commit writes what is left.
+  void open_standard_output();
+  // Appends to `text` instead of a file; commit completes it.
+  void open_string(std::string& text);
   void write(std::string_view text) {
-    // Inline: the rewriters write every line in two or three pieces.
+    // Inline: the rewriters write every line in two or three pieces. An
+    // empty piece copies nothing, also when it points nowhere.
     if (fd_ >= 0 && !failed_ && text.size() <= buffer_.size() - used_) {
+      if (text.empty()) return;
       std::memcpy(buffer_.data() + used_, text.data(), text.size());
       used_ += text.size();
       return;
@@ -39,8 +53,12 @@ struct OutputFile {
   // Flushes, closes and renames the file into place; false (and nothing
   // replaced) when any write or the rename failed.
   bool commit();
-  // Removes the temporary file, if one is open.
+  // Removes the temporary file, if one is open; for standard output, drops
+  // what is still held back.
   void discard();
+  // True once bytes went out to standard output: a discard can no longer
+  // take them back.
+  bool wrote_out() const { return wrote_out_; }
   // The errno of the open, write, close or rename that failed; 0 if none.
   int error_number() const { return error_number_; }
 
@@ -50,6 +68,12 @@ struct OutputFile {
   bool write_out(const char* data, std::size_t size);
   void write_slow(std::string_view text);
 
+  enum class Target { File, StandardOutput, String };
+
+  Target target_kind_ = Target::File;
+  std::string* text_ = nullptr;  // for Target::String
+  bool wrote_out_ = false;
+  int registry_slot_ = -1;  // where the temporary path waits for a signal
   int fd_ = -1;
   std::vector<char> buffer_;  // written out in large blocks, not per line
   std::size_t used_ = 0;

@@ -14,6 +14,7 @@ bool TextReader::open(const std::string& path) {
   std::FILE* f = open_input_file(path);
   if (f == nullptr) return false;
   file_ = f;
+  owns_file_ = true;
   read_failed_ = false;
   buffer_.resize(kReadBufferBytes);
   pushback_.clear();
@@ -21,6 +22,35 @@ bool TextReader::open(const std::string& path) {
   const std::size_t n = std::fread(first, 1, sizeof first, file_);
   start(std::string_view(first, n));
   return true;
+}
+
+void TextReader::open_standard_input() {
+  close();
+  file_ = stdin;
+  owns_file_ = false;
+  read_failed_ = false;
+  buffer_.resize(kReadBufferBytes);
+  pushback_.clear();
+  char first[2];
+  const std::size_t n = std::fread(first, 1, sizeof first, file_);
+  start(std::string_view(first, n));
+}
+
+std::string_view TextReader::peek_start() {
+  if (file_ != nullptr && pos_ == 0) {
+    if (encoding_ == TextEncoding::Utf8) {
+      // The bytes looked at so far stay in front of the rest.
+      while (len_ < buffer_.size()) {
+        const std::size_t n = std::fread(buffer_.data() + len_, 1, buffer_.size() - len_, file_);
+        if (n == 0) break;
+        len_ += n;
+      }
+      if (len_ < buffer_.size() && std::ferror(file_) != 0) read_failed_ = true;
+    } else if (len_ == 0) {
+      fill_decoded();
+    }
+  }
+  return std::string_view(buffer_.data() + pos_, len_ - pos_);
 }
 
 void TextReader::start(std::string_view first_bytes) {
@@ -54,8 +84,9 @@ void TextReader::open_memory(std::string_view data) {
 }
 
 void TextReader::close() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && owns_file_) std::fclose(file_);
   file_ = nullptr;
+  owns_file_ = true;
   in_memory_ = false;
   encoding_ = TextEncoding::Utf8;
   memory_.clear();

@@ -23,6 +23,8 @@ struct TextReader {
   // Opens a regular file for reading; false when it cannot be opened or is
   // a directory.
   bool open(const std::string& path);
+  // Reads standard input, which is left open at close.
+  void open_standard_input();
   // Reads the given bytes instead of a file, as a file holding them would
   // read: so every reader of text can run on a buffer in tests and fuzzing.
   void open_memory(std::string_view data);
@@ -34,6 +36,10 @@ struct TextReader {
   void set_keep_crlf(bool keep) { keep_crlf_ = keep; }
   // What the file was stored in; its text reads as UTF-8 all the same.
   TextEncoding encoding() const { return encoding_; }
+  // The first bytes of the text (as UTF-8, up to a buffer's worth), without
+  // taking them: so a pipe, which cannot be read twice, can be recognised
+  // by its content. Only before the first read.
+  std::string_view peek_start();
 
   // Next character with CR LF turned into LF, or EOF.
   int get();
@@ -72,6 +78,7 @@ struct TextReader {
   bool next_buffered_line(std::string_view& line);
 
   std::FILE* file_ = nullptr;
+  bool owns_file_ = true;  // false for standard input
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
   std::size_t len_ = 0;

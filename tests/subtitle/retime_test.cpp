@@ -106,10 +106,7 @@ class RetimeSpanTest : public ::testing::TestWithParam<SpanCase> {};
 
 TEST_P(RetimeSpanTest, MapsThroughCutsAndDelays) {
   const SpanCase& c = GetParam();
-  RunSettings settings;
-  settings.fps = c.fps;
-  settings.ts_delay_ms = c.ts_delay_ms;
-  settings.delay_ms = c.delay_ms;
+  const Timing settings{constant_clock(fps_frame_rate(c.fps)), c.delay_ms, c.ts_delay_ms};
   RetimedSpan span;
   const bool kept =
       retime_span(make_remap_table(span_map(c.map)), settings, c.start_in, c.end_in, span);
@@ -179,8 +176,7 @@ TEST(RetimeSpanTest, KeptTimesComeBackExactly) {
   const RemapTable keep_all = make_remap_table(kKeepAllMap);
   int checked = 0;
   for (int fps : {1, 24, 25, 30, 50, 60, 120, 1001, 100000}) {
-    RunSettings settings;
-    settings.fps = fps;
+    const Timing settings{constant_clock(fps_frame_rate(fps)), 0, 0};
     for (int first : {0, 274000, 3000000}) {
       for (int ms = first; ms < first + 3000; ++ms) {
         RetimedSpan span;
@@ -213,19 +209,19 @@ TEST(RetimeStartTest, MapsOneTimeAsAStart) {
   for (const Case& c :
        {Case{5500, 0, true, 2163}, Case{7500, 0, true, 3336}, Case{3000, 0, true, 0},
         Case{5500, -1500, true, 663}, Case{5500, -3000, true, 0}, Case{15000, 0, false, 0}}) {
-    RunSettings settings;
+    Timing settings;
     settings.delay_ms = c.delay_ms;
-    int retimed = -1;
+    RetimedTime retimed;
     EXPECT_EQ(retime_start(map, settings, c.ms, retimed), c.placed) << c.ms;
     if (c.placed) {
-      EXPECT_EQ(retimed, c.expected_ms) << c.ms << " delay " << c.delay_ms;
+      EXPECT_EQ(retimed.ms, c.expected_ms) << c.ms << " delay " << c.delay_ms;
     }
   }
 }
 
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};
-  RunSettings settings;
+  const Timing settings;
   RetimedSpan span;
   EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 0, 1000, span));
   EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 5000, 900000, span));

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
@@ -10,6 +14,7 @@
 #include <ostream>
 #include <string>
 
+#include "subtitle/time_text.h"
 #include "support/run_binary.h"
 
 namespace mendra {
@@ -20,12 +25,11 @@ using namespace std::string_literals;
 using test::read_file;
 using test::write_file;
 
-// Collects what a channel reports in the string its user data points to.
-int capture_log(void* user, std::FILE* /*stream*/, const char* format, std::va_list args) {
+// Collects what a log reports in the string its user data points to.
+void capture_log(void* user, LogLevel /*level*/, const char* format, std::va_list args) {
   char text[1024];
   std::vsnprintf(text, sizeof text, format, args);
   *static_cast<std::string*>(user) += text;
-  return 0;
 }
 
 const SubtitleFormat& format(const char* extension) {
@@ -36,31 +40,39 @@ const SubtitleFormat& format(const char* extension) {
 
 class RewriteTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    settings_.log_error = LogChannel{capture_log, &errors_};
-    settings_.log_info = LogChannel{capture_log, &infos_};
-  }
-
   std::string base(const std::string& name) const { return (dir_.path / name).string(); }
 
-  // Re-times `input` held in memory; no message is expected.
+  // Re-times `input` held in memory as `extension`, written as `out_extension`
+  // (the same format when null); the output, or "" when nothing was written.
   std::string run(const char* extension, const std::string& input,
-                  NotRetimed* not_retimed = nullptr) {
-    std::string output = rewrite_text(format(extension), input, map_, settings_, not_retimed);
-    EXPECT_EQ(errors_, "");
+                  RewriteCounts* counts_out = nullptr, const char* out_extension = nullptr) {
+    RewriteCounts counts;
+    std::string output;
+    rewrite_text(format(extension), input, format(out_extension ? out_extension : extension), map_,
+                 timing_, counts, output);
+    if (counts_out != nullptr) *counts_out = counts;
     return output;
   }
   std::string ass(const std::string& input) { return run(".ass", input); }
   std::string srt(const std::string& input) { return run(".srt", input); }
 
-  std::string errors_;  // what the error channel reported
-  std::string infos_;   // what the info channel reported
+  // The file variant on files of the test's folder.
+  RewriteOutcome rewrite(const char* extension, const std::string& in, const std::string& out,
+                         const char* out_extension = nullptr) {
+    return rewrite_file(format(extension), in, format(out_extension ? out_extension : extension),
+                        out, map_, timing_, log_, counts_);
+  }
+
+  std::string errors_;  // everything the log reported
+  Log log_{capture_log, &errors_, LogLevel::Debug};
+  RewriteCounts counts_;
   test::TempDir dir_;
   CutMap map_ = {-1, 99, 200, 299, 400, -1, -1};  // keeps 100..199 and 300..399
-  RunSettings settings_;
+  Timing timing_;
 };
 
 TEST_F(RewriteTest, AssWorkedExample) {
+  RewriteCounts counts;
   const std::string header =
       "\xEF\xBB\xBF[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
       "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
@@ -72,12 +84,16 @@ TEST_F(RewriteTest, AssWorkedExample) {
                             "Dialogue: 0,0:00:07.00,0:00:09.00,Default,,0,0,0,,gone\n"
                             "Dialogue: 0,0:00:14.00,0:00:15.00,Default,,0,0,0,,gone too\n"
                             "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,last";
-  EXPECT_EQ(ass(input), header +
-                            "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,Hello\n"
-                            "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
-                            "Dialogue: 1,0:00:00.00,0:00:02.66,Default,,0,0,0,,A\n"
-                            "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,B\n"
-                            "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,last");
+  EXPECT_EQ(run(".ass", input, &counts),
+            header +
+                "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,Hello\n"
+                "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
+                "Dialogue: 1,0:00:00.00,0:00:02.66,Default,,0,0,0,,A\n"
+                "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,B\n"
+                "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,last");
+  EXPECT_EQ(counts.retimed, 4);
+  EXPECT_EQ(counts.dropped, 2);
+  EXPECT_TRUE(counts.unread.empty());
 }
 
 struct LineCase {
@@ -106,10 +122,10 @@ void PrintTo(const LineCase& c, std::ostream* os) {
 class AssLineTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(AssLineTest, RewritesLine) {
-  NotRetimed not_retimed;
-  EXPECT_EQ(run(".ass", GetParam().input, &not_retimed), GetParam().expected);
-  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
-  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
+  RewriteCounts counts;
+  EXPECT_EQ(run(".ass", GetParam().input, &counts), GetParam().expected);
+  EXPECT_EQ(counts.unread.count, GetParam().not_retimed);
+  EXPECT_EQ(counts.unread.first_line, GetParam().first_not_retimed);
 }
 
 const std::string kLongText(400, 'k');
@@ -117,14 +133,22 @@ const std::string kLongText(400, 'k');
 INSTANTIATE_TEST_SUITE_P(
     Cases, AssLineTest,
     ::testing::Values(
-        LineCase{"TwoDigitStartHoursNotMatched", "Dialogue: 0,10:00:05.00,0:00:08.00,x\n",
-                 "Dialogue: 0,10:00:05.00,0:00:08.00,x\n", 1, 1},
+        LineCase{"TwoDigitStartHoursRead", "Dialogue: 0,00:00:05.00,0:00:08.00,x\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
         LineCase{"LeadingSpaceCountedNotRetimed",
                  "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
-                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n",
+                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n"
+                 "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
                  "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
-                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n",
+                 "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n"
+                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n",
                  3, 3},
+        // An ASS file's Marked= line is not one of its events: copied.
+        LineCase{
+            "MarkedLineOfAssCopied",
+            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,x\nDialogue: 0,0:00:05.00,0:00:08.00,x\n",
+            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,x\nDialogue: 0,0:00:01.66,0:00:03.30,x\n", 1,
+            1},
         LineCase{"TwoDigitEndHoursMatched", "Dialogue: 0,0:00:05.00,00:00:08.00,x\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
         LineCase{"NoBlankAfterKeyword", "Dialogue:0,0:00:05.00,0:00:08.00,x\n",
@@ -151,8 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Dialogue: 0,0:00:01.66,0:00:03.30,a\0b,c\n"s},
         LineCase{"NulBeforeThirdComma", "Dialogue: 0,0:00:05.00,0:00:08.00\0,x\n"s,
                  "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
-        LineCase{"NulBeforeTimesNotMatched", "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s,
-                 "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s, 1, 1},
+        // Not one time could be read: nothing is written.
+        LineCase{"NulBeforeTimesNothingRead", "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s, "", 1, 1},
         LineCase{"LongLineRetimedWhole",
                  "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,," + kLongText + "\nnext\n",
                  "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,," + kLongText + "\nnext\n"},
@@ -167,20 +191,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
 TEST_F(RewriteTest, SrtWorkedExample) {
-  EXPECT_EQ(srt("1\n00:00:05,000 --> 00:00:08,000\nHello\n\n"
+  RewriteCounts counts;
+  EXPECT_EQ(run(".srt",
+                "1\n00:00:05,000 --> 00:00:08,000\nHello\n\n"
                 "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n"
-                "3\n00:00:12,000 --> 00:00:14,000\nAgain\n\n"),
+                "3\n00:00:12,000 --> 00:00:14,000\nAgain\n\n",
+                &counts),
             "1\n00:00:01,663 --> 00:00:03,303\nHello\n\n"
             "2\n00:00:05,326 --> 00:00:06,673\nAgain\n\n");
+  EXPECT_EQ(counts.retimed, 2);
+  EXPECT_EQ(counts.dropped, 1);
 }
 
 class SrtFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(SrtFileTest, RewritesCues) {
-  NotRetimed not_retimed;
-  EXPECT_EQ(run(".srt", GetParam().input, &not_retimed), GetParam().expected);
-  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
-  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
+  RewriteCounts counts;
+  EXPECT_EQ(run(".srt", GetParam().input, &counts), GetParam().expected);
+  EXPECT_EQ(counts.unread.count, GetParam().not_retimed);
+  EXPECT_EQ(counts.unread.first_line, GetParam().first_not_retimed);
 }
 
 const std::string kLine255(255, 't');
@@ -204,8 +233,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "1\n00:00:01,663 --> 00:00:03,303\na\n\nstray\n\n"
                  "2\n00:00:01,663 --> 00:00:03,303\nb\n\n",
                  1, 7},
-        LineCase{"TextAfterEndTimeLost", "1\n00:00:05,000 --> 00:00:08,000  X1:10 X2:20\na\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n"},
+        LineCase{"TextAfterEndTimeKept",
+                 "1\n00:00:05,000 --> 00:00:08,000  X1:10 X2:20\na\n\n"
+                 "2\n 0:0:12.5 -->0:0:14,25X1:1\r\nb\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,303  X1:10 X2:20\na\n\n"
+                 "2\n00:00:05,331 --> 00:00:06,673X1:1\r\nb\n\n"},
         LineCase{"ShortFieldsAndTightArrow", "1\n0:0:5,5-->0:0:8,25\na\n\n",
                  "1\n00:00:01,668 --> 00:00:03,303\na\n\n"},
         LineCase{"LastCueWithoutBlankLine", "1\n00:00:05,000 --> 00:00:08,000\nend",
@@ -257,10 +289,10 @@ INSTANTIATE_TEST_SUITE_P(
 class VttFileTest : public RewriteTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(VttFileTest, RewritesCues) {
-  NotRetimed not_retimed;
-  EXPECT_EQ(run(".vtt", GetParam().input, &not_retimed), GetParam().expected);
-  EXPECT_EQ(not_retimed.count, GetParam().not_retimed);
-  EXPECT_EQ(not_retimed.first_line, GetParam().first_not_retimed);
+  RewriteCounts counts;
+  EXPECT_EQ(run(".vtt", GetParam().input, &counts), GetParam().expected);
+  EXPECT_EQ(counts.unread.count, GetParam().not_retimed);
+  EXPECT_EQ(counts.unread.first_line, GetParam().first_not_retimed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -279,15 +311,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"SettingsAndSpacingKept",
                  "WEBVTT\n\n 00:05.000\t-->  00:08.000 align:start position:10%\tline:0\na\n",
                  "WEBVTT\n\n 00:01.663\t-->  00:03.303 align:start position:10%\tline:0\na\n"},
-        // 5.5 s and 6 s map as starts; 7.5 s lies in deleted material and
-        // 4 s before the cue's mapped start, so both are clamped into it.
+        // 5.5 s and 6 s map as starts; 7.5 s lies in deleted material (it
+        // would reach the cue's end), 4 s before the cue's start, 5.9 s
+        // before the tag in front of it: those tags go, their text stays.
         LineCase{"TimestampTagsRetimedWithinCue",
-                 "00:05.000 --> 00:08.000\n<00:05.500>a <00:00:06.000>b\n"
+                 "00:05.000 --> 00:08.000\n<00:05.500>a <00:00:06.000>b <00:05.900>b2\n"
                  "<00:07.500>c <00:04.000>d <b>e</b> <00:6.000>f <00:06.000 g\n",
-                 "00:01.663 --> 00:03.303\n<00:02.163>a <00:00:02.663>b\n"
-                 "<00:03.303>c <00:01.663>d <b>e</b> <00:6.000>f <00:06.000 g\n"},
-        LineCase{"TagBeyondLastKeptFrameAtCueEnd", "00:12.000 --> 00:20.000\na<00:15.000>b\n",
-                 "00:05.326 --> 00:06.673\na<00:06.673>b\n"},
+                 "00:01.663 --> 00:03.303\n<00:02.163>a <00:00:02.663>b b2\n"
+                 "c d <b>e</b> <00:6.000>f <00:06.000 g\n"},
+        LineCase{"TagsOnTheCueEdgesRemoved",
+                 "00:12.000 --> 00:20.000\na<00:15.000>b<00:12.000>c<00:12.001>d<00:12.001>e\n",
+                 "00:05.326 --> 00:06.673\nabc<00:05.327>de\n"},
         LineCase{"DroppedCueLeavesWithIdentifierAndBlankLine",
                  "WEBVTT\n\nintro\n00:07.000 --> 00:09.000 align:end\ngone <00:08.000>\n"
                  "still gone\n\nkept\n00:05.000 --> 00:08.000\nk\n\n\nNOTE end\n",
@@ -310,10 +344,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"UnreadableTimesCopiedAndCounted",
                  "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
                  "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
-                 "\n00:05.000 --> 00:08.0000\ne\n",
+                 "\n00:05.000 --> 00:08.0000\ne\n\n00:05.000 --> 00:08.000\nf\n",
                  "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
                  "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
-                 "\n00:05.000 --> 00:08.0000\ne\n",
+                 "\n00:05.000 --> 00:08.0000\ne\n\n00:01.663 --> 00:03.303\nf\n",
                  6, 4},
         LineCase{"SignatureMustStandAlone", "WEBVTTX\n\n00:05.000 --> 00:08.000\na\n",
                  "WEBVTTX\n\n00:01.663 --> 00:03.303\na\n", 1, 1},
@@ -323,11 +357,150 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Times of an hour or more are written with their hours, which do not wrap.
 TEST_F(RewriteTest, VttHoursWrittenFromAnHourOn) {
-  settings_.delay_ms = 3600000;
+  timing_.delay_ms = 3600000;
   EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n<00:06.000>a\n"),
             "01:00:01.663 --> 01:00:03.303\n<01:00:02.663>a\n");
-  settings_.delay_ms = 360000000;
+  timing_.delay_ms = 360000000;
   EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n"), "100:00:01.663 --> 100:00:03.303\n");
+}
+
+// Hours are read and written in full, never wrapped at 60: a file of more
+// than 60 hours keeps its order, and what is written reads back.
+TEST_F(RewriteTest, HoursReadAndWrittenInFull) {
+  make_identity_map(map_);
+  timing_.delay_ms = 1500;
+  EXPECT_EQ(run(".srt", "1\n99:59:59,000 --> 100:00:01,000\nx\n"),
+            "1\n100:00:00,500 --> 100:00:02,500\nx\n");
+  EXPECT_EQ(run(".ass", "Dialogue: 0,99:59:59.00,100:00:01.00,x\n"),
+            "Dialogue: 0,100:00:00.50,100:00:02.50,x\n");
+  EXPECT_EQ(run(".vtt", "99:59:59.000 --> 100:00:01.000\nx\n"),
+            "100:00:00.500 --> 100:00:02.500\nx\n");
+  timing_.delay_ms = 0;
+  EXPECT_EQ(run(".ssa", "Dialogue: Marked=0,596:00:00.00,596:00:01.00,x\n"),
+            "Dialogue: Marked=0,596:00:00.00,596:00:01.00,x\n");
+}
+
+// ASS times round to the nearest centisecond, except a time moved to a cut
+// point, which rounds down so that it shows no frame beyond the cut.
+TEST(TimeTextTest, CentisecondsRoundToNearestOrDownAtACut) {
+  struct Case {
+    int ms;
+    bool at_cut;
+    const char* expected;
+  };
+  for (const Case& c :
+       {Case{3336, false, "0:00:03.34"}, Case{3336, true, "0:00:03.33"},
+        Case{1995, false, "0:00:02.00"}, Case{1999, true, "0:00:01.99"},
+        Case{59995, false, "0:01:00.00"}, Case{-5, false, "0:00:00.00"},
+        Case{360000000, true, "100:00:00.00"}, Case{2147483647, false, "596:31:23.65"}}) {
+    char text[64];
+    char* end = append_time(text, centisecond_fields(c.ms, c.at_cut), 1, '.', 2);
+    EXPECT_EQ(std::string(text, end), c.expected) << c.ms << (c.at_cut ? " at a cut" : "");
+  }
+  char text[64];
+  char* end = append_time(text, millisecond_fields(216000001), 2, ',', 3);
+  EXPECT_EQ(std::string(text, end), "60:00:00,001");
+}
+
+struct ConvertCase {
+  const char* name;
+  const char* in;   // the input's extension
+  const char* out;  // the output's
+  std::string input;
+  std::string expected;
+};
+
+void PrintTo(const ConvertCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ConvertTest : public RewriteTest, public ::testing::WithParamInterface<ConvertCase> {};
+
+TEST_P(ConvertTest, WritesTheOutputFormat) {
+  const ConvertCase& c = GetParam();
+  RewriteCounts counts;
+  EXPECT_EQ(run(c.in, c.input, &counts, c.out), c.expected);
+  EXPECT_TRUE(counts.unread.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConvertTest,
+    ::testing::Values(
+        ConvertCase{"SrtAsVtt", ".srt", ".vtt",
+                    "1\n00:00:05,000 --> 00:00:08,000 X1:10 X2:20\nHello\n<i>two</i>\n\n"
+                    "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n3\n00:00:12,000 --> "
+                    "00:00:14,000\nAgain\n",
+                    "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nHello\n<i>two</i>\n\n"
+                    "00:00:05.326 --> 00:00:06.673\nAgain\n"},
+        ConvertCase{"SrtAsVttKeepsMarkAndLineEnds", ".srt", ".vtt",
+                    "\xEF\xBB\xBF"
+                    "1\r\n00:00:05,000 --> 00:00:08,000\r\nHi\r\n",
+                    "\xEF\xBB\xBF"
+                    "WEBVTT\r\n\r\n00:00:01.663 --> 00:00:03.303\r\nHi\r\n"},
+        ConvertCase{"SrtAsVttInUtf16", ".srt", ".vtt",
+                    utf16(u"1\r\n00:00:12,000 --> 00:00:14,000\r\n\u00E9\r\n", true),
+                    utf16(u"WEBVTT\r\n\r\n00:00:05.326 --> 00:00:06.673\r\n\u00E9\r\n", true)},
+        ConvertCase{"VttAsSrt", ".vtt", ".srt",
+                    "WEBVTT - t\nKind: captions\n\nNOTE n\nx\n\nSTYLE\n::cue { color: red }\n\n"
+                    "id1\n00:05.000 --> 00:08.000 align:start\n<00:06.000>a <b>b</b>\n\n\n"
+                    "00:07.000 --> 00:09.000\ngone\n\nREGION\nid:r\n\n"
+                    "00:00:12.000 --> 00:14.000\n<v Anna>c<00:13.000>d\n",
+                    "1\n00:00:01,663 --> 00:00:03,303\na <b>b</b>\n\n"
+                    "2\n00:00:05,326 --> 00:00:06,673\n<v Anna>cd\n"},
+        ConvertCase{"VttAsSrtSeparatesCuesWithoutBlankLine", ".vtt", ".srt",
+                    "00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb",
+                    "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n00:00:05,326 --> 00:00:06,673\nb"},
+        ConvertCase{"VttAsSrtKeepsMarkAndLineEnds", ".vtt", ".srt",
+                    "\xEF\xBB\xBFWEBVTT\r\n\r\n00:05.000 --> 00:08.000\r\nx\r\n",
+                    "\xEF\xBB\xBF"
+                    "1\r\n00:00:01,663 --> 00:00:03,303\r\nx\r\n"},
+        ConvertCase{"VttAsSrtInUtf16", ".vtt", ".srt",
+                    utf16(u"WEBVTT\n\n00:12.000 --> 00:14.000\n\u00E9\n", false),
+                    utf16(u"1\n00:00:05,326 --> 00:00:06,673\n\u00E9\n", false)},
+        // SSA v4: the Marked= field stays as it stands, the ASS form is
+        // read too.
+        ConvertCase{
+            "SsaMarkedLines", ".ssa", ".ssa",
+            "[Script Info]\nScriptType: v4.00\n\n[Events]\n"
+            "Format: Marked, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,Default,NTP,0000,0000,0000,!Effect,Hi\n"
+            "Dialogue:  Marked=1,0:00:07.00,0:00:09.00,Default,,0,0,0,,gone\n"
+            "Dialogue: 0,0:00:12.00,0:00:14.00,Default,,0,0,0,,ass form\r\n",
+            "[Script Info]\nScriptType: v4.00\n\n[Events]\n"
+            "Format: Marked, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+            "Dialogue: Marked=0,0:00:01.66,0:00:03.30,Default,NTP,0000,0000,0000,!Effect,Hi\n"
+            "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,ass form\r\n"}),
+    [](const ::testing::TestParamInfo<ConvertCase>& test_info) { return test_info.param.name; });
+
+// The first bytes tell the format of a text without a name.
+TEST(SubtitleFormatTable, SniffsTheFormatFromTheFirstBytes) {
+  struct Case {
+    std::string first_bytes;
+    const char* label;
+  };
+  for (const Case& c :
+       {Case{"[Script Info]\nScriptType: v4.00+\n", "ass"},
+        Case{"\xEF\xBB\xBF[Script Info]\r\nTitle: x\r\nScriptType: v4.00\r\n", "ssa"},
+        Case{"[Script Info]\nscripttype:\tV4.00\n", "ssa"},
+        Case{"[Script Info]\n; ScriptType: v4.00\n", "ass"}, Case{"[Script Info]\n", "ass"},
+        Case{"WEBVTT\n\n", "vtt"}, Case{"\xEF\xBB\xBFWEBVTT - title\r\n", "vtt"},
+        Case{"WEBVTT", "vtt"}, Case{"WEBVTTX\n", "srt"},
+        Case{"1\n00:00:01,000 --> 00:00:02,000\n", "srt"}, Case{"", "srt"},
+        Case{"ScriptType: v4.00\n", "srt"}}) {
+    EXPECT_STREQ(sniff_subtitle_format(c.first_bytes).label, c.label) << c.first_bytes;
+  }
+}
+
+// The same format, or SRT and WebVTT either way; nothing else.
+TEST(SubtitleFormatTable, WritesOnlyItsOwnFormatOrTheOtherOfItsPair) {
+  const char* const extensions[] = {".ass", ".srt", ".vtt", ".ssa"};
+  for (const char* in : extensions) {
+    for (const char* out : extensions) {
+      const std::string pair = std::string(in) + out;
+      const bool expected = pair == ".srt.vtt" || pair == ".vtt.srt" || std::string(in) == out;
+      EXPECT_EQ(can_write_as(format(in), format(out)), expected) << in << " as " << out;
+    }
+  }
 }
 
 TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
@@ -347,6 +520,10 @@ TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
   ASSERT_NE(vtt, nullptr);
   EXPECT_STREQ(vtt->label, "vtt");
   EXPECT_EQ(vtt->delay_step_ms, 1);
+  const SubtitleFormat* ssa = find_subtitle_format(".Ssa");
+  ASSERT_NE(ssa, nullptr);
+  EXPECT_STREQ(ssa->label, "ssa");
+  EXPECT_EQ(ssa->delay_step_ms, 10);
   for (const char* other : {"ass", ".txt", "", ".ass ", ".as", ".assa"}) {
     EXPECT_EQ(find_subtitle_format(other), nullptr) << other;
   }
@@ -369,11 +546,10 @@ class OpenTest : public RewriteTest, public ::testing::WithParamInterface<Format
 
 TEST_P(OpenTest, MissingInputCreatesNothing) {
   const FormatCase& c = GetParam();
-  EXPECT_EQ(rewrite_file(format(c.ext), base("absent"), base("out"), map_, settings_),
+  EXPECT_EQ(rewrite(c.ext, base("absent") + c.ext, base("out") + c.ext),
             RewriteOutcome::InputMissing);
   EXPECT_EQ(errors_, "input "s + c.name + " open error: " + base("absent") + "\n\t" +
                          base("absent") + c.ext + ": No such file or directory\n");
-  EXPECT_EQ(infos_, "");
   EXPECT_TRUE(fs::is_empty(dir_.path));
 }
 
@@ -381,7 +557,7 @@ TEST_P(OpenTest, OutputInMissingDirectory) {
   const FormatCase& c = GetParam();
   write_file(base("in") + c.ext, c.input);
   const std::string out = base("missing/out");
-  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), out, map_, settings_), RewriteOutcome::Failed);
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, out + c.ext), RewriteOutcome::Failed);
   EXPECT_EQ(errors_, "output "s + c.name + " open error: " + out + "\n\t" + out + c.ext +
                          ": No such file or directory\n");
   EXPECT_FALSE(fs::exists(base("missing")));
@@ -391,11 +567,9 @@ TEST_P(OpenTest, OutputOntoDirectoryNamesTheReason) {
   const FormatCase& c = GetParam();
   write_file(base("in") + c.ext, c.input);
   fs::create_directory(base("folder") + c.ext);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("folder"), map_, settings_),
-            RewriteOutcome::Failed);
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("folder") + c.ext), RewriteOutcome::Failed);
   EXPECT_EQ(errors_, "output "s + c.name + " open error: " + base("folder") + "\n\t" +
                          base("folder") + c.ext + ": Is a directory\n");
-  EXPECT_EQ(infos_, "");
 }
 
 // An upper-case extension is the same format, read and written under its
@@ -405,22 +579,116 @@ TEST_P(OpenTest, UpperCaseExtensionAndWarning) {
   std::string upper = c.ext;
   for (char& letter : upper) letter = static_cast<char>(std::toupper(letter));
   write_file(base("MOVIE") + upper, c.input + std::string(c.unread) + c.input + c.unread);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("MOVIE"), base("MOVIE_new"), map_, settings_, upper),
+  EXPECT_EQ(rewrite(c.ext, base("MOVIE") + upper, base("MOVIE_new") + upper),
             RewriteOutcome::Written);
+  EXPECT_EQ(counts_.retimed, 2);
   const std::string output = read_file(base("MOVIE_new") + upper);
   EXPECT_TRUE(output.starts_with(c.expected + std::string(c.unread))) << output;
   EXPECT_TRUE(output.ends_with(c.unread)) << output;
-  EXPECT_EQ(output, rewrite_text(format(c.ext), read_file(base("MOVIE") + upper), map_, settings_));
+  EXPECT_EQ(output, run(c.ext, read_file(base("MOVIE") + upper)));
   EXPECT_EQ(errors_, "warning: 2 lines of " + base("MOVIE") + upper +
                          " were not re-timed (first: line " + std::to_string(c.unread_line) +
                          ")\n");
 }
 
+// Lines meant to be re-timed, not one of them readable: an error, and
+// nothing written. A file with nothing to re-time is copied.
+TEST_P(OpenTest, NothingReadableIsNotWritten) {
+  const FormatCase& c = GetParam();
+  write_file(base("in") + c.ext, std::string(c.unread) + c.unread);
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("out") + c.ext),
+            RewriteOutcome::NothingRetimed);
+  EXPECT_EQ(errors_, "no times could be read in " + base("in") + c.ext + " (first: line 1)\n");
+  EXPECT_EQ(counts_.unread.count, 2);
+  EXPECT_EQ(test::snapshot(dir_.path),
+            (test::FileSet{{"in"s + c.ext, std::string(c.unread) + c.unread}}));
+
+  errors_.clear();
+  write_file(base("empty") + c.ext, "");
+  EXPECT_EQ(rewrite(c.ext, base("empty") + c.ext, base("out") + c.ext), RewriteOutcome::Written);
+  EXPECT_EQ(read_file(base("out") + c.ext), "");
+  EXPECT_EQ(errors_, "");
+}
+
+// Runs rewrite_file in a child process whose standard input reads `in_file`
+// and whose standard output goes to `out_file`; returns the outcome, or -1
+// when the child did not end normally.
+int rewrite_in_child(const SubtitleFormat& in_format, const std::string& in_path,
+                     const SubtitleFormat& out_format, const std::string& out_path,
+                     const std::string& in_file, const std::string& out_file, const CutMap& map,
+                     const Timing& timing) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int in = ::open(in_file.c_str(), O_RDONLY);
+    const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0) _exit(99);
+    RewriteCounts counts;
+    const Log quiet{nullptr, nullptr, LogLevel::Error};
+    _exit(static_cast<int>(
+        rewrite_file(in_format, in_path, out_format, out_path, map, timing, quiet, counts)));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// "-" reads standard input and writes standard output, the input's format
+// recognised from its content, with the result the files would have had.
+TEST_P(OpenTest, StandardInputToStandardOutput) {
+  const FormatCase& c = GetParam();
+  std::string input = c.input;
+  if (std::string(c.ext) == ".vtt") input = "WEBVTT\n\n" + input;
+  if (std::string(c.ext) == ".ass") input = "[Script Info]\n\n[Events]\n" + input;
+  for (int i = 0; i < 5000; ++i) input += c.input;  // beyond what is held back
+  write_file(base("in") + c.ext, input);
+  const std::string out_file = base("stdout");
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format_from_content(), "-",
+                             base("in") + c.ext, out_file, map_, timing_),
+            static_cast<int>(RewriteOutcome::Written));
+  EXPECT_TRUE(read_file(out_file) == run(c.ext, input)) << "standard output differs";
+  // Named formats and files on one side work the same.
+  EXPECT_EQ(rewrite_in_child(format(c.ext), "-", format(c.ext), base("out") + c.ext,
+                             base("in") + c.ext, out_file, map_, timing_),
+            static_cast<int>(RewriteOutcome::Written));
+  EXPECT_TRUE(read_file(base("out") + c.ext) == run(c.ext, input)) << "file output differs";
+}
+
+TEST_F(RewriteTest, StandardInputRefusedForAnotherFormatAndWhenNothingReadable) {
+  write_file(base("in.srt"), "1\n00:00:05,000 --> 00:00:08,000\nx\n");
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".ass"), base("out.ass"),
+                             base("in.srt"), base("stdout"), map_, timing_),
+            static_cast<int>(RewriteOutcome::Failed));
+  EXPECT_FALSE(fs::exists(base("out.ass")));
+  // Converted on the way: SRT in, WebVTT out.
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".vtt"), "-", base("in.srt"),
+                             base("stdout"), map_, timing_),
+            static_cast<int>(RewriteOutcome::Written));
+  EXPECT_EQ(read_file(base("stdout")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nx\n");
+  write_file(base("junk.srt"), "1\nnot a time\n\n2\nnor this\n");
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format_from_content(), "-",
+                             base("junk.srt"), base("stdout"), map_, timing_),
+            static_cast<int>(RewriteOutcome::NothingRetimed));
+  EXPECT_EQ(read_file(base("stdout")), "");
+}
+
+TEST_F(RewriteTest, FormatsThatDoNotConvertAreRefused) {
+  write_file(base("in.srt"), "1\n00:00:05,000 --> 00:00:08,000\nx\n");
+  EXPECT_EQ(rewrite(".srt", base("in.srt"), base("out.ass"), ".ass"), RewriteOutcome::Failed);
+  EXPECT_EQ(errors_, "not written: " + base("out.ass") + " cannot hold the srt subtitles of " +
+                         base("in.srt") + "\n");
+  EXPECT_FALSE(fs::exists(base("out.ass")));
+  errors_.clear();
+  EXPECT_EQ(rewrite(".srt", base("in.srt"), base("out.vtt"), ".vtt"), RewriteOutcome::Written);
+  EXPECT_EQ(read_file(base("out.vtt")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nx\n");
+  EXPECT_EQ(counts_.retimed, 1);
+  EXPECT_EQ(errors_, "");
+}
+
 TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {
   const FormatCase& c = GetParam();
   write_file(base("same") + c.ext, c.input);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("same"), base("same"), map_, settings_),
-            RewriteOutcome::Written);
+  EXPECT_EQ(rewrite(c.ext, base("same") + c.ext, base("same") + c.ext), RewriteOutcome::Written);
   EXPECT_EQ(errors_, "");
   EXPECT_EQ(read_file(base("same") + c.ext), c.expected);
   // Nothing but the re-timed file is left behind.
@@ -435,9 +703,8 @@ TEST_P(OpenTest, FileMatchesBuffer) {
   for (int i = 0; i < 3000; ++i) input += c.input;
   input += std::string(c.input).substr(0, std::strlen(c.input) - 1);  // no last line end
   write_file(base("in") + c.ext, input);
-  EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("out"), map_, settings_),
-            RewriteOutcome::Written);
-  EXPECT_EQ(read_file(base("out") + c.ext), rewrite_text(format(c.ext), input, map_, settings_));
+  EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("out") + c.ext), RewriteOutcome::Written);
+  EXPECT_EQ(read_file(base("out") + c.ext), run(c.ext, input));
   EXPECT_EQ(errors_, "");
 }
 
@@ -451,10 +718,9 @@ TEST_P(OpenTest, Utf16FileMatchesBuffer) {
   for (const bool little_endian : {true, false}) {
     const std::string input = utf16(text, little_endian) + "x";
     write_file(base("in") + c.ext, input);
-    EXPECT_EQ(rewrite_file(format(c.ext), base("in"), base("out"), map_, settings_),
-              RewriteOutcome::Written);
+    EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("out") + c.ext), RewriteOutcome::Written);
     const std::string output = read_file(base("out") + c.ext);
-    EXPECT_EQ(output, rewrite_text(format(c.ext), input, map_, settings_));
+    EXPECT_EQ(output, run(c.ext, input));
     EXPECT_TRUE(output.starts_with(little_endian ? "\xFF\xFE\xE9\0"s : "\xFE\xFF\0\xE9"s));
     EXPECT_EQ(output.size() % 2, 0u);
   }

@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -338,6 +342,139 @@ TEST(OutputFileTest, WritesInTheEncodingAsked) {
   EXPECT_TRUE(out.commit());
   EXPECT_EQ(out.error_number(), 0);
   EXPECT_EQ(read_file(path), encode_utf16(text, TextEncoding::Utf16Be));
+}
+
+// The first bytes can be looked at without being taken, in UTF-8 and in
+// UTF-16 (decoded), and every line still reads afterwards.
+TEST(TextReaderTest, PeekedStartStaysToBeRead) {
+  TempDir dir;
+  const std::string text =
+      "[Script Info]\r\nScriptType: v4.00\r\n" + std::string(70000, 'x') + "\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : text) {
+    utf16.push_back(c);
+    utf16.push_back('\0');
+  }
+  for (const std::string& stored : {text, utf16}) {
+    const std::string path = (dir.path / "p.txt").string();
+    write_file(path, stored);
+    TextReader reader;
+    reader.set_keep_crlf(true);
+    ASSERT_TRUE(reader.open(path));
+    const std::string_view start = reader.peek_start();
+    EXPECT_TRUE(start.starts_with("[Script Info]\r\nScriptType: v4.00\r\n")) << start.substr(0, 40);
+    EXPECT_EQ(reader.peek_start(), start);
+    std::string all;
+    for (std::string_view line; reader.next_line(line);) all += line;
+    EXPECT_EQ(all, text);
+  }
+}
+
+// An empty piece, also one that points nowhere, writes nothing and breaks
+// nothing (it once reached memcpy with a null pointer).
+TEST(OutputFileTest, EmptyPiecesWriteNothing) {
+  TempDir dir;
+  const std::string path = (dir.path / "e.ass").string();
+  OutputFile out;
+  ASSERT_TRUE(out.open(path));
+  out.write(std::string_view{});
+  out.write("a");
+  out.write(std::string_view{});
+  out.write(std::string(70000, 'b'));  // beyond the buffer: the slow path
+  out.write(std::string_view{});
+  ASSERT_TRUE(out.commit());
+  std::string expected(70001, 'b');
+  expected.front() = 'a';
+  EXPECT_EQ(read_file(path), expected);
+}
+
+TEST(OutputFileTest, WritesIntoAString) {
+  std::string text = "kept";
+  OutputFile out;
+  out.open_string(text);
+  out.set_encoding(TextEncoding::Utf16Le);
+  out.write("\xC3\xA9");
+  out.write(std::string(70000, 'c'));
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(text,
+            "kept" + encode_utf16("\xC3\xA9" + std::string(70000, 'c'), TextEncoding::Utf16Le));
+}
+
+// Runs `body` in a child process whose standard output goes to `path`;
+// returns the child's wait status.
+template <typename Body>
+int in_child_with_stdout(const std::string& path, Body body) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(99);
+    body();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
+}
+
+// Standard output holds back what is written, so a writer that gives up
+// early has written nothing; past the held amount it streams.
+TEST(OutputFileTest, StandardOutputHoldsBackUntilCommit) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    std::vector<std::size_t> pieces;
+    bool commit;
+    std::size_t expected;
+  };
+  for (const Case& c :
+       {Case{"committed", {10}, true, 10}, Case{"discarded", {10, 20}, false, 0},
+        Case{"beyond the held amount", {kHeldOutputBytes - 10, 20}, false, kHeldOutputBytes - 10},
+        Case{"larger than the held amount", {kHeldOutputBytes + 5}, false, kHeldOutputBytes + 5}}) {
+    const std::string path = (dir.path / "stdout.txt").string();
+    const int status = in_child_with_stdout(path, [&] {
+      OutputFile out;
+      out.open_standard_output();
+      for (const std::size_t piece : c.pieces) out.write(std::string(piece, 's'));
+      if (c.commit) {
+        if (!out.commit()) _exit(1);
+      } else {
+        out.discard();
+      }
+    });
+    ASSERT_TRUE(WIFEXITED(status)) << c.name;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << c.name;
+    const std::string written = read_file(path);
+    EXPECT_EQ(written.size(), c.expected) << c.name;
+    EXPECT_EQ(written.find_first_not_of('s'), std::string::npos) << c.name;
+  }
+}
+
+// A run interrupted by SIGINT, SIGTERM or SIGHUP removes the temporary
+// files it has open, leaves every target as it was, and dies of the signal.
+TEST(OutputFileTest, InterruptedRunRemovesItsTemporaryFiles) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir dir;
+    const std::string existing = (dir.path / "old.srt").string();
+    write_file(existing, "old");
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      OutputFile first;
+      OutputFile second;
+      if (!first.open(existing) || !second.open((dir.path / "new.srt").string())) _exit(98);
+      first.write(std::string(100000, 'n'));
+      second.write("partial");
+      raise(signal_number);
+      _exit(97);  // not reached: the signal ends the process
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal_number << ", status " << status;
+    EXPECT_EQ(WTERMSIG(status), signal_number);
+    EXPECT_EQ(test::snapshot(dir.path), (test::FileSet{{"old.srt", "old"}}))
+        << "signal " << signal_number;
+  }
 }
 
 }  // namespace
