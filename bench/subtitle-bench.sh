@@ -11,8 +11,14 @@
 # `ffmpeg -y -itsoffset 1.234 -i FILE -c copy OUT`, a plain shift of every
 # time, which reads and writes the same amount.
 #
+# A third row re-times subs.srt through a v2 timecode file of the same
+# 30000/1001 rate (one line per frame over the whole file, subs_tc.txt) against
+# `-rate 30000/1001` in the same run: variable-frame-rate re-timing looks up
+# every time in the table of frame times.
+#
 # Target: mendra at least 20 x faster than ffmpeg's shift for each format,
-# peak RSS under 8 MiB. Exit status: 0 targets met, 2 targets missed, 1 no
+# peak RSS under 8 MiB; through the timecode file at most 3 x the
+# constant-rate run. Exit status: 0 targets met, 2 targets missed, 1 no
 # valid measurement (a run failed, or mendra's output is not a re-timed file).
 # BENCH_RUNS (default 5) sets the runs per command.
 set -euo pipefail
@@ -74,6 +80,26 @@ for ext in srt ass; do
   results+=("$ext $bytes $ffmpeg_s $mendra_s $rss_kib $in_cues $out_cues $mendra_replace_s")
 done
 
+# Variable frame rate: the same rate as a table of frame times.
+TC=${BASE}_tc.txt
+if [ ! -f "$TC" ] || [ "$BASE.srt" -nt "$TC" ]; then
+  echo "making $TC..." >&2
+  python3 - "$TC" << 'EOF'
+import sys
+# 10 hours of frames at 30000/1001, times in ms with three decimals.
+frames = 10 * 3600 * 30000 // 1001 + 1
+with open(sys.argv[1], "w") as out:
+    out.write("# timestamp format v2\n")
+    for n in range(frames):
+        micro = n * 1001000000 // 30000
+        out.write(f"{micro // 1000}.{micro % 1000:03d}\n")
+EOF
+fi
+echo "timing srt through timecodes, $BENCH_RUNS runs each, median..." >&2
+constant_s=$(BENCH_FRESH="${BASE}_new.srt" bench_median_seconds "$MENDRA" -rate 30000/1001 "$BASE.srt")
+timecodes_s=$(BENCH_FRESH="${BASE}_new.srt" bench_median_seconds "$MENDRA" -timecodes "$TC" "$BASE.srt")
+timecodes_rss=$(bench_peak_rss_kib "$MENDRA" -timecodes "$TC" "$BASE.srt")
+
 echo
 MET=1
 for line in "${results[@]}"; do
@@ -93,6 +119,17 @@ print(f"  mendra peak RSS: {rss} KiB (target < 8192 KiB)")
 EOF
   bench_le "$MIN_SPEEDUP" "$speedup" && [ "$rss_kib" -lt "$MAX_RSS_KIB" ] || MET=0
 done
+
+vfr_ratio=$(bench_ratio "$timecodes_s" "$constant_s")
+python3 - "$constant_s" "$timecodes_s" "$vfr_ratio" "$timecodes_rss" "$(grep -vc '^#' "$TC")" << 'EOF'
+import sys
+constant, timecodes, ratio, rss, frames = sys.argv[1:]
+print(f"srt through a timecode file of {frames} frames")
+print(f"  -rate 30000/1001 median: {float(constant):.3f} s")
+print(f"  -timecodes median:       {float(timecodes):.3f} s  ({ratio} x, target <= 3)")
+print(f"  -timecodes peak RSS: {rss} KiB (the table: 8 bytes a frame)")
+EOF
+bench_le "$vfr_ratio" 3 || MET=0
 
 if [ "$VALID" -ne 1 ]; then
   echo "result: NO VALID MEASUREMENT"

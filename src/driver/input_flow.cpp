@@ -199,13 +199,15 @@ bool plan_output(const InputFiles& files, const std::string& in_path,
                  const InputOptions& options, const Log& log, OutputPlan& plan) {
   const std::optional<std::string>& named = options.output_path;
   if ((named && *named == "-") || (!named && files.standard_input)) {
-    plan = OutputPlan{"-", &in_format};
+    plan = OutputPlan{"-", &format_from_content()};
     return true;
   }
   bool named_with_extension = false;
   if (named && !names_folder(*named)) {
     if (const SubtitleFormat* format = find_subtitle_format(split_path(*named).extension)) {
-      if (!can_write_as(in_format, *format)) {
+      // A format known only from the content is checked by the rewrite,
+      // once it has seen the content.
+      if (&in_format != &format_from_content() && !can_write_as(in_format, *format)) {
         log(LogLevel::Error, "not written: %s cannot be converted to %s\n",
             files.standard_input ? "-" : in_path.c_str(), named->c_str());
         return false;
@@ -215,8 +217,14 @@ bool plan_output(const InputFiles& files, const std::string& in_path,
     }
   }
   if (!named_with_extension) {
-    const std::string input = files.standard_input ? std::string("stdin") : files.input;
-    plan = OutputPlan{default_output_base(input, named) + std::string(extension), &in_format};
+    if (files.standard_input) {
+      // No name to give the output: an -o without a subtitle extension
+      // cannot say which format the content will turn out to be.
+      log(LogLevel::Error, "not written: name the output of - with its extension, or -o -\n");
+      return false;
+    }
+    plan = OutputPlan{default_output_base(files.input, named) + std::string(extension),
+                      &format_from_content()};
   }
   // Only an -o that names the very file, extension and all, writes in
   // place; any other way onto the input would destroy it.
@@ -254,7 +262,7 @@ struct FormatStep {
 // its first bytes show.
 const SubtitleFormat* standard_input_format(const InputOptions& options) {
   if (options.format) return find_subtitle_format("." + *options.format);
-  return nullptr;  // recognised by the rewriter from the bytes it reads
+  return &format_from_content();
 }
 
 // The formats an input is re-timed as. A subtitle extension is read, and
@@ -291,8 +299,7 @@ bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps
   bool all_written = true;
   for (const FormatStep& step : steps) {
     OutputPlan plan;
-    const SubtitleFormat& in_format =
-        step.format != nullptr ? *step.format : subtitle_formats().front();
+    const SubtitleFormat& in_format = *step.format;
     if (!plan_output(files, step.in_path, in_format, step.extension, options, log, plan)) {
       all_written = false;
       continue;
@@ -300,7 +307,7 @@ bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps
     Timing step_timing = timing;
     step_timing.delay_ms = step.delay_ms;
     RewriteCounts counts;
-    const RewriteOutcome outcome = rewrite_file(step.format, step.in_path, *plan.format, plan.path,
+    const RewriteOutcome outcome = rewrite_file(in_format, step.in_path, *plan.format, plan.path,
                                                 map, step_timing, log, counts);
     if (outcome != RewriteOutcome::Written) {
       all_written = false;
@@ -337,11 +344,10 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
   // cut to that before the format is re-timed. The whole line comes first:
   // what the rewrites report goes on lines of its own after it.
   for (std::size_t i = 0; i < steps.size(); ++i) {
-    const SubtitleFormat* format = steps[i].format;
-    const int step_ms = format != nullptr ? format->delay_step_ms : 1;
-    delay_ms = delay_ms / step_ms * step_ms;
+    const SubtitleFormat& format = *steps[i].format;
+    delay_ms = delay_ms / format.delay_step_ms * format.delay_step_ms;
     steps[i].delay_ms = delay_ms;
-    log(LogLevel::Info, "[%s] %d msec%s", format != nullptr ? format->label : "-", delay_ms,
+    log(LogLevel::Info, "[%s] %d msec%s", format.label, delay_ms,
         i + 1 < steps.size() ? "    " : "");
   }
   log(LogLevel::Info, "\n\n");
