@@ -53,8 +53,6 @@ class RewriteTest : public ::testing::Test {
     if (counts_out != nullptr) *counts_out = counts;
     return output;
   }
-  std::string ass(const std::string& input) { return run(".ass", input); }
-  std::string srt(const std::string& input) { return run(".srt", input); }
 
   // The file variant on files of the test's folder.
   RewriteOutcome rewrite(const char* extension, const std::string& in, const std::string& out,
