@@ -19,7 +19,7 @@ bool read_value(TextReader& file, std::string& piece, std::int32_t& value) {
 
 }  // namespace
 
-CutListKind choose_key_pairing(TextReader& file, const RunSettings& settings) {
+CutListKind choose_key_pairing(TextReader& file, const Log& log) {
   std::string piece;
   std::int32_t previous = 0;
   CutListKind kind = CutListKind::KeyAuto;
@@ -42,8 +42,8 @@ CutListKind choose_key_pairing(TextReader& file, const RunSettings& settings) {
       previous = value;
     }
     kind = odd_sum > even_sum ? CutListKind::KeyEven : CutListKind::KeyOdd;  // a tie chooses Odd
-    settings.log_debug(stderr, " [key]\to:%d\te:%d\t >> auto select:%d\n", odd_sum, even_sum,
-                       static_cast<int>(kind));
+    log(LogLevel::Debug, " [key]\to:%d\te:%d\t >> auto select:%d\n", odd_sum, even_sum,
+        static_cast<int>(kind));
   }
   // The chosen reader reads the file again from line 1.
   rewind_list(file);
@@ -60,17 +60,17 @@ enum class KeyPairing {
 };
 
 void read_keyframe_list(CutListContext& context, KeyPairing pairing) {
-  const RunSettings& settings = context.settings;
+  const Log& log = context.log;
   std::string piece;
   std::int32_t slots[2] = {0, 0};
   int slot_index = 0;
   std::int32_t value = 0;
 
   if (pairing == KeyPairing::Odd) {
-    settings.log_info(stderr, " [key]\t1 : Odd\n");
+    log(LogLevel::Info, " [key]\t1 : Odd\n");
     read_value(context.file, piece, value);  // line 1 is not part of any pair
   } else if (pairing == KeyPairing::Even) {
-    settings.log_info(stderr, " [key]\t2 : Even\n");
+    log(LogLevel::Info, " [key]\t2 : Even\n");
     // Line 1 is the first kept frame itself; stored as the frame before it,
     // it pairs like the start value of every later range.
     if (read_value(context.file, piece, value)) {
@@ -78,7 +78,7 @@ void read_keyframe_list(CutListContext& context, KeyPairing pairing) {
       slot_index = 1;
     }
   } else {
-    settings.log_info(stderr, " [key]\t3\n");
+    log(LogLevel::Info, " [key]\t3\n");
   }
 
   while (read_value(context.file, piece, value)) {
@@ -93,17 +93,17 @@ void read_keyframe_list(CutListContext& context, KeyPairing pairing) {
       first = wrap_add(first, 1);
       last = wrap_sub(last, 1);
     }
-    settings.log_debug(stderr, "\t  cut:\ts=%d\te=%d\n", first, last);
+    log(LogLevel::Debug, "\t  cut:\ts=%d\te=%d\n", first, last);
     context.builder.add_kept(first, last);
   }
   // A value left without a partner is ignored.
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\n");
 }
 
 }  // namespace
 
 bool read_key_auto(CutListContext& context) {
-  switch (choose_key_pairing(context.file, context.settings)) {
+  switch (choose_key_pairing(context.file, context.log)) {
     case CutListKind::KeyOdd:
       read_keyframe_list(context, KeyPairing::Odd);
       return true;
@@ -111,7 +111,7 @@ bool read_key_auto(CutListContext& context) {
       read_keyframe_list(context, KeyPairing::Even);
       return true;
     default:  // the file has no line to choose from
-      context.settings.log_error(stderr, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
+      context.log(LogLevel::Error, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
       return false;
   }
 }

@@ -68,8 +68,9 @@ FramePosition fall_through(const RemapTable& table, FramePosition position, int 
 
 }  // namespace
 
-RemapTable make_remap_table(const CutMap& map) {
+RemapTable make_remap_table(const CutMap& map, const FrameClock& clock) {
   RemapTable table;
+  table.scale = clock_scale(clock);
   const std::size_t n = map.size();
   std::int32_t count = -1;
   for (std::size_t i = 0; n >= 1 && i < n - 1; i += 2) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cutlist/cut_map.h"
+#include "util/frame_clock.h"
 
 namespace mendra {
 
@@ -39,9 +40,14 @@ struct RemapTable {
   // first entry whose interval does not lie below a position is the only
   // one that can match it.
   bool ordered = true;
+  // The clock's exact frames-to-milliseconds scale, worked out once: every
+  // time of every subtitle converts through it.
+  FrameScale scale;
 };
 
-RemapTable make_remap_table(const CutMap& map);
+// The table of `map` on `clock`; the re-timing that uses it must be given
+// the same clock.
+RemapTable make_remap_table(const CutMap& map, const FrameClock& clock);
 
 // The result of remap_frame(map, position, side) for the map of the table.
 FramePosition remap_frame(const RemapTable& table, FramePosition position, int side);

@@ -14,14 +14,10 @@
 
 #include "cutlist/cut_readers.h"
 #include "cutlist/list_time.h"
-#include "util/frame_rate.h"
+#include "util/scan.h"
 
 namespace mendra {
 namespace {
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
-}
 
 std::string_view trim_blanks(std::string_view text) {
   while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
@@ -78,33 +74,31 @@ bool split_record(std::string_view record, std::vector<std::string>& fields) {
 
 enum class SegmentRecord { Segment, OpenSegment, Unreadable };
 
-SegmentRecord read_segment(const std::vector<std::string>& fields, FrameRate rate,
+SegmentRecord read_segment(const std::vector<std::string>& fields, const FrameClock& clock,
                            std::int32_t& first, std::int32_t& end) {
   if (fields.size() < 2) return SegmentRecord::Unreadable;
   ListTime start_time;
   if (!parse_decimal_seconds(fields[0], start_time)) return SegmentRecord::Unreadable;
-  first = first_frame_from(start_time, rate);
+  first = first_frame_from(start_time, clock);
   if (fields[1].empty()) return SegmentRecord::OpenSegment;
   ListTime end_time;
   if (!parse_decimal_seconds(fields[1], end_time)) return SegmentRecord::Unreadable;
   if (compare_list_times(end_time, start_time) < 0) return SegmentRecord::Unreadable;
-  end = first_frame_from(end_time, rate);
+  end = first_frame_from(end_time, clock);
   return SegmentRecord::Segment;
 }
 
 }  // namespace
 
 void read_kept_segments(CutListContext& context) {
-  const RunSettings& settings = context.settings;
-  const FrameRate rate = run_frame_rate(settings);
-  settings.log_info(stderr, " [seg]\n");
+  const Log& log = context.log;
+  log(LogLevel::Info, " [seg]\n");
   std::string line;
   std::string record;
   std::vector<std::string> fields;
   int line_number = 0;
   bool first_record = true;
-  int unreadable = 0;
-  int first_unreadable = 0;
+  LineTally unreadable;
   while (context.file.read_line(line)) {
     const int record_line = ++line_number;
     record = line;
@@ -119,33 +113,34 @@ void read_kept_segments(CutListContext& context) {
     first_record = false;
     std::int32_t first = 0;
     std::int32_t end = 0;
-    const SegmentRecord kind = split_record(record, fields) ? read_segment(fields, rate, first, end)
-                                                            : SegmentRecord::Unreadable;
+    const SegmentRecord kind = split_record(record, fields)
+                                   ? read_segment(fields, context.clock, first, end)
+                                   : SegmentRecord::Unreadable;
     if (kind == SegmentRecord::Unreadable) {
       ListTime unused;
       if (header_allowed && !fields.empty() && !parse_decimal_seconds(fields[0], unused)) {
         continue;  // column names
       }
-      if (unreadable++ == 0) first_unreadable = record_line;
+      unreadable.note(record_line);
       continue;
     }
     if (kind == SegmentRecord::OpenSegment) {
-      settings.log_debug(stderr, "\t  kept:\ts=%d\te=%d\n", first, kOpenEndFrame);
+      log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", first, kOpenEndFrame);
       context.builder.add_kept_to_end(first);
       continue;
     }
     // end - 1 cannot wrap: end is a frame number from 0 on.
-    settings.log_debug(stderr, "\t  kept:\ts=%d\te=%d\n", first, end - 1);
+    log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", first, end - 1);
     // A segment shorter than a frame keeps nothing and would only disturb
     // the counts.
     if (end > first) context.builder.add_kept(first, end - 1);
   }
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\n");
 
-  if (unreadable > 0) {
-    settings.log_error(stderr, "warning: %d lines of %.*s could not be read (first: line %d)\n",
-                       unreadable, static_cast<int>(context.list_name.size()),
-                       context.list_name.data(), first_unreadable);
+  if (unreadable.any()) {
+    log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
+        unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
+        unreadable.first_line);
   }
 }
 

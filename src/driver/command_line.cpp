@@ -454,7 +454,9 @@ bool process_input(const std::string& input, const InputChoices& choices, RunSet
   const CutListKind cut_list_kind = default_cut_list ? CutListKind::DelList : choices.cut_list_kind;
   const std::string output_base = default_output_base(input, choices.output_path);
 
-  if (!read_cut_list(cut_list_path, cut_list_kind, map, settings)) {
+  const CutListRead list_read = read_cut_list(cut_list_path, cut_list_kind,
+                                              run_frame_clock(settings), run_log(settings), map);
+  if (list_read != CutListRead::Read) {
     if (settings.delay_ms != 0 && default_cut_list) {
       return apply_delay_only(extension, input_base, output_base, settings, map);
     }

@@ -17,9 +17,8 @@ namespace mendra {
 struct LineContext {
   const RemapTable& map;  // prepared once: every subtitle looks up two times
   const RunSettings& settings;
-  // The frame scale of the settings' rate, worked out once per file: every
-  // time of every subtitle converts through it.
-  FrameScale scale = frame_scale(run_frame_rate(settings));
+  // The clock and the delays every time of the file is re-timed with.
+  Timing timing = run_timing(settings);
 };
 
 // Where re-timed text goes: the output file, or a string for a buffer. A

@@ -60,38 +60,30 @@ int srt_time_ms(int hours, int minutes, int seconds, int milliseconds) {
   return clock_ms(hours, minutes, seconds, milliseconds, kMsPerSecond);
 }
 
-bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
+bool retime_span(const RemapTable& table, const Timing& timing, int start_ms, int end_ms,
                  RetimedSpan& span) {
-  // The rate is always positive, so nothing divides by zero.
-  return retime_span(map, settings, frame_scale(run_frame_rate(settings)), start_ms, end_ms, span);
-}
-
-bool retime_span(const RemapTable& map, const RunSettings& settings, FrameScale scale, int start_ms,
-                 int end_ms, RetimedSpan& span) {
-  const FramePosition start_position = remap_frame(map, ms_to_frames(start_ms, scale), kStartSide);
-  int start = frames_to_ms(start_position, scale, settings.ts_delay_ms);
+  const FrameScale scale = table.scale;
+  const FramePosition start_position =
+      remap_frame(table, ms_to_frames(start_ms, scale), kStartSide);
+  int start = frames_to_ms(start_position, scale, timing.ts_delay_ms);
   // Only a start beyond the last kept frame lies outside the cut video: the
   // subtitle is dropped without mapping its end. Any other time maps, and
   // the delays may move it before the start of the cut video, where it
   // becomes 0.
   int end = is_beyond_last_kept(start_position)
                 ? start
-                : remap_ms(map, scale, settings.ts_delay_ms, end_ms, kEndSide);
-  start = add_delay(start, settings.delay_ms);
-  end = add_delay(end, settings.delay_ms);
+                : remap_ms(table, scale, timing.ts_delay_ms, end_ms, kEndSide);
+  start = add_delay(start, timing.delay_ms);
+  end = add_delay(end, timing.delay_ms);
   span.start_ms = start;
   span.end_ms = end;
   return start < end && !is_beyond_last_kept(start_position);
 }
 
-bool retime_start(const RemapTable& map, const RunSettings& settings, int ms, int& retimed_ms) {
-  return retime_start(map, settings, frame_scale(run_frame_rate(settings)), ms, retimed_ms);
-}
-
-bool retime_start(const RemapTable& map, const RunSettings& settings, FrameScale scale, int ms,
-                  int& retimed_ms) {
-  const FramePosition position = remap_frame(map, ms_to_frames(ms, scale), kStartSide);
-  retimed_ms = add_delay(frames_to_ms(position, scale, settings.ts_delay_ms), settings.delay_ms);
+bool retime_start(const RemapTable& table, const Timing& timing, int ms, int& retimed_ms) {
+  const FrameScale scale = table.scale;
+  const FramePosition position = remap_frame(table, ms_to_frames(ms, scale), kStartSide);
+  retimed_ms = add_delay(frames_to_ms(position, scale, timing.ts_delay_ms), timing.delay_ms);
   return !is_beyond_last_kept(position);
 }
 

@@ -6,7 +6,7 @@
 #include "cutlist/cut_map.h"
 #include "cutlist/remap_table.h"
 #include "util/format_int.h"
-#include "util/settings.h"
+#include "util/timing.h"
 
 namespace mendra {
 
@@ -26,21 +26,16 @@ struct RetimedSpan {
 // Maps start_ms and end_ms through the cut map, adds ts_delay_ms, then
 // delay_ms, and clamps negative times to 0. Returns false when nothing of the
 // subtitle survives: its start lies beyond the last kept frame, or its start
-// is not before its end. `span` is filled either way.
-bool retime_span(const RemapTable& map, const RunSettings& settings, int start_ms, int end_ms,
+// is not before its end. `span` is filled either way. The table must have
+// been made on the timing's clock.
+bool retime_span(const RemapTable& table, const Timing& timing, int start_ms, int end_ms,
                  RetimedSpan& span);
-// The same with the frame scale of the settings' rate worked out beforehand:
-// a rewriter does that once per file, not for every subtitle.
-bool retime_span(const RemapTable& map, const RunSettings& settings, FrameScale scale, int start_ms,
-                 int end_ms, RetimedSpan& span);
 
 // Maps one time inside a subtitle as its start is mapped (a time in deleted
 // material moves forward to the next kept frame), with both delays and the
 // clamp to 0. Returns false when it lies beyond the last kept frame, where
 // `retimed_ms` means nothing.
-bool retime_start(const RemapTable& map, const RunSettings& settings, int ms, int& retimed_ms);
-bool retime_start(const RemapTable& map, const RunSettings& settings, FrameScale scale, int ms,
-                  int& retimed_ms);
+bool retime_start(const RemapTable& table, const Timing& timing, int ms, int& retimed_ms);
 
 // The printed fields of a time; hours wrap at 60.
 struct ClockFields {

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kCentisecondMs = 10;
 // U+FEFF: written in front of a UTF-16 text, it becomes the file's mark.
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf8Mark = kUtf8ByteOrderMark;
 
 // ASS before SRT: the order in which an input of another extension (a
 // stream, a project) has its subtitles re-timed, and so of their messages.
@@ -69,7 +69,7 @@ void report_output_failure(const std::string& path, const OutputFile& file,
 void rewrite_lines(const SubtitleFormat& format, TextReader& in, const CutMap& map,
                    const RunSettings& settings, LineSink& out) {
   if (in.encoding() != TextEncoding::Utf8) out.write(kUtf8Mark);
-  const RemapTable table = make_remap_table(map);
+  const RemapTable table = make_remap_table(map, run_frame_clock(settings));
   format.rewrite_lines(in, LineContext{table, settings}, out);
 }
 

@@ -68,7 +68,7 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
     return;
   }
   RetimedSpan span;
-  if (!retime_span(context.map, context.settings, context.scale, ass_time_ms(sh, sm, ss, scs),
+  if (!retime_span(context.map, context.timing, ass_time_ms(sh, sm, ss, scs),
                    ass_time_ms(eh, em, es, ecs), span)) {
     return;
   }

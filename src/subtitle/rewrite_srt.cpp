@@ -23,7 +23,7 @@ constexpr int kTimingFields = 8;
 // How nearly every timing line is written; such a line is read without the
 // general scan, with the same result.
 constexpr std::string_view kUsualTimingLayout = "99:99:99,999 --> 99:99:99,999";
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kByteOrderMark = kUtf8ByteOrderMark;
 constexpr std::size_t kHeaderBufferBytes = 128;
 
 enum class CueState {
@@ -133,7 +133,7 @@ template <typename Sink>
                                              CueWalk& walk, Sink& out) {
   const int* f = times.fields;
   RetimedSpan span;
-  if (retime_span(context.map, context.settings, context.scale, srt_time_ms(f[0], f[1], f[2], f[3]),
+  if (retime_span(context.map, context.timing, srt_time_ms(f[0], f[1], f[2], f[3]),
                   srt_time_ms(f[4], f[5], f[6], f[7]), span)) {
     write_cue_header(span, walk.sequence, number_crlf, ends_crlf(timing_line), out);
     walk.sequence = wrap_add(walk.sequence, 1);

@@ -14,11 +14,12 @@
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
 #include "util/format_int.h"
+#include "util/scan.h"
 
 namespace mendra {
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kByteOrderMark = kUtf8ByteOrderMark;
 constexpr std::string_view kSignature = "WEBVTT";
 constexpr std::string_view kArrow = "-->";
 // Blocks that carry no times, named by their first word.
@@ -33,10 +34,6 @@ constexpr int kMsPerHour = 3600000;
 // stops here, so a long run of digits cannot overflow and reads as too large.
 constexpr std::int64_t kDigitValueCap = std::int64_t{1} << 40;
 constexpr std::size_t kTimeBufferBytes = 32;
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 bool is_blank_or_tab(char c) {
   return c == ' ' || c == '\t';
@@ -178,7 +175,7 @@ void write_timing_line(std::string_view line, const CueTiming& timing, const Ret
 // deleted material at the cue's end would otherwise point past it.
 int retime_tag(const LineContext& context, const RetimedSpan& cue, int ms) {
   int retimed = 0;
-  if (!retime_start(context.map, context.settings, context.scale, ms, retimed)) return cue.end_ms;
+  if (!retime_start(context.map, context.timing, ms, retimed)) return cue.end_ms;
   return std::clamp(retimed, cue.start_ms, cue.end_ms);
 }
 
@@ -233,8 +230,7 @@ void start_cue(std::string_view line, bool with_identifier, const LineContext& c
     return;
   }
   RetimedSpan span;
-  if (!retime_span(context.map, context.settings, context.scale, timing.start.ms, timing.end.ms,
-                   span)) {
+  if (!retime_span(context.map, context.timing, timing.start.ms, timing.end.ms, span)) {
     walk.state = BlockState::SkipText;
     return;
   }

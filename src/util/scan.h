@@ -9,6 +9,30 @@
 
 namespace mendra {
 
+// A decimal digit, whatever the locale.
+inline bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The blanks that separate fields of a list line: space, tab and the line
+// end characters.
+inline bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Lines of a file that should have been read but could not: how many, and
+// the number of the first, for "N lines of F could not be read (first: line
+// K)".
+struct LineTally {
+  int count = 0;
+  int first_line = 0;
+
+  void note(int line_number) {
+    if (count++ == 0) first_line = line_number;
+  }
+  bool any() const { return count > 0; }
+};
+
 // Leading white space, optional sign, decimal digits; 0 when there are none.
 int parse_atoi(std::string_view text);
 

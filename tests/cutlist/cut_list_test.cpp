@@ -53,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CutListBadKindTest,
                                            -2147483647 - 1));
 
 TEST_F(CutListFrameTest, SilentInfoKeepsErrors) {
-  settings_.log_info = log_silent;
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Error;
   CutListOutcome out = read_text("no header\n", DelList);
   EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.log, "list file read error\n");
@@ -64,18 +63,17 @@ TEST_F(CutListFrameTest, SilentInfoKeepsErrors) {
 }
 
 TEST_F(CutListFrameTest, EachCallStartsAfresh) {
-  settings_ = RunSettings{};
-  settings_.log_info = log_silent;
+  log_.level = LogLevel::Error;
   CutMap map;
   const std::string del = write_file("a_del.txt", "0 * 999\n100 - 199\n");
   const std::string key = write_file("a.keys", "10\n20\n");
-  ASSERT_TRUE(read_cut_list(del, DelList, map, settings_));
+  ASSERT_TRUE(read_cut_list(del, DelList, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, -1, 100, 199, 1000, -1, -1}));
-  ASSERT_TRUE(read_cut_list(key, KeyRanges, map, settings_));
+  ASSERT_TRUE(read_cut_list(key, KeyRanges, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, 9, 21, -1, -1}));
-  ASSERT_TRUE(read_cut_list_bytes("10\n20\n", KeyRanges, map, settings_));
+  ASSERT_TRUE(read_cut_list_bytes("10\n20\n", KeyRanges, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, 9, 21, -1, -1}));
-  ASSERT_TRUE(read_cut_list(del, DelList, map, settings_));
+  ASSERT_TRUE(read_cut_list(del, DelList, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, -1, 100, 199, 1000, -1, -1}));
 }
 
@@ -229,10 +227,9 @@ class CutSummaryTest : public ::testing::TestWithParam<SummaryCase> {};
 
 TEST_P(CutSummaryTest, PrintsFramesAndTimes) {
   const SummaryCase& c = GetParam();
-  RunSettings settings;
-  settings.fps = c.fps;
+  const FrameClock clock = constant_clock(fps_frame_rate(c.fps));
   ::testing::internal::CaptureStderr();
-  print_cut_summary(CutCounters{c.kept_frames, c.cut_frames}, settings);
+  print_cut_summary(CutCounters{c.kept_frames, c.cut_frames}, clock, Log{});
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             summary_text(c.kept_frames, c.kept_time, c.cut_frames, c.cut_time));
 }
@@ -264,10 +261,9 @@ INSTANTIATE_TEST_SUITE_P(
         SummaryCase{1800, 300, -5, "00:01:00.060", "00:00:10.010"}));
 
 TEST(CutSummarySilentTest, SilentInfoPrintsNothing) {
-  RunSettings settings;
-  settings.log_info = log_silent;
   ::testing::internal::CaptureStderr();
-  print_cut_summary(CutCounters{1800, 300}, settings);
+  print_cut_summary(CutCounters{1800, 300}, FrameClock{},
+                    Log{stderr_message_sink, nullptr, LogLevel::Error});
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 

@@ -15,7 +15,7 @@ namespace {
 // The table must give exactly what the front-to-back scan gives, for maps
 // in order and out of it, at whole frames, fractions and every boundary.
 void expect_same_as_scan(const CutMap& map, const std::vector<FramePosition>& positions) {
-  const RemapTable table = make_remap_table(map);
+  const RemapTable table = make_remap_table(map, FrameClock{});
   for (const FramePosition& x : positions) {
     for (int side : {1, -1}) {
       const FramePosition scanned = remap_frame(map, x, side);
@@ -93,7 +93,7 @@ TEST(RemapTableTest, RandomMapsGiveTheScanResult) {
     }
     map.push_back(-1);
     map.push_back(-1);
-    ordered_maps += make_remap_table(map).ordered ? 1 : 0;
+    ordered_maps += make_remap_table(map, FrameClock{}).ordered ? 1 : 0;
     expect_same_as_scan(map, probes_around(map));
   }
   // Both paths of the table are exercised.

@@ -97,10 +97,10 @@ TEST_F(SegmentListTest, SegmentsKeepTheFramesWhoseStartLiesInside) {
        "warning: 1 lines of <memory> could not be read (first: line 2)\n"},
   };
   traces_only();
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Info;
   for (const SegmentCase& c : cases) {
     SCOPED_TRACE(c.name);
-    settings_.rate = c.rate;
+    clock_ = constant_clock(c.rate);
     const CutListOutcome out = read_text(c.list, KeptSegments);
     EXPECT_TRUE(out.ok);
     EXPECT_EQ(out.map, c.map);

@@ -106,13 +106,10 @@ class RetimeSpanTest : public ::testing::TestWithParam<SpanCase> {};
 
 TEST_P(RetimeSpanTest, MapsThroughCutsAndDelays) {
   const SpanCase& c = GetParam();
-  RunSettings settings;
-  settings.fps = c.fps;
-  settings.ts_delay_ms = c.ts_delay_ms;
-  settings.delay_ms = c.delay_ms;
+  const Timing timing{constant_clock(fps_frame_rate(c.fps)), c.delay_ms, c.ts_delay_ms};
   RetimedSpan span;
-  const bool kept =
-      retime_span(make_remap_table(span_map(c.map)), settings, c.start_in, c.end_in, span);
+  const bool kept = retime_span(make_remap_table(span_map(c.map), timing.clock), timing, c.start_in,
+                                c.end_in, span);
   EXPECT_EQ(kept, c.kept);
   EXPECT_EQ(span.start_ms, c.start_out);
   EXPECT_EQ(span.end_ms, c.end_out);
@@ -175,12 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
 // itself through a map that keeps it; the ms -> frames -> ms trip in binary
 // fractions came back 1 ms short for about one time in a hundred.
 TEST(RetimeSpanTest, KeptTimesComeBackExactly) {
-  const RemapTable identity = make_remap_table(identity_map());
-  const RemapTable keep_all = make_remap_table(kKeepAllMap);
   int checked = 0;
   for (int fps : {1, 24, 25, 30, 50, 60, 120, 1001, 100000}) {
-    RunSettings settings;
-    settings.fps = fps;
+    const Timing settings{constant_clock(fps_frame_rate(fps))};
+    const RemapTable identity = make_remap_table(identity_map(), settings.clock);
+    const RemapTable keep_all = make_remap_table(kKeepAllMap, settings.clock);
     for (int first : {0, 274000, 3000000}) {
       for (int ms = first; ms < first + 3000; ++ms) {
         RetimedSpan span;
@@ -209,11 +205,11 @@ TEST(RetimeStartTest, MapsOneTimeAsAStart) {
     bool placed;
     int expected_ms;  // when placed
   };
-  const RemapTable map = make_remap_table(kExampleMap);
+  const RemapTable map = make_remap_table(kExampleMap, FrameClock{});
   for (const Case& c :
        {Case{5500, 0, true, 2163}, Case{7500, 0, true, 3336}, Case{3000, 0, true, 0},
         Case{5500, -1500, true, 663}, Case{5500, -3000, true, 0}, Case{15000, 0, false, 0}}) {
-    RunSettings settings;
+    Timing settings;
     settings.delay_ms = c.delay_ms;
     int retimed = -1;
     EXPECT_EQ(retime_start(map, settings, c.ms, retimed), c.placed) << c.ms;
@@ -225,10 +221,10 @@ TEST(RetimeStartTest, MapsOneTimeAsAStart) {
 
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};
-  RunSettings settings;
+  const Timing settings;
   RetimedSpan span;
-  EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 0, 1000, span));
-  EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 5000, 900000, span));
+  EXPECT_FALSE(retime_span(make_remap_table(empty, settings.clock), settings, 0, 1000, span));
+  EXPECT_FALSE(retime_span(make_remap_table(empty, settings.clock), settings, 5000, 900000, span));
 }
 
 }  // namespace

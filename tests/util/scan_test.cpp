@@ -174,5 +174,23 @@ TEST(DigitLayoutTest, RejectsShortTextNulAndWrongFieldCount) {
   EXPECT_FALSE(match_digit_layout("12:34", "99:99", outs, 1));
 }
 
+// Every byte value: signed chars above 127 must be neither digits nor blanks.
+TEST(CharClassTest, DigitsAndBlanksOverEveryByte) {
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    EXPECT_EQ(is_digit(c), b >= '0' && b <= '9') << b;
+    EXPECT_EQ(is_blank(c), b == ' ' || b == '\t' || b == '\r' || b == '\n') << b;
+  }
+}
+
+TEST(LineTallyTest, CountsAndKeepsTheFirstLine) {
+  LineTally tally;
+  EXPECT_FALSE(tally.any());
+  for (int line : {7, 3, 12}) tally.note(line);
+  EXPECT_TRUE(tally.any());
+  EXPECT_EQ(tally.count, 3);
+  EXPECT_EQ(tally.first_line, 7);
+}
+
 }  // namespace
 }  // namespace mendra
