@@ -40,6 +40,10 @@ bool skip_block_comment(TextReader& file) {
   }
 }
 
+int lower_ascii(int c) {
+  return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
 void append_argument_char(std::string& text, int c) {
   if (text.size() < kMaxArgumentChars) text.push_back(static_cast<char>(c));
 }
@@ -176,15 +180,16 @@ void read_avs_trim(CutListContext& context) {
       const int next = file.get();
       if (next == '*' && !skip_block_comment(file)) break;
       line_start = next == '\n';
-    } else if (c == 'T') {
-      // Look ahead for "rim"; on any other text go back to just after the
-      // 'T'. Whatever precedes the 'T' does not matter, so a Trim inside a
-      // longer name or a string starts a call as well.
+    } else if (c == 'T' || c == 't') {
+      // Look ahead for "rim" in any case, as AviSynth names are; on any
+      // other text go back to just after the 'T'. Whatever precedes the 'T'
+      // does not matter, so a Trim inside a longer name or a string starts a
+      // call as well.
       const int r = file.get();
       const int i = file.get();
       const int m = file.get();
       if (r == EOF || i == EOF || m == EOF) break;
-      if (r == 'r' && i == 'i' && m == 'm') {
+      if (lower_ascii(r) == 'r' && lower_ascii(i) == 'i' && lower_ascii(m) == 'm') {
         if (!read_trim_call(context)) break;
       } else {
         file.unget(m);

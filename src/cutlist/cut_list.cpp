@@ -29,14 +29,14 @@ struct CutListReaderRow {
 // One row per kind, in the order of their numbers.
 constexpr std::array<CutListReaderRow, static_cast<std::size_t>(CutListKind::Count)> kReaders{{
     {CutListKind::KeyAuto, read_key_auto},
-    {CutListKind::KeyOdd, always_succeeds<read_key_odd>},
-    {CutListKind::KeyEven, always_succeeds<read_key_even>},
-    {CutListKind::KeyRanges, always_succeeds<read_key_ranges>},
+    {CutListKind::KeyOdd, read_key_odd},
+    {CutListKind::KeyEven, read_key_even},
+    {CutListKind::KeyRanges, read_key_ranges},
     {CutListKind::AvsTrim, always_succeeds<read_avs_trim>},
     {CutListKind::VcfRanges, always_succeeds<read_vcf_ranges>},
     {CutListKind::DelList, read_del_list},
-    {CutListKind::Edl, always_succeeds<read_edl>},
-    {CutListKind::KeptSegments, always_succeeds<read_kept_segments>},
+    {CutListKind::Edl, read_edl},
+    {CutListKind::KeptSegments, read_kept_segments},
 }};
 
 constexpr bool rows_in_kind_order() {

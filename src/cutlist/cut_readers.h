@@ -34,10 +34,10 @@ CutListKind choose_key_pairing(TextReader& file, const Log& log);
 // the file has no line to choose from.
 bool read_key_auto(CutListContext& context);
 // TMPGEnc keyframe list under the Odd or the Even pairing, or as inclusive
-// kept ranges.
-void read_key_odd(CutListContext& context);
-void read_key_even(CutListContext& context);
-void read_key_ranges(CutListContext& context);
+// kept ranges; fails when no line that holds text holds a number.
+bool read_key_odd(CutListContext& context);
+bool read_key_even(CutListContext& context);
+bool read_key_ranges(CutListContext& context);
 
 // The Trim calls of an AviSynth script.
 void read_avs_trim(CutListContext& context);
@@ -50,10 +50,12 @@ void read_vcf_ranges(CutListContext& context);
 bool read_del_list(CutListContext& context);
 
 // Edit decision list: deleted ranges in seconds or frames, sorted and
-// merged, kept open toward the end of the video after the last one.
-void read_edl(CutListContext& context);
+// merged, kept open toward the end of the video after the last one. Fails
+// when the list has lines to read and none could be read.
+bool read_edl(CutListContext& context);
 
-// CSV of kept segments in seconds, in the order given.
-void read_kept_segments(CutListContext& context);
+// CSV of kept segments, in the order given. Fails when the list has records
+// and none, not even a header, could be read.
+bool read_kept_segments(CutListContext& context);
 
 }  // namespace mendra

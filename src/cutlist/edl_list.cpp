@@ -116,13 +116,14 @@ void sort_and_merge(std::vector<EdlRange>& ranges) {
 
 }  // namespace
 
-void read_edl(CutListContext& context) {
+bool read_edl(CutListContext& context) {
   const Log& log = context.log;
   log(LogLevel::Info, " [edl]\n");
   std::vector<EdlRange> deleted;
   std::string line;
   int line_number = 0;
   LineTally unreadable;
+  bool any_read = false;
   while (context.file.read_line(line)) {
     ++line_number;
     EdlRange range{};
@@ -134,6 +135,7 @@ void read_edl(CutListContext& context) {
         unreadable.note(line_number);
         break;
       case EdlLine::Range:
+        any_read = true;
         log(LogLevel::Debug, "\t range:\ts=%d\te=%d\taction=%d\n",
             static_cast<std::int32_t>(range.first), static_cast<std::int32_t>(range.end - 1),
             action);
@@ -143,6 +145,11 @@ void read_edl(CutListContext& context) {
     }
   }
   sort_and_merge(deleted);
+
+  if (unreadable.any() && !any_read) {
+    report_no_cuts_read(log, context.list_name, unreadable);
+    return false;
+  }
 
   // The kept stretches lie between the merged ranges; one before a range
   // that starts at frame 0 holds nothing and is left out.
@@ -172,6 +179,7 @@ void read_edl(CutListContext& context) {
         unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
         unreadable.first_line);
   }
+  return true;
 }
 
 }  // namespace mendra

@@ -46,6 +46,12 @@ void rewind_list(TextReader& file) {
   skip_utf8_bom(file);
 }
 
+void report_no_cuts_read(const Log& log, std::string_view list_name, const LineTally& unreadable) {
+  log(LogLevel::Error, "no cuts could be read from %.*s (%d lines, first: line %d)\n",
+      static_cast<int>(list_name.size()), list_name.data(), unreadable.count,
+      unreadable.first_line);
+}
+
 void print_cut_summary(const CutCounters& counters, const FrameClock& clock, const Log& log) {
   // Exact durations, truncated toward zero; frame counts near the int limits
   // saturate.

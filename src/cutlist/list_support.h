@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "cutlist/cut_map_builder.h"
 #include "util/frame_clock.h"
 #include "util/log.h"
+#include "util/scan.h"
 #include "util/text_reader.h"
 
 namespace mendra {
@@ -23,6 +25,11 @@ void skip_utf8_bom(TextReader& file);
 
 // Back to the start of the list, past a byte-order mark again.
 void rewind_list(TextReader& file);
+
+// "no cuts could be read from <list> (N lines, first: line K)": a list that
+// has lines to read, none of which its reader could, is refused rather
+// than taken for a list that cuts nothing.
+void report_no_cuts_read(const Log& log, std::string_view list_name, const LineTally& unreadable);
 
 // "   ---- cut info ----" with the kept and cut frames and their durations
 // on the clock.

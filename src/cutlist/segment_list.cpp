@@ -1,8 +1,10 @@
 // Kept segments as video cutters export them: a CSV with one segment per
-// record, "start,end[,label]", times in decimal seconds. A segment keeps the
-// frames whose start time lies in [start, end); an empty end (a segment
-// that runs to the end of the video) keeps everything from its start on.
-// A first record whose first field is not a number is a header. Labels may
+// record, "start,end[,label]", times in seconds ("12.345") or as clock times
+// ("1:02:03.5", "02:03.5"), read as the edit-decision lists read them. A
+// segment keeps the frames whose start time lies in [start, end); an empty
+// start is 0, an empty end (a segment that runs to the end of the video)
+// keeps everything from its start on. A first record whose first field is
+// neither a time nor empty is a header. Labels may
 // be quoted, with commas, "" for a quote and even line ends inside; they
 // are read past, never used. Segments are taken in the order given.
 #include <cstdint>
@@ -77,12 +79,14 @@ enum class SegmentRecord { Segment, OpenSegment, Unreadable };
 SegmentRecord read_segment(const std::vector<std::string>& fields, const FrameClock& clock,
                            std::int32_t& first, std::int32_t& end) {
   if (fields.size() < 2) return SegmentRecord::Unreadable;
-  ListTime start_time;
-  if (!parse_decimal_seconds(fields[0], start_time)) return SegmentRecord::Unreadable;
+  ListTime start_time;  // 0 when empty
+  if (!fields[0].empty() && !parse_clock_seconds(fields[0], start_time)) {
+    return SegmentRecord::Unreadable;
+  }
   first = first_frame_from(start_time, clock);
   if (fields[1].empty()) return SegmentRecord::OpenSegment;
   ListTime end_time;
-  if (!parse_decimal_seconds(fields[1], end_time)) return SegmentRecord::Unreadable;
+  if (!parse_clock_seconds(fields[1], end_time)) return SegmentRecord::Unreadable;
   if (compare_list_times(end_time, start_time) < 0) return SegmentRecord::Unreadable;
   end = first_frame_from(end_time, clock);
   return SegmentRecord::Segment;
@@ -90,7 +94,7 @@ SegmentRecord read_segment(const std::vector<std::string>& fields, const FrameCl
 
 }  // namespace
 
-void read_kept_segments(CutListContext& context) {
+bool read_kept_segments(CutListContext& context) {
   const Log& log = context.log;
   log(LogLevel::Info, " [seg]\n");
   std::string line;
@@ -99,6 +103,7 @@ void read_kept_segments(CutListContext& context) {
   int line_number = 0;
   bool first_record = true;
   LineTally unreadable;
+  bool any_read = false;  // a segment or the header
   while (context.file.read_line(line)) {
     const int record_line = ++line_number;
     record = line;
@@ -118,12 +123,15 @@ void read_kept_segments(CutListContext& context) {
                                    : SegmentRecord::Unreadable;
     if (kind == SegmentRecord::Unreadable) {
       ListTime unused;
-      if (header_allowed && !fields.empty() && !parse_decimal_seconds(fields[0], unused)) {
+      if (header_allowed && !fields.empty() && !fields[0].empty() &&
+          !parse_clock_seconds(fields[0], unused)) {
+        any_read = true;
         continue;  // column names
       }
       unreadable.note(record_line);
       continue;
     }
+    any_read = true;
     if (kind == SegmentRecord::OpenSegment) {
       log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", first, kOpenEndFrame);
       context.builder.add_kept_to_end(first);
@@ -137,11 +145,16 @@ void read_kept_segments(CutListContext& context) {
   }
   log(LogLevel::Debug, "\n");
 
+  if (unreadable.any() && !any_read) {
+    report_no_cuts_read(context.log, context.list_name, unreadable);
+    return false;
+  }
   if (unreadable.any()) {
     log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
         unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
         unreadable.first_line);
   }
+  return true;
 }
 
 }  // namespace mendra

@@ -72,8 +72,9 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
                    ass_time_ms(eh, em, es, ecs), span)) {
     return;
   }
-  const ClockFields start = ass_clock(span.start_ms);
-  const ClockFields end = ass_clock(span.end_ms);
+  const ClockFields start =
+      span.start_at_cut ? ass_cut_clock(span.start_ms) : ass_clock(span.start_ms);
+  const ClockFields end = span.end_at_cut ? ass_cut_clock(span.end_ms) : ass_clock(span.end_ms);
   // "Dialogue: %d,%01d:%02d:%02d.%02d,%d:%02d:%02d.%02d," written field by
   // field: formatting nine numbers per line through printf dominated the run.
   char header[kHeaderBufferBytes];

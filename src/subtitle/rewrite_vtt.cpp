@@ -174,9 +174,9 @@ void write_timing_line(std::string_view line, const CueTiming& timing, const Ret
 // A timestamp tag moves as a start does, and stays within its cue: one in
 // deleted material at the cue's end would otherwise point past it.
 int retime_tag(const LineContext& context, const RetimedSpan& cue, int ms) {
-  int retimed = 0;
+  RetimedTime retimed;
   if (!retime_start(context.map, context.timing, ms, retimed)) return cue.end_ms;
-  return std::clamp(retimed, cue.start_ms, cue.end_ms);
+  return std::clamp(retimed.ms, cue.start_ms, cue.end_ms);
 }
 
 // Copies a line of cue text with every timestamp tag re-timed; anything
