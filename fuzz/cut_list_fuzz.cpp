@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RunSettings settings = fuzz::tracing_settings();
   settings.rate = kRates[static_cast<std::size_t>(data[0] / kKinds) % kRates.size()];
   CutMap map;
-  read_cut_list_bytes(fuzz::as_text(data + 1, size - 1), kind, map, settings);
+  read_cut_list_bytes(fuzz::as_text(data + 1, size - 1), kind, run_frame_clock(settings),
+                      run_log(settings), map);
   return 0;
 }

@@ -10,6 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace mendra;
   std::string text(fuzz::as_text(data, size));
   const RunSettings settings = fuzz::tracing_settings();
-  eval_trim_expr(text, settings);
+  eval_trim_expr(text, run_log(settings));
   return 0;
 }

@@ -40,12 +40,16 @@ bool skip_block_comment(TextReader& file) {
   }
 }
 
+int lower_ascii(int c) {
+  return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
 void append_argument_char(std::string& text, int c) {
   if (text.size() < kMaxArgumentChars) text.push_back(static_cast<char>(c));
 }
 
-std::int32_t evaluate_argument(std::string& text, const RunSettings& settings) {
-  eval_trim_expr(text, settings);
+std::int32_t evaluate_argument(std::string& text, const Log& log) {
+  eval_trim_expr(text, log);
   const std::int32_t value = parse_atoi(text);
   text.clear();
   return value;
@@ -55,13 +59,13 @@ std::int32_t evaluate_argument(std::string& text, const RunSettings& settings) {
 void close_call(CutListContext& context, std::int32_t s, std::int32_t e) {
   // An end of 0 means the end of the clip, so the range stays open.
   if (e == 0) {
-    context.settings.log_debug(stderr, "\t Trim:\ts=%d\te=%d\n", s, kOpenEndFrame);
+    context.log(LogLevel::Debug, "\t Trim:\ts=%d\te=%d\n", s, kOpenEndFrame);
     context.builder.add_kept_to_end(s);
     return;
   }
   // A negative end is a frame count: the range holds -e frames from s.
   if (e < 0) e = wrap_sub(wrap_sub(s, e), 1);
-  context.settings.log_debug(stderr, "\t Trim:\ts=%d\te=%d\n", s, e);
+  context.log(LogLevel::Debug, "\t Trim:\ts=%d\te=%d\n", s, e);
   context.builder.add_kept(s, e);
 }
 
@@ -69,7 +73,7 @@ void close_call(CutListContext& context, std::int32_t s, std::int32_t e) {
 // an unfinished call appends nothing.
 bool read_trim_call(CutListContext& context) {
   TextReader& file = context.file;
-  const RunSettings& settings = context.settings;
+  const Log& log = context.log;
   // Up to the call's '(', whatever lies between (comments and line ends
   // included).
   for (;;) {
@@ -115,14 +119,14 @@ bool read_trim_call(CutListContext& context) {
         append_argument_char(text, c);
       } else {
         // The last argument is taken as it is: a negative end is a count.
-        const std::int32_t value = evaluate_argument(text, settings);
+        const std::int32_t value = evaluate_argument(text, log);
         if (slot_index < 2) slots[slot_index] = value;
         close_call(context, slots[0], slots[1]);
         return true;
       }
     } else if (c == ',') {
       // An argument that a comma ends reads a negative value as 0.
-      std::int32_t value = evaluate_argument(text, settings);
+      std::int32_t value = evaluate_argument(text, log);
       if (value < 0) value = 0;
       if (slot_index < 2) slots[slot_index++] = value;
     }
@@ -152,7 +156,7 @@ bool at_end_marker(TextReader& file) {
 }  // namespace
 
 void read_avs_trim(CutListContext& context) {
-  context.settings.log_info(stderr, " [avs]\n");
+  context.log(LogLevel::Info, " [avs]\n");
   TextReader& file = context.file;
   std::string comment;
   // A line that begins with "__END__" ends the script: what follows is not
@@ -176,15 +180,16 @@ void read_avs_trim(CutListContext& context) {
       const int next = file.get();
       if (next == '*' && !skip_block_comment(file)) break;
       line_start = next == '\n';
-    } else if (c == 'T') {
-      // Look ahead for "rim"; on any other text go back to just after the
-      // 'T'. Whatever precedes the 'T' does not matter, so a Trim inside a
-      // longer name or a string starts a call as well.
+    } else if (c == 'T' || c == 't') {
+      // Look ahead for "rim" in any case, as AviSynth names are; on any
+      // other text go back to just after the 'T'. Whatever precedes the 'T'
+      // does not matter, so a Trim inside a longer name or a string starts a
+      // call as well.
       const int r = file.get();
       const int i = file.get();
       const int m = file.get();
       if (r == EOF || i == EOF || m == EOF) break;
-      if (r == 'r' && i == 'i' && m == 'm') {
+      if (lower_ascii(r) == 'r' && lower_ascii(i) == 'i' && lower_ascii(m) == 'm') {
         if (!read_trim_call(context)) break;
       } else {
         file.unget(m);
@@ -193,7 +198,7 @@ void read_avs_trim(CutListContext& context) {
       }
     }
   }
-  context.settings.log_debug(stderr, "\n");
+  context.log(LogLevel::Debug, "\n");
 }
 
 }  // namespace mendra

@@ -12,22 +12,6 @@
 namespace mendra {
 namespace {
 
-// One duration of the summary as hours:minutes:seconds.milliseconds. The
-// hour field runs modulo 60 like the other two; negative counts (from ranges
-// given backwards) print their fields with a minus sign each.
-struct SummaryTime {
-  int hours;
-  int minutes;
-  int seconds;
-  int millis;
-};
-
-SummaryTime split_ms(std::int32_t ms) {
-  // Division truncates toward zero, and no step can overflow: every divisor
-  // is positive and larger than 1.
-  return SummaryTime{ms / 1000 / 60 / 60 % 60, ms / 1000 / 60 % 60, ms / 1000 % 60, ms % 1000};
-}
-
 using CutListReader = bool (*)(CutListContext&);
 
 // A reader that cannot fail, in the shape of the table.
@@ -45,14 +29,14 @@ struct CutListReaderRow {
 // One row per kind, in the order of their numbers.
 constexpr std::array<CutListReaderRow, static_cast<std::size_t>(CutListKind::Count)> kReaders{{
     {CutListKind::KeyAuto, read_key_auto},
-    {CutListKind::KeyOdd, always_succeeds<read_key_odd>},
-    {CutListKind::KeyEven, always_succeeds<read_key_even>},
-    {CutListKind::KeyRanges, always_succeeds<read_key_ranges>},
+    {CutListKind::KeyOdd, read_key_odd},
+    {CutListKind::KeyEven, read_key_even},
+    {CutListKind::KeyRanges, read_key_ranges},
     {CutListKind::AvsTrim, always_succeeds<read_avs_trim>},
     {CutListKind::VcfRanges, always_succeeds<read_vcf_ranges>},
     {CutListKind::DelList, read_del_list},
-    {CutListKind::Edl, always_succeeds<read_edl>},
-    {CutListKind::KeptSegments, always_succeeds<read_kept_segments>},
+    {CutListKind::Edl, read_edl},
+    {CutListKind::KeptSegments, read_kept_segments},
 }};
 
 constexpr bool rows_in_kind_order() {
@@ -70,10 +54,10 @@ CutListReader reader_of(CutListKind kind) {
   return kReaders[static_cast<std::size_t>(index)].read;
 }
 
-bool read_open_list(TextReader& file, std::string_view name, CutListKind kind, CutMap& map,
-                    const RunSettings& settings) {
+CutListRead read_open_list(TextReader& file, std::string_view name, CutListKind kind,
+                           const FrameClock& clock, const Log& log, CutMap& map) {
   CutMapBuilder builder;
-  CutListContext context{file, builder, settings, name};
+  CutListContext context{file, builder, clock, log, name};
   const CutListReader read = reader_of(kind);
   skip_utf8_bom(file);
   // A number that is not a kind fails without a message of its own.
@@ -81,42 +65,17 @@ bool read_open_list(TextReader& file, std::string_view name, CutListKind kind, C
   // The AviUtl reader sorts and merges its ranges itself; the other kinds
   // keep their order, which may be deliberate, but it is worth a word.
   if (kind != CutListKind::DelList && builder.kept_out_of_order()) {
-    settings.log_error(stderr, "warning: kept ranges out of order or overlapping in %.*s\n",
-                       static_cast<int>(name.size()), name.data());
+    log(LogLevel::Error, "warning: kept ranges out of order or overlapping in %.*s\n",
+        static_cast<int>(name.size()), name.data());
   }
   // Closes the last deleted interval and the list, also after a failure.
   builder.finish(map);
   file.close();
-  print_cut_summary(builder.counters(), settings);
-  return ok;
+  print_cut_summary(builder.counters(), clock, log);
+  return ok ? CutListRead::Read : CutListRead::Rejected;
 }
 
 }  // namespace
-
-void skip_utf8_bom(TextReader& file) {
-  const int a = file.get();
-  if (a != 0xEF) {
-    file.unget(a);
-    return;
-  }
-  const int b = file.get();
-  if (b != 0xBB) {
-    file.unget(b);
-    file.unget(a);
-    return;
-  }
-  const int c = file.get();
-  if (c != 0xBF) {
-    file.unget(c);
-    file.unget(b);
-    file.unget(a);
-  }
-}
-
-void rewind_list(TextReader& file) {
-  file.rewind();
-  skip_utf8_bom(file);
-}
 
 bool keeps_any_frame(const CutMap& map) {
   // The kept stretches lie between the end of one deleted interval (odd
@@ -127,35 +86,21 @@ bool keeps_any_frame(const CutMap& map) {
   return false;
 }
 
-void print_cut_summary(const CutCounters& counters, const RunSettings& settings) {
-  const FrameScale scale = frame_scale(run_frame_rate(settings));
-  // Exact durations, truncated toward zero; frame counts near the int limits
-  // saturate.
-  const SummaryTime kept = split_ms(frame_count_ms(counters.kept_frames, scale));
-  const SummaryTime cut = split_ms(frame_count_ms(counters.cut_frames, scale));
-  settings.log_info(stderr, "   ---- cut info ----\n");
-  settings.log_info(stderr, "\tTotal  frame: %d  \ttime: %02d:%02d:%02d.%03d\n",
-                    counters.kept_frames, kept.hours, kept.minutes, kept.seconds, kept.millis);
-  settings.log_info(stderr, "\t cut   frame: %d  \ttime: %02d:%02d:%02d.%03d\n",
-                    counters.cut_frames, cut.hours, cut.minutes, cut.seconds, cut.millis);
-  settings.log_info(stderr, "\n");
-}
-
-bool read_cut_list(const std::string& path, CutListKind kind, CutMap& map,
-                   const RunSettings& settings) {
+CutListRead read_cut_list(const std::string& path, CutListKind kind, const FrameClock& clock,
+                          const Log& log, CutMap& map) {
   map.clear();
   TextReader file;
   // The driver reports an unreadable list itself; nothing is printed here.
-  if (!file.open(path)) return false;
-  return read_open_list(file, path, kind, map, settings);
+  if (!file.open(path)) return CutListRead::Unopened;
+  return read_open_list(file, path, kind, clock, log, map);
 }
 
-bool read_cut_list_bytes(std::string_view bytes, CutListKind kind, CutMap& map,
-                         const RunSettings& settings, std::string_view name) {
+CutListRead read_cut_list_bytes(std::string_view bytes, CutListKind kind, const FrameClock& clock,
+                                const Log& log, CutMap& map, std::string_view name) {
   map.clear();
   TextReader file;
   file.open_memory(bytes);
-  return read_open_list(file, name, kind, map, settings);
+  return read_open_list(file, name, kind, clock, log, map);
 }
 
 }  // namespace mendra

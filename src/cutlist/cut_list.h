@@ -6,39 +6,32 @@
 #include <string>
 #include <string_view>
 
+#include "cutlist/cut_list_kind.h"
 #include "cutlist/cut_map.h"
-#include "util/settings.h"
+#include "util/frame_clock.h"
+#include "util/log.h"
 
 namespace mendra {
 
-// The numbers are those the traces print.
-enum class CutListKind : int {
-  KeyAuto = 0,       // keyframe list, Odd or Even chosen from the file
-  KeyOdd = 1,        // keyframe list, Odd pairing
-  KeyEven = 2,       // keyframe list, Even pairing
-  KeyRanges = 3,     // keyframe list as inclusive kept ranges
-  AvsTrim = 4,       // AviSynth script
-  VcfRanges = 5,     // VirtualDub job
-  DelList = 6,       // AviUtl deleted-frame list (the default)
-  Edl = 7,           // edit decision list: deleted time or frame ranges
-  KeptSegments = 8,  // CSV of kept segments in seconds
-  Count              // not a kind: how many there are
-};
+// What became of a list: read into the map, not opened (nothing is printed
+// then, and the map stays empty: the caller names the file), or rejected by
+// its reader, which has said why.
+enum class CutListRead { Read, Unopened, Rejected };
 
-// Empties and fills `map` from the file and prints the cut summary. False
-// when the list cannot be read: a file that cannot be opened (nothing is
-// printed then, and the map stays empty), or a list its reader rejects. A
+// Empties and fills `map` from the file and prints the cut summary, its
+// durations from the clock, which also turns the times of the lists that
+// give times into frames. A
 // UTF-8 byte-order mark at the start of the file is skipped for every kind.
 // Kept ranges out of order or overlapping are used as given, with a warning
 // naming the list (the AviUtl and edit-decision readers sort and merge
 // their ranges instead).
-bool read_cut_list(const std::string& path, CutListKind kind, CutMap& map,
-                   const RunSettings& settings);
+CutListRead read_cut_list(const std::string& path, CutListKind kind, const FrameClock& clock,
+                          const Log& log, CutMap& map);
 
 // The same for the bytes of a list held in memory, read as a file holding
 // them would read; `name` stands for the path in messages.
-bool read_cut_list_bytes(std::string_view bytes, CutListKind kind, CutMap& map,
-                         const RunSettings& settings, std::string_view name = "<memory>");
+CutListRead read_cut_list_bytes(std::string_view bytes, CutListKind kind, const FrameClock& clock,
+                                const Log& log, CutMap& map, std::string_view name = "<memory>");
 
 // True when some kept stretch of a finished map holds at least one frame.
 bool keeps_any_frame(const CutMap& map);

@@ -16,34 +16,51 @@ using CutMap = std::vector<std::int32_t>;
 // The identity map: one kept range from frame 0 to frame 2147483646.
 void make_identity_map(CutMap& map);
 
-// Maps a fractional source frame position to the cut video. side +1 is a
-// subtitle's start (moves forward out of deleted material), -1 its end
-// (moves back). Returns -1 (kBeyondLastKept) for a start beyond the last
-// kept range. The result is exact and has the denominator of `position`.
+// Where a frame of the source video lands in the cut video. A time belongs
+// to the frame shown at it; a frame that is kept keeps every time inside it
+// at the same offset, while every time in a deleted frame, start or end,
+// moves to the cut point: the time at which the first frame after the cut is
+// shown in the cut video, which is also where the last kept frame before the
+// cut ends. So a subtitle that ends in a cut keeps the last frame before it,
+// one that starts in a cut begins with the first frame after it, and one
+// wholly inside a cut shrinks to nothing.
+struct FrameRemap {
+  enum class Kind : std::uint8_t {
+    Kept,            // frame - shift is its frame in the cut video
+    AtCut,           // deleted: cut_frame is the cut video's frame at the cut point
+    BeyondLastKept,  // after the last kept range: a start has no place, an end
+                     // goes to cut_frame, the end of the cut video
+  };
+  Kind kind = Kind::BeyondLastKept;
+  std::int64_t shift = 0;
+  std::int64_t cut_frame = 0;
+  // Which pair of the map (counted from 0) decided it; none for BeyondLastKept.
+  std::size_t pair = 0;
+};
+
+// The map read front to back, as it defines the result for any map, in
+// order or not: the first pair whose deleted interval holds the frame, or
+// whose kept stretch after it does, decides.
+FrameRemap remap_source_frame(const CutMap& map, std::int64_t frame);
+
+// The same on the frame axis itself: a fractional source frame position to
+// the cut video, side +1 for a subtitle's start, -1 for its end. Returns -1
+// (kBeyondLastKept) for a start beyond the last kept range. The result is
+// exact and has the denominator of `position`.
 FramePosition remap_frame(const CutMap& map, FramePosition position, int side);
+
+// The frame a position lies in: floor(num / den).
+inline std::int64_t frame_of(FramePosition position) {
+  std::int64_t whole = position.num / position.den;  // den > 0
+  if (position.num % position.den < 0) --whole;
+  return whole;
+}
 
 // What remap_frame gives a start beyond the last kept range, in frames.
 constexpr std::int64_t kBeyondLastKept = -1;
 
 inline bool is_beyond_last_kept(FramePosition position) {
   return position.num == kBeyondLastKept * position.den;
-}
-
-// The tests of remap_frame: frame <= position, frame < position.
-// A frame number times a denominator of 64 bits needs more than 64 bits.
-__extension__ using WideFrames = __int128;
-
-inline bool frame_at_or_before(std::int32_t frame, FramePosition position) {
-  return static_cast<WideFrames>(frame) * position.den <= position.num;
-}
-inline bool frame_before(std::int32_t frame, FramePosition position) {
-  return static_cast<WideFrames>(frame) * position.den < position.num;
-}
-inline bool frame_at_or_after(std::int32_t frame, FramePosition position) {
-  return !frame_before(frame, position);
-}
-inline bool frame_after(std::int32_t frame, FramePosition position) {
-  return !frame_at_or_before(frame, position);
 }
 
 // A whole frame number on the axis of `like`.

@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <string_view>
 
-#include "cutlist/cut_list.h"
+#include "cutlist/cut_list_kind.h"
 #include "cutlist/cut_map_builder.h"
-#include "util/settings.h"
+#include "cutlist/list_support.h"
+#include "util/frame_clock.h"
+#include "util/log.h"
 #include "util/text_reader.h"
 
 namespace mendra {
@@ -18,34 +20,24 @@ namespace mendra {
 struct CutListContext {
   TextReader& file;
   CutMapBuilder& builder;
-  const RunSettings& settings;
+  const FrameClock& clock;  // turns the times of a list into frames
+  const Log& log;
   std::string_view list_name;  // the list's path, or a display name for one in memory
 };
-
-// Skips a UTF-8 byte-order mark at the current position, as editors write it
-// at the start of a file; any other bytes stay unread.
-void skip_utf8_bom(TextReader& file);
-
-// Back to the start of the list, past a byte-order mark again.
-void rewind_list(TextReader& file);
-
-// Longest piece a cut-list line is read in; a longer line arrives as several
-// pieces, each read as a line of its own.
-constexpr std::size_t kCutListPieceBytes = 255;
 
 // Chooses the Odd or the Even pairing of a keyframe list from the spacing of
 // its values and rewinds the file. Returns KeyOdd or KeyEven, or KeyAuto
 // when the file has no line at all.
-CutListKind choose_key_pairing(TextReader& file, const RunSettings& settings);
+CutListKind choose_key_pairing(TextReader& file, const Log& log);
 
 // TMPGEnc keyframe list with the pairing chosen from the file; fails when
 // the file has no line to choose from.
 bool read_key_auto(CutListContext& context);
 // TMPGEnc keyframe list under the Odd or the Even pairing, or as inclusive
-// kept ranges.
-void read_key_odd(CutListContext& context);
-void read_key_even(CutListContext& context);
-void read_key_ranges(CutListContext& context);
+// kept ranges; fails when no line that holds text holds a number.
+bool read_key_odd(CutListContext& context);
+bool read_key_even(CutListContext& context);
+bool read_key_ranges(CutListContext& context);
 
 // The Trim calls of an AviSynth script.
 void read_avs_trim(CutListContext& context);
@@ -58,13 +50,12 @@ void read_vcf_ranges(CutListContext& context);
 bool read_del_list(CutListContext& context);
 
 // Edit decision list: deleted ranges in seconds or frames, sorted and
-// merged, kept open toward the end of the video after the last one.
-void read_edl(CutListContext& context);
+// merged, kept open toward the end of the video after the last one. Fails
+// when the list has lines to read and none could be read.
+bool read_edl(CutListContext& context);
 
-// CSV of kept segments in seconds, in the order given.
-void read_kept_segments(CutListContext& context);
-
-// "   ---- cut info ----" with the kept and cut frames and their durations.
-void print_cut_summary(const CutCounters& counters, const RunSettings& settings);
+// CSV of kept segments, in the order given. Fails when the list has records
+// and none, not even a header, could be read.
+bool read_kept_segments(CutListContext& context);
 
 }  // namespace mendra

@@ -46,7 +46,7 @@ void sort_and_merge(std::vector<DeletedRange>& ranges) {
 }  // namespace
 
 bool read_del_list(CutListContext& context) {
-  const RunSettings& settings = context.settings;
+  const Log& log = context.log;
   std::string piece;
 
   // The header: the first frame H and the last frame I of the video. Free
@@ -62,11 +62,11 @@ bool read_del_list(CutListContext& context) {
     }
   }
   if (!have_header || first == -1 || last == -1) {
-    settings.log_error(stderr, "list file read error\n");
+    log(LogLevel::Error, "list file read error\n");
     return false;
   }
 
-  settings.log_info(stderr, " [del]\n");
+  log(LogLevel::Info, " [del]\n");
   std::vector<DeletedRange> deleted;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int j = -1;
@@ -83,17 +83,17 @@ bool read_del_list(CutListContext& context) {
 
   // The trace lists the kept ranges: each "s=" is completed by the "e=" of
   // the next deleted range or of the end of the video.
-  settings.log_debug(stderr, "\t list:\ts=%d", first);
+  log(LogLevel::Debug, "\t list:\ts=%d", first);
   context.builder.open_kept(first);
   for (const DeletedRange& range : deleted) {
     context.builder.add_deleted(range.from, range.to);
-    settings.log_debug(stderr, "\te=%d\n", wrap_sub(range.from, 1));
-    settings.log_debug(stderr, "\t list:\ts=%d", wrap_add(range.to, 1));
+    log(LogLevel::Debug, "\te=%d\n", wrap_sub(range.from, 1));
+    log(LogLevel::Debug, "\t list:\ts=%d", wrap_add(range.to, 1));
   }
 
   context.builder.close_kept(last);
-  settings.log_debug(stderr, "\te=%d\n", last);
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\te=%d\n", last);
+  log(LogLevel::Debug, "\n");
   return true;
 }
 

@@ -18,18 +18,11 @@
 
 #include "cutlist/cut_readers.h"
 #include "cutlist/list_time.h"
-#include "util/frame_rate.h"
+#include "util/line_tally.h"
+#include "util/scan.h"
 
 namespace mendra {
 namespace {
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // A range of deleted frames, first to before `end`; 64 bits, so that the
 // frame after a range ending at the int limit has a value.
@@ -54,8 +47,8 @@ bool parse_point(std::string_view field, EdlPoint& point) {
   return parse_clock_seconds(field, point.time);
 }
 
-std::int32_t point_frame(const EdlPoint& point, FrameRate rate) {
-  return point.is_frame ? point.frame : first_frame_from(point.time, rate);
+std::int32_t point_frame(const EdlPoint& point, const FrameClock& clock) {
+  return point.is_frame ? point.frame : first_frame_from(point.time, clock);
 }
 
 enum class EdlLine { Skipped, Range, Unreadable };
@@ -64,7 +57,8 @@ enum class EdlLine { Skipped, Range, Unreadable };
 constexpr std::size_t kMaxFields = 3;
 
 // Reads one line into `range` (frames) and `action`.
-EdlLine read_line_fields(std::string_view line, FrameRate rate, EdlRange& range, int& action) {
+EdlLine read_line_fields(std::string_view line, const FrameClock& clock, EdlRange& range,
+                         int& action) {
   std::size_t pos = 0;
   while (pos < line.size() && is_blank(line[pos])) ++pos;
   if (pos == line.size()) return EdlLine::Skipped;
@@ -94,8 +88,8 @@ EdlLine read_line_fields(std::string_view line, FrameRate rate, EdlRange& range,
     }
     action = fields[2][0] - '0';
   }
-  range.first = point_frame(start, rate);
-  range.end = point_frame(end, rate);
+  range.first = point_frame(start, clock);
+  range.end = point_frame(end, clock);
   // Two times compare exactly; where a frame number takes part, the frames
   // do.
   const bool backwards = start.is_frame || end.is_frame
@@ -123,35 +117,40 @@ void sort_and_merge(std::vector<EdlRange>& ranges) {
 
 }  // namespace
 
-void read_edl(CutListContext& context) {
-  const RunSettings& settings = context.settings;
-  const FrameRate rate = run_frame_rate(settings);
-  settings.log_info(stderr, " [edl]\n");
+bool read_edl(CutListContext& context) {
+  const Log& log = context.log;
+  log(LogLevel::Info, " [edl]\n");
   std::vector<EdlRange> deleted;
   std::string line;
   int line_number = 0;
-  int unreadable = 0;
-  int first_unreadable = 0;
+  LineTally unreadable;
+  bool any_read = false;
   while (context.file.read_line(line)) {
     ++line_number;
     EdlRange range{};
     int action = 0;
-    switch (read_line_fields(line, rate, range, action)) {
+    switch (read_line_fields(line, context.clock, range, action)) {
       case EdlLine::Skipped:
         break;
       case EdlLine::Unreadable:
-        if (unreadable++ == 0) first_unreadable = line_number;
+        unreadable.add(line_number);
         break;
       case EdlLine::Range:
-        settings.log_debug(stderr, "\t range:\ts=%d\te=%d\taction=%d\n",
-                           static_cast<std::int32_t>(range.first),
-                           static_cast<std::int32_t>(range.end - 1), action);
+        any_read = true;
+        log(LogLevel::Debug, "\t range:\ts=%d\te=%d\taction=%d\n",
+            static_cast<std::int32_t>(range.first), static_cast<std::int32_t>(range.end - 1),
+            action);
         // Mute and scene marker leave every frame in place.
         if (action == 0 || action == 3) deleted.push_back(range);
         break;
     }
   }
   sort_and_merge(deleted);
+
+  if (!unreadable.empty() && !any_read) {
+    report_no_cuts_read(log, context.list_name, unreadable);
+    return false;
+  }
 
   // The kept stretches lie between the merged ranges; one before a range
   // that starts at frame 0 holds nothing and is left out.
@@ -160,7 +159,7 @@ void read_edl(CutListContext& context) {
     if (range.first > next_kept) {
       const auto first = static_cast<std::int32_t>(next_kept);
       const auto last = static_cast<std::int32_t>(range.first - 1);
-      settings.log_debug(stderr, "\t  kept:\ts=%d\te=%d\n", first, last);
+      log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", first, last);
       context.builder.add_kept(first, last);
     }
     next_kept = range.end;
@@ -171,16 +170,17 @@ void read_edl(CutListContext& context) {
   // after the last kept stretch, as a list that knows its last frame does.
   if (next_kept <= kOpenEndFrame) {
     const auto open_first = static_cast<std::int32_t>(next_kept);
-    settings.log_debug(stderr, "\t  kept:\ts=%d\te=%d\n", open_first, kOpenEndFrame);
+    log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", open_first, kOpenEndFrame);
     context.builder.add_kept_to_end(open_first);
   }
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\n");
 
-  if (unreadable > 0) {
-    settings.log_error(stderr, "warning: %d lines of %.*s could not be read (first: line %d)\n",
-                       unreadable, static_cast<int>(context.list_name.size()),
-                       context.list_name.data(), first_unreadable);
+  if (!unreadable.empty()) {
+    log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
+        unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
+        unreadable.first_line);
   }
+  return true;
 }
 
 }  // namespace mendra

@@ -1,10 +1,13 @@
 // TMPGEnc keyframe lists: one frame number per line. Every line counts,
 // blank or not (a line without digits is frame 0), and a line longer than
-// the piece size arrives as several values.
+// the piece size arrives as several values. A list in which no line that
+// holds text begins with a number is no keyframe list at all and is refused.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "cutlist/cut_readers.h"
+#include "util/line_tally.h"
 #include "util/int_math.h"
 #include "util/scan.h"
 
@@ -17,9 +20,31 @@ bool read_value(TextReader& file, std::string& piece, std::int32_t& value) {
   return true;
 }
 
+// The values of a list, one piece at a time, noting the pieces that hold
+// text but no number.
+struct KeyValues {
+  TextReader& file;
+  std::string piece;
+  int piece_number = 0;
+  LineTally unreadable;
+  bool any_number = false;
+
+  bool next(std::int32_t& value) {
+    if (!read_value(file, piece, value)) return false;
+    ++piece_number;
+    int number = 0;
+    if (scan_format(piece, "%d", &number) == 1) {
+      any_number = true;
+    } else if (!std::ranges::all_of(piece, is_blank)) {
+      unreadable.add(piece_number);
+    }
+    return true;
+  }
+};
+
 }  // namespace
 
-CutListKind choose_key_pairing(TextReader& file, const RunSettings& settings) {
+CutListKind choose_key_pairing(TextReader& file, const Log& log) {
   std::string piece;
   std::int32_t previous = 0;
   CutListKind kind = CutListKind::KeyAuto;
@@ -42,8 +67,8 @@ CutListKind choose_key_pairing(TextReader& file, const RunSettings& settings) {
       previous = value;
     }
     kind = odd_sum > even_sum ? CutListKind::KeyEven : CutListKind::KeyOdd;  // a tie chooses Odd
-    settings.log_debug(stderr, " [key]\to:%d\te:%d\t >> auto select:%d\n", odd_sum, even_sum,
-                       static_cast<int>(kind));
+    log(LogLevel::Debug, " [key]\to:%d\te:%d\t >> auto select:%d\n", odd_sum, even_sum,
+        static_cast<int>(kind));
   }
   // The chosen reader reads the file again from line 1.
   rewind_list(file);
@@ -59,29 +84,29 @@ enum class KeyPairing {
   Ranges,  // (x1, x2), (x3, x4), ... are the first and last kept frames
 };
 
-void read_keyframe_list(CutListContext& context, KeyPairing pairing) {
-  const RunSettings& settings = context.settings;
-  std::string piece;
+bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
+  const Log& log = context.log;
+  KeyValues values{context.file, {}, 0, {}, false};
   std::int32_t slots[2] = {0, 0};
   int slot_index = 0;
   std::int32_t value = 0;
 
   if (pairing == KeyPairing::Odd) {
-    settings.log_info(stderr, " [key]\t1 : Odd\n");
-    read_value(context.file, piece, value);  // line 1 is not part of any pair
+    log(LogLevel::Info, " [key]\t1 : Odd\n");
+    values.next(value);  // line 1 is not part of any pair
   } else if (pairing == KeyPairing::Even) {
-    settings.log_info(stderr, " [key]\t2 : Even\n");
+    log(LogLevel::Info, " [key]\t2 : Even\n");
     // Line 1 is the first kept frame itself; stored as the frame before it,
     // it pairs like the start value of every later range.
-    if (read_value(context.file, piece, value)) {
+    if (values.next(value)) {
       slots[0] = wrap_sub(value, 1);
       slot_index = 1;
     }
   } else {
-    settings.log_info(stderr, " [key]\t3\n");
+    log(LogLevel::Info, " [key]\t3\n");
   }
 
-  while (read_value(context.file, piece, value)) {
+  while (values.next(value)) {
     slots[slot_index] = value;
     slot_index ^= 1;
     if (slot_index != 0) continue;  // a pair is handled once slot 1 is filled
@@ -93,39 +118,46 @@ void read_keyframe_list(CutListContext& context, KeyPairing pairing) {
       first = wrap_add(first, 1);
       last = wrap_sub(last, 1);
     }
-    settings.log_debug(stderr, "\t  cut:\ts=%d\te=%d\n", first, last);
-    context.builder.add_kept(first, last);
+    log(LogLevel::Debug, "\t  cut:\ts=%d\te=%d\n", first, last);
+    // A range that ends before it begins keeps no frame; in the map it
+    // would count frames backwards and move the times around it.
+    if (last >= first) context.builder.add_kept(first, last);
   }
   // A value left without a partner is ignored.
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\n");
+  if (!values.unreadable.empty() && !values.any_number) {
+    report_no_cuts_read(log, context.list_name, values.unreadable);
+    // The ranges read as frame 0 mean nothing: the map keeps no range.
+    context.builder = CutMapBuilder{};
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 bool read_key_auto(CutListContext& context) {
-  switch (choose_key_pairing(context.file, context.settings)) {
+  switch (choose_key_pairing(context.file, context.log)) {
     case CutListKind::KeyOdd:
-      read_keyframe_list(context, KeyPairing::Odd);
-      return true;
+      return read_keyframe_list(context, KeyPairing::Odd);
     case CutListKind::KeyEven:
-      read_keyframe_list(context, KeyPairing::Even);
-      return true;
+      return read_keyframe_list(context, KeyPairing::Even);
     default:  // the file has no line to choose from
-      context.settings.log_error(stderr, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
+      context.log(LogLevel::Error, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
       return false;
   }
 }
 
-void read_key_odd(CutListContext& context) {
-  read_keyframe_list(context, KeyPairing::Odd);
+bool read_key_odd(CutListContext& context) {
+  return read_keyframe_list(context, KeyPairing::Odd);
 }
 
-void read_key_even(CutListContext& context) {
-  read_keyframe_list(context, KeyPairing::Even);
+bool read_key_even(CutListContext& context) {
+  return read_keyframe_list(context, KeyPairing::Even);
 }
 
-void read_key_ranges(CutListContext& context) {
-  read_keyframe_list(context, KeyPairing::Ranges);
+bool read_key_ranges(CutListContext& context) {
+  return read_keyframe_list(context, KeyPairing::Ranges);
 }
 
 }  // namespace mendra

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <limits>
 
+#include "util/scan.h"
+
 namespace mendra {
 namespace {
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // Beyond this many seconds (some 30 million years) a field is not a time
 // but junk; the bound keeps whole × rate inside 128 bits.
@@ -96,6 +94,10 @@ std::int32_t first_frame_from(const ListTime& time, FrameRate rate) {
   if (scaled % rate.den != 0 || fraction_left) ++frame;
   constexpr Wide kLimit = std::numeric_limits<std::int32_t>::max();
   return static_cast<std::int32_t>(frame > kLimit ? kLimit : frame);
+}
+
+std::int32_t first_frame_from(const ListTime& time, const FrameClock& clock) {
+  return first_frame_from(time, clock.rate);
 }
 
 bool parse_frame_number(std::string_view text, std::int32_t& frame) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "util/frame_clock.h"
 #include "util/frame_rate.h"
 
 namespace mendra {
@@ -35,6 +36,8 @@ int compare_list_times(const ListTime& a, const ListTime& b);
 // ceil(time × rate), exact for any number of fraction digits, saturated at
 // the int limit.
 std::int32_t first_frame_from(const ListTime& time, FrameRate rate);
+// The first frame that starts at or after the time on the clock.
+std::int32_t first_frame_from(const ListTime& time, const FrameClock& clock);
 
 // A frame number written as digits; saturates at the int limit. False when
 // the text is not all digits or empty.

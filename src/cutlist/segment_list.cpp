@@ -1,8 +1,10 @@
 // Kept segments as video cutters export them: a CSV with one segment per
-// record, "start,end[,label]", times in decimal seconds. A segment keeps the
-// frames whose start time lies in [start, end); an empty end (a segment
-// that runs to the end of the video) keeps everything from its start on.
-// A first record whose first field is not a number is a header. Labels may
+// record, "start,end[,label]", times in seconds ("12.345") or as clock times
+// ("1:02:03.5", "02:03.5"), read as the edit-decision lists read them. A
+// segment keeps the frames whose start time lies in [start, end); an empty
+// start is 0, an empty end (a segment that runs to the end of the video)
+// keeps everything from its start on. A first record whose first field is
+// neither a time nor empty is a header. Labels may
 // be quoted, with commas, "" for a quote and even line ends inside; they
 // are read past, never used. Segments are taken in the order given.
 #include <cstdint>
@@ -14,14 +16,11 @@
 
 #include "cutlist/cut_readers.h"
 #include "cutlist/list_time.h"
-#include "util/frame_rate.h"
+#include "util/line_tally.h"
+#include "util/scan.h"
 
 namespace mendra {
 namespace {
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
-}
 
 std::string_view trim_blanks(std::string_view text) {
   while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
@@ -78,33 +77,34 @@ bool split_record(std::string_view record, std::vector<std::string>& fields) {
 
 enum class SegmentRecord { Segment, OpenSegment, Unreadable };
 
-SegmentRecord read_segment(const std::vector<std::string>& fields, FrameRate rate,
+SegmentRecord read_segment(const std::vector<std::string>& fields, const FrameClock& clock,
                            std::int32_t& first, std::int32_t& end) {
   if (fields.size() < 2) return SegmentRecord::Unreadable;
-  ListTime start_time;
-  if (!parse_decimal_seconds(fields[0], start_time)) return SegmentRecord::Unreadable;
-  first = first_frame_from(start_time, rate);
+  ListTime start_time;  // 0 when empty
+  if (!fields[0].empty() && !parse_clock_seconds(fields[0], start_time)) {
+    return SegmentRecord::Unreadable;
+  }
+  first = first_frame_from(start_time, clock);
   if (fields[1].empty()) return SegmentRecord::OpenSegment;
   ListTime end_time;
-  if (!parse_decimal_seconds(fields[1], end_time)) return SegmentRecord::Unreadable;
+  if (!parse_clock_seconds(fields[1], end_time)) return SegmentRecord::Unreadable;
   if (compare_list_times(end_time, start_time) < 0) return SegmentRecord::Unreadable;
-  end = first_frame_from(end_time, rate);
+  end = first_frame_from(end_time, clock);
   return SegmentRecord::Segment;
 }
 
 }  // namespace
 
-void read_kept_segments(CutListContext& context) {
-  const RunSettings& settings = context.settings;
-  const FrameRate rate = run_frame_rate(settings);
-  settings.log_info(stderr, " [seg]\n");
+bool read_kept_segments(CutListContext& context) {
+  const Log& log = context.log;
+  log(LogLevel::Info, " [seg]\n");
   std::string line;
   std::string record;
   std::vector<std::string> fields;
   int line_number = 0;
   bool first_record = true;
-  int unreadable = 0;
-  int first_unreadable = 0;
+  LineTally unreadable;
+  bool any_read = false;  // a segment or the header
   while (context.file.read_line(line)) {
     const int record_line = ++line_number;
     record = line;
@@ -119,34 +119,43 @@ void read_kept_segments(CutListContext& context) {
     first_record = false;
     std::int32_t first = 0;
     std::int32_t end = 0;
-    const SegmentRecord kind = split_record(record, fields) ? read_segment(fields, rate, first, end)
-                                                            : SegmentRecord::Unreadable;
+    const SegmentRecord kind = split_record(record, fields)
+                                   ? read_segment(fields, context.clock, first, end)
+                                   : SegmentRecord::Unreadable;
     if (kind == SegmentRecord::Unreadable) {
       ListTime unused;
-      if (header_allowed && !fields.empty() && !parse_decimal_seconds(fields[0], unused)) {
+      if (header_allowed && !fields.empty() && !fields[0].empty() &&
+          !parse_clock_seconds(fields[0], unused)) {
+        any_read = true;
         continue;  // column names
       }
-      if (unreadable++ == 0) first_unreadable = record_line;
+      unreadable.add(record_line);
       continue;
     }
+    any_read = true;
     if (kind == SegmentRecord::OpenSegment) {
-      settings.log_debug(stderr, "\t  kept:\ts=%d\te=%d\n", first, kOpenEndFrame);
+      log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", first, kOpenEndFrame);
       context.builder.add_kept_to_end(first);
       continue;
     }
     // end - 1 cannot wrap: end is a frame number from 0 on.
-    settings.log_debug(stderr, "\t  kept:\ts=%d\te=%d\n", first, end - 1);
+    log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", first, end - 1);
     // A segment shorter than a frame keeps nothing and would only disturb
     // the counts.
     if (end > first) context.builder.add_kept(first, end - 1);
   }
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\n");
 
-  if (unreadable > 0) {
-    settings.log_error(stderr, "warning: %d lines of %.*s could not be read (first: line %d)\n",
-                       unreadable, static_cast<int>(context.list_name.size()),
-                       context.list_name.data(), first_unreadable);
+  if (!unreadable.empty() && !any_read) {
+    report_no_cuts_read(context.log, context.list_name, unreadable);
+    return false;
   }
+  if (!unreadable.empty()) {
+    log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
+        unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
+        unreadable.first_line);
+  }
+  return true;
 }
 
 }  // namespace mendra

@@ -75,8 +75,8 @@ std::string reduce_operands(std::string_view text) {
 
 }  // namespace
 
-void eval_trim_expr(std::string& text, const RunSettings& settings) {
-  settings.log_debug(stderr, "   calc: %s\t", text.c_str());
+void eval_trim_expr(std::string& text, const Log& log) {
+  log(LogLevel::Debug, "   calc: %s\t", text.c_str());
   // Innermost group first: the first ')' and the last '(' before it. A ')'
   // without any '(' before it takes the text from the start as its group.
   // Every round removes one ')', so the loop ends; the work texts are
@@ -100,9 +100,9 @@ void eval_trim_expr(std::string& text, const RunSettings& settings) {
     reduced += whole.substr(close + 1);
     text = std::move(reduced);
   }
-  settings.log_debug(stderr, "   last c: %s\t", text.c_str());
+  log(LogLevel::Debug, "   last c: %s\t", text.c_str());
   text = reduce_operands(text);
-  settings.log_debug(stderr, "\tresult:%s\n", text.c_str());
+  log(LogLevel::Debug, "\tresult:%s\n", text.c_str());
 }
 
 }  // namespace mendra

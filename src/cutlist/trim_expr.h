@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra {
 
@@ -11,7 +11,7 @@ namespace mendra {
 // decimal text of its value; the caller reads the value with atoi rules.
 // Groups are reduced innermost first, each group and then the whole text
 // applying at most one operator, left to right, with no precedence. Traces
-// the steps on settings.log_debug.
-void eval_trim_expr(std::string& text, const RunSettings& settings);
+// the steps at the debug level.
+void eval_trim_expr(std::string& text, const Log& log);
 
 }  // namespace mendra

@@ -11,8 +11,8 @@
 namespace mendra {
 
 void read_vcf_ranges(CutListContext& context) {
-  const RunSettings& settings = context.settings;
-  settings.log_info(stderr, " [vcf]\n");
+  const Log& log = context.log;
+  log(LogLevel::Info, " [vcf]\n");
   std::string piece;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int s = 0;
@@ -22,10 +22,10 @@ void read_vcf_ranges(CutListContext& context) {
     // n frames from s; the first range counts its leading frames from 0 as
     // cut, like every kept range.
     const std::int32_t last = wrap_sub(wrap_add(s, n), 1);
-    settings.log_debug(stderr, "\tRange:\ts=%d\te=%d\n", s, last);
+    log(LogLevel::Debug, "\tRange:\ts=%d\te=%d\n", s, last);
     context.builder.add_kept(s, last);
   }
-  settings.log_debug(stderr, "\n");
+  log(LogLevel::Debug, "\n");
 }
 
 }  // namespace mendra

@@ -1,6 +1,7 @@
 #include "driver/input_flow.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <vector>

@@ -8,9 +8,6 @@
 namespace mendra {
 namespace {
 
-constexpr int kStartSide = 1;
-constexpr int kEndSide = -1;
-
 constexpr int kMsPerCentisecond = 10;
 constexpr int kRoundUpFromMs = 5;
 constexpr int kCentisecondsPerSecond = 100;
@@ -35,11 +32,32 @@ ClockFields clock_fields(int total_seconds, int fraction) {
   return fields;
 }
 
-// One time through the cut map: milliseconds to a source frame position, the
-// position on the cut video, and back to milliseconds plus the measured delay.
-int remap_ms(const RemapTable& map, FrameScale scale, int ts_delay_ms, int ms, int side) {
-  const FramePosition position = remap_frame(map, ms_to_frames(ms, scale), side);
-  return frames_to_ms(position, scale, ts_delay_ms);
+// Which side of a subtitle a time is.
+enum class Side { Start, End };
+
+// One time through the cut map: milliseconds to the source frame it lies in,
+// its place in the cut video, and back to milliseconds plus the measured
+// delay. False for a start beyond the last kept frame.
+bool remap_ms(const RemapTable& table, int ts_delay_ms, int ms, Side side, RetimedTime& out) {
+  const FrameScale scale = table.scale;
+  const FramePosition position = ms_to_frames(ms, scale);
+  const FrameRemap remap = remap_source_frame(table, frame_of(position));
+  FramePosition cut_position;
+  switch (remap.kind) {
+    case FrameRemap::Kind::Kept:
+      cut_position = minus_frames(position, remap.shift);
+      break;
+    case FrameRemap::Kind::AtCut:
+      cut_position = whole_frames(remap.cut_frame, position);
+      break;
+    case FrameRemap::Kind::BeyondLastKept:
+      if (side == Side::Start) return false;
+      cut_position = whole_frames(remap.cut_frame, position);
+      break;
+  }
+  out.ms = frames_to_ms(cut_position, scale, ts_delay_ms);
+  out.at_cut = remap.kind != FrameRemap::Kind::Kept;
+  return true;
 }
 
 // Adds the user delay; a time beyond the int range stays at its limit rather
@@ -60,40 +78,48 @@ int srt_time_ms(int hours, int minutes, int seconds, int milliseconds) {
   return clock_ms(hours, minutes, seconds, milliseconds, kMsPerSecond);
 }
 
-bool retime_span(const RemapTable& map, const Timing& timing, int start_ms, int end_ms,
+bool retime_span(const RemapTable& table, const Timing& timing, int start_ms, int end_ms,
                  RetimedSpan& span) {
-  // The rate is always positive, so nothing divides by zero.
-  const FrameScale scale = frame_scale(timing.clock.rate);
-  const FramePosition start_position = remap_frame(map, ms_to_frames(start_ms, scale), kStartSide);
-  int start = frames_to_ms(start_position, scale, timing.ts_delay_ms);
+  RetimedTime start;
+  RetimedTime end;
   // Only a start beyond the last kept frame lies outside the cut video: the
   // subtitle is dropped without mapping its end. Any other time maps, and
   // the delays may move it before the start of the cut video, where it
   // becomes 0.
-  int end = is_beyond_last_kept(start_position)
-                ? start
-                : remap_ms(map, scale, timing.ts_delay_ms, end_ms, kEndSide);
-  start = add_delay(start, timing.delay_ms);
-  end = add_delay(end, timing.delay_ms);
-  span.start_ms = start;
-  span.end_ms = end;
-  span.start_at_cut = false;
-  span.end_at_cut = false;
-  return start < end && !is_beyond_last_kept(start_position);
+  if (!remap_ms(table, timing.ts_delay_ms, start_ms, Side::Start, start)) {
+    // What a start one frame before the cut video would give, so that the
+    // span still says where the subtitle went.
+    start.ms = frames_to_ms(FramePosition{kBeyondLastKept, 1}, table.scale, timing.ts_delay_ms);
+    span.start_ms = add_delay(start.ms, timing.delay_ms);
+    span.end_ms = span.start_ms;
+    span.start_at_cut = false;
+    span.end_at_cut = false;
+    return false;
+  }
+  remap_ms(table, timing.ts_delay_ms, end_ms, Side::End, end);
+  span.start_ms = add_delay(start.ms, timing.delay_ms);
+  span.end_ms = add_delay(end.ms, timing.delay_ms);
+  span.start_at_cut = start.at_cut;
+  span.end_at_cut = end.at_cut;
+  return span.start_ms < span.end_ms;
 }
 
-bool retime_start(const RemapTable& map, const Timing& timing, int ms, RetimedTime& retimed) {
-  const FrameScale scale = frame_scale(timing.clock.rate);
-  const FramePosition position = remap_frame(map, ms_to_frames(ms, scale), kStartSide);
-  retimed.ms = add_delay(frames_to_ms(position, scale, timing.ts_delay_ms), timing.delay_ms);
-  retimed.at_cut = false;
-  return !is_beyond_last_kept(position);
+bool retime_start(const RemapTable& table, const Timing& timing, int ms, RetimedTime& retimed) {
+  if (!remap_ms(table, timing.ts_delay_ms, ms, Side::Start, retimed)) return false;
+  retimed.ms = add_delay(retimed.ms, timing.delay_ms);
+  return true;
 }
 
 ClockFields ass_clock(int ms) {
   if (ms < 0) ms = 0;
   int centiseconds = ms / kMsPerCentisecond;
   if (ms % kMsPerCentisecond >= kRoundUpFromMs) ++centiseconds;
+  return clock_fields(centiseconds / kCentisecondsPerSecond, centiseconds % kCentisecondsPerSecond);
+}
+
+ClockFields ass_cut_clock(int ms) {
+  if (ms < 0) ms = 0;
+  const int centiseconds = ms / kMsPerCentisecond;
   return clock_fields(centiseconds / kCentisecondsPerSecond, centiseconds % kCentisecondsPerSecond);
 }
 

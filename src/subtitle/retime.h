@@ -17,17 +17,18 @@ int ass_time_ms(int hours, int minutes, int seconds, int centiseconds);
 // ((hours * 60 + minutes) * 60 + seconds) * 1000 + milliseconds, wrapping.
 int srt_time_ms(int hours, int minutes, int seconds, int milliseconds);
 
-// A subtitle's start and end in milliseconds of the cut video.
+// A subtitle's start and end in milliseconds of the cut video. A time moved
+// to a cut point is marked: written to a coarser precision it must be
+// rounded down, so that it shows neither the frame before the cut nor the
+// one after it.
 struct RetimedSpan {
   int start_ms = 0;
   int end_ms = 0;
-  // A time moved to a cut point: written rounded down to the format's
-  // precision, so that it shows neither frame beside the cut.
   bool start_at_cut = false;
   bool end_at_cut = false;
 };
 
-// One time inside a subtitle in milliseconds of the cut video.
+// One time of the cut video, as a start is mapped.
 struct RetimedTime {
   int ms = 0;
   bool at_cut = false;
@@ -36,15 +37,16 @@ struct RetimedTime {
 // Maps start_ms and end_ms through the cut map, adds ts_delay_ms, then
 // delay_ms, and clamps negative times to 0. Returns false when nothing of the
 // subtitle survives: its start lies beyond the last kept frame, or its start
-// is not before its end. `span` is filled either way.
-bool retime_span(const RemapTable& map, const Timing& timing, int start_ms, int end_ms,
+// is not before its end. `span` is filled either way. The table must have
+// been made on the timing's clock.
+bool retime_span(const RemapTable& table, const Timing& timing, int start_ms, int end_ms,
                  RetimedSpan& span);
 
 // Maps one time inside a subtitle as its start is mapped (a time in deleted
-// material moves forward to the next kept frame), with both delays and the
-// clamp to 0. Returns false when it lies beyond the last kept frame, where
-// `retimed` means nothing.
-bool retime_start(const RemapTable& map, const Timing& timing, int ms, RetimedTime& retimed);
+// material moves to the cut point), with both delays and the clamp to 0.
+// Returns false when it lies beyond the last kept frame, where `retimed`
+// means nothing.
+bool retime_start(const RemapTable& table, const Timing& timing, int ms, RetimedTime& retimed);
 
 // The printed fields of a time; hours wrap at 60.
 struct ClockFields {
@@ -73,6 +75,8 @@ struct ClockFields {
 // Rounds to the nearest centisecond (5 to 9 ms go up, carrying into the
 // seconds). Negative times are printed as 0.
 ClockFields ass_clock(int ms);
+// Rounds down to the centisecond: for a time at a cut point.
+ClockFields ass_cut_clock(int ms);
 // Exact milliseconds. Negative times are printed as 0.
 ClockFields srt_clock(int ms);
 

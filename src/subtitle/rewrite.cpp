@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kCentisecondMs = 10;
 // U+FEFF: written in front of a UTF-16 text, it becomes the file's mark.
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf8Mark = kUtf8ByteOrderMark;
 constexpr std::string_view kStandardStream = "-";
 
 // ASS before SRT: the order in which an input of another extension (a
@@ -154,7 +154,7 @@ RewriteCounts rewrite_lines(const SubtitleFormat& read_as, const SubtitleFormat&
   file.set_encoding(in.encoding());
   LineSink out{file, 0, {}};
   if (in.encoding() != TextEncoding::Utf8) out.write(kUtf8Mark);
-  const RemapTable table = make_remap_table(map);
+  const RemapTable table = make_remap_table(map, timing.clock);
   read_as.rewrite_lines(in, LineContext{table, timing, &read_as != &write_as}, out);
   return out.counts;
 }

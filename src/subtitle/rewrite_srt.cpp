@@ -28,7 +28,7 @@ constexpr int kTimingFields = 8;
 // How nearly every timing line is written; such a line is read without the
 // general scan, with the same result.
 constexpr std::string_view kUsualTimingLayout = "99:99:99,999 --> 99:99:99,999";
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kByteOrderMark = kUtf8ByteOrderMark;
 constexpr std::size_t kHeaderBufferBytes = 128;
 
 enum class CueState {

@@ -19,11 +19,12 @@
 #include "subtitle/time_text.h"
 #include "util/format_int.h"
 #include "util/int_math.h"
+#include "util/scan.h"
 
 namespace mendra {
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kByteOrderMark = kUtf8ByteOrderMark;
 constexpr std::string_view kSignature = "WEBVTT";
 constexpr std::string_view kArrow = "-->";
 // Blocks that carry no times, named by their first word.
@@ -38,10 +39,6 @@ constexpr int kMsPerHour = 3600000;
 // stops here, so a long run of digits cannot overflow and reads as too large.
 constexpr std::int64_t kDigitValueCap = std::int64_t{1} << 40;
 constexpr std::size_t kTimeBufferBytes = 32;
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 bool is_blank_or_tab(char c) {
   return c == ' ' || c == '\t';

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "util/scan.h"
+
 namespace mendra {
 namespace {
 
@@ -16,10 +18,6 @@ constexpr std::size_t kMaxFractionDigits = 24;
 
 // A number read from more digits than this overflows for sure.
 constexpr Wide kMaxDigitValue = static_cast<Wide>(1000000000000000000) * 1000000000000;
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // A non-empty run of decimal digits and nothing else; false beyond
 // kMaxDigitValue.

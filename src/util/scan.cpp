@@ -12,9 +12,6 @@ namespace {
 bool is_space(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
-bool is_digit(char c) {
-  return static_cast<unsigned char>(c - '0') < 10;
-}
 
 // Beyond 2^31 the value saturates anyway; growing stops there, so the
 // accumulator cannot overflow however many digits follow.

@@ -9,6 +9,17 @@
 
 namespace mendra {
 
+// A decimal digit, whatever the locale.
+inline bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The blanks that separate fields of a list line: space, tab and the line
+// end characters.
+inline bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // Leading white space, optional sign, decimal digits; 0 when there are none.
 int parse_atoi(std::string_view text);
 

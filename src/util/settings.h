@@ -5,8 +5,10 @@
 
 #include <optional>
 
+#include "util/frame_clock.h"
 #include "util/frame_rate.h"
 #include "util/log.h"
+#include "util/timing.h"
 
 namespace mendra {
 
@@ -33,6 +35,27 @@ void reset_settings(RunSettings& settings);
 // The frame rate every time <-> frame conversion of this input uses.
 inline FrameRate run_frame_rate(const RunSettings& settings) {
   return settings.rate ? *settings.rate : fps_frame_rate(settings.fps);
+}
+
+// The records the cut lists and the re-timing take, as these settings give
+// them.
+inline FrameClock run_frame_clock(const RunSettings& settings) {
+  return constant_clock(run_frame_rate(settings));
+}
+
+inline Timing run_timing(const RunSettings& settings) {
+  return Timing{run_frame_clock(settings), settings.delay_ms, settings.ts_delay_ms};
+}
+
+// -silent leaves errors only, -debug adds the traces.
+inline Log run_log(const RunSettings& settings) {
+  Log log;
+  if (settings.log_debug != log_silent) {
+    log.level = LogLevel::Debug;
+  } else if (settings.log_info == log_silent) {
+    log.level = LogLevel::Error;
+  }
+  return log;
 }
 
 }  // namespace mendra

@@ -16,6 +16,14 @@ enum class TextEncoding {
   Utf16Be,  // begins with FE FF
 };
 
+// The UTF-8 byte-order mark, U+FEFF, as editors write it at the start of a
+// file.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+inline bool starts_with_utf8_bom(std::string_view text) {
+  return text.starts_with(kUtf8ByteOrderMark);
+}
+
 // The encoding a file's first bytes announce: UTF-16 only with its mark.
 TextEncoding detect_text_encoding(std::string_view first_bytes);
 // How many bytes of the mark detect_text_encoding saw (0 for UTF-8).

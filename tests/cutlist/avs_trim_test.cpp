@@ -88,7 +88,7 @@ TEST_F(AvsTrimTest, BoundedRangeBeforeAnOpenOne) {
 }
 
 TEST_F(AvsTrimTest, ScriptWithoutTrimSucceedsEmpty) {
-  const CutListOutcome out = read_script("AviSource(\"a.avi\")\ntrim(1,2)\nTri");
+  const CutListOutcome out = read_script("AviSource(\"a.avi\")\nTri");
   EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, " [avs]\n\n" + zero_summary());
@@ -144,12 +144,19 @@ TEST_F(AvsTrimTraceTest, CommentsHideCallsNamesAndStringsDoNot) {
       "x/Trim(5,6)\n"     // the 'T' after a '/' is consumed unexamined
       "MyTrim(7,8)\n"     // inside a longer name: read
       "\"Trim(9,10)\"\n"  // inside a string: read
-      "trim(11,12)\n"     // lower case: not a call
+      "trim(11,12)\n"     // lower case: a call too
       "TTrim(13,14)\n");  // the lookahead goes back to just after the first 'T'
-  EXPECT_EQ(out.map, (CutMap{-1, 6, 9, 8, 11, 12, 15, -1, -1}));
+  EXPECT_EQ(out.map, (CutMap{-1, 6, 9, 8, 11, 10, 13, 12, 15, -1, -1}));
   EXPECT_EQ(out.log, number_trace("7") + number_trace("8") + trim_trace(7, 8) + number_trace("9") +
-                         number_trace("10") + trim_trace(9, 10) + number_trace("13") +
+                         number_trace("10") + trim_trace(9, 10) + number_trace("11") +
+                         number_trace("12") + trim_trace(11, 12) + number_trace("13") +
                          number_trace("14") + trim_trace(13, 14) + "\n");
+}
+
+// AviSynth names are not case-sensitive: every spelling of Trim is a call.
+TEST_F(AvsTrimTraceTest, TrimInAnyCaseIsACall) {
+  const CutListOutcome out = read_script("trim(963,12433)++TRIM(20000,20099)++tRiM(30000,0)");
+  EXPECT_EQ(out.map, (CutMap{-1, 962, 12434, 19999, 20100, 29999, 2147483647, -1, -1}));
 }
 
 TEST_F(AvsTrimTraceTest, StarStarSlashDoesNotEndABlockComment) {

@@ -1,10 +1,12 @@
-// Fresh settings with every log channel printing, runners that capture what
-// read_cut_list prints on standard error for a list in memory or in a file,
+// A fresh clock and a log that shows every level, runners that capture what
+// read_cut_list prints for a list in memory or in a file,
 // and a fresh temporary directory per test for the cases that need a file.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,22 +14,35 @@
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map.h"
 #include "support/run_binary.h"
-#include "util/settings.h"
+#include "util/frame_clock.h"
+#include "util/log.h"
 
 namespace mendra::test {
 
 struct CutListOutcome {
   bool ok = false;
+  CutListRead read = CutListRead::Unopened;
   CutMap map;
   std::string log;  // everything printed on standard error
 };
 
 class CutListTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    settings_.log_info = log_print;
-    settings_.log_debug = log_print;
-    settings_.log_error = log_print;
+  // Appends every message to the captured text; the info level only while
+  // it is wanted.
+  [[gnu::format(printf, 3, 0)]] static void capture(void* user, LogLevel level, const char* format,
+                                                    std::va_list args) {
+    auto& self = *static_cast<CutListTest*>(user);
+    if (level == LogLevel::Info && !self.show_info_) return;
+    std::va_list copy;
+    va_copy(copy, args);
+    const int size = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (size <= 0) return;
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.pop_back();
+    self.captured_ += text;
   }
 
   // Writes the bytes exactly as given (binary: CR LF stays CR LF).
@@ -40,26 +55,31 @@ class CutListTest : public ::testing::Test {
   CutListOutcome read(const std::string& path, CutListKind kind) {
     CutListOutcome outcome;
     outcome.map = {123, 456};  // read_cut_list must replace whatever was there
-    ::testing::internal::CaptureStderr();
-    outcome.ok = read_cut_list(path, kind, outcome.map, settings_);
-    outcome.log = ::testing::internal::GetCapturedStderr();
+    captured_.clear();
+    outcome.read = read_cut_list(path, kind, clock_, log_, outcome.map);
+    outcome.ok = outcome.read == CutListRead::Read;
+    outcome.log = captured_;
     return outcome;
   }
 
   CutListOutcome read_text(std::string_view bytes, CutListKind kind) {
     CutListOutcome outcome;
     outcome.map = {123, 456};
-    ::testing::internal::CaptureStderr();
-    outcome.ok = read_cut_list_bytes(bytes, kind, outcome.map, settings_);
-    outcome.log = ::testing::internal::GetCapturedStderr();
+    captured_.clear();
+    outcome.read = read_cut_list_bytes(bytes, kind, clock_, log_, outcome.map);
+    outcome.ok = outcome.read == CutListRead::Read;
+    outcome.log = captured_;
     return outcome;
   }
 
   // Only the parser traces: for cases whose summary is covered elsewhere.
-  void traces_only() { settings_.log_info = log_silent; }
+  void traces_only() { show_info_ = false; }
 
   test::TempDir dir_;
-  RunSettings settings_;
+  FrameClock clock_;
+  bool show_info_ = true;
+  std::string captured_;
+  Log log_{capture, this, LogLevel::Debug};
 };
 
 // The summary block with its two lines, for kept and cut frames and their

@@ -53,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CutListBadKindTest,
                                            -2147483647 - 1));
 
 TEST_F(CutListFrameTest, SilentInfoKeepsErrors) {
-  settings_.log_info = log_silent;
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Error;
   CutListOutcome out = read_text("no header\n", DelList);
   EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.log, "list file read error\n");
@@ -63,19 +62,58 @@ TEST_F(CutListFrameTest, SilentInfoKeepsErrors) {
   EXPECT_EQ(out.log, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
 }
 
+// A list that has lines to read, none of which its reader could, is
+// refused: it must not pass for a list that cuts nothing. A line the reader
+// reads counts, a header or a comment included.
+TEST_F(CutListFrameTest, ListOfWhichNothingCouldBeReadIsRejected) {
+  struct Case {
+    const char* name;
+    CutListKind kind;
+    const char* bytes;
+    CutListRead read;
+    const char* message;  // after the reader's own lines, before the summary
+  };
+  const Case cases[] = {
+      {"mpv EDL as EDL", Edl, "# mpv EDL v0\nrec.ts,10,20\n", CutListRead::Rejected,
+       "no cuts could be read from <memory> (1 lines, first: line 2)\n"},
+      {"binary as EDL", Edl, "\x01\x02\n\n\xFF\xFE x y z w\n", CutListRead::Rejected,
+       "no cuts could be read from <memory> (2 lines, first: line 1)\n"},
+      {"one good EDL line", Edl, "junk\n1 2\n", CutListRead::Read,
+       "warning: 1 lines of <memory> could not be read (first: line 1)\n"},
+      {"comments only", Edl, "# nothing cut\n\n", CutListRead::Read, ""},
+      {"segments without a time", KeptSegments, "1,x\n2,y\n", CutListRead::Rejected,
+       "no cuts could be read from <memory> (2 lines, first: line 1)\n"},
+      {"segments header only", KeptSegments, "start,end\n", CutListRead::Read, ""},
+      {"keyframes without a number", KeyRanges, "a\nb\n\nc\n", CutListRead::Rejected,
+       "no cuts could be read from <memory> (3 lines, first: line 1)\n"},
+      {"keyframes one number", KeyRanges, "a\n5\n", CutListRead::Read, ""},
+      {"keyframes blank", KeyOdd, "\n\n", CutListRead::Read, ""},
+      {"AviUtl header only", DelList, "0 * 999999\n", CutListRead::Read, ""},
+  };
+  log_.level = LogLevel::Error;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CutListOutcome out = read_text(c.bytes, c.kind);
+    EXPECT_EQ(out.read, c.read);
+    EXPECT_EQ(out.log, c.message);
+    if (c.read == CutListRead::Rejected) {
+      EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+    }
+  }
+}
+
 TEST_F(CutListFrameTest, EachCallStartsAfresh) {
-  settings_ = RunSettings{};
-  settings_.log_info = log_silent;
+  log_.level = LogLevel::Error;
   CutMap map;
   const std::string del = write_file("a_del.txt", "0 * 999\n100 - 199\n");
   const std::string key = write_file("a.keys", "10\n20\n");
-  ASSERT_TRUE(read_cut_list(del, DelList, map, settings_));
+  ASSERT_TRUE(read_cut_list(del, DelList, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, -1, 100, 199, 1000, -1, -1}));
-  ASSERT_TRUE(read_cut_list(key, KeyRanges, map, settings_));
+  ASSERT_TRUE(read_cut_list(key, KeyRanges, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, 9, 21, -1, -1}));
-  ASSERT_TRUE(read_cut_list_bytes("10\n20\n", KeyRanges, map, settings_));
+  ASSERT_TRUE(read_cut_list_bytes("10\n20\n", KeyRanges, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, 9, 21, -1, -1}));
-  ASSERT_TRUE(read_cut_list(del, DelList, map, settings_));
+  ASSERT_TRUE(read_cut_list(del, DelList, clock_, log_, map) == CutListRead::Read);
   EXPECT_EQ(map, (CutMap{-1, -1, 100, 199, 1000, -1, -1}));
 }
 
@@ -159,12 +197,13 @@ TEST_F(CutListFrameTest, OnlyAWholeMarkIsSkipped) {
                       KeyRanges)
                 .map,
             (CutMap{-1, -1, 10, -1, -1}));
-  // A mark after the start is text too.
+  // A mark after the start is text too: the range 7..0 ends before it
+  // begins and keeps nothing.
   EXPECT_EQ(read_text("7\n\xEF\xBB\xBF"
                       "9\n",
                       KeyRanges)
                 .map,
-            (CutMap{-1, 6, 1, -1, -1}));
+            (CutMap{-1, -1, -1}));
   // A mark alone is an empty list.
   const CutListOutcome only_mark = read_text("\xEF\xBB\xBF", KeyAuto);
   EXPECT_FALSE(only_mark.ok);
@@ -229,10 +268,9 @@ class CutSummaryTest : public ::testing::TestWithParam<SummaryCase> {};
 
 TEST_P(CutSummaryTest, PrintsFramesAndTimes) {
   const SummaryCase& c = GetParam();
-  RunSettings settings;
-  settings.fps = c.fps;
+  const FrameClock clock = constant_clock(fps_frame_rate(c.fps));
   ::testing::internal::CaptureStderr();
-  print_cut_summary(CutCounters{c.kept_frames, c.cut_frames}, settings);
+  print_cut_summary(CutCounters{c.kept_frames, c.cut_frames}, clock, Log{});
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             summary_text(c.kept_frames, c.kept_time, c.cut_frames, c.cut_time));
 }
@@ -264,10 +302,9 @@ INSTANTIATE_TEST_SUITE_P(
         SummaryCase{1800, 300, -5, "00:01:00.060", "00:00:10.010"}));
 
 TEST(CutSummarySilentTest, SilentInfoPrintsNothing) {
-  RunSettings settings;
-  settings.log_info = log_silent;
   ::testing::internal::CaptureStderr();
-  print_cut_summary(CutCounters{1800, 300}, settings);
+  print_cut_summary(CutCounters{1800, 300}, FrameClock{},
+                    Log{stderr_message_sink, nullptr, LogLevel::Error});
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 

@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(Headers, DelListBadHeaderTest,
                                            "-1*-1\n"));
 
 TEST_F(DelListTest, DefaultChannelsPrintNoTraces) {
-  settings_ = RunSettings{};
+  log_.level = LogLevel::Info;
   const CutListOutcome out = read_text("0 * 999\n100 - 199\n500\n", DelList);
   EXPECT_EQ(out.map, kDelMap);
   EXPECT_EQ(out.log, " [del]\n" + summary_text(899, "00:00:29.996", 101, "00:00:03.370"));

@@ -61,10 +61,10 @@ TEST_F(EdlListTest, RangesGiveTheFramesWhoseStartLiesInside) {
       {"frame past the axis", "#10 #99999999999\n", kPal, {-1, -1, 10, -1, -1}},
   };
   traces_only();
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Info;
   for (const EdlCase& c : cases) {
     SCOPED_TRACE(c.name);
-    settings_.rate = c.rate;
+    clock_ = constant_clock(c.rate);
     const CutListOutcome out = read_text(c.list, Edl);
     EXPECT_TRUE(out.ok);
     EXPECT_EQ(out.map, c.map);
@@ -87,10 +87,10 @@ TEST_F(EdlListTest, UnreadableLinesAreSkippedWithOneWarning) {
       {"frame with junk", "#5x #6\n1 2\n", kPal, {-1, -1, 25, 49, kOpen, -1, -1}},
   };
   traces_only();
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Info;
   for (const EdlCase& c : cases) {
     SCOPED_TRACE(c.name);
-    settings_.rate = c.rate;
+    clock_ = constant_clock(c.rate);
     const CutListOutcome out = read_text(c.list, Edl);
     EXPECT_TRUE(out.ok);
     EXPECT_EQ(out.map, c.map);
@@ -100,7 +100,7 @@ TEST_F(EdlListTest, UnreadableLinesAreSkippedWithOneWarning) {
 
 TEST_F(EdlListTest, WarningCountsEveryUnreadableLineAndNamesTheFirst) {
   traces_only();
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Info;
   const CutListOutcome out = read_text("# list\n1 2\nx\n3 2\n\ny z 0\n", Edl);
   EXPECT_TRUE(out.ok);
   EXPECT_EQ(out.log, "warning: 3 lines of <memory> could not be read (first: line 3)\n");
@@ -128,7 +128,7 @@ TEST_F(EdlListTest, TracesAndSummaryCountTheRangesBeforeTheOpenEnd) {
 
 TEST_F(EdlListTest, ListInAFileNamesItInTheWarning) {
   traces_only();
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Info;
   const std::string path = write_file("show.edl", "1 2 0\nbroken\n");
   const CutListOutcome out = read(path, Edl);
   EXPECT_TRUE(out.ok);

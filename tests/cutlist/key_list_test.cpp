@@ -152,6 +152,35 @@ TEST_F(KeyListTest, BlankAndTextLinesReadAsFrameZero) {
             "warning: kept ranges out of order or overlapping in <memory>\n");
 }
 
+// A range that ends before it begins keeps no frame and leaves the map and
+// the counts as they would be without it.
+TEST_F(KeyListTest, RangeEndingBeforeItBeginsKeepsNothing) {
+  struct Case {
+    const char* name;
+    CutListKind kind;
+    const char* list;
+    CutMap map;
+  };
+  const Case cases[] = {
+      {"ranges 0, -1 first", KeyRanges, "0\n-1\n100\n199\n", {-1, 99, 200, -1, -1}},
+      {"ranges later frame first", KeyRanges, "500\n400\n100\n199\n", {-1, 99, 200, -1, -1}},
+      {"odd later frame first", KeyOdd, "0\n300\n200\n99\n200\n", {-1, 99, 200, -1, -1}},
+  };
+  traces_only();
+  log_.level = LogLevel::Info;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CutListOutcome out = read_text(c.list, c.kind);
+    EXPECT_TRUE(out.ok);
+    EXPECT_EQ(out.map, c.map);
+  }
+  // The counts too: 100 kept, 100 cut before them.
+  show_info_ = true;
+  const CutListOutcome out = read_text("0\n-1\n100\n199\n", KeyRanges);
+  EXPECT_NE(out.log.find(summary_text(100, "00:00:03.336", 100, "00:00:03.336")), std::string::npos)
+      << out.log;
+}
+
 TEST_F(KeyListTest, LineLongerThan255CharactersReadsAsTwoValues) {
   // 252 zeros and "100" fill the first 255-character piece; "200" is the next.
   const std::string line = std::string(252, '0') + "100" + "200\n";

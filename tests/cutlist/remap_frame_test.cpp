@@ -43,14 +43,19 @@ const CutMap kTwoRanges = {-1, 99, 200, 299, 400, -1, -1};
 
 TEST(RemapFrameTest, TwoKeptRangesWorkedExample) {
   expect_remaps(kTwoRanges, {
-                                {0, 0, -1},          // leading deleted interval [-1, 99]
-                                {50, 0, -1},         // leading deleted interval
-                                {99.5, -0.5, -0.5},  // kept stretch 99 < x < 200, fraction kept
-                                {150, 50, 50},       // kept stretch
+                                // Leading deleted interval [-1, 99]: both sides
+                                // go to the cut point, the start of the cut video.
+                                {0, 0, 0},
+                                {50, 0, 0},
+                                {99.5, 0, 0},   // still in deleted frame 99
+                                {150, 50, 50},  // kept stretch, fraction kept
                                 {199.5, 99.5, 99.5},
-                                {200, 100, 99},    // first frame of [200, 299]
-                                {250.5, 100, 99},  // inside [200, 299]
-                                {299.5, 99.5, 99.5},
+                                // Deleted [200, 299]: cut point 100, where frame
+                                // 199 ends and frame 300 begins.
+                                {200, 100, 100},
+                                {250.5, 100, 100},
+                                {299.5, 100, 100},
+                                {300, 100, 100},
                                 {350, 150, 150},
                                 {400, -1, 200},  // beyond the last kept range
                             });
@@ -60,11 +65,13 @@ TEST(RemapFrameTest, BeyondLastRangeStartIsInvalidEndIsKeptLength) {
   expect_remaps(kTwoRanges, {{401, -1, 200}, {100000, -1, 200}, {1e12, -1, 200}});
 }
 
-TEST(RemapFrameTest, EndOnFirstDeletedFrameGoesOneFrameBeforeTheCut) {
-  // Frame 200 is the first deleted frame: an end there maps to frame 199,
-  // which is 99 on the cut axis, not to the cut point 100.
-  EXPECT_EQ(remapped(kTwoRanges, 200, -1), 99);
-  EXPECT_EQ(remapped(kTwoRanges, 299, -1), 99);
+TEST(RemapFrameTest, EndInACutKeepsTheLastFrameBeforeIt) {
+  // Frame 200 is the first deleted frame: an end there goes to the cut point
+  // 100, the end of frame 199 (99 on the cut axis), so that frame stays
+  // shown; the last fraction of frame 199 itself is kept material.
+  EXPECT_EQ(remapped(kTwoRanges, 200, -1), 100);
+  EXPECT_EQ(remapped(kTwoRanges, 299.75, -1), 100);
+  EXPECT_EQ(remapped(kTwoRanges, 199.75, -1), 99.75);
   EXPECT_EQ(remapped(kTwoRanges, 299, +1), 100);
 }
 
@@ -100,9 +107,9 @@ TEST(RemapFrameTest, AdjacentRangesDeleteNothingBetweenThem) {
                      });
 }
 
-TEST(RemapFrameTest, LeadingDeletedIntervalStartsAtZeroEndsAtMinusOne) {
+TEST(RemapFrameTest, LeadingDeletedIntervalGoesToTheStartOfTheCutVideo) {
   const CutMap map = {-1, 49, 100, -1, -1};  // kept 50..99
-  expect_remaps(map, {{0, 0, -1}, {49, 0, -1}, {49.5, -0.5, -0.5}, {50, 0, 0}, {99, 49, 49}});
+  expect_remaps(map, {{0, 0, 0}, {49, 0, 0}, {49.5, 0, 0}, {50, 0, 0}, {99.5, 49.5, 49.5}});
 }
 
 TEST(RemapFrameTest, FramesNearTheIntLimitsDoNotOverflow) {
@@ -115,14 +122,14 @@ TEST(RemapFrameTest, FramesNearTheIntLimitsDoNotOverflow) {
 
 TEST(RemapFrameTest, TimePositionsAreComparedExactly) {
   // 3333 ms at 30000/1001 frames per second is 99.9000999... frames, just
-  // before frame 100: a start there lies in the kept stretch after frame 99,
-  // a hair before the first kept frame, and keeps its exact fraction.
+  // before frame 100: it lies in deleted frame 99, so a start there moves to
+  // the cut point, the start of the cut video.
   const FrameScale scale = frame_scale(fps_frame_rate(30));
   EXPECT_EQ(scale.frames, 30);
   EXPECT_EQ(scale.ms, 1001);
   const FramePosition before_first = ms_to_frames(3333, scale);
   const FramePosition start = remap_frame(kTwoRanges, before_first, +1);
-  EXPECT_EQ(start.num, 3333 * 30 - 100 * 1001);
+  EXPECT_EQ(start.num, 0);
   EXPECT_EQ(start.den, 1001);
   EXPECT_FALSE(is_beyond_last_kept(start));
   // 3336.666... ms is frame 100 exactly; 3336 ms lies before it, 3337 after.

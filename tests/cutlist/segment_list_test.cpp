@@ -75,16 +75,25 @@ TEST_F(SegmentListTest, SegmentsKeepTheFramesWhoseStartLiesInside) {
        kPal,
        {-1, 99, 200, -1, -1},
        "warning: 1 lines of <memory> could not be read (first: line 2)\n"},
+      // An empty start is 0, on any line.
       {"empty start",
        "4,8\n,9\n",
        kPal,
-       {-1, 99, 200, -1, -1},
-       "warning: 1 lines of <memory> could not be read (first: line 2)\n"},
-      {"clock time",
-       "4,8\n0:10,0:12\n",
+       {-1, 99, 200, -1, 225, -1, -1},
+       "warning: kept ranges out of order or overlapping in <memory>\n"},
+      {"empty start on the first line is no header",
+       ",56.9568,First segment starting at 0\n60,,x\n",
        kPal,
-       {-1, 99, 200, -1, -1},
-       "warning: 1 lines of <memory> could not be read (first: line 2)\n"},
+       {-1, -1, 1424, 1499, 2147483647, -1, -1},
+       ""},
+      {"empty start and end", ",\n", kPal, {-1, -1, 2147483647, -1, -1}, ""},
+      // Clock times as the edit-decision lists read them.
+      {"clock time", "4,8\n0:10,0:12\n", kPal, {-1, 99, 200, 249, 300, -1, -1}, ""},
+      {"hours, minutes and seconds",
+       "0:00:04.000,00:08.000\n01:00:00,1:00:00.04\n",
+       kPal,
+       {-1, 99, 200, 89999, 90001, -1, -1},
+       ""},
       {"text after a quote",
        "4,8\n\"10\"x,12\n9,1\n",
        kPal,
@@ -97,10 +106,10 @@ TEST_F(SegmentListTest, SegmentsKeepTheFramesWhoseStartLiesInside) {
        "warning: 1 lines of <memory> could not be read (first: line 2)\n"},
   };
   traces_only();
-  settings_.log_debug = log_silent;
+  log_.level = LogLevel::Info;
   for (const SegmentCase& c : cases) {
     SCOPED_TRACE(c.name);
-    settings_.rate = c.rate;
+    clock_ = constant_clock(c.rate);
     const CutListOutcome out = read_text(c.list, KeptSegments);
     EXPECT_TRUE(out.ok);
     EXPECT_EQ(out.map, c.map);

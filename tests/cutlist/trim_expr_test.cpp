@@ -27,11 +27,9 @@ class EvalTrimExprTest : public ::testing::TestWithParam<ExprCase> {};
 
 TEST_P(EvalTrimExprTest, RewritesTextAndTracesEachStep) {
   const ExprCase& c = GetParam();
-  RunSettings settings;
-  settings.log_debug = log_print;
   std::string text = c.text;
   ::testing::internal::CaptureStderr();
-  eval_trim_expr(text, settings);
+  eval_trim_expr(text, Log{stderr_message_sink, nullptr, LogLevel::Debug});
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(text, c.result);
   EXPECT_EQ(parse_atoi(text), c.value);
@@ -99,8 +97,7 @@ TEST(EvalTrimExprLongText, WorkTextsGrowAsNeeded) {
   std::string text(1000, '(');
   text += "6*7";
   text += std::string(1000, ')');
-  RunSettings settings;  // traces silent
-  eval_trim_expr(text, settings);
+  eval_trim_expr(text, Log{stderr_message_sink, nullptr, LogLevel::Info});  // traces silent
   EXPECT_EQ(text, "42");
 }
 

@@ -106,10 +106,10 @@ class RetimeSpanTest : public ::testing::TestWithParam<SpanCase> {};
 
 TEST_P(RetimeSpanTest, MapsThroughCutsAndDelays) {
   const SpanCase& c = GetParam();
-  const Timing settings{constant_clock(fps_frame_rate(c.fps)), c.delay_ms, c.ts_delay_ms};
+  const Timing timing{constant_clock(fps_frame_rate(c.fps)), c.delay_ms, c.ts_delay_ms};
   RetimedSpan span;
-  const bool kept =
-      retime_span(make_remap_table(span_map(c.map)), settings, c.start_in, c.end_in, span);
+  const bool kept = retime_span(make_remap_table(span_map(c.map), timing.clock), timing, c.start_in,
+                                c.end_in, span);
   EXPECT_EQ(kept, c.kept);
   EXPECT_EQ(span.start_ms, c.start_out);
   EXPECT_EQ(span.end_ms, c.end_out);
@@ -122,10 +122,10 @@ constexpr SpanMap All = SpanMap::KeepAll;
 INSTANTIATE_TEST_SUITE_P(
     Cases, RetimeSpanTest,
     ::testing::Values(
-        SpanCase{"EndInDeletedMaterial", Ex, 30, 0, 0, 5000, 8000, 1663, 3303, true},
+        SpanCase{"EndInDeletedMaterial", Ex, 30, 0, 0, 5000, 8000, 1663, 3336, true},
         SpanCase{"StartInLeadingCut", Ex, 30, 0, 0, 3000, 6000, 0, 2663, true},
         SpanCase{"EndBeyondLastKept", Ex, 30, 0, 0, 12000, 14000, 5326, 6673, true},
-        SpanCase{"WhollyDeleted", Ex, 30, 0, 0, 7000, 9000, 3336, 3303, false},
+        SpanCase{"WhollyDeleted", Ex, 30, 0, 0, 7000, 9000, 3336, 3336, false},
         SpanCase{"StartBeyondLastKept", Ex, 30, 0, 0, 14000, 15000, 0, 0, false},
         // A start beyond the last kept frame stays outside the cut video
         // whatever the measured delay: -1 frame plus 33 ms truncates to 0,
@@ -135,20 +135,18 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         SpanCase{"TsDelayTooSmall", Ex, 30, 32, 0, 14000, 15000, 0, 0, false},
         // A negative measured delay clamps like the same user delay.
-        SpanCase{"NegativeTsDelayClamps", Ex, 30, -2000, 0, 5000, 8000, 0, 1303, true},
-        SpanCase{"NegativeDelayClamps", Ex, 30, 0, -2000, 5000, 8000, 0, 1303, true},
+        SpanCase{"NegativeTsDelayClamps", Ex, 30, -2000, 0, 5000, 8000, 0, 1336, true},
+        SpanCase{"NegativeDelayClamps", Ex, 30, 0, -2000, 5000, 8000, 0, 1336, true},
         SpanCase{"NegativeTsDelayKeepsEarlyCue", Id, 30, -733, 0, 500, 3000, 0, 2267, true},
         SpanCase{"NegativeDelayKeepsEarlyCue", Id, 30, 0, -733, 500, 3000, 0, 2267, true},
         SpanCase{"NegativeTsDelayDropsWhatEndsBeforeZero", Id, 30, -733, 0, 100, 700, 0, 0, false},
-        // A start in the last fraction of a frame before the first kept frame
-        // lies in kept material: it maps to a little before 0 (-0.5 frames,
-        // -16 ms) and clamps to the start of the cut video unless a delay
-        // lifts it.
+        // A start in the last fraction of the frame before the first kept
+        // frame lies in that deleted frame: it moves to the cut point, the
+        // start of the cut video, and the delays then move it as any time.
         SpanCase{"StartJustBeforeFirstKept", Ex, 30, 0, 0, 3320, 6000, 0, 2663, true},
-        SpanCase{"StartJustBeforeFirstKeptDelay", Ex, 30, 0, 100, 3320, 6000, 84, 2763, true},
-        // -0.8 frames is -26 ms: plus 100 gives 73, plus 10 still clamps.
-        SpanCase{"StartJustBeforeFirstKeptTsDelay", Ex, 30, 100, 0, 3310, 6000, 73, 2763, true},
-        SpanCase{"StartJustBeforeFirstKeptSmallTsDelay", Ex, 30, 10, 0, 3310, 6000, 0, 2673, true},
+        SpanCase{"StartJustBeforeFirstKeptDelay", Ex, 30, 0, 100, 3320, 6000, 100, 2763, true},
+        SpanCase{"StartJustBeforeFirstKeptTsDelay", Ex, 30, 100, 0, 3310, 6000, 100, 2763, true},
+        SpanCase{"StartJustBeforeFirstKeptSmallTsDelay", Ex, 30, 10, 0, 3310, 6000, 10, 2673, true},
         SpanCase{"StartJustBeforeFirstKeptNegativeTsDelay", Ex, 30, -100, 0, 3330, 6000, 0, 2563,
                  true},
         // Times come back exactly through a map that keeps them.
@@ -164,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
         SpanCase{"DelaySaturates", Id, 30, 0, 1000, 1000, 2147483000, 2000, kIntMax, true},
         SpanCase{"TsDelaySaturates", Id, 30, kIntMax, 0, 1000, 2000, kIntMax, kIntMax, false},
         // fps below 1 never reaches a division; it counts as the default 30.
-        SpanCase{"ZeroFpsAsDefault", Ex, 0, 0, 0, 5000, 8000, 1663, 3303, true},
+        SpanCase{"ZeroFpsAsDefault", Ex, 0, 0, 0, 5000, 8000, 1663, 3336, true},
         SpanCase{"Fps24", Ex, 24, 0, 0, 5000, 8000, 829, 3829, true}),
     [](const ::testing::TestParamInfo<SpanCase>& test_info) { return test_info.param.name; });
 
@@ -172,11 +170,11 @@ INSTANTIATE_TEST_SUITE_P(
 // itself through a map that keeps it; the ms -> frames -> ms trip in binary
 // fractions came back 1 ms short for about one time in a hundred.
 TEST(RetimeSpanTest, KeptTimesComeBackExactly) {
-  const RemapTable identity = make_remap_table(identity_map());
-  const RemapTable keep_all = make_remap_table(kKeepAllMap);
   int checked = 0;
   for (int fps : {1, 24, 25, 30, 50, 60, 120, 1001, 100000}) {
-    const Timing settings{constant_clock(fps_frame_rate(fps)), 0, 0};
+    const Timing settings{constant_clock(fps_frame_rate(fps))};
+    const RemapTable identity = make_remap_table(identity_map(), settings.clock);
+    const RemapTable keep_all = make_remap_table(kKeepAllMap, settings.clock);
     for (int first : {0, 274000, 3000000}) {
       for (int ms = first; ms < first + 3000; ++ms) {
         RetimedSpan span;
@@ -205,13 +203,13 @@ TEST(RetimeStartTest, MapsOneTimeAsAStart) {
     bool placed;
     int expected_ms;  // when placed
   };
-  const RemapTable map = make_remap_table(kExampleMap);
+  const RemapTable map = make_remap_table(kExampleMap, FrameClock{});
   for (const Case& c :
        {Case{5500, 0, true, 2163}, Case{7500, 0, true, 3336}, Case{3000, 0, true, 0},
         Case{5500, -1500, true, 663}, Case{5500, -3000, true, 0}, Case{15000, 0, false, 0}}) {
     Timing settings;
     settings.delay_ms = c.delay_ms;
-    RetimedTime retimed;
+    RetimedTime retimed{-1, false};
     EXPECT_EQ(retime_start(map, settings, c.ms, retimed), c.placed) << c.ms;
     if (c.placed) {
       EXPECT_EQ(retimed.ms, c.expected_ms) << c.ms << " delay " << c.delay_ms;
@@ -219,12 +217,75 @@ TEST(RetimeStartTest, MapsOneTimeAsAStart) {
   }
 }
 
+// The frame-exact rule: a time belongs to the frame shown at it, and a time
+// in a deleted frame, start or end, moves to the cut point, marked so that
+// a coarser writer rounds it down. At 30000/1001 fps the edit-decision line
+// "5.00 10.00 0" deletes frames 150 to 299 (kept 0..149 and 300 on); the
+// cut point is frame 150 of the cut video, 150 x 1001 / 30 = 5005 ms.
+const CutMap kFiveToTenCut = {-1, -1, 150, 299, 2147483647, -1, -1};
+
+TEST(RetimeSpanTest, TimesInDeletedFramesMoveToTheCutPoint) {
+  struct Case {
+    const char* name;
+    const CutMap* map;
+    int start_in, end_in;
+    int start_out, end_out;
+    bool start_at_cut, end_at_cut, kept;
+  };
+  const Case cases[] = {
+      // 5004 ms is frame 149.97, the last kept frame: it stays as it is.
+      {"end in the last kept frame", &kFiveToTenCut, 1000, 5004, 1000, 5004, false, false, true},
+      // 5005 ms is frame 150 exactly, the first deleted one.
+      {"end on the first deleted frame", &kFiveToTenCut, 1000, 5005, 1000, 5005, false, true, true},
+      {"end inside the cut", &kFiveToTenCut, 1000, 7000, 1000, 5005, false, true, true},
+      // 9976 ms is frame 298.98, 9977 ms frame 299.01: both deleted.
+      {"start late in the cut", &kFiveToTenCut, 9976, 12000, 5005, 6995, true, false, true},
+      {"start in the last deleted frame", &kFiveToTenCut, 9977, 12000, 5005, 6995, true, false,
+       true},
+      // 10010 ms is frame 300 exactly, the first kept frame after the cut.
+      {"start on the first kept frame", &kFiveToTenCut, 10010, 12000, 5005, 6995, false, false,
+       true},
+      {"wholly inside the cut", &kFiveToTenCut, 6000, 9000, 5005, 5005, true, true, false},
+      // The worked example: "Hello" 5.000-8.000 ends in the cut after frame
+      // 199, at the cut point 100 x 1001 / 30 = 3336.67 ms.
+      {"example end in the cut", &kExampleMap, 5000, 8000, 1663, 3336, false, true, true},
+      {"example start in the leading cut", &kExampleMap, 3000, 6000, 0, 2663, true, false, true},
+      // An end after the last kept frame ends with the cut video.
+      {"example end after the last kept", &kExampleMap, 12000, 14000, 5326, 6673, false, true,
+       true},
+  };
+  const Timing timing{constant_clock(FrameRate{30000, 1001})};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RetimedSpan span;
+    EXPECT_EQ(
+        retime_span(make_remap_table(*c.map, timing.clock), timing, c.start_in, c.end_in, span),
+        c.kept);
+    EXPECT_EQ(span.start_ms, c.start_out);
+    EXPECT_EQ(span.end_ms, c.end_out);
+    if (c.kept) {
+      EXPECT_EQ(span.start_at_cut, c.start_at_cut);
+      EXPECT_EQ(span.end_at_cut, c.end_at_cut);
+    }
+  }
+}
+
+// A time at a cut point prints rounded down to the centisecond; any other
+// rounds to the nearest.
+TEST(ClockTimeTest, CutPointsRoundDownInCentiseconds) {
+  EXPECT_EQ(ass_cut_clock(3336).fraction, 33);
+  EXPECT_EQ(ass_clock(3336).fraction, 34);
+  EXPECT_EQ(ass_cut_clock(1999).seconds, 1);
+  EXPECT_EQ(ass_cut_clock(1999).fraction, 99);
+  EXPECT_EQ(ass_cut_clock(-5).fraction, 0);
+}
+
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};
   const Timing settings;
   RetimedSpan span;
-  EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 0, 1000, span));
-  EXPECT_FALSE(retime_span(make_remap_table(empty), settings, 5000, 900000, span));
+  EXPECT_FALSE(retime_span(make_remap_table(empty, settings.clock), settings, 0, 1000, span));
+  EXPECT_FALSE(retime_span(make_remap_table(empty, settings.clock), settings, 5000, 900000, span));
 }
 
 }  // namespace

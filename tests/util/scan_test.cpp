@@ -1,3 +1,4 @@
+#include "util/line_tally.h"
 #include "util/scan.h"
 
 #include <gtest/gtest.h>
@@ -172,6 +173,24 @@ TEST(DigitLayoutTest, RejectsShortTextNulAndWrongFieldCount) {
                                                    5),
                                   "99:99", outs, 2));
   EXPECT_FALSE(match_digit_layout("12:34", "99:99", outs, 1));
+}
+
+// Every byte value: signed chars above 127 must be neither digits nor blanks.
+TEST(CharClassTest, DigitsAndBlanksOverEveryByte) {
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    EXPECT_EQ(is_digit(c), b >= '0' && b <= '9') << b;
+    EXPECT_EQ(is_blank(c), b == ' ' || b == '\t' || b == '\r' || b == '\n') << b;
+  }
+}
+
+TEST(LineTallyTest, CountsAndKeepsTheFirstLine) {
+  LineTally tally;
+  EXPECT_TRUE(tally.empty());
+  for (int line : {7, 3, 12}) tally.add(line);
+  EXPECT_FALSE(tally.empty());
+  EXPECT_EQ(tally.count, 3);
+  EXPECT_EQ(tally.first_line, 7);
 }
 
 }  // namespace
