@@ -120,6 +120,7 @@ struct CutListChoice {
   CutListKind kind = CutListKind::DelList;
   bool derived = false;
   bool any = false;  // false: none named and none can be derived (standard input)
+  bool comskip = false;  // the edit decision list found beside the input
 };
 
 CutListChoice choose_cut_list(const InputFiles& files, const InputOptions& options) {
@@ -138,6 +139,7 @@ CutListChoice choose_cut_list(const InputFiles& files, const InputOptions& optio
   if (!can_read_text_file(choice.path) && can_read_text_file(edl)) {
     choice.path = edl;
     choice.kind = CutListKind::Edl;
+    choice.comskip = true;
   }
   return choice;
 }
@@ -405,6 +407,8 @@ bool process_input(const std::string& input, const InputOptions& options) {
 
   const CutListChoice cut_list = choose_cut_list(files, options);
   CutMap map;
+  // Named, since the list read is not the one the input's name suggests.
+  if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
   const CutListRead read = cut_list.any
                                ? read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map)
                                : CutListRead::Unopened;

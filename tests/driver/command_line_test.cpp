@@ -54,7 +54,9 @@ TEST(DelayTextTest, TakesASignAndDigitsWithinTheIntRange) {
   for (const auto& c : cases) {
     int delay_ms = 0;
     EXPECT_EQ(parse_delay(c.text, delay_ms), c.valid) << '"' << c.text << '"';
-    if (c.valid) EXPECT_EQ(delay_ms, c.delay_ms) << c.text;
+    if (c.valid) {
+      EXPECT_EQ(delay_ms, c.delay_ms) << c.text;
+    }
   }
 }
 

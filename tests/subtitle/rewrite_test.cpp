@@ -84,11 +84,11 @@ TEST_F(RewriteTest, AssWorkedExample) {
                             "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,last";
   EXPECT_EQ(run(".ass", input, &counts),
             header +
-                "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,Hello\n"
+                "Dialogue: 0,0:00:01.66,0:00:03.33,Default,,0,0,0,,Hello\n"
                 "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
                 "Dialogue: 1,0:00:00.00,0:00:02.66,Default,,0,0,0,,A\n"
                 "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,B\n"
-                "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,,last");
+                "Dialogue: 0,0:00:01.66,0:00:03.33,Default,,0,0,0,,last");
   EXPECT_EQ(counts.retimed, 4);
   EXPECT_EQ(counts.dropped, 2);
   EXPECT_TRUE(counts.unread.empty());
@@ -132,52 +132,52 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AssLineTest,
     ::testing::Values(
         LineCase{"TwoDigitStartHoursRead", "Dialogue: 0,00:00:05.00,0:00:08.00,x\n",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,x\n"},
         LineCase{"LeadingSpaceCountedNotRetimed",
                  "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
                  "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n"
                  "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
                  "[Events]\nComment: 0,bad\n Dialogue: 0,0:00:12.00,0:00:14.00,x\n"
                  "Dialogue: 0,0:00:12.000,0:00:14.000,x\nDialogue: Marked=0,0:00:12.00,x\n"
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n",
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,x\n",
                  3, 3},
         // An ASS file's Marked= line is not one of its events: copied.
         LineCase{
             "MarkedLineOfAssCopied",
             "Dialogue: Marked=0,0:00:05.00,0:00:08.00,x\nDialogue: 0,0:00:05.00,0:00:08.00,x\n",
-            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,x\nDialogue: 0,0:00:01.66,0:00:03.30,x\n", 1,
+            "Dialogue: Marked=0,0:00:05.00,0:00:08.00,x\nDialogue: 0,0:00:01.66,0:00:03.33,x\n", 1,
             1},
         LineCase{"TwoDigitEndHoursMatched", "Dialogue: 0,0:00:05.00,00:00:08.00,x\n",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,x\n"},
         LineCase{"NoBlankAfterKeyword", "Dialogue:0,0:00:05.00,0:00:08.00,x\n",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,x\n"},
         LineCase{"NoThirdCommaKeepsLineEnd", "Dialogue: 0,0:00:05.00,0:00:08.00\nnext\n",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,\nnext\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,\nnext\n"},
         LineCase{"NoThirdCommaAtEndOfFile", "Dialogue: 0,0:00:05.00,0:00:08.00",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,"},
         LineCase{"StartJustBeforeFirstKeptFrame", "Dialogue: 0,0:00:03.32,0:00:06.00,x\n",
                  "Dialogue: 0,0:00:00.00,0:00:02.66,x\n"},
         LineCase{"TailAfterBlank", "Dialogue: 0,0:00:05.00,0:00:08.00 junk,Default,x\n",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,Default,x\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,Default,x\n"},
         LineCase{"CrLfKept", "[Events]\r\nDialogue: 0,0:00:05.00,0:00:08.00,x\r\nz\n",
-                 "[Events]\r\nDialogue: 0,0:00:01.66,0:00:03.30,x\r\nz\n"},
+                 "[Events]\r\nDialogue: 0,0:00:01.66,0:00:03.33,x\r\nz\n"},
         LineCase{"NoThirdCommaKeepsCrLf", "Dialogue: 0,0:00:05.00,0:00:08.00\r\nnext\r\n",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,\r\nnext\r\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,\r\nnext\r\n"},
         LineCase{
             "Utf16BigEndianWrittenBack",
             utf16(u"[Events]\r\nDialogue: 0,0:00:05.00,0:00:08.00,x,\u00E9\U0001F600\r\n", false),
-            utf16(u"[Events]\r\nDialogue: 0,0:00:01.66,0:00:03.30,x,\u00E9\U0001F600\r\n", false)},
+            utf16(u"[Events]\r\nDialogue: 0,0:00:01.66,0:00:03.33,x,\u00E9\U0001F600\r\n", false)},
         LineCase{"Utf16UnpairedSurrogateReplaced", utf16(u"Comment: \xD800x\n", true) + "\x41",
                  utf16(u"Comment: \uFFFDx\n\uFFFD", true)},
         LineCase{"NulInTailKept", "Dialogue: 0,0:00:05.00,0:00:08.00,a\0b,c\n"s,
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,a\0b,c\n"s},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,a\0b,c\n"s},
         LineCase{"NulBeforeThirdComma", "Dialogue: 0,0:00:05.00,0:00:08.00\0,x\n"s,
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,x\n"},
         // Not one time could be read: nothing is written.
         LineCase{"NulBeforeTimesNothingRead", "Dialogue: 0,0:00\0:05.00,0:00:08.00,x\n"s, "", 1, 1},
         LineCase{"LongLineRetimedWhole",
                  "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,," + kLongText + "\nnext\n",
-                 "Dialogue: 0,0:00:01.66,0:00:03.30,Default,,0,0,0,," + kLongText + "\nnext\n"},
+                 "Dialogue: 0,0:00:01.66,0:00:03.33,Default,,0,0,0,," + kLongText + "\nnext\n"},
         LineCase{"LongLineDroppedWhole",
                  "Dialogue: 0,0:00:07.00,0:00:09.00,Default,,0,0,0,," + kLongText + "\nnext\n",
                  "next\n"},
@@ -195,7 +195,7 @@ TEST_F(RewriteTest, SrtWorkedExample) {
                 "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n"
                 "3\n00:00:12,000 --> 00:00:14,000\nAgain\n\n",
                 &counts),
-            "1\n00:00:01,663 --> 00:00:03,303\nHello\n\n"
+            "1\n00:00:01,663 --> 00:00:03,336\nHello\n\n"
             "2\n00:00:05,326 --> 00:00:06,673\nAgain\n\n");
   EXPECT_EQ(counts.retimed, 2);
   EXPECT_EQ(counts.dropped, 1);
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "\xEF\xBB\xBF"
                  "1\n00:00:05,000 --> 00:00:08,000\nHello\n\n",
                  "\xEF\xBB\xBF"
-                 "1\n00:00:01,663 --> 00:00:03,303\nHello\n\n"},
+                 "1\n00:00:01,663 --> 00:00:03,336\nHello\n\n"},
         LineCase{"Renumbered",
                  "5\n00:00:05,000 --> 00:00:06,000\na\n\n0\n00:00:12,000 --> 00:00:13,000\nb\n\n"
                  "-3\n00:00:12,500 --> 00:00:13,000\nc\n\n",
@@ -228,58 +228,58 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"ExtraBlankLinesDroppedStrayLineCopied",
                  "\n1\n00:00:05,000 --> 00:00:08,000\na\n\n\nstray\n\n\n"
                  "2\n00:00:05,000 --> 00:00:08,000\nb\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\nstray\n\n"
-                 "2\n00:00:01,663 --> 00:00:03,303\nb\n\n",
+                 "1\n00:00:01,663 --> 00:00:03,336\na\n\nstray\n\n"
+                 "2\n00:00:01,663 --> 00:00:03,336\nb\n\n",
                  1, 7},
         LineCase{"TextAfterEndTimeKept",
                  "1\n00:00:05,000 --> 00:00:08,000  X1:10 X2:20\na\n\n"
                  "2\n 0:0:12.5 -->0:0:14,25X1:1\r\nb\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303  X1:10 X2:20\na\n\n"
+                 "1\n00:00:01,663 --> 00:00:03,336  X1:10 X2:20\na\n\n"
                  "2\n00:00:05,331 --> 00:00:06,673X1:1\r\nb\n\n"},
         LineCase{"ShortFieldsAndTightArrow", "1\n0:0:5,5-->0:0:8,25\na\n\n",
-                 "1\n00:00:01,668 --> 00:00:03,303\na\n\n"},
+                 "1\n00:00:01,668 --> 00:00:03,336\na\n\n"},
         LineCase{"LastCueWithoutBlankLine", "1\n00:00:05,000 --> 00:00:08,000\nend",
-                 "1\n00:00:01,663 --> 00:00:03,303\nend"},
+                 "1\n00:00:01,663 --> 00:00:03,336\nend"},
         LineCase{"NumberAtEndOfFileCopied", "1\n00:00:05,000 --> 00:00:08,000\na\n\n2\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n", 1, 5},
+                 "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\n", 1, 5},
         LineCase{"DotBeforeMilliseconds",
                  "1\n00:00:05.000 --> 00:00:08.000\na\n\n2\n00:00:05,000 --> 00:00:08.000\nb\n\n"
                  "3\n00:00:12.000 --> 00:00:14.000\nx\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n00:00:01,663 --> 00:00:03,303\nb\n\n"
+                 "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\n00:00:01,663 --> 00:00:03,336\nb\n\n"
                  "3\n00:00:05,326 --> 00:00:06,673\nx\n"},
         LineCase{"BadTimingLineCopiedWithItsNumber",
                  "1\n00:00:05 --> 00:00:08\na\n\n2\n00:00:05,000 --> 00:00:08,000\nb\n\n",
-                 "1\n00:00:05 --> 00:00:08\na\n\n1\n00:00:01,663 --> 00:00:03,303\nb\n\n", 3, 1},
+                 "1\n00:00:05 --> 00:00:08\na\n\n1\n00:00:01,663 --> 00:00:03,336\nb\n\n", 3, 1},
         LineCase{
             "CuesWithoutNumbers",
             "00:00:05,000 --> 00:00:08,000\na\n\n\n00:00:07,000 --> 00:00:09,000\ngone\n\n"
             "  00:00:12,000 --> 00:00:14,000\r\nb\n",
-            "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\r\n00:00:05,326 --> 00:00:06,673\r\nb\n"},
+            "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\r\n00:00:05,326 --> 00:00:06,673\r\nb\n"},
         LineCase{"TimingLineWithoutLineEnd", "1\r\n00:00:05,000 --> 00:00:08,000",
-                 "1\r\n00:00:01,663 --> 00:00:03,303\n"},
+                 "1\r\n00:00:01,663 --> 00:00:03,336\n"},
         LineCase{"Utf16LittleEndianWrittenBack",
                  utf16(u"1\r\n00:00:12.000 --> 00:00:14.000\r\n\u00E9\U0001F600\r\n\r\n", true),
                  utf16(u"1\r\n00:00:05,326 --> 00:00:06,673\r\n\u00E9\U0001F600\r\n\r\n", true)},
         LineCase{"DroppedCueSkipsTextAndBlank",
                  "1\n00:00:07,000 --> 00:00:09,000\ngone\nstill gone\n\n"
                  "2\n00:00:05,000 --> 00:00:08,000\nkept\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\nkept\n\n"},
+                 "1\n00:00:01,663 --> 00:00:03,336\nkept\n\n"},
         LineCase{"LineOfSpacesIsNotBlank", "1\n00:00:05,000 --> 00:00:08,000\na\n  \nb\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\na\n  \nb\n\n"},
+                 "1\n00:00:01,663 --> 00:00:03,336\na\n  \nb\n\n"},
         LineCase{"CrLfKept",
                  "1\r\n00:00:05,000 --> 00:00:08,000\r\na\r\n\r\n"
                  "2\n00:00:12,000 --> 00:00:14,000\r\nb\n",
-                 "1\r\n00:00:01,663 --> 00:00:03,303\r\na\r\n\r\n"
+                 "1\r\n00:00:01,663 --> 00:00:03,336\r\na\r\n\r\n"
                  "2\n00:00:05,326 --> 00:00:06,673\r\nb\n"},
         LineCase{"NulInTextKept", "1\n00:00:05,000 --> 00:00:08,000\na\0b\n\n"s,
-                 "1\n00:00:01,663 --> 00:00:03,303\na\0b\n\n"s},
+                 "1\n00:00:01,663 --> 00:00:03,336\na\0b\n\n"s},
         // A 255-byte text line stays one line: the cue keeps its blank line
         // and the next cue is still found.
         LineCase{"Text255BytesKeepsCueStructure",
                  "1\n00:00:05,000 --> 00:00:08,000\n" + kLine255 +
                      "\n\n"
                      "2\n00:00:12,000 --> 00:00:14,000\nb\n\n",
-                 "1\n00:00:01,663 --> 00:00:03,303\n" + kLine255 +
+                 "1\n00:00:01,663 --> 00:00:03,336\n" + kLine255 +
                      "\n\n"
                      "2\n00:00:05,326 --> 00:00:06,673\nb\n\n"}),
     [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
@@ -302,20 +302,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "00:05.000 --> 00:08.000\nx\n\nNOTE\tlast\n",
                  "WEBVTT - title\nKind: captions\n\nNOTE a note\nat 00:05.000\n\n"
                  "STYLE\n::cue { color: yellow }\n\nREGION\nid:r width:40%\n\n"
-                 "00:01.663 --> 00:03.303\nx\n\nNOTE\tlast\n"},
+                 "00:01.663 --> 00:03.336\nx\n\nNOTE\tlast\n"},
         LineCase{"HoursKeptAsWritten",
                  "WEBVTT\n\n00:00:05.000 --> 00:08.000\na\n\n00:12.000 --> 000:00:14.000\nb\n",
-                 "WEBVTT\n\n00:00:01.663 --> 00:03.303\na\n\n00:05.326 --> 00:00:06.673\nb\n"},
+                 "WEBVTT\n\n00:00:01.663 --> 00:03.336\na\n\n00:05.326 --> 00:00:06.673\nb\n"},
         LineCase{"SettingsAndSpacingKept",
                  "WEBVTT\n\n 00:05.000\t-->  00:08.000 align:start position:10%\tline:0\na\n",
-                 "WEBVTT\n\n 00:01.663\t-->  00:03.303 align:start position:10%\tline:0\na\n"},
+                 "WEBVTT\n\n 00:01.663\t-->  00:03.336 align:start position:10%\tline:0\na\n"},
         // 5.5 s and 6 s map as starts; 7.5 s lies in deleted material (it
         // would reach the cue's end), 4 s before the cue's start, 5.9 s
         // before the tag in front of it: those tags go, their text stays.
         LineCase{"TimestampTagsRetimedWithinCue",
                  "00:05.000 --> 00:08.000\n<00:05.500>a <00:00:06.000>b <00:05.900>b2\n"
                  "<00:07.500>c <00:04.000>d <b>e</b> <00:6.000>f <00:06.000 g\n",
-                 "00:01.663 --> 00:03.303\n<00:02.163>a <00:00:02.663>b b2\n"
+                 "00:01.663 --> 00:03.336\n<00:02.163>a <00:00:02.663>b b2\n"
                  "c d <b>e</b> <00:6.000>f <00:06.000 g\n"},
         LineCase{"TagsOnTheCueEdgesRemoved",
                  "00:12.000 --> 00:20.000\na<00:15.000>b<00:12.000>c<00:12.001>d<00:12.001>e\n",
@@ -323,43 +323,43 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"DroppedCueLeavesWithIdentifierAndBlankLine",
                  "WEBVTT\n\nintro\n00:07.000 --> 00:09.000 align:end\ngone <00:08.000>\n"
                  "still gone\n\nkept\n00:05.000 --> 00:08.000\nk\n\n\nNOTE end\n",
-                 "WEBVTT\n\nkept\n00:01.663 --> 00:03.303\nk\n\n\nNOTE end\n"},
+                 "WEBVTT\n\nkept\n00:01.663 --> 00:03.336\nk\n\n\nNOTE end\n"},
         LineCase{"CrLfKept",
                  "WEBVTT\r\n\r\nid\r\n00:05.000 --> 00:08.000 line:1\r\n<00:06.000>a\r\n\r\n"
                  "00:07.000 --> 00:09.000\r\nb\r\n\r\nNOTE x\r\n\r\n00:12.000 --> 00:14.000",
-                 "WEBVTT\r\n\r\nid\r\n00:01.663 --> 00:03.303 line:1\r\n<00:02.663>a\r\n\r\n"
+                 "WEBVTT\r\n\r\nid\r\n00:01.663 --> 00:03.336 line:1\r\n<00:02.663>a\r\n\r\n"
                  "NOTE x\r\n\r\n00:05.326 --> 00:06.673"},
         LineCase{"ByteOrderMarkKept",
                  "\xEF\xBB\xBF"
                  "WEBVTT\n\n00:05.000 --> 00:08.000\na\n",
                  "\xEF\xBB\xBF"
-                 "WEBVTT\n\n00:01.663 --> 00:03.303\na\n"},
+                 "WEBVTT\n\n00:01.663 --> 00:03.336\na\n"},
         // A timing line ends the block it stands in, as a player reads it.
         LineCase{
             "TimingLineEndsHeaderAndCue",
             "WEBVTT\nKind: captions\n00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb\n",
-            "WEBVTT\nKind: captions\n00:01.663 --> 00:03.303\na\n00:05.326 --> 00:06.673\nb\n"},
+            "WEBVTT\nKind: captions\n00:01.663 --> 00:03.336\na\n00:05.326 --> 00:06.673\nb\n"},
         LineCase{"UnreadableTimesCopiedAndCounted",
                  "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
                  "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
                  "\n00:05.000 --> 00:08.0000\ne\n\n00:05.000 --> 00:08.000\nf\n",
                  "WEBVTT\n\n1\n00:00:05,000 --> 00:00:08,000\na\n\n00:5.000 --> 00:08.000\nb\n\n"
                  "stray\ntext\n\n00:60.000 --> 01:00.000\nc\n\n00:05.000 --> 596:31:23.648\nd\n"
-                 "\n00:05.000 --> 00:08.0000\ne\n\n00:01.663 --> 00:03.303\nf\n",
+                 "\n00:05.000 --> 00:08.0000\ne\n\n00:01.663 --> 00:03.336\nf\n",
                  6, 4},
         LineCase{"SignatureMustStandAlone", "WEBVTTX\n\n00:05.000 --> 00:08.000\na\n",
-                 "WEBVTTX\n\n00:01.663 --> 00:03.303\na\n", 1, 1},
+                 "WEBVTTX\n\n00:01.663 --> 00:03.336\na\n", 1, 1},
         LineCase{"IdentifierAtEndOfFileCopied", "00:05.000 --> 00:08.000\na\n\nlast",
-                 "00:01.663 --> 00:03.303\na\n\nlast", 1, 4}),
+                 "00:01.663 --> 00:03.336\na\n\nlast", 1, 4}),
     [](const ::testing::TestParamInfo<LineCase>& test_info) { return test_info.param.name; });
 
 // Times of an hour or more are written with their hours, which do not wrap.
 TEST_F(RewriteTest, VttHoursWrittenFromAnHourOn) {
   timing_.delay_ms = 3600000;
   EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n<00:06.000>a\n"),
-            "01:00:01.663 --> 01:00:03.303\n<01:00:02.663>a\n");
+            "01:00:01.663 --> 01:00:03.336\n<01:00:02.663>a\n");
   timing_.delay_ms = 360000000;
-  EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n"), "100:00:01.663 --> 100:00:03.303\n");
+  EXPECT_EQ(run(".vtt", "00:05.000 --> 00:08.000\n"), "100:00:01.663 --> 100:00:03.336\n");
 }
 
 // Hours are read and written in full, never wrapped at 60: a file of more
@@ -428,13 +428,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "1\n00:00:05,000 --> 00:00:08,000 X1:10 X2:20\nHello\n<i>two</i>\n\n"
                     "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n3\n00:00:12,000 --> "
                     "00:00:14,000\nAgain\n",
-                    "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nHello\n<i>two</i>\n\n"
+                    "WEBVTT\n\n00:00:01.663 --> 00:00:03.336\nHello\n<i>two</i>\n\n"
                     "00:00:05.326 --> 00:00:06.673\nAgain\n"},
         ConvertCase{"SrtAsVttKeepsMarkAndLineEnds", ".srt", ".vtt",
                     "\xEF\xBB\xBF"
                     "1\r\n00:00:05,000 --> 00:00:08,000\r\nHi\r\n",
                     "\xEF\xBB\xBF"
-                    "WEBVTT\r\n\r\n00:00:01.663 --> 00:00:03.303\r\nHi\r\n"},
+                    "WEBVTT\r\n\r\n00:00:01.663 --> 00:00:03.336\r\nHi\r\n"},
         ConvertCase{"SrtAsVttInUtf16", ".srt", ".vtt",
                     utf16(u"1\r\n00:00:12,000 --> 00:00:14,000\r\n\u00E9\r\n", true),
                     utf16(u"WEBVTT\r\n\r\n00:00:05.326 --> 00:00:06.673\r\n\u00E9\r\n", true)},
@@ -443,15 +443,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "id1\n00:05.000 --> 00:08.000 align:start\n<00:06.000>a <b>b</b>\n\n\n"
                     "00:07.000 --> 00:09.000\ngone\n\nREGION\nid:r\n\n"
                     "00:00:12.000 --> 00:14.000\n<v Anna>c<00:13.000>d\n",
-                    "1\n00:00:01,663 --> 00:00:03,303\na <b>b</b>\n\n"
+                    "1\n00:00:01,663 --> 00:00:03,336\na <b>b</b>\n\n"
                     "2\n00:00:05,326 --> 00:00:06,673\n<v Anna>cd\n"},
         ConvertCase{"VttAsSrtSeparatesCuesWithoutBlankLine", ".vtt", ".srt",
                     "00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb",
-                    "1\n00:00:01,663 --> 00:00:03,303\na\n\n2\n00:00:05,326 --> 00:00:06,673\nb"},
+                    "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\n00:00:05,326 --> 00:00:06,673\nb"},
         ConvertCase{"VttAsSrtKeepsMarkAndLineEnds", ".vtt", ".srt",
                     "\xEF\xBB\xBFWEBVTT\r\n\r\n00:05.000 --> 00:08.000\r\nx\r\n",
                     "\xEF\xBB\xBF"
-                    "1\r\n00:00:01,663 --> 00:00:03,303\r\nx\r\n"},
+                    "1\r\n00:00:01,663 --> 00:00:03,336\r\nx\r\n"},
         ConvertCase{"VttAsSrtInUtf16", ".vtt", ".srt",
                     utf16(u"WEBVTT\n\n00:12.000 --> 00:14.000\n\u00E9\n", false),
                     utf16(u"1\n00:00:05,326 --> 00:00:06,673\n\u00E9\n", false)},
@@ -466,7 +466,7 @@ INSTANTIATE_TEST_SUITE_P(
             "Dialogue: 0,0:00:12.00,0:00:14.00,Default,,0,0,0,,ass form\r\n",
             "[Script Info]\nScriptType: v4.00\n\n[Events]\n"
             "Format: Marked, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
-            "Dialogue: Marked=0,0:00:01.66,0:00:03.30,Default,NTP,0000,0000,0000,!Effect,Hi\n"
+            "Dialogue: Marked=0,0:00:01.66,0:00:03.33,Default,NTP,0000,0000,0000,!Effect,Hi\n"
             "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,ass form\r\n"}),
     [](const ::testing::TestParamInfo<ConvertCase>& test_info) { return test_info.param.name; });
 
@@ -662,7 +662,7 @@ TEST_F(RewriteTest, StandardInputRefusedForAnotherFormatAndWhenNothingReadable) 
   EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".vtt"), "-", base("in.srt"),
                              base("stdout"), map_, timing_),
             static_cast<int>(RewriteOutcome::Written));
-  EXPECT_EQ(read_file(base("stdout")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nx\n");
+  EXPECT_EQ(read_file(base("stdout")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.336\nx\n");
   write_file(base("junk.srt"), "1\nnot a time\n\n2\nnor this\n");
   EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format_from_content(), "-",
                              base("junk.srt"), base("stdout"), map_, timing_),
@@ -678,7 +678,7 @@ TEST_F(RewriteTest, FormatsThatDoNotConvertAreRefused) {
   EXPECT_FALSE(fs::exists(base("out.ass")));
   errors_.clear();
   EXPECT_EQ(rewrite(".srt", base("in.srt"), base("out.vtt"), ".vtt"), RewriteOutcome::Written);
-  EXPECT_EQ(read_file(base("out.vtt")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.303\nx\n");
+  EXPECT_EQ(read_file(base("out.vtt")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.336\nx\n");
   EXPECT_EQ(counts_.retimed, 1);
   EXPECT_EQ(errors_, "");
 }
@@ -727,12 +727,12 @@ TEST_P(OpenTest, Utf16FileMatchesBuffer) {
 INSTANTIATE_TEST_SUITE_P(
     Formats, OpenTest,
     ::testing::Values(FormatCase{"ass", ".ass", "Dialogue: 0,0:00:05.00,0:00:08.00,x\n",
-                                 "Dialogue: 0,0:00:01.66,0:00:03.30,x\n",
+                                 "Dialogue: 0,0:00:01.66,0:00:03.33,x\n",
                                  " Dialogue: 0,0:00:05.00,0:00:08.00,x\n", 2},
                       FormatCase{"srt", ".srt", "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
-                                 "1\n00:00:01,663 --> 00:00:03,303\nx\n\n", "stray\n", 5},
+                                 "1\n00:00:01,663 --> 00:00:03,336\nx\n\n", "stray\n", 5},
                       FormatCase{"vtt", ".vtt", "00:05.000 --> 00:08.000\nx\n\n",
-                                 "00:01.663 --> 00:03.303\nx\n\n", "00:05 --> 00:08\n", 4}),
+                                 "00:01.663 --> 00:03.336\nx\n\n", "00:05 --> 00:08\n", 4}),
     [](const ::testing::TestParamInfo<FormatCase>& test_info) { return test_info.param.name; });
 
 }  // namespace
