@@ -11,6 +11,7 @@
 
 #include "subtitle/rewrite.h"
 #include "ts/d2v.h"
+#include "util/frame_clock.h"
 #include "util/frame_rate.h"
 #include "util/input_file.h"
 #include "util/path.h"
@@ -184,13 +185,9 @@ void apply_value(Pending pending, const std::string& value, InputChoices& choice
 }
 
 // "25/1 (25.000 fps)": the fraction every conversion uses, and its value
-// rounded to thousandths in integers (both terms are at most kMaxRateTerm).
+// rounded to thousandths.
 void print_frame_rate(FrameRate rate, const RunSettings& settings) {
-  const std::int64_t thousandths = (rate.num * 1000 + rate.den / 2) / rate.den;
-  settings.log_info(stderr, "\tframe rate  : %lld/%lld (%lld.%03lld fps)\n",
-                    static_cast<long long>(rate.num), static_cast<long long>(rate.den),
-                    static_cast<long long>(thousandths / 1000),
-                    static_cast<long long>(thousandths % 1000));
+  settings.log_info(stderr, "\tframe rate  : %s\n", frame_rate_line(constant_clock(rate)).c_str());
 }
 
 void report_written(const std::string& path, const RunSettings& settings) {

@@ -161,28 +161,32 @@ struct TimecodeLines {
 };
 
 bool read_v2(TimecodeLines& lines, bool any_order, FrameClock& clock) {
-  std::vector<std::int64_t> sorted;  // v4 only: sorted once read
   FrameTimes times;
   std::string_view line;
   std::int64_t previous = 0;
+  bool in_order = true;  // v4 files are mostly written in order already
   while (lines.next(line)) {
     std::int64_t ns = 0;
     if (!parse_ms(line, ns)) return lines.fail(lines.line_number, "not a time " + quoted(line));
-    if (any_order) {
-      sorted.push_back(ns);
-      continue;
-    }
     if (times.count > 0 && ns <= previous) {
-      return lines.fail(lines.line_number,
-                        "time " + quoted(line) + " is not after the time of the frame before it");
+      if (!any_order) {
+        return lines.fail(lines.line_number,
+                          "time " + quoted(line) + " is not after the time of the frame before it");
+      }
+      if (ns < previous) in_order = false;
     }
     times.push_back(ns);
     previous = ns;
   }
-  if (any_order) {
+  if (!in_order) {
+    // Sorting needs the times in one piece: only a v4 file out of order
+    // pays for the copy.
+    std::vector<std::int64_t> sorted;
+    sorted.reserve(static_cast<std::size_t>(times.count));
+    for (std::int64_t frame = 0; frame < times.count; ++frame) sorted.push_back(times[frame]);
+    times = FrameTimes{};
     std::sort(sorted.begin(), sorted.end());
     for (const std::int64_t ns : sorted) times.push_back(ns);
-    sorted = std::vector<std::int64_t>{};
   }
   if (times.count < 2) {
     return lines.fail(lines.line_number,
