@@ -56,7 +56,7 @@ CutListReader reader_of(CutListKind kind) {
 
 CutListRead read_open_list(TextReader& file, std::string_view name, CutListKind kind,
                            const FrameClock& clock, const Log& log, CutMap& map) {
-  CutMapBuilder builder;
+  CutMapBuilder builder(clock);
   CutListContext context{file, builder, clock, log, name};
   const CutListReader read = reader_of(kind);
   skip_utf8_bom(file);
@@ -72,6 +72,7 @@ CutListRead read_open_list(TextReader& file, std::string_view name, CutListKind 
   builder.finish(map);
   file.close();
   print_cut_summary(builder.counters(), clock, log);
+  report_frames_past_end(clock, log);
   return ok ? CutListRead::Read : CutListRead::Rejected;
 }
 

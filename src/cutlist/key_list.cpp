@@ -128,7 +128,7 @@ bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
   if (!values.unreadable.empty() && !values.any_number) {
     report_no_cuts_read(log, context.list_name, values.unreadable);
     // The ranges read as frame 0 mean nothing: the map keeps no range.
-    context.builder = CutMapBuilder{};
+    context.builder = CutMapBuilder{context.clock};
     return false;
   }
   return true;

@@ -96,8 +96,34 @@ std::int32_t first_frame_from(const ListTime& time, FrameRate rate) {
   return static_cast<std::int32_t>(frame > kLimit ? kLimit : frame);
 }
 
+namespace {
+
+// The time in nanoseconds, rounded up: a frame starts at or after the time
+// exactly when it starts at or after this. Saturates far beyond any video.
+std::int64_t ceil_ns(const ListTime& time) {
+  constexpr std::int64_t kNsPerSecond = 1000000000;
+  constexpr std::int64_t kMaxSeconds = std::int64_t{1} << 31;  // some 68 years
+  if (time.whole >= kMaxSeconds) return kMaxSeconds * kNsPerSecond;
+  std::int64_t ns = 0;
+  bool beyond_ns = false;  // a nonzero digit past the ninth
+  for (std::size_t i = 0; i < time.fraction.size(); ++i) {
+    if (i < 9) {
+      ns = ns * 10 + (time.fraction[i] - '0');
+    } else if (time.fraction[i] != '0') {
+      beyond_ns = true;
+    }
+  }
+  for (std::size_t i = time.fraction.size(); i < 9; ++i) ns *= 10;
+  return time.whole * kNsPerSecond + ns + (beyond_ns ? 1 : 0);
+}
+
+}  // namespace
+
 std::int32_t first_frame_from(const ListTime& time, const FrameClock& clock) {
-  return first_frame_from(time, clock.rate);
+  if (is_constant(clock)) return first_frame_from(time, clock.rate);
+  const std::int64_t frame = first_frame_at_or_after_ns(clock, ceil_ns(time));
+  return static_cast<std::int32_t>(
+      std::min<std::int64_t>(frame, std::numeric_limits<std::int32_t>::max()));
 }
 
 bool parse_frame_number(std::string_view text, std::int32_t& frame) {

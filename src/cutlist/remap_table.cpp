@@ -33,6 +33,33 @@ FrameRemap beyond_last_kept(const RemapTable& table) {
   return result;
 }
 
+// The cut video's times of every pair's kept stretch: the first frame's
+// time plus the durations of the stretches before it, as signed sums, so
+// that ranges out of order count as a constant rate counts them.
+void add_cut_times(const CutMap& map, const FrameClock& clock, RemapTable& table) {
+  __extension__ using Wide = __int128;
+  constexpr Wide kFar = Wide{1} << 61;
+  const auto bounded = [kFar](Wide ns) {
+    return static_cast<std::int64_t>(ns > kFar ? kFar : ns < -kFar ? -kFar : ns);
+  };
+  table.timecodes = true;
+  const std::int64_t first_frame_ns = frame_start_ns(clock, 0);
+  Wide base = first_frame_ns;
+  const std::size_t n = map.size();
+  for (std::size_t i = 0; n >= 1 && i < n - 1; i += 2) {
+    const std::int64_t first_ns = frame_start_ns(clock, std::int64_t{map[i + 1]} + 1);
+    table.pair_base_ns.push_back(bounded(base));
+    table.pair_first_ns.push_back(first_ns);
+    if (i + 2 < n) base = bounded(base + frame_start_ns(clock, map[i + 2]) - first_ns);
+  }
+  // The cut video ends where the last pair's stretch would begin; the last
+  // pair of a finished map, (last + 1, -1), begins it at frame 0.
+  table.end_ns =
+      table.pair_base_ns.empty()
+          ? first_frame_ns
+          : bounded(Wide{table.pair_base_ns.back()} + first_frame_ns - table.pair_first_ns.back());
+}
+
 }  // namespace
 
 RemapTable make_remap_table(const CutMap& map, const FrameClock& clock) {
@@ -62,6 +89,7 @@ RemapTable make_remap_table(const CutMap& map, const FrameClock& clock) {
     table.entries.push_back(entry);
   }
   table.final_count = count;
+  if (!is_constant(clock)) add_cut_times(map, clock, table);
   return table;
 }
 

@@ -39,6 +39,15 @@ struct RemapTable {
   // The clock's exact frames-to-milliseconds scale, worked out once: every
   // time of every subtitle converts through it.
   FrameScale scale;
+  // On a timecode clock, times go through nanoseconds instead. The cut
+  // video's frames follow one another without gaps from the first frame's
+  // time on, so the kept stretch after pair i starts at pair_base_ns[i]
+  // (the time of its cut point), where the uncut video shows it at
+  // pair_first_ns[i]; the cut video ends at end_ns.
+  bool timecodes = false;
+  std::vector<std::int64_t> pair_base_ns;
+  std::vector<std::int64_t> pair_first_ns;
+  std::int64_t end_ns = 0;
 };
 
 // The table of `map` on `clock`; the re-timing that uses it must be given

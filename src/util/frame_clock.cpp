@@ -1,23 +1,191 @@
 #include "util/frame_clock.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
+
+#include "util/int_math.h"
 
 namespace mendra {
+namespace {
+
+__extension__ using Wide = __int128;
+
+constexpr std::int64_t kNsPerSecond = 1000000000;
+// Times far outside any video saturate here, well inside 64 bits, so that
+// the sums and differences of two such times cannot overflow either.
+constexpr std::int64_t kFarNs = std::int64_t{1} << 61;
+
+std::int64_t saturate(Wide ns) {
+  if (ns > kFarNs) return kFarNs;
+  if (ns < -kFarNs) return -kFarNs;
+  return static_cast<std::int64_t>(ns);
+}
+
+// floor(a / b) for b > 0.
+Wide floor_div(Wide a, Wide b) {
+  Wide q = a / b;
+  if (a % b != 0 && a < 0) --q;
+  return q;
+}
+
+// a / b rounded to the nearest, halves up, for b > 0.
+Wide round_div(Wide a, Wide b) {
+  return floor_div(2 * a + b, 2 * b);
+}
+
+// `frames` frames at num / den frames per second, in nanoseconds.
+std::int64_t frames_ns(std::int64_t frames, std::int64_t num, std::int64_t den) {
+  return saturate(round_div(static_cast<Wide>(frames) * den * kNsPerSecond, num));
+}
+
+// The frame of a run at num / den frames per second that starts at start_ns
+// with frame `first`, shown at t: the last one whose rounded start is not
+// after t. The estimate from the exact rate is off by at most one either way.
+std::int64_t frame_in_run(std::int64_t first, std::int64_t start_ns, std::int64_t num,
+                          std::int64_t den, std::int64_t t_ns) {
+  const Wide estimate =
+      floor_div(static_cast<Wide>(t_ns - start_ns) * num, static_cast<Wide>(den) * kNsPerSecond);
+  std::int64_t n = saturate(estimate);
+  while (start_ns + frames_ns(n + 1, num, den) <= t_ns && n < kFarNs) ++n;
+  while (n > -kFarNs && start_ns + frames_ns(n, num, den) > t_ns) --n;
+  return first + n;
+}
+
+std::int64_t v2_duration_before(const FrameClock& clock, std::int64_t frame) {
+  return clock.frame_ns[frame] - clock.frame_ns[frame - 1];
+}
+
+const TimecodeSection& section_of(const FrameClock& clock, std::int64_t frame) {
+  const auto after = std::upper_bound(
+      clock.sections.begin(), clock.sections.end(), frame,
+      [](std::int64_t f, const TimecodeSection& section) { return f < section.first_frame; });
+  return after == clock.sections.begin() ? clock.sections.front() : *(after - 1);
+}
+
+std::int64_t section_frame_ns(const TimecodeSection& section, std::int64_t frame) {
+  return saturate(static_cast<Wide>(section.start_ns) +
+                  frames_ns(frame - section.first_frame, section.rate_num, section.rate_den));
+}
+
+}  // namespace
+
+void FrameTimes::push_back(std::int64_t ns) {
+  if (blocks.empty() || blocks.back().size() == kBlockFrames) {
+    blocks.emplace_back();
+    blocks.back().reserve(kBlockFrames);
+  }
+  blocks.back().push_back(ns);
+  ++count;
+}
+
+std::int64_t frame_start_ns(const FrameClock& clock, std::int64_t frame) {
+  switch (clock.timecodes) {
+    case TimecodeFormat::None:
+      return frames_ns(frame, clock.rate.num, clock.rate.den);
+    case TimecodeFormat::V1:
+      return section_frame_ns(section_of(clock, frame), frame);
+    case TimecodeFormat::V2:
+      break;
+  }
+  const std::int64_t last = clock.frame_count - 1;  // at least 1: a file holds two times
+  if (frame < 0) {
+    return saturate(clock.frame_ns[0] + static_cast<Wide>(frame) * v2_duration_before(clock, 1));
+  }
+  if (frame <= last) return clock.frame_ns[frame];
+  return saturate(clock.frame_ns[last] +
+                  static_cast<Wide>(frame - last) * v2_duration_before(clock, last));
+}
+
+std::int64_t frame_shown_at_ns(const FrameClock& clock, std::int64_t t_ns) {
+  switch (clock.timecodes) {
+    case TimecodeFormat::None:
+      return frame_in_run(0, 0, clock.rate.num, clock.rate.den, t_ns);
+    case TimecodeFormat::V1: {
+      if (t_ns < 0) return -1;
+      const auto after = std::upper_bound(
+          clock.sections.begin(), clock.sections.end(), t_ns,
+          [](std::int64_t t, const TimecodeSection& section) { return t < section.start_ns; });
+      const TimecodeSection& section = *(after - 1);  // the first starts at 0
+      std::int64_t frame = frame_in_run(section.first_frame, section.start_ns, section.rate_num,
+                                        section.rate_den, t_ns);
+      // t lies before the next section's start, so before its first frame.
+      if (after != clock.sections.end()) frame = std::min(frame, after->first_frame - 1);
+      return frame;
+    }
+    case TimecodeFormat::V2:
+      break;
+  }
+  if (t_ns < clock.frame_ns[0]) return -1;
+  const std::int64_t last = clock.frame_count - 1;
+  if (t_ns < clock.frame_ns[last]) {
+    // The last frame whose time is not after t.
+    std::int64_t low = 0;
+    std::int64_t high = last;  // frame_ns[high] > t
+    while (high - low > 1) {
+      const std::int64_t middle = low + (high - low) / 2;
+      if (clock.frame_ns[middle] <= t_ns) {
+        low = middle;
+      } else {
+        high = middle;
+      }
+    }
+    return low;
+  }
+  const std::int64_t duration = v2_duration_before(clock, last);
+  const std::int64_t frame = last + (t_ns - clock.frame_ns[last]) / duration;
+  note_frame_used(clock, frame);
+  return frame;
+}
+
+std::int64_t first_frame_at_or_after_ns(const FrameClock& clock, std::int64_t t_ns) {
+  if (t_ns <= -kFarNs) return frame_shown_at_ns(clock, t_ns);
+  return std::max<std::int64_t>(frame_shown_at_ns(clock, t_ns - 1) + 1, 0);
+}
+
+void note_frame_used(const FrameClock& clock, std::int64_t frame) {
+  if (clock.timecodes == TimecodeFormat::V2 && frame >= clock.frame_count) {
+    clock.ran_past_end = true;
+  }
+}
+
+int ns_to_ms(std::int64_t ns) {
+  constexpr std::int64_t kToleranceNs = 1000;
+  const std::int64_t bounded = std::clamp(ns, -kFarNs, kFarNs);
+  const std::int64_t magnitude = bounded < 0 ? -bounded : bounded;
+  const std::int64_t ms = (magnitude + kToleranceNs) / kNsPerMs;
+  return clamp_to_int(ns < 0 ? -ms : ms);
+}
 
 int frames_duration_ms(const FrameClock& clock, std::int64_t frames) {
   return frame_count_ms(frames, clock_scale(clock));
 }
 
 std::string frame_rate_line(const FrameClock& clock) {
+  char text[96];
+  if (!is_constant(clock)) {
+    std::snprintf(text, sizeof text, " (%s, %lld frames)",
+                  clock.timecodes == TimecodeFormat::V1 ? "v1" : "v2",
+                  static_cast<long long>(clock.frame_count));
+    return "timecodes " + clock.timecode_path + text;
+  }
   // The fraction every conversion uses, and its value rounded to
   // thousandths in integers (both terms are at most kMaxRateTerm).
   const FrameRate rate = clock.rate;
   const std::int64_t thousandths = (rate.num * 1000 + rate.den / 2) / rate.den;
-  char text[96];
   std::snprintf(text, sizeof text, "%lld/%lld (%lld.%03lld fps)", static_cast<long long>(rate.num),
                 static_cast<long long>(rate.den), static_cast<long long>(thousandths / 1000),
                 static_cast<long long>(thousandths % 1000));
   return text;
+}
+
+void report_frames_past_end(const FrameClock& clock, const Log& log) {
+  if (!clock.ran_past_end || clock.past_end_reported) return;
+  clock.past_end_reported = true;
+  log(LogLevel::Error,
+      "warning: times past the last frame of %s (%lld frames) continue at its last frame's "
+      "duration\n",
+      clock.timecode_path.c_str(), static_cast<long long>(clock.frame_count));
 }
 
 }  // namespace mendra

@@ -249,12 +249,12 @@ TEST_F(AvsTrimTraceTest, MissingArgumentsReadAsZero) {
 TEST_F(AvsTrimTraceTest, LongCommentLineRestIsScannedAsScript) {
   // '#' and 255 more characters make the comment; "Trim(1,2)" after them is
   // script. One character less and the 'T' falls into the comment.
-  const std::string caught = "#" + std::string(255, 'x') + "Trim(1,2)\n";
+  const std::string caught = std::string(1, '#') + std::string(255, 'x') + "Trim(1,2)\n";
   CutListOutcome out = read_script(caught);
   EXPECT_EQ(out.map, (CutMap{-1, 0, 3, -1, -1}));
   EXPECT_EQ(out.log, number_trace("1") + number_trace("2") + trim_trace(1, 2) + "\n");
 
-  const std::string hidden = "#" + std::string(254, 'x') + "Trim(1,2)\n";
+  const std::string hidden = std::string(1, '#') + std::string(254, 'x') + "Trim(1,2)\n";
   out = read_script(hidden);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, "\n");

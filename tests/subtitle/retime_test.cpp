@@ -1,9 +1,14 @@
 #include "subtitle/retime.h"
+#include "cutlist/cut_timecodes.h"
+#include "support/run_binary.h"
+#include "util/frame_clock.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
 #include <ostream>
+#include <string>
 
 namespace mendra {
 namespace {
@@ -278,6 +283,113 @@ TEST(ClockTimeTest, CutPointsRoundDownInCentiseconds) {
   EXPECT_EQ(ass_cut_clock(1999).seconds, 1);
   EXPECT_EQ(ass_cut_clock(1999).fraction, 99);
   EXPECT_EQ(ass_cut_clock(-5).fraction, 0);
+}
+
+// A clock read from a timecode file: the file's text written to a fresh
+// temporary folder.
+FrameClock timecode_clock(const test::TempDir& dir, const std::string& text) {
+  const std::string path = (dir.path / "times.txt").string();
+  std::ofstream(path, std::ios::binary) << text;
+  FrameClock clock;
+  const Log quiet{nullptr, nullptr, LogLevel::Error};
+  EXPECT_TRUE(read_timecode_file(path, quiet, clock));
+  return clock;
+}
+
+// A v2 file written from the constant rate 30000/1001 (times to the
+// nanosecond, so each within half a nanosecond of the exact one) re-times
+// every millisecond exactly as the rate itself does, through cuts, the
+// frame-exact cut points and the delays.
+TEST(RetimeSpanTest, TimecodesOfAConstantRateRetimeAsTheRate) {
+  constexpr int kFrames = 2000;  // 66.7 s
+  const FrameClock rate = constant_clock(FrameRate{30000, 1001});
+  std::string text = "# timestamp format v2\n";
+  for (int frame = 0; frame < kFrames; ++frame) {
+    text += timecode_ms_text(frame_start_ns(rate, frame)) + "\n";
+  }
+  const test::TempDir dir;
+  const FrameClock file = timecode_clock(dir, text);
+  ASSERT_EQ(file.timecodes, TimecodeFormat::V2);
+  const CutMap* maps[] = {&kExampleMap, &kFiveToTenCut, &kKeepAllMap};
+  struct Delays {
+    int delay_ms, ts_delay_ms;
+  };
+  int compared = 0;
+  for (const CutMap* map : maps) {
+    for (const Delays delays : {Delays{0, 0}, Delays{-500, 0}, Delays{0, 1234}}) {
+      const Timing by_rate{rate, delays.delay_ms, delays.ts_delay_ms};
+      const Timing by_file{file, delays.delay_ms, delays.ts_delay_ms};
+      const RemapTable rate_table = make_remap_table(*map, rate);
+      const RemapTable file_table = make_remap_table(*map, file);
+      for (int ms = 0; ms < 60000; ms += 7) {
+        for (const int length : {1, 33, 700, 4000}) {
+          RetimedSpan expected;
+          RetimedSpan actual;
+          const bool kept = retime_span(rate_table, by_rate, ms, ms + length, expected);
+          ASSERT_EQ(retime_span(file_table, by_file, ms, ms + length, actual), kept) << ms;
+          ASSERT_EQ(actual.start_ms, expected.start_ms) << ms << "+" << length;
+          ASSERT_EQ(actual.end_ms, expected.end_ms) << ms << "+" << length;
+          if (!kept) continue;
+          ASSERT_EQ(actual.start_at_cut, expected.start_at_cut) << ms << "+" << length;
+          ASSERT_EQ(actual.end_at_cut, expected.end_at_cut) << ms << "+" << length;
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 50000);
+  EXPECT_FALSE(file.ran_past_end);
+}
+
+// A v1 file that mixes 23.976 fps (frames 0..239) and 29.97 fps (240 on),
+// with kept ranges 0..99, 200..299 (across the change of rate) and
+// 400..499. Frame n starts at n x 1000 / 23.976 ms up to frame 240
+// (10010.01001 ms), then 33.3667 ms apart. The cut video runs 0..99 from
+// 0 ms, 200..299 from 100 x 41.708375 = 4170.837504 ms, 400..499 from
+// 4170.837504 + (T(300) = 12012.012012) - (T(200) = 8341.675008)
+// = 7841.174508 ms, and ends at 7841.174508 + T(500) - T(400)
+// = 7841.174508 + 18685.352019 - 15348.682015 = 11177.844511 ms.
+TEST(RetimeSpanTest, TimecodesMixingRatesRetimeThroughCuts) {
+  const test::TempDir dir;
+  const FrameClock clock =
+      timecode_clock(dir, "# timecode format v1\nassume 29.97\n0,239,23.976\n");
+  const CutMap map = {-1, -1, 100, 199, 300, 399, 500, -1, -1};
+  const Timing timing{clock};
+  const RemapTable table = make_remap_table(map, clock);
+  struct Case {
+    int ms;
+    bool start;  // mapped as a start, else as an end
+    int out_ms;
+    bool at_cut;
+  };
+  const Case cases[] = {
+      {1000, true, 1000, false},    // frame 23, before any cut
+      {4160, false, 4160, false},   // frame 99, the last kept before the cut
+      {5000, false, 4170, true},    // frame 119, deleted: the cut point
+      {9000, true, 4829, false},    // frame 215: 4170.837504 + 9000 - 8341.675008
+      {11000, true, 6829, false},   // frame 269, after the change of rate, same run
+      {12500, true, 7841, true},    // frame 314, deleted
+      {13000, false, 7841, true},   // frame 329, deleted
+      {16000, true, 8492, false},   // frame 419: 7841.174508 + 16000 - 15348.682015
+      {19000, false, 11177, true},  // frame 509, after the last kept: the end
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ms);
+    if (c.start) {
+      RetimedTime retimed;
+      ASSERT_TRUE(retime_start(table, timing, c.ms, retimed));
+      EXPECT_EQ(retimed.ms, c.out_ms);
+      EXPECT_EQ(retimed.at_cut, c.at_cut);
+    } else {
+      RetimedSpan span;
+      ASSERT_TRUE(retime_span(table, timing, 0, c.ms, span));
+      EXPECT_EQ(span.end_ms, c.out_ms);
+      EXPECT_EQ(span.end_at_cut, c.at_cut);
+    }
+  }
+  // A start after the last kept frame has no place in the cut video.
+  RetimedTime beyond;
+  EXPECT_FALSE(retime_start(table, timing, 19000, beyond));
 }
 
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {

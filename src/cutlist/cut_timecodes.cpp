@@ -1,0 +1,112 @@
+#include "cutlist/cut_timecodes.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cutlist/cut_map_builder.h"
+#include "cutlist/remap_table.h"
+#include "util/output_file.h"
+
+namespace mendra {
+namespace {
+
+// More lines than some forty days of video at 30 fps: a list that keeps
+// more (a header naming a last frame near the int limit) is refused rather
+// than filling the disk.
+constexpr std::int64_t kMaxFrames = 100000000;
+
+void report_failure(const std::string& path, const Log& log, int error_number, const char* reason) {
+  log(LogLevel::Error, "output timecodes open error: %s\n", path.c_str());
+  if (error_number != 0) {
+    log(LogLevel::Error, "\t%s: %s\n", path.c_str(), std::strerror(error_number));
+  } else if (reason != nullptr) {
+    log(LogLevel::Error, "\t%s: %s\n", path.c_str(), reason);
+  }
+}
+
+// A kept stretch of the map, frames first to before end.
+struct Stretch {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+  std::size_t pair = 0;
+};
+
+}  // namespace
+
+std::string timecode_ms_text(std::int64_t ns) {
+  char text[48];
+  const bool negative = ns < 0;
+  const std::uint64_t magnitude =
+      negative ? std::uint64_t{0} - static_cast<std::uint64_t>(ns) : static_cast<std::uint64_t>(ns);
+  const auto per_ms = static_cast<std::uint64_t>(kNsPerMs);
+  std::uint64_t fraction = magnitude % per_ms;
+  int written = std::snprintf(text, sizeof text, "%s%llu", negative ? "-" : "",
+                              static_cast<unsigned long long>(magnitude / per_ms));
+  if (fraction != 0) {
+    int digits = 6;
+    while (fraction % 10 == 0) {
+      fraction /= 10;
+      --digits;
+    }
+    std::snprintf(text + written, sizeof text - static_cast<std::size_t>(written), ".%0*llu",
+                  digits, static_cast<unsigned long long>(fraction));
+  }
+  return text;
+}
+
+bool write_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
+                         const Log& log) {
+  // The kept stretches between the pairs, as the re-timing sees them.
+  std::vector<Stretch> stretches;
+  std::int64_t frames = 0;
+  const std::size_t n = map.size();
+  for (std::size_t i = 0; n >= 1 && i + 2 < n; i += 2) {
+    Stretch stretch{std::int64_t{map[i + 1]} + 1, map[i + 2], i / 2};
+    if (stretch.end <= stretch.first) continue;
+    if (stretch.end - 1 >= kOpenEndFrame) {
+      // Open toward the end: the clock's file says where the video ends.
+      if (is_constant(clock)) {
+        report_failure(path, log, 0,
+                       "the cut list leaves the end of the video open, and a constant frame "
+                       "rate does not say where it ends");
+        return false;
+      }
+      stretch.end = std::max(stretch.first, clock.frame_count);
+    }
+    frames += stretch.end - stretch.first;
+    if (frames > kMaxFrames) {
+      report_failure(path, log, 0, "the cut video would have too many frames");
+      return false;
+    }
+    note_frame_used(clock, stretch.end - 1);
+    stretches.push_back(stretch);
+  }
+  OutputFile file;
+  if (!file.open(path)) {
+    report_failure(path, log, file.error_number(), nullptr);
+    return false;
+  }
+  file.write("# timestamp format v2\n");
+  const RemapTable table = make_remap_table(map, clock);
+  std::int64_t cut_frame = 0;
+  for (const Stretch& stretch : stretches) {
+    for (std::int64_t frame = stretch.first; frame < stretch.end; ++frame) {
+      // A constant clock's cut video runs at the same rate from 0.
+      const std::int64_t ns =
+          table.timecodes ? table.pair_base_ns[stretch.pair] +
+                                (frame_start_ns(clock, frame) - table.pair_first_ns[stretch.pair])
+                          : frame_start_ns(clock, cut_frame);
+      file.write(timecode_ms_text(ns));
+      file.write("\n");
+      ++cut_frame;
+    }
+  }
+  if (!file.commit()) {
+    report_failure(path, log, file.error_number(), nullptr);
+    return false;
+  }
+  report_frames_past_end(clock, log);
+  return true;
+}
+
+}  // namespace mendra
