@@ -10,6 +10,7 @@
 
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_map.h"
+#include "cutlist/cut_timecodes.h"
 #include "driver/command_line.h"
 #include "subtitle/rewrite.h"
 #include "ts/d2v.h"
