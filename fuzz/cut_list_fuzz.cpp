@@ -8,6 +8,7 @@
 
 #include "cutlist/cut_list.h"
 #include "fuzz_support.h"
+#include "util/frame_clock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
@@ -19,10 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FrameRate{INT64_MAX, 1}};
   if (size == 0) return 0;
   const auto kind = static_cast<CutListKind>(data[0] % kKinds);
-  RunSettings settings = fuzz::tracing_settings();
-  settings.rate = kRates[static_cast<std::size_t>(data[0] / kKinds) % kRates.size()];
+  const std::optional<FrameRate> rate =
+      kRates[static_cast<std::size_t>(data[0] / kKinds) % kRates.size()];
+  const FrameClock clock = constant_clock(rate ? *rate : fps_frame_rate(kFallbackFps));
   CutMap map;
-  read_cut_list_bytes(fuzz::as_text(data + 1, size - 1), kind, run_frame_clock(settings),
-                      run_log(settings), map);
+  read_cut_list_bytes(fuzz::as_text(data + 1, size - 1), kind, clock, fuzz::tracing_log(), map);
   return 0;
 }

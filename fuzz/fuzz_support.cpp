@@ -43,13 +43,6 @@ std::string_view as_text(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
-RunSettings tracing_settings() {
-  RunSettings settings;
-  reset_settings(settings);
-  settings.log_debug = log_print;
-  return settings;
-}
-
 Log tracing_log() {
   return Log{stderr_message_sink, nullptr, LogLevel::Debug};
 }

@@ -1,5 +1,5 @@
 // Shared by the fuzz targets: a private temporary folder per process, files
-// written into it, and settings with every trace switched on. The traces are
+// written into it, and a log with every trace switched on. The traces are
 // part of what is fuzzed, so they are formatted on every run; run the targets
 // with -close_fd_mask=2 to send them to /dev/null while libFuzzer and the
 // sanitizers keep reporting on their own copy of standard error.
@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/settings.h"
+#include "util/log.h"
 
 namespace mendra::fuzz {
 
@@ -24,8 +24,6 @@ void write_bytes(const std::filesystem::path& path, std::string_view bytes);
 
 std::string_view as_text(const std::uint8_t* data, std::size_t size);
 
-// Default settings with the debug traces switched on.
-RunSettings tracing_settings();
 // A log that passes on every message, the debug traces included.
 Log tracing_log();
 

@@ -9,7 +9,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
   std::string text(fuzz::as_text(data, size));
-  const RunSettings settings = fuzz::tracing_settings();
-  eval_trim_expr(text, run_log(settings));
+  eval_trim_expr(text, fuzz::tracing_log());
   return 0;
 }

@@ -457,7 +457,10 @@ bool process_input(const std::string& input, const InputOptions& options) {
     for (FormatStep& step : found) step.delay_ms = timing.delay_ms;
     return found;
   }();
-  return rewrite_steps(files, steps, map, timing, options, log);
+  const bool written = rewrite_steps(files, steps, map, timing, options, log);
+  // Subtitles may reach past the last frame of a timecode file as well.
+  report_frames_past_end(timing.clock, log);
+  return written;
 }
 
 }  // namespace mendra

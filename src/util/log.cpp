@@ -1,35 +1,6 @@
 #include "util/log.h"
 
-namespace mendra {
-
-// NOLINTNEXTLINE(cert-dcl50-cpp): called like fprintf, so it takes a C argument list
-int LogChannel::operator()(std::FILE* stream, const char* format, ...) const {
-  if (sink == nullptr) return 0;
-  va_list args;
-  va_start(args, format);
-  const int result = sink(user, stream, format, args);
-  va_end(args);
-  return result;
-}
-
-int print_sink(void* /*user*/, std::FILE* stream, const char* format, std::va_list args) {
-  std::vfprintf(stream, format, args);
-  return 0;
-}
-
-int silent_sink(void* /*user*/, std::FILE* /*stream*/, const char* /*format*/,
-                std::va_list /*args*/) {
-  return 0;
-}
-
-void log_clock(const LogChannel& channel, const char* prefix, std::int64_t ticks,
-               const char* suffix) {
-  constexpr std::int64_t kTicksPerMs = 90;
-  channel(stderr, "%s%lld [%lldms]%s", prefix, static_cast<long long>(ticks),
-          static_cast<long long>(ticks / kTicksPerMs), suffix);
-}
-
-}  // namespace mendra
+#include <cstdio>
 
 namespace mendra {
 

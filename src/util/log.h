@@ -1,45 +1,11 @@
-// The three log channels every module reports through. A channel is a sink
-// function and the user-data pointer it is called with, as the message
-// callback of a C library has, so a test or a fuzz target can capture or
-// count messages without touching standard error or globals.
+// Where every module reports: one sink with its user data, as a C library's
+// message callback has, and the most detailed level that reaches it. A test
+// or a fuzz target swaps the sink to capture or count messages without
+// touching standard error or globals.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
-
-namespace mendra {
-
-// Receives every message of a channel: its user data, the stream the caller
-// named (always stderr in the tool) and the printf format with its arguments.
-using LogSink = int (*)(void* user, std::FILE* stream, const char* format, std::va_list args);
-
-struct LogChannel {
-  LogSink sink = nullptr;
-  void* user = nullptr;
-
-  // Called like fprintf; the format attribute lets -Wformat check every
-  // message against its arguments (the object is argument 1).
-  [[gnu::format(printf, 3, 4)]] int operator()(std::FILE* stream, const char* format, ...) const;
-
-  friend bool operator==(const LogChannel&, const LogChannel&) = default;
-};
-
-// Formats onto the stream; returns 0 whatever the write returned.
-[[gnu::format(printf, 3, 0)]] int print_sink(void* user, std::FILE* stream, const char* format,
-                                             std::va_list args);
-// Accepts the same arguments and writes nothing.
-int silent_sink(void* user, std::FILE* stream, const char* format, std::va_list args);
-
-inline constexpr LogChannel log_print{print_sink, nullptr};
-inline constexpr LogChannel log_silent{silent_sink, nullptr};
-
-// A 90 kHz clock value as "<prefix><count> [<count / 90>ms]<suffix>", the
-// form every clock trace of the stream analysis takes.
-void log_clock(const LogChannel& channel, const char* prefix, std::int64_t ticks,
-               const char* suffix);
-
-}  // namespace mendra
 
 namespace mendra {
 
@@ -59,9 +25,6 @@ using LogMessageSink = void (*)(void* user, LogLevel level, const char* format, 
 [[gnu::format(printf, 3, 0)]] void stderr_message_sink(void* user, LogLevel level,
                                                        const char* format, std::va_list args);
 
-// Where one run's messages go: one sink with its user data, as a C library's
-// message callback has, so that a test or a fuzz target can capture or count
-// them; and the most detailed level that reaches it.
 struct Log {
   LogMessageSink sink = stderr_message_sink;
   void* user = nullptr;
@@ -76,7 +39,8 @@ struct Log {
                                                 ...) const;
 };
 
-// A 90 kHz clock value as "<prefix><count> [<count / 90>ms]<suffix>".
+// A 90 kHz clock value as "<prefix><count> [<count / 90>ms]<suffix>", the
+// form every clock trace of the stream analysis takes.
 void log_clock(const Log& log, LogLevel level, const char* prefix, std::int64_t ticks,
                const char* suffix);
 

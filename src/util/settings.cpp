@@ -1,9 +1,0 @@
-#include "util/settings.h"
-
-namespace mendra {
-
-void reset_settings(RunSettings& settings) {
-  settings = RunSettings{};
-}
-
-}  // namespace mendra
