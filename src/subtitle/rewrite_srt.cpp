@@ -38,11 +38,7 @@ enum class CueState {
   SkipText,     // the cue was dropped: drop its text up to the blank line
 };
 
-inline bool is_blank(std::string_view line) {
-  return is_blank_line(line);
-}
-
-bool is_number_line(std::string_view line) {
+inline bool is_number_line(std::string_view line) {
   // A line that begins with a digit always reads a number; only the others
   // need the scan (white space and a sign before the digits).
   if (!line.empty() && line.front() >= '0' && line.front() <= '9') return true;
@@ -202,7 +198,7 @@ bool ends_crlf(std::string_view line) {
 // A line met between cues: a cue's number, a cue's timing line without its
 // number, a blank line, or something else, which is copied.
 void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
-  if (is_blank(line)) {
+  if (is_blank_line(line)) {
     // Extra blank lines between cues are written as none; the one after
     // copied lines as one.
     if (walk.after_copied) out.write(line);
@@ -259,10 +255,10 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
     }
     case CueState::CopyText:
       out.write(line);
-      if (is_blank(line)) walk.state = CueState::SeekNumber;
+      if (is_blank_line(line)) walk.state = CueState::SeekNumber;
       return;
     case CueState::SkipText:
-      if (is_blank(line)) walk.state = CueState::SeekNumber;
+      if (is_blank_line(line)) walk.state = CueState::SeekNumber;
       return;
   }
 }

@@ -44,10 +44,6 @@ bool is_blank_or_tab(char c) {
   return c == ' ' || c == '\t';
 }
 
-bool is_blank(std::string_view line) {
-  return is_blank_line(line);
-}
-
 // A line that holds "-->" is a timing line wherever it stands: it ends the
 // block before it, as a player reads it.
 bool has_arrow(std::string_view line) {
@@ -283,7 +279,7 @@ void start_cue(std::string_view line, bool with_identifier, const LineContext& c
 
 void begin_block(std::string_view line, const LineContext& context, BlockWalk& walk,
                  LineSink& out) {
-  if (is_blank(line)) {
+  if (is_blank_line(line)) {
     // Blank lines between blocks are kept as they are; SRT has one after
     // each cue only.
     if (!context.convert) out.write(line);
@@ -319,7 +315,7 @@ void after_identifier(std::string_view line, const LineContext& context, BlockWa
   out.mark_unread(walk.identifier_at);
   out.write(walk.identifier);
   out.write(line);
-  walk.state = is_blank(line) ? BlockState::BetweenBlocks : BlockState::CopyBlock;
+  walk.state = is_blank_line(line) ? BlockState::BetweenBlocks : BlockState::CopyBlock;
 }
 
 // The header is "WEBVTT" alone or followed by a space or tab and any text.
@@ -360,7 +356,7 @@ void walk_line(std::string_view line, const LineContext& context, BlockWalk& wal
     case BlockState::SkipText:
     case BlockState::DropBlock: {
       const bool drops = walk.state == BlockState::SkipText || walk.state == BlockState::DropBlock;
-      if (is_blank(line)) {
+      if (is_blank_line(line)) {
         if (!drops) out.write(line);
         walk.state = BlockState::BetweenBlocks;
         return;
