@@ -424,11 +424,10 @@ bool process_input(const std::string& input, const InputOptions& options) {
     }
     if (timing.delay_ms != 0) return apply_delay_only(files, options, timing, log);
   }
-  // A list read but rejected was reported by its reader, which knows why.
-  if (read == CutListRead::Rejected) return false;
-  if (read == CutListRead::Unopened) {
+  if (read != CutListRead::Read) {
+    // After a reader's own reason, this names the list it was about.
     log(LogLevel::Error, "list file open error: %s\n", cut_list.path.c_str());
-    report_open_failure(cut_list.path, log);
+    if (read == CutListRead::Unopened) report_open_failure(cut_list.path, log);
     return false;
   }
   // Re-timing against a list that keeps nothing would write an empty file,
