@@ -436,11 +436,6 @@ bool process_input(const std::string& input, const InputOptions& options) {
     log(LogLevel::Error, "no kept frames in %s\n", cut_list.path.c_str());
     return false;
   }
-  if (options.timecodes_out_path &&
-      !write_cut_timecodes(*options.timecodes_out_path, map, timing.clock, log)) {
-    return false;
-  }
-
   log(LogLevel::Info, "   ---- param option ----\n");
   log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
   if (options.rate || options.fps_text || options.timecodes_path) {
@@ -458,10 +453,12 @@ bool process_input(const std::string& input, const InputOptions& options) {
     for (FormatStep& step : found) step.delay_ms = timing.delay_ms;
     return found;
   }();
-  const bool written = rewrite_steps(files, steps, map, timing, options, log);
+  if (!rewrite_steps(files, steps, map, timing, options, log)) return false;
   // Subtitles may reach past the last frame of a timecode file as well.
   report_frames_past_end(timing.clock, log);
-  return written;
+  // Last: an input that failed leaves no timecode file behind either.
+  return !options.timecodes_out_path ||
+         write_cut_timecodes(*options.timecodes_out_path, map, timing.clock, log);
 }
 
 }  // namespace mendra
