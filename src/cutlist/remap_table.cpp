@@ -39,7 +39,7 @@ FrameRemap beyond_last_kept(const RemapTable& table) {
 void add_cut_times(const CutMap& map, const FrameClock& clock, RemapTable& table) {
   __extension__ using Wide = __int128;
   constexpr Wide kFar = Wide{1} << 61;
-  const auto bounded = [kFar](Wide ns) {
+  const auto bounded = [](Wide ns) {
     return static_cast<std::int64_t>(ns > kFar ? kFar : ns < -kFar ? -kFar : ns);
   };
   table.timecodes = true;

@@ -68,6 +68,47 @@ std::int64_t section_frame_ns(const TimecodeSection& section, std::int64_t frame
                   frames_ns(frame - section.first_frame, section.rate_num, section.rate_den));
 }
 
+// The last frame of a v2 file whose time is not after t, for
+// frame_ns[0] <= t < frame_ns[last]. Subtitles come in time order, so the
+// frame asked for next mostly lies a little after the one found before: the
+// search starts there and doubles its step (1, 2, 4, ...) until it has passed
+// t, then halves back. That stays in the few cache lines around the answer,
+// and a time far away costs at most twice the steps of a plain binary search.
+std::int64_t last_frame_not_after(const FrameClock& clock, std::int64_t t_ns) {
+  const std::int64_t last = clock.frame_count - 1;
+  const std::int64_t hint = std::clamp<std::int64_t>(clock.search_hint, 0, last - 1);
+  std::int64_t low = 0;   // frame_ns[low] <= t
+  std::int64_t high = 0;  // frame_ns[high] > t
+  std::int64_t step = 1;
+  if (clock.frame_ns[hint] <= t_ns) {
+    low = hint;
+    high = hint + 1;
+    while (clock.frame_ns[high] <= t_ns) {  // ends at the latest at last
+      low = high;
+      step *= 2;
+      high = std::min(low + step, last);
+    }
+  } else {
+    high = hint;
+    low = hint - 1;  // hint >= 1 here: frame_ns[0] <= t
+    while (clock.frame_ns[low] > t_ns) {  // ends at the latest at 0
+      high = low;
+      step *= 2;
+      low = std::max<std::int64_t>(high - step, 0);
+    }
+  }
+  while (high - low > 1) {
+    const std::int64_t middle = low + (high - low) / 2;
+    if (clock.frame_ns[middle] <= t_ns) {
+      low = middle;
+    } else {
+      high = middle;
+    }
+  }
+  clock.search_hint = low;
+  return low;
+}
+
 }  // namespace
 
 void FrameTimes::push_back(std::int64_t ns) {
@@ -118,20 +159,7 @@ std::int64_t frame_shown_at_ns(const FrameClock& clock, std::int64_t t_ns) {
   }
   if (t_ns < clock.frame_ns[0]) return -1;
   const std::int64_t last = clock.frame_count - 1;
-  if (t_ns < clock.frame_ns[last]) {
-    // The last frame whose time is not after t.
-    std::int64_t low = 0;
-    std::int64_t high = last;  // frame_ns[high] > t
-    while (high - low > 1) {
-      const std::int64_t middle = low + (high - low) / 2;
-      if (clock.frame_ns[middle] <= t_ns) {
-        low = middle;
-      } else {
-        high = middle;
-      }
-    }
-    return low;
-  }
+  if (t_ns < clock.frame_ns[last]) return last_frame_not_after(clock, t_ns);
   const std::int64_t duration = v2_duration_before(clock, last);
   const std::int64_t frame = last + (t_ns - clock.frame_ns[last]) / duration;
   note_frame_used(clock, frame);

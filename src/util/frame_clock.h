@@ -63,6 +63,9 @@ struct FrameClock {
   // for, so that the input warns about it once.
   mutable bool ran_past_end = false;
   mutable bool past_end_reported = false;
+  // The frame the last search of a v2 file found: subtitles come in time
+  // order, so the next search starts from there.
+  mutable std::int64_t search_hint = 0;
 };
 
 // A rate that is not positive (a record filled elsewhere) falls back to the

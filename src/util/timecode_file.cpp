@@ -259,7 +259,7 @@ bool read_v1(TimecodeLines& lines, FrameClock& clock) {
     sections.push_back(section);
     start_ns = static_cast<std::int64_t>(
         section.start_ns +
-        (static_cast<Wide>(end - first) * den * kNsPerSecond * 2 + num) / (2 * num));
+        (static_cast<Wide>(end - first) * den * kNsPerSecond * 2 + num) / (Wide{2} * num));
     frame = end;
   };
   for (const V1Range& range : ranges) {
