@@ -141,13 +141,15 @@ struct TimecodeLines {
   TextReader& file;
   const std::string& path;
   const Log& log;
-  std::string buffer;
   int line_number = 1;  // the header's
 
+  // `line` stays valid until the next call: a file of one time per frame is
+  // read without copying its lines.
   bool next(std::string_view& line) {
-    while (file.read_line(buffer)) {
+    std::string_view read;
+    while (file.next_line(read)) {
       ++line_number;
-      line = trim_blanks(buffer);
+      line = trim_blanks(read);
       if (line.empty() || line.front() == '#') continue;
       return true;
     }
@@ -302,7 +304,7 @@ bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clo
     if (error != 0) log(LogLevel::Error, "\t%s: %s\n", path.c_str(), std::strerror(error));
     return false;
   }
-  TimecodeLines lines{file, path, log, {}, 1};
+  TimecodeLines lines{file, path, log, 1};
   std::string first;
   std::string_view header_line;
   if (file.read_line(first)) {
