@@ -13,24 +13,22 @@ bool TextReader::open(const std::string& path) {
   close();
   std::FILE* f = open_input_file(path);
   if (f == nullptr) return false;
-  file_ = f;
-  owns_file_ = true;
-  read_failed_ = false;
-  buffer_.resize(kReadBufferBytes);
-  pushback_.clear();
-  char first[2];
-  const std::size_t n = std::fread(first, 1, sizeof first, file_);
-  start(std::string_view(first, n));
+  begin_file(f, true);
   return true;
 }
 
 void TextReader::open_standard_input() {
   close();
-  file_ = stdin;
-  owns_file_ = false;
+  begin_file(stdin, false);
+}
+
+void TextReader::begin_file(std::FILE* file, bool owned) {
+  file_ = file;
+  owns_file_ = owned;
   read_failed_ = false;
   buffer_.resize(kReadBufferBytes);
   pushback_.clear();
+  // The first two bytes tell a UTF-16 mark from UTF-8.
   char first[2];
   const std::size_t n = std::fread(first, 1, sizeof first, file_);
   start(std::string_view(first, n));

@@ -75,6 +75,8 @@ struct TextReader {
   bool fill();
   bool fill_decoded();
   void start(std::string_view first_bytes);
+  // Takes `file` (closed by close() when owned) and reads its first bytes.
+  void begin_file(std::FILE* file, bool owned);
   bool next_buffered_line(std::string_view& line);
 
   std::FILE* file_ = nullptr;
