@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "driver/input_flow.h"
+#include "subtitle/rewrite.h"
 #include "util/path.h"
 
 namespace mendra {
@@ -35,13 +36,10 @@ struct WalkState {
   }
 };
 
-constexpr std::string_view kFormatNames[] = {"ass", "srt", "vtt", "ssa"};
-
-bool known_format_name(std::string_view name) {
-  for (std::string_view known : kFormatNames) {
-    if (name == known) return true;
-  }
-  return false;
+// A -format word names a row of the format table: its extension without
+// the dot.
+bool known_format_name(const std::string& name) {
+  return !name.empty() && find_subtitle_format("." + name) != nullptr;
 }
 
 // The number of inputs from arguments[from] up to the next -all.
@@ -74,7 +72,7 @@ bool check_all_marker(const std::vector<Argument>& arguments, std::size_t at,
 // without a cut list or a delay to apply.
 bool check_input(std::string_view input, const InputOptions& options) {
   if (options.format && !known_format_name(*options.format)) {
-    std::fprintf(stderr, "unknown format: %s (ass, srt, vtt or ssa)\n", options.format->c_str());
+    std::fprintf(stderr, "unknown format: %s\n", options.format->c_str());
     return false;
   }
   if (options.json && !(is_stream_input(input) && options.delay_mode != DelayMode::None)) {
