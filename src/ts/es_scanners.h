@@ -57,8 +57,9 @@ void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
   State state{};
   bool pes_seen = false;  // a start packet of the PID was met
   TsPacketHeader header;
-  for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
-    if (header.pid != pid) continue;
+  bool more = begin_packet_walk(cursor, header);
+  if (more && header.pid != pid) more = next_packet_of(cursor, pid, header);
+  for (; more; more = next_packet_of(cursor, pid, header)) {
     if (header.payload_unit_start != 0) {
       context.log(LogLevel::Debug, "\n\t Parse PES  : 0x%04X\n", static_cast<unsigned>(header.pid));
     }

@@ -32,6 +32,35 @@ void begin_head(NalReader& reader, std::int64_t sync_offset) {
   reader.head.sync_offset = sync_offset;
 }
 
+// The first position from `p` on at which two zero bytes begin; else the
+// last byte when it is a zero (the next bytes may complete the pair); else
+// `end`. Sixteen positions are tested at a time: encoder output holds a
+// pair of zeros every few hundred bytes at most, so nearly every byte is
+// passed over that way, and only a block that holds one is searched byte
+// by byte.
+const std::uint8_t* find_zero_pair(const std::uint8_t* p, const std::uint8_t* const end) {
+  using Lanes = std::uint8_t __attribute__((vector_size(16)));
+  constexpr std::ptrdiff_t kLanes = 16;
+  while (end - p > kLanes) {
+    Lanes here;
+    Lanes next;
+    std::memcpy(&here, p, sizeof here);
+    std::memcpy(&next, p + 1, sizeof next);
+    const auto pairs = (here == 0) & (next == 0);  // all ones where a pair begins
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    std::memcpy(&low, &pairs, sizeof low);
+    std::memcpy(&high, reinterpret_cast<const char*>(&pairs) + sizeof low, sizeof high);
+    // A block with a pair is searched byte by byte below.
+    if ((low | high) != 0) break;
+    p += kLanes;
+  }
+  for (; end - p > 1; ++p) {
+    if (p[0] == 0x00 && p[1] == 0x00) return p;
+  }
+  return p != end && *p == 0x00 ? p : end;
+}
+
 // One byte of the unit being filled; the head completes when full.
 void append_head_byte(NalReader& reader, NalHeads& completed, std::uint8_t byte) {
   NalHead& head = reader.head;
@@ -47,20 +76,22 @@ void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t sync_offse
   const std::uint8_t* const end = p + bytes.size();
   while (p != end) {
     if (!reader.gathering) {
-      // Between heads only start codes matter, and each ends in 01: memchr
-      // leaps to the next 01, and the zeros in front of it are counted
-      // backwards, those of the bytes fed before included.
-      const auto* one = static_cast<const std::uint8_t*>(
-          std::memchr(p, kStartCodeLastByte, static_cast<std::size_t>(end - p)));
-      const std::uint8_t* const stop = one != nullptr ? one : end;
-      const std::uint8_t* z = stop;
-      while (z != p && stop - z < kMaxCountedZeros && z[-1] == 0x00) --z;
-      const int run = static_cast<int>(stop - z);
-      reader.zeros = z == p ? std::min(reader.zeros + run, kMaxCountedZeros) : run;
-      if (one == nullptr) return;
-      p = one + 1;
-      if (reader.zeros >= kStartCodeZeros) begin_head(reader, sync_offset);
-      reader.zeros = 0;
+      // Between heads only start codes matter, and each begins with two
+      // zero bytes: with no zeros pending, the search leaps to the next
+      // pair of them; from there the bytes are taken one by one.
+      if (reader.zeros == 0) {
+        p = find_zero_pair(p, end);
+        if (p == end) return;
+      }
+      const std::uint8_t byte = *p++;
+      if (byte == 0x00) {
+        reader.zeros = std::min(reader.zeros + 1, kMaxCountedZeros);
+      } else {
+        if (byte == kStartCodeLastByte && reader.zeros >= kStartCodeZeros) {
+          begin_head(reader, sync_offset);
+        }
+        reader.zeros = 0;
+      }
       continue;
     }
     const std::uint8_t byte = *p++;

@@ -97,6 +97,12 @@ bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header);
 // and reads the next header; false at the end of the file.
 bool next_packet(PacketCursor& cursor, TsPacketHeader& header);
 
+// As next_packet, repeated until a packet of `pid` is read: the packets of
+// other PIDs in between are passed over by their sync byte and PID alone
+// where the stream's window holds them, without a header read of their
+// own. False at the end of the file.
+bool next_packet_of(PacketCursor& cursor, std::uint16_t pid, TsPacketHeader& header);
+
 // Starts a walk at the head of the stream (layout.walk_start): the first
 // header is read.
 bool begin_packet_walk(PacketCursor& cursor, TsPacketHeader& header);
