@@ -16,10 +16,12 @@ constexpr std::array kEsScanners = {
               &run_es_pass<VideoScanState, scan_video_payload, EsRole::Video>},
     EsScanner{0x0F, EsRole::Audio,  // ADTS-AAC audio
               &run_es_pass<AudioScanState, scan_audio_format<kAdtsSync>, EsRole::Audio>},
-    EsScanner{0x1B, EsRole::Video,  // H.264 video
-              &run_es_pass<NalScanState, scan_h264_payload, EsRole::Video>},
-    EsScanner{0x24, EsRole::Video,  // HEVC video
-              &run_es_pass<NalScanState, scan_hevc_payload, EsRole::Video>},
+    EsScanner{
+        0x1B, EsRole::Video,  // H.264 video
+        &run_es_pass<NalScanState, scan_h264_payload, EsRole::Video, scan_h264_plain_payload>},
+    EsScanner{
+        0x24, EsRole::Video,  // HEVC video
+        &run_es_pass<NalScanState, scan_hevc_payload, EsRole::Video, scan_hevc_plain_payload>},
     EsScanner{0x03, EsRole::Audio,  // MPEG-1 audio
               &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio>},
     EsScanner{0x04, EsRole::Audio,  // MPEG-2 audio

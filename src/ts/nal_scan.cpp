@@ -1,6 +1,7 @@
 #include "ts/nal_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "ts/pes.h"
@@ -32,28 +33,75 @@ void begin_head(NalReader& reader, std::int64_t sync_offset) {
   reader.head.sync_offset = sync_offset;
 }
 
-// The first position from `p` on at which two zero bytes begin; else the
-// last byte when it is a zero (the next bytes may complete the pair); else
-// `end`. Sixteen positions are tested at a time: encoder output holds a
-// pair of zeros every few hundred bytes at most, so nearly every byte is
-// passed over that way, and only a block that holds one is searched byte
-// by byte.
-const std::uint8_t* find_zero_pair(const std::uint8_t* p, const std::uint8_t* const end) {
-  using Lanes = std::uint8_t __attribute__((vector_size(16)));
-  constexpr std::ptrdiff_t kLanes = 16;
-  while (end - p > kLanes) {
+// Byte vectors of 16 and 32 lanes.
+typedef std::uint8_t Lanes16 __attribute__((vector_size(16)));
+typedef std::uint8_t Lanes32 __attribute__((vector_size(32)));
+
+// True when a pair of zero bytes begins at one of the kBytes positions
+// from `at` (reading kBytes + 1 bytes), tested a vector of Lanes at a time.
+template <typename Lanes, std::size_t kBytes>
+inline bool pair_in_block(const std::uint8_t* at) {
+  constexpr std::size_t kLanes = sizeof(Lanes);
+  Lanes any{};
+  for (std::size_t i = 0; i < kBytes; i += kLanes) {
     Lanes here;
     Lanes next;
-    std::memcpy(&here, p, sizeof here);
-    std::memcpy(&next, p + 1, sizeof next);
-    const auto pairs = (here == 0) & (next == 0);  // all ones where a pair begins
-    std::uint64_t low = 0;
-    std::uint64_t high = 0;
-    std::memcpy(&low, &pairs, sizeof low);
-    std::memcpy(&high, reinterpret_cast<const char*>(&pairs) + sizeof low, sizeof high);
-    // A block with a pair is searched byte by byte below.
-    if ((low | high) != 0) break;
-    p += kLanes;
+    std::memcpy(&here, at + i, sizeof here);
+    std::memcpy(&next, at + i + 1, sizeof next);
+    any |= (Lanes)((here == 0) & (next == 0));
+  }
+  std::array<std::uint64_t, kLanes / 8> words{};
+  std::memcpy(words.data(), &any, sizeof any);
+  std::uint64_t bits = 0;
+  for (const std::uint64_t word : words) bits |= word;
+  return bits != 0;
+}
+
+// Passes over 64 positions at a time while more than 64 remain and no pair
+// of zeros begins among them; then, when the bytes were more than 64, tests
+// the last 64 positions as one block that overlaps those passed (where no
+// pair begins, so a pair it shows lies ahead) and, when it is clean, stops
+// at the last byte. Returns where it stopped.
+constexpr std::ptrdiff_t kWideBlock = 64;
+template <typename Lanes>
+inline const std::uint8_t* pass_blocks(const std::uint8_t* p, const std::uint8_t* end) {
+  const std::uint8_t* const begin = p;
+  while (end - p > kWideBlock && !pair_in_block<Lanes, kWideBlock>(p)) p += kWideBlock;
+  if (end - begin > kWideBlock && end - p <= kWideBlock && end - p > 1 &&
+      !pair_in_block<Lanes, kWideBlock>(end - kWideBlock - 1)) {
+    p = end - 1;
+  }
+  return p;
+}
+const std::uint8_t* pass_wide_blocks(const std::uint8_t* p, const std::uint8_t* end) {
+  return pass_blocks<Lanes16>(p, end);
+}
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same with 32-byte vectors, on processors that have them.
+__attribute__((target("avx2"))) const std::uint8_t* pass_wide_blocks_avx2(const std::uint8_t* p,
+                                                                          const std::uint8_t* end) {
+  return pass_blocks<Lanes32>(p, end);
+}
+const auto pass_wide = __builtin_cpu_supports("avx2") ? &pass_wide_blocks_avx2 : &pass_wide_blocks;
+#else
+const auto pass_wide = &pass_wide_blocks;
+#endif
+
+// The first position from `p` on at which two zero bytes begin; else the
+// last byte when it is a zero (the next bytes may complete the pair); else
+// `end`. Encoder output holds a pair of zeros every few hundred bytes at
+// most, so nearly every byte is passed over a block at a time, and only a
+// block that holds one is searched byte by byte.
+const std::uint8_t* find_zero_pair(const std::uint8_t* p, const std::uint8_t* const end) {
+  constexpr std::ptrdiff_t kBlock = 16;
+  const bool long_enough = end - p > kBlock;
+  p = pass_wide(p, end);
+  bool found = false;
+  while (end - p > kBlock && !(found = pair_in_block<Lanes16, kBlock>(p))) p += kBlock;
+  // The last positions: one block that ends at `end` overlaps those already
+  // passed, where no pair begins, so a pair it shows lies ahead.
+  if (!found && long_enough && end - p > 1 && !pair_in_block<Lanes16, kBlock>(end - kBlock - 1)) {
+    p = end - 1;
   }
   for (; end - p > 1; ++p) {
     if (p[0] == 0x00 && p[1] == 0x00) return p;

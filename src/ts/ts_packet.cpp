@@ -92,61 +92,9 @@ bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header) {
   }
 }
 
-namespace {
-
-// Leaves the current packet. One skip takes the rest of this packet and the
-// next one's time-stamp prefix together (a prefix of 0 for plain streams),
-// so the per-packet path is the same for both sizes.
-void leave_packet(PacketCursor& cursor) {
-  const int rest = cursor.bytes_left > 0 ? cursor.bytes_left : 0;
-  cursor.stream.skip(rest + cursor.layout.prefix_bytes);
-  cursor.sync_offset += kTsPacketBytes + cursor.layout.prefix_bytes;
-}
-
-// The walk stands at a packet's sync byte: passes over the packets of other
-// PIDs that the window holds whole enough to read their PID, as long as
-// each begins with a sync byte. Whatever is not plain (a lost sync, a
-// header split by the window's end) is left to read_ts_packet_header.
-void pass_other_packets(PacketCursor& cursor, std::uint16_t pid) {
-  const auto stride = static_cast<std::size_t>(kTsPacketBytes + cursor.layout.prefix_bytes);
-  // Packets this far ahead are asked for early: a walk that reads four
-  // bytes of each packet waits for memory, not for work.
-  constexpr std::size_t kPrefetchPackets = 8;
-  for (;;) {
-    if (!cursor.stream.ensure_window()) return;
-    const std::span<const std::uint8_t> window = cursor.stream.peek();
-    const std::uint8_t* const bytes = window.data();
-    const std::size_t n = window.size();
-    std::size_t at = 0;
-    while (at + 3 <= n && bytes[at] == kSyncByte &&
-           (((bytes[at + 1] & 0x1F) << 8) | bytes[at + 2]) != pid) {
-      if (at + kPrefetchPackets * stride < n)
-        __builtin_prefetch(bytes + at + kPrefetchPackets * stride);
-      at += stride;
-    }
-    cursor.stream.skip(static_cast<std::int64_t>(at));
-    cursor.sync_offset += static_cast<std::int64_t>(at);
-    // Stopped inside the window: a packet of `pid`, a lost sync or a split
-    // header.
-    if (at < n) return;
-  }
-}
-
-}  // namespace
-
 bool next_packet(PacketCursor& cursor, TsPacketHeader& header) {
   leave_packet(cursor);
   return read_ts_packet_header(cursor, header);
-}
-
-bool next_packet_of(PacketCursor& cursor, std::uint16_t pid, TsPacketHeader& header) {
-  leave_packet(cursor);
-  for (;;) {
-    pass_other_packets(cursor, pid);
-    if (!read_ts_packet_header(cursor, header)) return false;
-    if (header.pid == pid) return true;
-    leave_packet(cursor);
-  }
 }
 
 bool begin_packet_walk(PacketCursor& cursor, TsPacketHeader& header) {

@@ -59,8 +59,8 @@ bool TsStream::map_window(std::int64_t position) {
       static_cast<std::int64_t>(kTsStreamBufferBytes), file_size_ - aligned));
   // The pages are mapped at once, not fault by fault as the walk reaches
   // them.
-  void* mapping =
-      mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fileno(file_), static_cast<off_t>(aligned));
+  void* mapping = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(file_),
+                       static_cast<off_t>(aligned));
   if (mapping == MAP_FAILED) return false;
   mapping_ = mapping;
   mapping_bytes_ = bytes;
