@@ -4,6 +4,11 @@ timing mendra's H.264 scanner on encoder output.
 
 Usage:
   make-bench-es-ts.py [--size-mib N] ES.264 OUT.ts       (default 1024 MiB)
+  make-bench-es-ts.py --y4m SOURCE.y4m
+
+--y4m writes the source the bench encodes: 60 pictures of 1280x720 at
+30000/1001, a moving gradient with a little noise and moving chroma; x264
+--qp 0 (lossless) makes of it about 70 Mbit/s with many runs of zeros.
 
 ES.264 is an Annex B byte stream whose access units each begin with an
 access unit delimiter (x264 --aud), whose first access unit is its only
@@ -71,8 +76,33 @@ def video_pes_packets(au, pts, cc):
     return packets, cc
 
 
+def write_source(path, width=1280, height=720, frames=60):
+    """A raw 4:2:0 source: a gradient that moves from picture to picture,
+    noise of two bits on it, and chroma that moves too."""
+    luma_bytes = width * height
+    chroma_bytes = luma_bytes // 4
+    low_bits = bytes(i & 0x03 for i in range(256))
+    base = bytes(16 + ((x * 3) // 16) % 200 for x in range(width))
+    with open(path, "wb") as out:
+        out.write(b"YUV4MPEG2 W%d H%d F30000:1001 Ip A1:1 C420jpeg\n" % (width, height))
+        for k in range(frames):
+            rows = bytearray()
+            for r in range(height):
+                s = (r // 4 + k * 5) % width
+                rows += base[s:] + base[:s]
+            # Bytes below 220 plus noise below 4 never carry into each other.
+            noise = os.urandom(luma_bytes).translate(low_bits)
+            luma = (int.from_bytes(rows, "big") + int.from_bytes(noise, "big")).to_bytes(
+                luma_bytes, "big")
+            cb = bytes(((x + k) % 64) + 100 for x in range(width // 2)) * (height // 2)
+            out.write(b"FRAME\n" + luma + cb + bytes([128]) * chroma_bytes)
+
+
 def main(argv):
     args = argv[1:]
+    if len(args) == 2 and args[0] == "--y4m":
+        write_source(args[1])
+        return 0
     size_mib = 1024
     if len(args) == 4 and args[0] == "--size-mib":
         size_mib, args = int(args[1]), args[2:]

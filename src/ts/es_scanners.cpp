@@ -3,6 +3,7 @@
 #include "ts/es_scanners.h"
 
 #include <array>
+#include <vector>
 
 #include "ts/audio_scan.h"
 #include "ts/nal_scan.h"
@@ -54,25 +55,18 @@ bool has_descriptor(std::span<const std::uint8_t> es_info, std::uint8_t tag) {
   return false;
 }
 
-// The rows that name a probe format, in table order.
-constexpr std::size_t kProbeRowCount = [] {
-  std::size_t n = 0;
-  for (const EsScanner& row : kEsScanners) n += row.probe_format != nullptr ? 1 : 0;
-  return n;
-}();
-const std::array<const EsScanner*, kProbeRowCount> kProbeScanners = [] {
-  std::array<const EsScanner*, kProbeRowCount> rows{};
-  std::size_t n = 0;
-  for (const EsScanner& row : kEsScanners) {
-    if (row.probe_format != nullptr) rows[n++] = &row;
-  }
-  return rows;
-}();
-
 }  // namespace
 
 std::span<const EsScanner* const> probe_scanners() {
-  return kProbeScanners;
+  // The rows that name a probe format, in table order.
+  static const std::vector<const EsScanner*> rows = [] {
+    std::vector<const EsScanner*> found;
+    for (const EsScanner& row : kEsScanners) {
+      if (row.probe_format != nullptr) found.push_back(&row);
+    }
+    return found;
+  }();
+  return rows;
 }
 
 const EsScanner* find_es_scanner(std::uint8_t stream_type) {

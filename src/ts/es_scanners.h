@@ -50,11 +50,11 @@ struct EsSelection {
 const char* es_role_name(EsRole role);
 
 // The one pass loop: every packet of `pid` goes to Scan with a fresh state
-// until the start is known. With a Payload function, the continuation
+// until the start is known. With a Payload function (one at most), the continuation
 // packets without adaptation field go to it instead, straight from the
 // stream's window (it must do what Scan does with such a packet).
 template <typename State, EsScanFunction<State> Scan, EsRole Role,
-          EsPayloadFunction<State> Payload = nullptr>
+          EsPayloadFunction<State>... Payload>
 void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
                  const ScanContext& context) {
   State state{};
@@ -68,15 +68,18 @@ void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
   };
   const auto take = [&](std::span<const std::uint8_t, kPlainPayloadBytes> payload,
                         std::int64_t sync_offset) {
-    if constexpr (Payload != nullptr) {
-      tally(Payload(payload, sync_offset, state, result, context));
+    if constexpr (sizeof...(Payload) != 0) {
+      (tally(Payload(payload, sync_offset, state, result, context)), ...);
+    } else {
+      static_cast<void>(payload);
+      static_cast<void>(sync_offset);
     }
     return result.start_pts != 0;
   };
   TsPacketHeader header;
   WalkStop stop = begin_packet_walk(cursor, header) ? WalkStop::Header : WalkStop::End;
   const auto next = [&] {
-    if constexpr (Payload != nullptr) return next_packet_of(cursor, pid, header, take);
+    if constexpr (sizeof...(Payload) != 0) return next_packet_of(cursor, pid, header, take);
     return next_packet_of(cursor, pid, header);
   };
   if (stop == WalkStop::Header && header.pid != pid) stop = next();

@@ -543,3 +543,55 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace mendra::test
+
+namespace mendra::test {
+namespace {
+
+// A random-access picture whose first slice begins in a continuation packet
+// (which the pass reads straight from the stream's window): the start
+// offset of a project is compared with that packet's offset.
+struct ContinuationStartCase {
+  const char* name;
+  std::int64_t d2v_start_bytes;
+  bool found;
+  std::int64_t start_pts;
+};
+
+class ContinuationStartTest : public TsFixture,
+                              public ::testing::WithParamInterface<ContinuationStartCase> {};
+
+TEST_P(ContinuationStartTest, OffsetOfTheContinuationPacket) {
+  const ContinuationStartCase& c = GetParam();
+  constexpr std::uint16_t kPmtPid = 0x1F0, kPcrPid = 0x100;
+  // Packets at 0 (PAT), 188 (PMT), 376 (PCR), 564 and 752 (PES starts), 940
+  // (the continuation that holds the IDR slice).
+  const Bytes bytes =
+      ts_packet(0, true, std::nullopt, pat_section({{1, kPmtPid}})) +
+      ts_packet(kPmtPid, true, std::nullopt, pmt_section(kPcrPid, {}, {{0x1B, kVideoPid, {}}})) +
+      ts_packet(kPcrPid, false, pcr_adaptation(900000), {}) +
+      ts_packet(kVideoPid, true, std::nullopt,
+                pes_header(0xE0, 981000) + h264_aud() + h264_slice(kIdr, 0, kAllI)) +
+      ts_packet(kVideoPid, true, std::nullopt,
+                pes_header(0xE0, 990000) + h264_aud() + h264_slice(kNonIdr, 0, kAllP)) +
+      ts_packet(kVideoPid, false, std::nullopt, h264_aud() + h264_slice(kIdr, 0, kAllI)) +
+      ts_packet(kVideoPid, false, std::nullopt, h264_aud());
+  ASSERT_EQ(bytes.size(), 7u * 188u);
+  ASSERT_TRUE(write_file(path("rec.ts"), as_chars(bytes)));
+  rule_.d2v_start_bytes = c.d2v_start_bytes;
+  log_.sink = nullptr;
+  TsMeasurement measured;
+  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), rule_, DelayMode::Dgindex, log_, measured));
+  EXPECT_EQ(measured.video.found, c.found);
+  EXPECT_EQ(measured.video.start_pts, c.start_pts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ContinuationStartTest,
+    ::testing::Values(ContinuationStartCase{"NoOffsetTakesTheFirst", 0, true, 981000},
+                      ContinuationStartCase{"AtTheContinuationPacket", 940, true, 990000},
+                      ContinuationStartCase{"BeforeIt", 753, true, 990000},
+                      ContinuationStartCase{"BehindIt", 941, false, 0}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
+}  // namespace
+}  // namespace mendra::test
