@@ -16,7 +16,8 @@ constexpr std::array kEsScanners = {
     EsScanner{0x02, EsRole::Video,  // MPEG-2 video
               &run_es_pass<VideoScanState, scan_video_payload, EsRole::Video>},
     EsScanner{0x0F, EsRole::Audio,  // ADTS-AAC audio
-              &run_es_pass<AudioScanState, scan_audio_format<kAdtsSync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kAdtsSync>, EsRole::Audio,
+                           scan_audio_format_plain<kAdtsSync>>},
     EsScanner{
         0x1B, EsRole::Video,  // H.264 video
         &run_es_pass<NalScanState, scan_h264_payload, EsRole::Video, scan_h264_plain_payload>},
@@ -24,22 +25,31 @@ constexpr std::array kEsScanners = {
         0x24, EsRole::Video,  // HEVC video
         &run_es_pass<NalScanState, scan_hevc_payload, EsRole::Video, scan_hevc_plain_payload>},
     EsScanner{0x03, EsRole::Audio,  // MPEG-1 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio,
+                           scan_audio_format_plain<kMpegAudioSync>>},
     EsScanner{0x04, EsRole::Audio,  // MPEG-2 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio,
+                           scan_audio_format_plain<kMpegAudioSync>>},
     EsScanner{0x11, EsRole::Audio,  // LATM-AAC audio
-              &run_es_pass<AudioScanState, scan_audio_format<kLatmSync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kLatmSync>, EsRole::Audio,
+                           scan_audio_format_plain<kLatmSync>>},
     EsScanner{0x81, EsRole::Audio,  // AC-3 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kAc3Sync>>},
     EsScanner{0x87, EsRole::Audio,  // E-AC-3 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kEac3Sync>>},
     EsScanner{0x06, EsRole::Audio,  // private data: AC-3 descriptor, or probed
-              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>, 0x6A,
-              &kAc3Sync},
+              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kAc3Sync>>,
+              0x6A, &kAc3Sync},
     EsScanner{0x06, EsRole::Audio,  // private data: enhanced AC-3 descriptor
-              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>, 0x7A},
+              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kEac3Sync>>,
+              0x7A},
     EsScanner{0x06, EsRole::Audio,  // private data: AAC descriptor, or probed
-              &run_es_pass<AudioScanState, scan_audio_format<kPrivateAdtsSync>, EsRole::Audio>,
+              &run_es_pass<AudioScanState, scan_audio_format<kPrivateAdtsSync>, EsRole::Audio,
+                           scan_audio_format_plain<kPrivateAdtsSync>>,
               0x7C, &kPrivateAdtsSync},
 };
 
