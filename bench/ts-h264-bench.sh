@@ -93,7 +93,7 @@ if command -v x264 > /dev/null; then
     bench_need_space $((TS_MIB + 256))
     echo "making $ES_TS ($TS_MIB MiB of x264 output)..." >&2
     python3 tools/make-bench-es-ts.py --y4m "$BENCH_OUT/bench264es.y4m"
-    x264 --quiet --preset veryfast --qp 0 --keyint infinite --no-scenecut --bframes 0 --aud \
+    x264 --quiet --no-progress --preset veryfast --qp 0 --keyint infinite --no-scenecut --bframes 0 --aud \
       -o "$BENCH_OUT/bench264es.264" "$BENCH_OUT/bench264es.y4m"
     rm -f "$BENCH_OUT/bench264es.y4m"
     python3 tools/make-bench-es-ts.py --size-mib "$TS_MIB" "$BENCH_OUT/bench264es.264" "$ES_TS" \
