@@ -84,6 +84,27 @@ bool is_adts_header(std::span<const std::uint8_t> bytes) {
   return frame_length >= kAdtsMinFrameBytes;
 }
 
+PacketScan scan_audio_sync_plain(const AudioSyncFormat& format,
+                                 std::span<const std::uint8_t, kPlainPayloadBytes> payload,
+                                 AudioScanState& state, EsPassResult& result,
+                                 const ScanContext& context) {
+  if (!state.scan_pending) return PacketScan::Passed;
+  const std::size_t carried = std::min(format.max_bytes - 1, kAudioCarryBytes);
+  const auto carry = std::span<const std::uint8_t>(state.carry).last(carried);
+  std::array<std::uint8_t, kAudioCarryBytes + kPlainPayloadBytes> buffer;
+  std::copy(carry.begin(), carry.end(), buffer.begin());
+  std::copy(payload.begin(), payload.end(), buffer.begin() + static_cast<std::ptrdiff_t>(carried));
+  const auto searched = std::span<const std::uint8_t>(buffer).first(carried + payload.size());
+  if (find_audio_header(format, searched) >= 0) {
+    const std::int64_t pts = state.pending_pts;
+    state.pending_pts = 0;
+    state.scan_pending = false;
+    return record_audio_start(format, pts, result, context);
+  }
+  carry_tail(state.carry, searched, kCarryFiller);
+  return PacketScan::Searched;
+}
+
 PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
                            const TsPacketHeader& header, AudioScanState& state,
                            EsPassResult& result, const ScanContext& context) {

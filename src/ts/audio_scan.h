@@ -64,6 +64,19 @@ PacketScan scan_audio_format(PacketCursor& cursor, const TsPacketHeader& header,
   return scan_audio_sync(Format, cursor, header, state, result, context);
 }
 
+// What scan_audio_sync does with a continuation packet without adaptation
+// field, for its payload as the pass takes it from the stream's window.
+PacketScan scan_audio_sync_plain(const AudioSyncFormat& format,
+                                 std::span<const std::uint8_t, kPlainPayloadBytes> payload,
+                                 AudioScanState& state, EsPassResult& result,
+                                 const ScanContext& context);
+template <const AudioSyncFormat& Format>
+PacketScan scan_audio_format_plain(std::span<const std::uint8_t, kPlainPayloadBytes> payload,
+                                   std::int64_t /*sync_offset*/, AudioScanState& state,
+                                   EsPassResult& result, const ScanContext& context) {
+  return scan_audio_sync_plain(Format, payload, state, result, context);
+}
+
 // PES stream ids an audio stream is carried under: the MPEG audio ids 0xC0
 // to 0xDF, private_stream_1 (0xBD) and extended_stream_id (0xFD).
 bool is_audio_stream_id(std::uint8_t stream_id);

@@ -37,6 +37,14 @@ struct ScanContext {
   const Log& log;
 };
 
+// The same for a continuation packet without adaptation field: its payload
+// and the offset of its sync byte, as the pass takes them from the stream's
+// window without a cursor.
+template <typename State>
+using EsPayloadFunction = PacketScan (*)(std::span<const std::uint8_t, kPlainPayloadBytes>,
+                                         std::int64_t sync_offset, State&, EsPassResult&,
+                                         const ScanContext&);
+
 // Which PID of the program a scanner measures.
 enum class EsRole { Video, Audio };
 

@@ -3,6 +3,7 @@
 #include "ts/es_scanners.h"
 
 #include <array>
+#include <vector>
 
 #include "ts/audio_scan.h"
 #include "ts/nal_scan.h"
@@ -15,28 +16,40 @@ constexpr std::array kEsScanners = {
     EsScanner{0x02, EsRole::Video,  // MPEG-2 video
               &run_es_pass<VideoScanState, scan_video_payload, EsRole::Video>},
     EsScanner{0x0F, EsRole::Audio,  // ADTS-AAC audio
-              &run_es_pass<AudioScanState, scan_audio_format<kAdtsSync>, EsRole::Audio>},
-    EsScanner{0x1B, EsRole::Video,  // H.264 video
-              &run_es_pass<NalScanState, scan_h264_payload, EsRole::Video>},
-    EsScanner{0x24, EsRole::Video,  // HEVC video
-              &run_es_pass<NalScanState, scan_hevc_payload, EsRole::Video>},
+              &run_es_pass<AudioScanState, scan_audio_format<kAdtsSync>, EsRole::Audio,
+                           scan_audio_format_plain<kAdtsSync>>},
+    EsScanner{
+        0x1B, EsRole::Video,  // H.264 video
+        &run_es_pass<NalScanState, scan_h264_payload, EsRole::Video, scan_h264_plain_payload>},
+    EsScanner{
+        0x24, EsRole::Video,  // HEVC video
+        &run_es_pass<NalScanState, scan_hevc_payload, EsRole::Video, scan_hevc_plain_payload>},
     EsScanner{0x03, EsRole::Audio,  // MPEG-1 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio,
+                           scan_audio_format_plain<kMpegAudioSync>>},
     EsScanner{0x04, EsRole::Audio,  // MPEG-2 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kMpegAudioSync>, EsRole::Audio,
+                           scan_audio_format_plain<kMpegAudioSync>>},
     EsScanner{0x11, EsRole::Audio,  // LATM-AAC audio
-              &run_es_pass<AudioScanState, scan_audio_format<kLatmSync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kLatmSync>, EsRole::Audio,
+                           scan_audio_format_plain<kLatmSync>>},
     EsScanner{0x81, EsRole::Audio,  // AC-3 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kAc3Sync>>},
     EsScanner{0x87, EsRole::Audio,  // E-AC-3 audio
-              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>},
+              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kEac3Sync>>},
     EsScanner{0x06, EsRole::Audio,  // private data: AC-3 descriptor, or probed
-              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio>, 0x6A,
-              &kAc3Sync},
+              &run_es_pass<AudioScanState, scan_audio_format<kAc3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kAc3Sync>>,
+              0x6A, &kAc3Sync},
     EsScanner{0x06, EsRole::Audio,  // private data: enhanced AC-3 descriptor
-              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio>, 0x7A},
+              &run_es_pass<AudioScanState, scan_audio_format<kEac3Sync>, EsRole::Audio,
+                           scan_audio_format_plain<kEac3Sync>>,
+              0x7A},
     EsScanner{0x06, EsRole::Audio,  // private data: AAC descriptor, or probed
-              &run_es_pass<AudioScanState, scan_audio_format<kPrivateAdtsSync>, EsRole::Audio>,
+              &run_es_pass<AudioScanState, scan_audio_format<kPrivateAdtsSync>, EsRole::Audio,
+                           scan_audio_format_plain<kPrivateAdtsSync>>,
               0x7C, &kPrivateAdtsSync},
 };
 
@@ -52,25 +65,18 @@ bool has_descriptor(std::span<const std::uint8_t> es_info, std::uint8_t tag) {
   return false;
 }
 
-// The rows that name a probe format, in table order.
-constexpr std::size_t kProbeRowCount = [] {
-  std::size_t n = 0;
-  for (const EsScanner& row : kEsScanners) n += row.probe_format != nullptr ? 1 : 0;
-  return n;
-}();
-const std::array<const EsScanner*, kProbeRowCount> kProbeScanners = [] {
-  std::array<const EsScanner*, kProbeRowCount> rows{};
-  std::size_t n = 0;
-  for (const EsScanner& row : kEsScanners) {
-    if (row.probe_format != nullptr) rows[n++] = &row;
-  }
-  return rows;
-}();
-
 }  // namespace
 
 std::span<const EsScanner* const> probe_scanners() {
-  return kProbeScanners;
+  // The rows that name a probe format, in table order.
+  static const std::vector<const EsScanner*> rows = [] {
+    std::vector<const EsScanner*> found;
+    for (const EsScanner& row : kEsScanners) {
+      if (row.probe_format != nullptr) found.push_back(&row);
+    }
+    return found;
+  }();
+  return rows;
 }
 
 const EsScanner* find_es_scanner(std::uint8_t stream_type) {

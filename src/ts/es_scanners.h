@@ -50,29 +50,51 @@ struct EsSelection {
 const char* es_role_name(EsRole role);
 
 // The one pass loop: every packet of `pid` goes to Scan with a fresh state
-// until the start is known.
-template <typename State, EsScanFunction<State> Scan, EsRole Role>
+// until the start is known. With a Payload function (one at most), the continuation
+// packets without adaptation field go to it instead, straight from the
+// stream's window (it must do what Scan does with such a packet).
+template <typename State, EsScanFunction<State> Scan, EsRole Role,
+          EsPayloadFunction<State>... Payload>
 void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
                  const ScanContext& context) {
   State state{};
   bool pes_seen = false;  // a start packet of the PID was met
-  TsPacketHeader header;
-  for (bool more = begin_packet_walk(cursor, header); more; more = next_packet(cursor, header)) {
-    if (header.pid != pid) continue;
-    if (header.payload_unit_start != 0) {
-      context.log(LogLevel::Debug, "\n\t Parse PES  : 0x%04X\n", static_cast<unsigned>(header.pid));
-    }
-    const PacketScan scan = Scan(cursor, header, state, result, context);
-    if (header.payload_unit_start != 0) pes_seen = true;
+  const auto tally = [&](PacketScan scan) {
     if (scan == PacketScan::Found) {
       ++result.found_count;
     } else if (scan == PacketScan::Passed && !pes_seen) {
       ++result.through_count;
     }
-    if (result.start_pts != 0) {
-      context.log(LogLevel::Debug, "\n\t end %s PTS check\n", es_role_name(Role));
-      break;
+  };
+  const auto take = [&](std::span<const std::uint8_t, kPlainPayloadBytes> payload,
+                        std::int64_t sync_offset) {
+    if constexpr (sizeof...(Payload) != 0) {
+      (tally(Payload(payload, sync_offset, state, result, context)), ...);
+    } else {
+      static_cast<void>(payload);
+      static_cast<void>(sync_offset);
     }
+    return result.start_pts != 0;
+  };
+  TsPacketHeader header;
+  WalkStop stop = begin_packet_walk(cursor, header) ? WalkStop::Header : WalkStop::End;
+  const auto next = [&] {
+    if constexpr (sizeof...(Payload) != 0) return next_packet_of(cursor, pid, header, take);
+    return next_packet_of(cursor, pid, header);
+  };
+  if (stop == WalkStop::Header && header.pid != pid) stop = next();
+  while (stop == WalkStop::Header) {
+    if (header.payload_unit_start != 0) {
+      context.log(LogLevel::Debug, "\n\t Parse PES  : 0x%04X\n", static_cast<unsigned>(header.pid));
+    }
+    const PacketScan scan = Scan(cursor, header, state, result, context);
+    if (header.payload_unit_start != 0) pes_seen = true;
+    tally(scan);
+    if (result.start_pts != 0) break;
+    stop = next();
+  }
+  if (result.start_pts != 0) {
+    context.log(LogLevel::Debug, "\n\t end %s PTS check\n", es_role_name(Role));
   }
 }
 

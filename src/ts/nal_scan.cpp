@@ -1,7 +1,12 @@
 #include "ts/nal_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "ts/pes.h"
 
@@ -32,6 +37,107 @@ void begin_head(NalReader& reader, std::int64_t sync_offset) {
   reader.head.sync_offset = sync_offset;
 }
 
+// Byte vectors of 16 and 32 lanes.
+typedef std::uint8_t Lanes16 __attribute__((vector_size(16)));
+typedef std::uint8_t Lanes32 __attribute__((vector_size(32)));
+
+// True when a pair of zero bytes begins at one of the kBytes positions
+// from `at` (reading kBytes + 1 bytes), tested a vector of Lanes at a time.
+template <typename Lanes, std::size_t kBytes>
+inline bool pair_in_block(const std::uint8_t* at) {
+  constexpr std::size_t kLanes = sizeof(Lanes);
+  Lanes any{};
+  for (std::size_t i = 0; i < kBytes; i += kLanes) {
+    Lanes here;
+    Lanes next;
+    std::memcpy(&here, at + i, sizeof here);
+    std::memcpy(&next, at + i + 1, sizeof next);
+    any |= (Lanes)((here == 0) & (next == 0));
+  }
+  std::array<std::uint64_t, kLanes / 8> words{};
+  std::memcpy(words.data(), &any, sizeof any);
+  std::uint64_t bits = 0;
+  for (const std::uint64_t word : words) bits |= word;
+  return bits != 0;
+}
+
+// Passes over 64 positions at a time while more than 64 remain and no pair
+// of zeros begins among them; then, when the bytes were more than 64, tests
+// the last 64 positions as one block that overlaps those passed (where no
+// pair begins, so a pair it shows lies ahead) and, when it is clean, stops
+// at the last byte. Returns where it stopped.
+constexpr std::ptrdiff_t kWideBlock = 64;
+template <typename Lanes>
+inline const std::uint8_t* pass_blocks(const std::uint8_t* p, const std::uint8_t* end) {
+  const std::uint8_t* const begin = p;
+  while (end - p > kWideBlock && !pair_in_block<Lanes, kWideBlock>(p)) p += kWideBlock;
+  if (end - begin > kWideBlock && end - p <= kWideBlock && end - p > 1 &&
+      !pair_in_block<Lanes, kWideBlock>(end - kWideBlock - 1)) {
+    p = end - 1;
+  }
+  return p;
+}
+const std::uint8_t* pass_wide_blocks(const std::uint8_t* p, const std::uint8_t* end) {
+  return pass_blocks<Lanes16>(p, end);
+}
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same with 32-byte vectors, on processors that have them.
+__attribute__((target("avx2"))) const std::uint8_t* pass_wide_blocks_avx2(const std::uint8_t* p,
+                                                                          const std::uint8_t* end) {
+  return pass_blocks<Lanes32>(p, end);
+}
+const auto pass_wide = __builtin_cpu_supports("avx2") ? &pass_wide_blocks_avx2 : &pass_wide_blocks;
+#else
+const auto pass_wide = &pass_wide_blocks;
+#endif
+
+// The first position from `p` on at which two zero bytes begin; else the
+// last byte when it is a zero (the next bytes may complete the pair); else
+// `end`. Encoder output holds a pair of zeros every few hundred bytes at
+// most, so nearly every byte is passed over a block at a time, and only a
+// block that holds one is searched byte by byte.
+#if defined(__SSE2__)
+// Where the first pair of zero bytes begins among the 16 positions from
+// `at` (reading 17 bytes), or -1.
+inline int first_pair_in_block(const std::uint8_t* at) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+  const int mask =
+      _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, zero), _mm_cmpeq_epi8(next, zero)));
+  return mask == 0 ? -1 : __builtin_ctz(static_cast<unsigned>(mask));
+}
+#else
+inline int first_pair_in_block(const std::uint8_t* at) {
+  if (!pair_in_block<Lanes16, 16>(at)) return -1;
+  int i = 0;
+  while (at[i] != 0x00 || at[i + 1] != 0x00) ++i;
+  return i;
+}
+#endif
+
+const std::uint8_t* find_zero_pair(const std::uint8_t* p, const std::uint8_t* const end) {
+  constexpr std::ptrdiff_t kBlock = 16;
+  const bool long_enough = end - p > kBlock;
+  p = pass_wide(p, end);
+  for (; end - p > kBlock; p += kBlock) {
+    const int at = first_pair_in_block(p);
+    if (at >= 0) return p + at;
+  }
+  // The last positions: one block that ends at `end` overlaps those already
+  // passed, where no pair begins, so a pair it shows lies ahead.
+  if (long_enough && end - p > 1) {
+    const std::uint8_t* const last_block = end - kBlock - 1;
+    const int at = first_pair_in_block(last_block);
+    if (at >= 0) return last_block + at;
+    p = end - 1;
+  }
+  for (; end - p > 1; ++p) {
+    if (p[0] == 0x00 && p[1] == 0x00) return p;
+  }
+  return p != end && *p == 0x00 ? p : end;
+}
+
 // One byte of the unit being filled; the head completes when full.
 void append_head_byte(NalReader& reader, NalHeads& completed, std::uint8_t byte) {
   NalHead& head = reader.head;
@@ -47,20 +153,22 @@ void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t sync_offse
   const std::uint8_t* const end = p + bytes.size();
   while (p != end) {
     if (!reader.gathering) {
-      // Between heads only start codes matter, and each ends in 01: memchr
-      // leaps to the next 01, and the zeros in front of it are counted
-      // backwards, those of the bytes fed before included.
-      const auto* one = static_cast<const std::uint8_t*>(
-          std::memchr(p, kStartCodeLastByte, static_cast<std::size_t>(end - p)));
-      const std::uint8_t* const stop = one != nullptr ? one : end;
-      const std::uint8_t* z = stop;
-      while (z != p && stop - z < kMaxCountedZeros && z[-1] == 0x00) --z;
-      const int run = static_cast<int>(stop - z);
-      reader.zeros = z == p ? std::min(reader.zeros + run, kMaxCountedZeros) : run;
-      if (one == nullptr) return;
-      p = one + 1;
-      if (reader.zeros >= kStartCodeZeros) begin_head(reader, sync_offset);
-      reader.zeros = 0;
+      // Between heads only start codes matter, and each begins with two
+      // zero bytes: with no zeros pending, the search leaps to the next
+      // pair of them; from there the bytes are taken one by one.
+      if (reader.zeros == 0) {
+        p = find_zero_pair(p, end);
+        if (p == end) return;
+      }
+      const std::uint8_t byte = *p++;
+      if (byte == 0x00) {
+        reader.zeros = std::min(reader.zeros + 1, kMaxCountedZeros);
+      } else {
+        if (byte == kStartCodeLastByte && reader.zeros >= kStartCodeZeros) {
+          begin_head(reader, sync_offset);
+        }
+        reader.zeros = 0;
+      }
       continue;
     }
     const std::uint8_t byte = *p++;

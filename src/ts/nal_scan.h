@@ -114,6 +114,23 @@ PacketScan scan_nal_payload(PacketCursor& cursor, const TsPacketHeader& header, 
   return picture_found ? PacketScan::Found : read;
 }
 
+// The same for a continuation packet without adaptation field, whose
+// payload the pass takes from the stream's window: what scan_nal_payload
+// does with such a packet, without a cursor.
+template <NalHeadHandler Handle>
+PacketScan scan_nal_plain_payload(std::span<const std::uint8_t, kPlainPayloadBytes> payload,
+                                  std::int64_t sync_offset, NalScanState& state,
+                                  EsPassResult& result, const ScanContext& context) {
+  state.completed.count = 0;
+  if (!state.reader.synced) return PacketScan::Passed;
+  feed_nal_bytes(payload, sync_offset, state.reader, state.completed);
+  bool picture_found = false;
+  for (std::size_t i = 0; i < state.completed.count; ++i) {
+    picture_found = Handle(state.completed.heads[i], state, result, context) || picture_found;
+  }
+  return picture_found ? PacketScan::Found : PacketScan::Searched;
+}
+
 // The codecs (h264_scan.cpp, hevc_scan.cpp).
 bool handle_h264_head(const NalHead& head, NalScanState& state, EsPassResult& result,
                       const ScanContext& context);
@@ -122,5 +139,7 @@ bool handle_hevc_head(const NalHead& head, NalScanState& state, EsPassResult& re
 
 inline constexpr auto scan_h264_payload = &scan_nal_payload<handle_h264_head>;
 inline constexpr auto scan_hevc_payload = &scan_nal_payload<handle_hevc_head>;
+inline constexpr auto scan_h264_plain_payload = &scan_nal_plain_payload<handle_h264_head>;
+inline constexpr auto scan_hevc_plain_payload = &scan_nal_plain_payload<handle_hevc_head>;
 
 }  // namespace mendra

@@ -93,12 +93,7 @@ bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header) {
 }
 
 bool next_packet(PacketCursor& cursor, TsPacketHeader& header) {
-  // One skip takes the rest of this packet and the next one's time-stamp
-  // prefix together (a prefix of 0 for plain streams), so the per-packet
-  // path is the same for both sizes.
-  const int rest = cursor.bytes_left > 0 ? cursor.bytes_left : 0;
-  cursor.stream.skip(rest + cursor.layout.prefix_bytes);
-  cursor.sync_offset += kTsPacketBytes + cursor.layout.prefix_bytes;
+  leave_packet(cursor);
   return read_ts_packet_header(cursor, header);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <type_traits>
 
 #include "ts/ts_stream.h"
 
@@ -96,6 +97,103 @@ bool read_ts_packet_header(PacketCursor& cursor, TsPacketHeader& header);
 // Skips what is left of the current packet, counts the packet in sync_offset
 // and reads the next header; false at the end of the file.
 bool next_packet(PacketCursor& cursor, TsPacketHeader& header);
+
+// Leaves the current packet. One skip takes the rest of this packet and the
+// next one's time-stamp prefix together (a prefix of 0 for plain streams),
+// so the per-packet path is the same for both sizes.
+inline void leave_packet(PacketCursor& cursor) {
+  const int rest = cursor.bytes_left > 0 ? cursor.bytes_left : 0;
+  cursor.stream.skip(rest + cursor.layout.prefix_bytes);
+  cursor.sync_offset += kTsPacketBytes + cursor.layout.prefix_bytes;
+}
+
+// The payload of a packet without adaptation field.
+inline constexpr std::size_t kPlainPayloadBytes = kTsPacketBytes - 4;
+
+// Where next_packet_of stopped.
+enum class WalkStop {
+  Header,  // a header of the PID was read: the packet is the caller's
+  Taken,   // the payload taker asked to stop behind the packet it took
+  End,     // the end of the file
+};
+
+// Takes no payload: next_packet_of then reads every packet of the PID.
+struct NoPayloadTaker {};
+
+// The walk stands at a packet's sync byte: passes over the packets of other
+// PIDs that the window holds whole enough to read their PID, as long as
+// each begins with a sync byte, and hands the payload of every continuation
+// packet of `pid` without adaptation field that the window holds whole to
+// `take` (payload, offset of its sync byte), which returns true to stop
+// behind it. Whatever is not plain (a lost sync, a header split by the
+// window's end, a start packet) is left to read_ts_packet_header.
+template <typename Take>
+WalkStop pass_plain_packets(PacketCursor& cursor, std::uint16_t pid, Take& take) {
+  constexpr bool kTakes = !std::is_same_v<Take, NoPayloadTaker>;
+  const auto stride = static_cast<std::size_t>(kTsPacketBytes + cursor.layout.prefix_bytes);
+  // Packets this far ahead are asked for early: a walk that reads four
+  // bytes of each packet waits for memory, not for work.
+  constexpr std::size_t kPrefetchPackets = 8;
+  for (;;) {
+    if (!cursor.stream.ensure_window()) return WalkStop::Header;
+    const std::span<const std::uint8_t> window = cursor.stream.peek();
+    const std::uint8_t* const bytes = window.data();
+    const std::size_t n = window.size();
+    std::size_t at = 0;
+    bool stop = false;
+    while (at + 3 <= n && bytes[at] == kSyncByte) {
+      if (at + (kPrefetchPackets + 1) * stride < n) {
+        // Every cache line of the packet: a taker reads its whole payload.
+        const std::uint8_t* const ahead = bytes + at + kPrefetchPackets * stride;
+        __builtin_prefetch(ahead);
+        if constexpr (kTakes) {
+          __builtin_prefetch(ahead + 64);
+          __builtin_prefetch(ahead + 128);
+        }
+      }
+      const unsigned packet_pid = ((bytes[at + 1] & 0x1Fu) << 8) | bytes[at + 2];
+      if (packet_pid != pid) {
+        at += stride;
+        continue;
+      }
+      if constexpr (kTakes) {
+        // payload_unit_start_indicator clear, adaptation_field_control 1
+        if (at + kTsPacketBytes <= n && (bytes[at + 1] & 0x40) == 0 &&
+            (bytes[at + 3] & 0x30) == 0x10) {
+          const auto payload = std::span<const std::uint8_t, kPlainPayloadBytes>(
+              bytes + at + (kTsPacketBytes - kPlainPayloadBytes), kPlainPayloadBytes);
+          stop = take(payload, cursor.sync_offset + static_cast<std::int64_t>(at));
+          at += stride;
+          if (stop) break;
+          continue;
+        }
+      }
+      break;
+    }
+    cursor.stream.skip(static_cast<std::int64_t>(at));
+    cursor.sync_offset += static_cast<std::int64_t>(at);
+    if (stop) return WalkStop::Taken;
+    // Stopped inside the window: a packet of `pid` to read, a lost sync or
+    // a split header.
+    if (at < n) return WalkStop::Header;
+  }
+}
+
+// As next_packet, repeated until a packet of `pid` is read: the packets of
+// other PIDs in between are passed over by their sync byte and PID alone,
+// and plain continuation packets of `pid` go to `take`, as
+// pass_plain_packets says.
+template <typename Take = NoPayloadTaker>
+WalkStop next_packet_of(PacketCursor& cursor, std::uint16_t pid, TsPacketHeader& header,
+                        Take&& take = {}) {
+  leave_packet(cursor);
+  for (;;) {
+    if (pass_plain_packets(cursor, pid, take) == WalkStop::Taken) return WalkStop::Taken;
+    if (!read_ts_packet_header(cursor, header)) return WalkStop::End;
+    if (header.pid == pid) return WalkStop::Header;
+    leave_packet(cursor);
+  }
+}
 
 // Starts a walk at the head of the stream (layout.walk_start): the first
 // header is read.

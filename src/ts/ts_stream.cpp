@@ -1,6 +1,9 @@
 #include "ts/ts_stream.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,51 +12,98 @@
 
 namespace mendra {
 
-// Offsets beyond 2 GiB must reach the seek call unharmed.
+// Offsets beyond 2 GiB must reach the seek and map calls unharmed.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
 
 bool TsStream::open(const std::string& path) {
   close();
   std::FILE* f = open_input_file(path);
   if (f == nullptr) return false;
-  // Our own buffer does the buffering; a second one in stdio would only
+  // Our own window does the buffering; a second one in stdio would only
   // copy every byte twice.
   std::setvbuf(f, nullptr, _IONBF, 0);
   file_ = f;
-  buffer_.resize(kTsStreamBufferBytes);
+  struct stat info {};
+  mapped_ = fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode);
+  file_size_ = mapped_ ? static_cast<std::int64_t>(info.st_size) : 0;
+  window_ = nullptr;
   pos_ = len_ = 0;
   buffer_start_ = file_pos_ = 0;
   return true;
 }
 
 void TsStream::close() {
+  unmap();
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+  mapped_ = false;
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  window_ = nullptr;
   pos_ = len_ = 0;
   buffer_start_ = file_pos_ = 0;
+}
+
+void TsStream::unmap() {
+  if (mapping_ != nullptr) munmap(mapping_, mapping_bytes_);
+  mapping_ = nullptr;
+  mapping_bytes_ = 0;
+}
+
+bool TsStream::map_window(std::int64_t position) {
+  unmap();
+  if (position >= file_size_) return false;
+  static const auto page = static_cast<std::int64_t>(sysconf(_SC_PAGESIZE));
+  const std::int64_t aligned = position - position % page;
+  const auto bytes = static_cast<std::size_t>(std::min<std::int64_t>(
+      static_cast<std::int64_t>(kTsStreamBufferBytes), file_size_ - aligned));
+  // The pages are mapped at once, not fault by fault as the walk reaches
+  // them.
+  void* mapping = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(file_),
+                       static_cast<off_t>(aligned));
+  if (mapping == MAP_FAILED) return false;
+  mapping_ = mapping;
+  mapping_bytes_ = bytes;
+  const auto skipped = static_cast<std::size_t>(position - aligned);
+  window_ = static_cast<const std::uint8_t*>(mapping) + skipped;
+  len_ = bytes - skipped;
+  return true;
+}
+
+bool TsStream::read_window(std::int64_t position) {
+  if (buffer_.empty()) buffer_.resize(kTsStreamBufferBytes);
+  window_ = buffer_.data();
+  if (file_pos_ != position) {
+    if (fseeko(file_, static_cast<off_t>(position), SEEK_SET) != 0) return false;
+    file_pos_ = position;
+  }
+  len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  file_pos_ += static_cast<std::int64_t>(len_);
+  return len_ > 0;
 }
 
 bool TsStream::fill() {
   if (file_ == nullptr) return false;
   const std::int64_t position = tell();
-  if (file_pos_ != position) {
-    if (fseeko(file_, static_cast<off_t>(position), SEEK_SET) != 0) {
-      pos_ = len_ = 0;
-      buffer_start_ = position;
-      return false;
-    }
-    file_pos_ = position;
-  }
-  len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-  pos_ = 0;
+  pos_ = len_ = 0;
   buffer_start_ = position;
-  file_pos_ += static_cast<std::int64_t>(len_);
-  return len_ > 0;
+  if (mapped_) {
+    if (position >= file_size_) {
+      // A recording still being written may have grown since.
+      struct stat info {};
+      if (fstat(fileno(file_), &info) != 0 || info.st_size <= file_size_) return false;
+      file_size_ = static_cast<std::int64_t>(info.st_size);
+    }
+    if (map_window(position)) return true;
+    // The mapping was refused: reading takes over.
+    mapped_ = false;
+  }
+  return read_window(position);
 }
 
 int TsStream::read_byte_slow() {
   if (pos_ >= len_ && !fill()) return -1;
-  return buffer_[pos_++];
+  return window_[pos_++];
 }
 
 std::size_t TsStream::read_slow(std::span<std::uint8_t> dst) {
@@ -61,7 +111,7 @@ std::size_t TsStream::read_slow(std::span<std::uint8_t> dst) {
   while (done < dst.size()) {
     if (pos_ >= len_ && !fill()) break;
     const std::size_t n = std::min(dst.size() - done, len_ - pos_);
-    std::memcpy(dst.data() + done, buffer_.data() + pos_, n);
+    std::memcpy(dst.data() + done, window_ + pos_, n);
     pos_ += n;
     done += n;
   }
@@ -74,7 +124,7 @@ void TsStream::skip_slow(std::int64_t count) {
     pos_ += static_cast<std::size_t>(count);
     return;
   }
-  // Beyond the buffer: the next read seeks there.
+  // Beyond the window: the next read moves it there.
   buffer_start_ = tell() + count;
   pos_ = len_ = 0;
 }

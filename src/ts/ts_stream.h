@@ -1,8 +1,11 @@
-// Buffered binary reading of a transport stream. Recordings run to several
+// Windowed binary reading of a transport stream. Recordings run to several
 // GB and the packet walk reads a few bytes and skips the rest of every
-// packet, so the stream is read through one large buffer of our own: a skip
-// inside the buffer only moves the index, a skip beyond it becomes a 64-bit
-// seek on the next read. Memory stays constant whatever the stream size.
+// packet, so the stream is read through one window of its bytes: a skip
+// inside the window only moves the index, a skip beyond it moves the window
+// on the next read. A regular file is mapped a window at a time, so its
+// bytes are read where the page cache holds them instead of being copied
+// out first; anything else (a pipe) is read into a buffer of our own.
+// Memory stays constant whatever the stream size.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +18,8 @@
 
 namespace mendra {
 
+// The window: a multiple of every page size in use, so that a window that
+// begins at offset 0 is followed by windows at its multiples.
 inline constexpr std::size_t kTsStreamBufferBytes = std::size_t{1024} * 1024;
 
 struct TsStream {
@@ -33,14 +38,14 @@ struct TsStream {
   int read_byte() {
     // Inline: the sync search and the header reads take every packet's
     // first bytes one at a time.
-    if (pos_ < len_) return buffer_[pos_++];
+    if (pos_ < len_) return window_[pos_++];
     return read_byte_slow();
   }
   // Reads up to dst.size() bytes; returns how many arrived (fewer only at
   // the end of the file).
   std::size_t read(std::span<std::uint8_t> dst) {
     if (dst.size() <= len_ - pos_) {
-      std::memcpy(dst.data(), buffer_.data() + pos_, dst.size());
+      std::memcpy(dst.data(), window_ + pos_, dst.size());
       pos_ += dst.size();
       return dst.size();
     }
@@ -51,10 +56,17 @@ struct TsStream {
   // delivers them). Valid until the next call on the stream.
   std::span<const std::uint8_t> view(std::size_t count) {
     if (count == 0 || count > len_ - pos_) return {};
-    const auto bytes = std::span<const std::uint8_t>(buffer_).subspan(pos_, count);
+    const auto bytes = std::span<const std::uint8_t>(window_ + pos_, count);
     pos_ += count;
     return bytes;
   }
+  // The bytes the window holds from the current position on, not consumed;
+  // empty when the next read has to move the window. Valid until the next
+  // call on the stream.
+  std::span<const std::uint8_t> peek() const { return {window_ + pos_, len_ - pos_}; }
+  // Moves the window to the current position when it holds no byte from
+  // there on; false at the end of the file.
+  bool ensure_window() { return pos_ < len_ || fill(); }
   // Moves forward by `count` bytes from the current position, like a
   // relative seek: a skip beyond the end of the file succeeds and the next
   // read meets the end. A count below 1 does nothing.
@@ -71,16 +83,26 @@ struct TsStream {
 
  private:
   bool fill();
+  bool map_window(std::int64_t position);
+  bool read_window(std::int64_t position);
+  void unmap();
   int read_byte_slow();
   std::size_t read_slow(std::span<std::uint8_t> dst);
   void skip_slow(std::int64_t count);
 
   std::FILE* file_ = nullptr;
+  // Mapped windows: the file's size when opened, and the current mapping.
+  bool mapped_ = false;
+  std::int64_t file_size_ = 0;
+  void* mapping_ = nullptr;
+  std::size_t mapping_bytes_ = 0;
+  // Read windows: our own buffer, and where the file itself stands.
   std::vector<std::uint8_t> buffer_;
-  std::size_t pos_ = 0;            // next byte to deliver
-  std::size_t len_ = 0;            // bytes valid in the buffer
-  std::int64_t buffer_start_ = 0;  // file offset of buffer_[0]
-  std::int64_t file_pos_ = 0;      // where the file itself stands
+  std::int64_t file_pos_ = 0;
+  const std::uint8_t* window_ = nullptr;  // the bytes of the window
+  std::size_t pos_ = 0;                   // next byte to deliver
+  std::size_t len_ = 0;                   // bytes valid in the window
+  std::int64_t buffer_start_ = 0;         // file offset of window_[0]
 };
 
 }  // namespace mendra

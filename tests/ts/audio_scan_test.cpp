@@ -92,6 +92,18 @@ TEST_P(SplitAdtsTest, FoundOnceWithThePesPts) {
   const std::string trace = testing::internal::GetCapturedStderr();
   EXPECT_EQ(result_.start_pts, 180000);
   EXPECT_EQ(trace.find("ADTS-AAC"), trace.rfind("ADTS-AAC")) << "found more than once";
+  // The pass of the stream-type table, which takes the continuation
+  // packets from the stream's window, finds the same start where the header
+  // is completed (no whole header follows here).
+  log_.level = LogLevel::Error;
+  open_stream(stream + ts_packet(0x300, false, std::nullopt, Bytes(184, 0xFF)) +
+                  ts_packet_fitted(kAudioPid, false, rest),
+              "split.ts");
+  PacketCursor cursor{stream_};
+  EsPassResult pass;
+  find_es_scanner(0x0F)->run_pass(cursor, kAudioPid, pass, context_);
+  EXPECT_EQ(pass.start_pts, 180000);
+  EXPECT_EQ(pass.found_count, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Offsets, SplitAdtsTest,

@@ -54,6 +54,66 @@ TEST(NalReaderTest, SameHeadsAtEverySplit) {
   }
 }
 
+// Slice data of `count` bytes with lone zeros and emulation-prevented
+// pairs (00 00 03) but no start code: what encoder output looks like
+// between start codes.
+Bytes slice_data(std::size_t count, unsigned seed) {
+  Bytes out;
+  for (std::size_t i = 0; out.size() < count; ++i) {
+    const auto value = static_cast<std::uint8_t>((i * 37 + seed * 11) % 251 + 4);
+    if (i % 29 == 5) {
+      out.insert(out.end(), {0x00, 0x00, 0x03});
+    } else if (i % 7 == 3) {
+      out.push_back(0x00);
+    }
+    out.push_back(value);
+  }
+  out.resize(count);
+  if (out.back() == 0x00) out.back() = 0x55;
+  return out;
+}
+
+// Start codes at every offset of payloads longer than the blocks the search
+// passes over at once, behind lone zeros and 00 00 03 pairs, fed whole and
+// cut in two at every offset: each unit is found once, whatever block or
+// feed its start code falls in.
+TEST(NalReaderTest, StartCodesAtEveryOffsetOfLongPayloads) {
+  Bytes aud_head = {0x09, 0xF0};
+  for (const std::uint8_t byte : slice_data(45, 1)) {
+    const std::size_t n = aud_head.size();
+    const bool prevention = byte == 0x03 && n >= 2 && aud_head[n - 1] == 0 && aud_head[n - 2] == 0;
+    if (!prevention) aud_head.push_back(byte);
+  }
+  aud_head.resize(kNalHeadBytes);
+  // Lone zeros and a pair whose 03 the reader drops.
+  ASSERT_EQ(std::count(aud_head.begin(), aud_head.end(), 0x00), 4);
+  for (unsigned lead = 0; lead < 40; ++lead) {
+    const Bytes es = slice_data(lead + 1, lead) + Bytes{0x00, 0x00, 0x01, 0x09, 0xF0} +
+                     slice_data(45, 1) + Bytes{0x00, 0x00, 0x00, 0x01, 0x65} +
+                     slice_data(70 + lead, 2) + Bytes{0x00, 0x00, 0x01, 0x41} + slice_data(33, 3) +
+                     Bytes{0x00, 0x00, 0x01, 0x06};
+    for (std::size_t cut = 0; cut <= es.size(); cut += cut < 8 ? 1 : 7) {
+      NalReader reader;
+      NalHeads first, second;
+      const auto bytes = std::span<const std::uint8_t>(es);
+      feed_nal_bytes(bytes.first(cut), 0, reader, first);
+      feed_nal_bytes(bytes.subspan(cut), 188, reader, second);
+      std::vector<NalHead> heads = heads_of(first);
+      const std::vector<NalHead> rest = heads_of(second);
+      heads.insert(heads.end(), rest.begin(), rest.end());
+      ASSERT_EQ(heads.size(), 3U) << "lead " << lead << " cut " << cut;
+      EXPECT_EQ(heads[0].bytes[0], 0x09) << "lead " << lead << " cut " << cut;
+      EXPECT_EQ(heads[1].bytes[0], 0x65) << "lead " << lead << " cut " << cut;
+      EXPECT_EQ(heads[2].bytes[0], 0x41) << "lead " << lead << " cut " << cut;
+      // The emulation prevention bytes are gone from the heads.
+      EXPECT_EQ(Bytes(heads[0].bytes.begin(), heads[0].bytes.end()), aud_head)
+          << "lead " << lead << " cut " << cut;
+      EXPECT_TRUE(reader.gathering);
+      EXPECT_EQ(reader.head.bytes[0], 0x06);
+    }
+  }
+}
+
 // Long runs of zeros (stuffing) and a four-byte start code.
 TEST(NalReaderTest, ZeroRunsAndFourByteStartCodes) {
   const Bytes es = Bytes(1000, 0x00) + Bytes{0x01, 0x09, 0xF0} + Bytes(7, 0x00) +
@@ -479,6 +539,58 @@ INSTANTIATE_TEST_SUITE_P(
                       MeasureNalCase{"HevcGop1", 0x24, 1,
                                      "\t -- dgindex : -1100 msec\n\t -- mpg2vfp : -900 msec\n"
                                      "\t -- tmpgenc : -980 msec\n"}),
+    [](const auto& test_info) { return std::string(test_info.param.name); });
+
+}  // namespace
+}  // namespace mendra::test
+
+namespace mendra::test {
+namespace {
+
+// A random-access picture whose first slice begins in a continuation packet
+// (which the pass reads straight from the stream's window): the start
+// offset of a project is compared with that packet's offset.
+struct ContinuationStartCase {
+  const char* name;
+  std::int64_t d2v_start_bytes;
+  bool found;
+  std::int64_t start_pts;
+};
+
+class ContinuationStartTest : public TsFixture,
+                              public ::testing::WithParamInterface<ContinuationStartCase> {};
+
+TEST_P(ContinuationStartTest, OffsetOfTheContinuationPacket) {
+  const ContinuationStartCase& c = GetParam();
+  constexpr std::uint16_t kPmtPid = 0x1F0, kPcrPid = 0x100;
+  // Packets at 0 (PAT), 188 (PMT), 376 (PCR), 564 and 752 (PES starts), 940
+  // (the continuation that holds the IDR slice).
+  const Bytes bytes =
+      ts_packet(0, true, std::nullopt, pat_section({{1, kPmtPid}})) +
+      ts_packet(kPmtPid, true, std::nullopt, pmt_section(kPcrPid, {}, {{0x1B, kVideoPid, {}}})) +
+      ts_packet(kPcrPid, false, pcr_adaptation(900000), {}) +
+      ts_packet(kVideoPid, true, std::nullopt,
+                pes_header(0xE0, 981000) + h264_aud() + h264_slice(kIdr, 0, kAllI)) +
+      ts_packet(kVideoPid, true, std::nullopt,
+                pes_header(0xE0, 990000) + h264_aud() + h264_slice(kNonIdr, 0, kAllP)) +
+      ts_packet(kVideoPid, false, std::nullopt, h264_aud() + h264_slice(kIdr, 0, kAllI)) +
+      ts_packet(kVideoPid, false, std::nullopt, h264_aud());
+  ASSERT_EQ(bytes.size(), 7u * 188u);
+  ASSERT_TRUE(write_file(path("rec.ts"), as_chars(bytes)));
+  rule_.d2v_start_bytes = c.d2v_start_bytes;
+  log_.sink = nullptr;
+  TsMeasurement measured;
+  EXPECT_TRUE(measure_ts_delay(path("rec.ts"), rule_, DelayMode::Dgindex, log_, measured));
+  EXPECT_EQ(measured.video.found, c.found);
+  EXPECT_EQ(measured.video.start_pts, c.start_pts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ContinuationStartTest,
+    ::testing::Values(ContinuationStartCase{"NoOffsetTakesTheFirst", 0, true, 981000},
+                      ContinuationStartCase{"AtTheContinuationPacket", 940, true, 990000},
+                      ContinuationStartCase{"BeforeIt", 753, true, 990000},
+                      ContinuationStartCase{"BehindIt", 941, false, 0}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 }  // namespace
