@@ -86,7 +86,12 @@ __attribute__((target("avx2"))) const std::uint8_t* pass_wide_blocks_avx2(const 
                                                                           const std::uint8_t* end) {
   return pass_blocks<Lanes32>(p, end);
 }
-const auto pass_wide = __builtin_cpu_supports("avx2") ? &pass_wide_blocks_avx2 : &pass_wide_blocks;
+// Chosen when the program starts; the processor's features are read first,
+// since the order of the start-up initialisations is not promised.
+const auto pass_wide = []() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? &pass_wide_blocks_avx2 : &pass_wide_blocks;
+}();
 #else
 const auto pass_wide = &pass_wide_blocks;
 #endif
