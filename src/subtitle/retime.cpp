@@ -9,27 +9,14 @@ namespace mendra {
 namespace {
 
 constexpr int kMsPerCentisecond = 10;
-constexpr int kRoundUpFromMs = 5;
 constexpr int kCentisecondsPerSecond = 100;
 constexpr int kMsPerSecond = 1000;
 constexpr int kSecondsPerMinute = 60;
-constexpr int kSecondsPerHour = 3600;
-// Hours are printed modulo 60, like minutes and seconds.
-constexpr int kHourWrap = 60;
 
 int clock_ms(int hours, int minutes, int seconds, int fraction, int fractions_per_second) {
   int t = wrap_add(wrap_mul(hours, kSecondsPerMinute), minutes);
   t = wrap_add(wrap_mul(t, kSecondsPerMinute), seconds);
   return wrap_add(wrap_mul(t, fractions_per_second), fraction);
-}
-
-ClockFields clock_fields(int total_seconds, int fraction) {
-  ClockFields fields;
-  fields.hours = total_seconds / kSecondsPerHour % kHourWrap;
-  fields.minutes = total_seconds / kSecondsPerMinute % kSecondsPerMinute;
-  fields.seconds = total_seconds % kSecondsPerMinute;
-  fields.fraction = fraction;
-  return fields;
 }
 
 // Which side of a subtitle a time is.
@@ -38,6 +25,27 @@ enum class Side { Start, End };
 // One time through the cut map: milliseconds to the source frame it lies in,
 // its place in the cut video, and back to milliseconds plus the measured
 // delay. False for a start beyond the last kept frame.
+bool remap_exact(const RemapTable& table, int ts_delay_ms, int ms, Side side, RetimedTime& out) {
+  const FrameScale scale = table.scale;
+  const FramePosition position = ms_to_frames(ms, scale);
+  const FrameRemap remap = remap_source_frame(table, frame_of(position));
+  FramePosition cut_position;
+  switch (remap.kind) {
+    case FrameRemap::Kind::Kept:
+      cut_position = minus_frames(position, remap.shift);
+      break;
+    case FrameRemap::Kind::AtCut:
+      cut_position = whole_frames(remap.cut_frame, position);
+      break;
+    case FrameRemap::Kind::BeyondLastKept:
+      if (side == Side::Start) return false;
+      cut_position = whole_frames(remap.cut_frame, position);
+      break;
+  }
+  out.ms = frames_to_ms(cut_position, scale, ts_delay_ms);
+  out.at_cut = remap.kind != FrameRemap::Kind::Kept;
+  return true;
+}
 
 // The same through the nanoseconds of a timecode clock: a time in a kept
 // frame keeps its offset from the start of its kept stretch.
@@ -58,28 +66,6 @@ bool remap_ns(const RemapTable& table, const FrameClock& clock, int ts_delay_ms,
       break;
   }
   out.ms = ns_to_ms(cut_ns + std::int64_t{ts_delay_ms} * kNsPerMs);
-  out.at_cut = remap.kind != FrameRemap::Kind::Kept;
-  return true;
-}
-
-bool remap_exact(const RemapTable& table, int ts_delay_ms, int ms, Side side, RetimedTime& out) {
-  const FrameScale scale = table.scale;
-  const FramePosition position = ms_to_frames(ms, scale);
-  const FrameRemap remap = remap_source_frame(table, frame_of(position));
-  FramePosition cut_position;
-  switch (remap.kind) {
-    case FrameRemap::Kind::Kept:
-      cut_position = minus_frames(position, remap.shift);
-      break;
-    case FrameRemap::Kind::AtCut:
-      cut_position = whole_frames(remap.cut_frame, position);
-      break;
-    case FrameRemap::Kind::BeyondLastKept:
-      if (side == Side::Start) return false;
-      cut_position = whole_frames(remap.cut_frame, position);
-      break;
-  }
-  out.ms = frames_to_ms(cut_position, scale, ts_delay_ms);
   out.at_cut = remap.kind != FrameRemap::Kind::Kept;
   return true;
 }
@@ -138,24 +124,6 @@ bool retime_start(const RemapTable& table, const Timing& timing, int ms, Retimed
   if (!remap_ms(table, timing, ms, Side::Start, retimed)) return false;
   retimed.ms = add_delay(retimed.ms, timing.delay_ms);
   return true;
-}
-
-ClockFields ass_clock(int ms) {
-  if (ms < 0) ms = 0;
-  int centiseconds = ms / kMsPerCentisecond;
-  if (ms % kMsPerCentisecond >= kRoundUpFromMs) ++centiseconds;
-  return clock_fields(centiseconds / kCentisecondsPerSecond, centiseconds % kCentisecondsPerSecond);
-}
-
-ClockFields ass_cut_clock(int ms) {
-  if (ms < 0) ms = 0;
-  const int centiseconds = ms / kMsPerCentisecond;
-  return clock_fields(centiseconds / kCentisecondsPerSecond, centiseconds % kCentisecondsPerSecond);
-}
-
-ClockFields srt_clock(int ms) {
-  if (ms < 0) ms = 0;
-  return clock_fields(ms / kMsPerSecond, ms % kMsPerSecond);
 }
 
 }  // namespace mendra

@@ -5,7 +5,6 @@
 
 #include "cutlist/cut_map.h"
 #include "cutlist/remap_table.h"
-#include "util/format_int.h"
 #include "util/timing.h"
 
 namespace mendra {
@@ -47,37 +46,5 @@ bool retime_span(const RemapTable& table, const Timing& timing, int start_ms, in
 // Returns false when it lies beyond the last kept frame, where `retimed`
 // means nothing.
 bool retime_start(const RemapTable& table, const Timing& timing, int ms, RetimedTime& retimed);
-
-// The printed fields of a time; hours wrap at 60.
-struct ClockFields {
-  int hours = 0;
-  int minutes = 0;
-  int seconds = 0;
-  int fraction = 0;  // centiseconds or milliseconds
-};
-
-// Writes hours, minutes, seconds and fraction as "%0<hours_width>d:%02d:%02d"
-// followed by `separator` and "%0<fraction_width>d". Returns the end. Inline,
-// so that the constant widths of each caller fold away.
-[[gnu::always_inline]] inline char* append_clock(char* out, const ClockFields& clock,
-                                                 int hours_width, char separator,
-                                                 int fraction_width) {
-  constexpr int kTwoDigits = 2;
-  out = append_int(out, clock.hours, hours_width);
-  *out++ = ':';
-  out = append_int(out, clock.minutes, kTwoDigits);
-  *out++ = ':';
-  out = append_int(out, clock.seconds, kTwoDigits);
-  *out++ = separator;
-  return append_int(out, clock.fraction, fraction_width);
-}
-
-// Rounds to the nearest centisecond (5 to 9 ms go up, carrying into the
-// seconds). Negative times are printed as 0.
-ClockFields ass_clock(int ms);
-// Rounds down to the centisecond: for a time at a cut point.
-ClockFields ass_cut_clock(int ms);
-// Exact milliseconds. Negative times are printed as 0.
-ClockFields srt_clock(int ms);
 
 }  // namespace mendra

@@ -1,5 +1,6 @@
 #include "subtitle/retime.h"
 #include "cutlist/cut_timecodes.h"
+#include "subtitle/time_text.h"
 #include "support/run_binary.h"
 #include "util/frame_clock.h"
 
@@ -36,18 +37,19 @@ void PrintTo(const ClockCase& c, std::ostream* os) {
 class AssClockTest : public ::testing::TestWithParam<ClockCase> {};
 class SrtClockTest : public ::testing::TestWithParam<ClockCase> {};
 
-void expect_fields(const ClockFields& got, const ClockCase& c) {
+void expect_fields(const TimeFields& got, const ClockCase& c) {
   EXPECT_EQ(got.hours, c.hours) << c.ms;
   EXPECT_EQ(got.minutes, c.minutes) << c.ms;
   EXPECT_EQ(got.seconds, c.seconds) << c.ms;
   EXPECT_EQ(got.fraction, c.fraction) << c.ms;
 }
 
-TEST_P(AssClockTest, RoundsToCentisecondsAndWrapsHours) {
-  expect_fields(ass_clock(GetParam().ms), GetParam());
+// Hours are written in full: a file of more than 60 hours keeps its order.
+TEST_P(AssClockTest, RoundsToCentisecondsAndKeepsEveryHour) {
+  expect_fields(centisecond_fields(GetParam().ms, false), GetParam());
 }
-TEST_P(SrtClockTest, KeepsMillisecondsAndWrapsHours) {
-  expect_fields(srt_clock(GetParam().ms), GetParam());
+TEST_P(SrtClockTest, KeepsMillisecondsAndEveryHour) {
+  expect_fields(millisecond_fields(GetParam().ms), GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -55,16 +57,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ClockCase{0, 0, 0, 0, 0}, ClockCase{4, 0, 0, 0, 0}, ClockCase{5, 0, 0, 0, 1},
                       ClockCase{658, 0, 0, 0, 66}, ClockCase{663, 0, 0, 0, 66},
                       ClockCase{1995, 0, 0, 2, 0}, ClockCase{59995, 0, 1, 0, 0},
-                      ClockCase{3599995, 1, 0, 0, 0}, ClockCase{216000000, 0, 0, 0, 0},
-                      ClockCase{219661504, 1, 1, 1, 50}, ClockCase{kIntMax, 56, 31, 23, 65},
+                      ClockCase{3599995, 1, 0, 0, 0}, ClockCase{216000000, 60, 0, 0, 0},
+                      ClockCase{219661504, 61, 1, 1, 50}, ClockCase{kIntMax, 596, 31, 23, 65},
                       ClockCase{-20, 0, 0, 0, 0}));
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SrtClockTest,
     ::testing::Values(ClockCase{0, 0, 0, 0, 0}, ClockCase{1663, 0, 0, 1, 663},
                       ClockCase{1995, 0, 0, 1, 995}, ClockCase{59999, 0, 0, 59, 999},
-                      ClockCase{3600000, 1, 0, 0, 0}, ClockCase{216000000, 0, 0, 0, 0},
-                      ClockCase{219661001, 1, 1, 1, 1}, ClockCase{kIntMax, 56, 31, 23, 647}));
+                      ClockCase{3600000, 1, 0, 0, 0}, ClockCase{216000000, 60, 0, 0, 0},
+                      ClockCase{219661001, 61, 1, 1, 1}, ClockCase{kIntMax, 596, 31, 23, 647}));
 
 TEST(ClockTimeTest, ConvertsFieldsToMilliseconds) {
   EXPECT_EQ(ass_time_ms(1, 2, 3, 4), 3723040);
@@ -278,11 +280,11 @@ TEST(RetimeSpanTest, TimesInDeletedFramesMoveToTheCutPoint) {
 // A time at a cut point prints rounded down to the centisecond; any other
 // rounds to the nearest.
 TEST(ClockTimeTest, CutPointsRoundDownInCentiseconds) {
-  EXPECT_EQ(ass_cut_clock(3336).fraction, 33);
-  EXPECT_EQ(ass_clock(3336).fraction, 34);
-  EXPECT_EQ(ass_cut_clock(1999).seconds, 1);
-  EXPECT_EQ(ass_cut_clock(1999).fraction, 99);
-  EXPECT_EQ(ass_cut_clock(-5).fraction, 0);
+  EXPECT_EQ(centisecond_fields(3336, true).fraction, 33);
+  EXPECT_EQ(centisecond_fields(3336, false).fraction, 34);
+  EXPECT_EQ(centisecond_fields(1999, true).seconds, 1);
+  EXPECT_EQ(centisecond_fields(1999, true).fraction, 99);
+  EXPECT_EQ(centisecond_fields(-5, true).fraction, 0);
 }
 
 // A clock read from a timecode file: the file's text written to a fresh
