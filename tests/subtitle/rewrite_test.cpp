@@ -14,8 +14,10 @@
 #include <ostream>
 #include <string>
 
+#include "cutlist/cut_list.h"
 #include "subtitle/time_text.h"
 #include "support/run_binary.h"
+#include "util/frame_clock.h"
 
 namespace mendra {
 namespace {
@@ -734,6 +736,104 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"vtt", ".vtt", "00:05.000 --> 00:08.000\nx\n\n",
                                  "00:01.663 --> 00:03.336\nx\n\n", "00:05 --> 00:08\n", 4}),
     [](const ::testing::TestParamInfo<FormatCase>& test_info) { return test_info.param.name; });
+
+}  // namespace
+}  // namespace mendra
+
+namespace mendra {
+namespace {
+
+// A v2 timecode file written from the constant rate 30000/1001, as
+// -timecodes-out writes one: times to the nanosecond, decimals only where
+// needed.
+std::string constant_rate_timecodes(int frames) {
+  std::string text = "# timestamp format v2\n";
+  for (std::int64_t n = 0; n < frames; ++n) {
+    const std::int64_t ns = (n * 1001 * 1000000 * 2 + 30) / 60;  // n * 1001/30 ms, rounded
+    std::string fraction = std::to_string(1000000 + ns % 1000000).substr(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    text += std::to_string(ns / 1000000) + (fraction.empty() ? "" : "." + fraction) + "\n";
+  }
+  return text;
+}
+
+// The same subtitles, written by the same cut list of every kind, come out
+// byte for byte the same through that timecode file as through the rate:
+// cut lists in frames and in times alike, every format, the frame-exact cut
+// points (5.004 to 5.005 and 9.976 to 9.977 lie on both sides of the frames
+// of the cut 5.00 to 10.00) and a delay.
+TEST(TimecodeRewriteTest, ConstantRateTimecodesWriteWhatTheRateWrites) {
+  const struct {
+    CutListKind kind;
+    const char* list;
+  } lists[] = {
+      {CutListKind::DelList, "0 * 899\n150 - 299\n"},
+      {CutListKind::AvsTrim, "Trim(0,149) ++ Trim(300,899)\n"},
+      {CutListKind::VcfRanges,
+       "VirtualDub.subset.AddRange(0,150);\nVirtualDub.subset.AddRange(300,600);\n"},
+      {CutListKind::KeyRanges, "0\n149\n300\n899\n"},
+      {CutListKind::KeyOdd, "0\n149\n300\n899\n"},
+      {CutListKind::KeyEven, "0\n149\n300\n899\n"},
+      {CutListKind::KeyAuto, "0\n149\n300\n899\n"},
+      {CutListKind::Edl, "5.00 10.00 0\n"},
+      {CutListKind::KeptSegments, ",5.00,one\n10.01,29.5,two\n"},
+  };
+  static_assert(std::size(lists) == static_cast<std::size_t>(CutListKind::Count));
+  const int spans[][2] = {{0, 1500},     {4000, 5004}, {4000, 5005},   {4000, 7000},  {9976, 12000},
+                          {9977, 12000}, {6000, 9000}, {12345, 29999}, {29000, 31000}};
+  std::string srt;
+  std::string vtt = "WEBVTT\n\n";
+  std::string ass = "[Events]\n";
+  int number = 0;
+  for (const auto& span : spans) {
+    const TimeFields a = millisecond_fields(span[0]);
+    const TimeFields b = millisecond_fields(span[1]);
+    char line[160];
+    std::snprintf(line, sizeof line, "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d\nx\n\n",
+                  ++number, a.hours, a.minutes, a.seconds, a.fraction, b.hours, b.minutes,
+                  b.seconds, b.fraction);
+    srt += line;
+    std::snprintf(line, sizeof line, "%02d:%02d:%02d.%03d --> %02d:%02d:%02d.%03d\nx\n\n", a.hours,
+                  a.minutes, a.seconds, a.fraction, b.hours, b.minutes, b.seconds, b.fraction);
+    vtt += line;
+    const TimeFields c = centisecond_fields(span[0], true);
+    const TimeFields d = centisecond_fields(span[1], true);
+    std::snprintf(line, sizeof line, "Dialogue: 0,%d:%02d:%02d.%02d,%d:%02d:%02d.%02d,x\n", c.hours,
+                  c.minutes, c.seconds, c.fraction, d.hours, d.minutes, d.seconds, d.fraction);
+    ass += line;
+  }
+  const test::TempDir dir;
+  const std::string path = (dir.path / "times.txt").string();
+  ASSERT_TRUE(test::write_file(path, constant_rate_timecodes(1200)));
+  const Log quiet{nullptr, nullptr, LogLevel::Error};
+  FrameClock timecodes;
+  ASSERT_TRUE(read_timecode_file(path, quiet, timecodes));
+  const FrameClock rate = constant_clock(FrameRate{30000, 1001});
+  for (const auto& list : lists) {
+    for (const char* extension : {".srt", ".vtt", ".ass"}) {
+      const SubtitleFormat& format = *find_subtitle_format(extension);
+      const std::string& input = extension == std::string(".srt")   ? srt
+                                 : extension == std::string(".vtt") ? vtt
+                                                                    : ass;
+      for (const int delay_ms : {0, -1500}) {
+        std::string written[2];
+        const FrameClock* clocks[2] = {&rate, &timecodes};
+        for (int i = 0; i < 2; ++i) {
+          CutMap map;
+          ASSERT_EQ(read_cut_list_bytes(list.list, list.kind, *clocks[i], quiet, map),
+                    CutListRead::Read)
+              << list.list;
+          const Timing timing{*clocks[i], delay_ms, 0};
+          RewriteCounts counts;
+          ASSERT_EQ(rewrite_text(format, input, format, map, timing, counts, written[i]),
+                    RewriteOutcome::Written);
+        }
+        EXPECT_EQ(written[1], written[0]) << "kind " << static_cast<int>(list.kind) << ", "
+                                          << extension << ", delay " << delay_ms;
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace mendra
