@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FrameClock clock;
   if (!read_timecode_file(path.string(), fuzz::tracing_log(), clock)) return 0;
   constexpr std::int64_t kNsPerHour = std::int64_t{3600} * 1000 * 1000 * 1000;
-  for (const std::int64_t t_ns : {std::int64_t{-1}, std::int64_t{0}, std::int64_t{33366667},
-                                  kNsPerHour, 600 * kNsPerHour}) {
+  for (const std::int64_t t_ns :
+       {std::int64_t{-1}, std::int64_t{0}, std::int64_t{33366667}, kNsPerHour, 600 * kNsPerHour}) {
     const std::int64_t frame = frame_shown_at_ns(clock, t_ns);
     frame_start_ns(clock, frame);
     first_frame_at_or_after_ns(clock, t_ns);

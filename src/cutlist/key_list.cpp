@@ -7,8 +7,8 @@
 #include <string>
 
 #include "cutlist/cut_readers.h"
-#include "util/line_tally.h"
 #include "util/int_math.h"
+#include "util/line_tally.h"
 #include "util/scan.h"
 
 namespace mendra {

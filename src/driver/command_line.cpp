@@ -76,13 +76,15 @@ bool check_input(std::string_view input, const InputOptions& options) {
     return false;
   }
   if (options.json && !(is_stream_input(input) && options.delay_mode != DelayMode::None)) {
-    std::fprintf(stderr, "-json needs a recording (.ts, .m2ts) measured with -md, -mv or -mt: %.*s\n",
+    std::fprintf(stderr,
+                 "-json needs a recording (.ts, .m2ts) measured with -md, -mv or -mt: %.*s\n",
                  static_cast<int>(input.size()), input.data());
     return false;
   }
   if (input != "-") return true;
   if (options.delay_mode != DelayMode::None && !options.stream_path) {
-    std::fprintf(stderr, "-: there is no recording beside the standard input: name it with -stream\n");
+    std::fprintf(stderr,
+                 "-: there is no recording beside the standard input: name it with -stream\n");
     return false;
   }
   const bool has_delay = options.delay_ms != 0 || options.delay_mode != DelayMode::None;

@@ -1,7 +1,7 @@
 #include "driver/input_flow.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <vector>
@@ -95,8 +95,8 @@ void warn_about_fps(const InputOptions& options, const Log& log) {
 bool make_clock(const InputOptions& options, const Log& log, FrameClock& clock) {
   if (options.timecodes_path) {
     if (options.rate || options.fps_text) {
-      log(LogLevel::Error, "warning: -timecodes %s wins over %s\n",
-          options.timecodes_path->c_str(), options.rate ? "-rate" : "-fps");
+      log(LogLevel::Error, "warning: -timecodes %s wins over %s\n", options.timecodes_path->c_str(),
+          options.rate ? "-rate" : "-fps");
     }
     return read_timecode_file(*options.timecodes_path, log, clock);
   }
@@ -120,7 +120,7 @@ struct CutListChoice {
   std::string path;
   CutListKind kind = CutListKind::DelList;
   bool derived = false;
-  bool any = false;  // false: none named and none can be derived (standard input)
+  bool any = false;      // false: none named and none can be derived (standard input)
   bool comskip = false;  // the edit decision list found beside the input
 };
 
@@ -297,9 +297,8 @@ std::vector<FormatStep> format_steps(const InputFiles& files, const InputOptions
 }
 
 // Re-times every step through the map; false when one failed.
-bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps,
-                   const CutMap& map, const Timing& timing, const InputOptions& options,
-                   const Log& log) {
+bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps, const CutMap& map,
+                   const Timing& timing, const InputOptions& options, const Log& log) {
   bool all_written = true;
   for (const FormatStep& step : steps) {
     OutputPlan plan;
@@ -339,9 +338,8 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
     for (const SubtitleFormat& format : subtitle_formats()) {
       steps.push_back(FormatStep{&format, format.extension, files.base + format.extension, 0});
     }
-    std::ranges::stable_sort(steps, {}, [](const FormatStep& step) {
-      return step.format->delay_step_ms;
-    });
+    std::ranges::stable_sort(steps, {},
+                             [](const FormatStep& step) { return step.format->delay_step_ms; });
   }
   log(LogLevel::Info, "\nOnly adaptation of delay is performed\n  delay:  ");
   // A format's times hold the delay only to their own precision, so it is
@@ -359,7 +357,8 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
     bool any_exists = false;
     for (const FormatStep& step : steps) any_exists |= can_read_text_file(step.in_path);
     if (any_exists) {
-      std::erase_if(steps, [](const FormatStep& step) { return !can_read_text_file(step.in_path); });
+      std::erase_if(steps,
+                    [](const FormatStep& step) { return !can_read_text_file(step.in_path); });
     }
   }
   return rewrite_steps(files, steps, map, timing, options, log);

@@ -100,8 +100,7 @@ void apply_json(InputOptions& options, std::string_view /*arg*/, std::string_vie
 }
 
 template <LogLevel Level>
-void apply_log_level(InputOptions& options, std::string_view /*arg*/,
-                     std::string_view /*value*/) {
+void apply_log_level(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
   options.log_level = Level;
 }
 
@@ -147,8 +146,7 @@ constexpr OptionRow kOptionRows[] = {
     {"-stream", M::Word, true, apply_path<&InputOptions::stream_path>,
      "  -stream <file.ts|.m2ts>       default: input.ts\n"},
     {"-debug", M::Word, false, apply_log_level<LogLevel::Debug>, "  -debug  : show debug info.\n"},
-    {"-silent", M::Word, false, apply_log_level<LogLevel::Error>,
-     "  -silent : show error only.\n"},
+    {"-silent", M::Word, false, apply_log_level<LogLevel::Error>, "  -silent : show error only.\n"},
     {"-all", M::Word, false, no_effect,
      "  -all    : options before it apply to every later input.\n"},
     {"-h", M::Letter, false, no_effect,

@@ -31,7 +31,7 @@ struct InputOptions {
   std::optional<std::string> timecodes_out_path;
   std::optional<std::string> format;  // -format: the format of standard input
 
-  int fps = 30;                        // frames per second are fps / 1.001
+  int fps = 30;                         // frames per second are fps / 1.001
   std::optional<std::string> fps_text;  // the -fps value as typed
   std::optional<FrameRate> rate;        // -rate: wins over fps
   // A value that is no rate or no delay: the input fails rather than be

@@ -90,7 +90,7 @@ std::int64_t last_frame_not_after(const FrameClock& clock, std::int64_t t_ns) {
     }
   } else {
     high = hint;
-    low = hint - 1;  // hint >= 1 here: frame_ns[0] <= t
+    low = hint - 1;                       // hint >= 1 here: frame_ns[0] <= t
     while (clock.frame_ns[low] > t_ns) {  // ends at the latest at 0
       high = low;
       step *= 2;

@@ -1,5 +1,5 @@
-#include "util/line_tally.h"
 #include "util/scan.h"
+#include "util/line_tally.h"
 
 #include <gtest/gtest.h>
 
