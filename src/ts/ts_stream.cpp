@@ -52,6 +52,12 @@ void TsStream::unmap() {
 
 bool TsStream::map_window(std::int64_t position) {
   unmap();
+  // Pages past the end of a file cut short since it was opened would kill
+  // the process when touched: every window is sized by the file as it is
+  // now (a file cut short while one window is read can still do so).
+  struct stat info {};
+  if (fstat(fileno(file_), &info) != 0) return false;
+  file_size_ = static_cast<std::int64_t>(info.st_size);
   if (position >= file_size_) return false;
   static const auto page = static_cast<std::int64_t>(sysconf(_SC_PAGESIZE));
   const std::int64_t aligned = position - position % page;
