@@ -249,7 +249,7 @@ void report_written(const OutputPlan& plan, const std::string& in_path, const Re
       counts.dropped);
   if (counts.retimed == 0 && counts.dropped > 0) {
     log(LogLevel::Error, "warning: all %d subtitles of %s lie in deleted material\n",
-        counts.dropped, in_path.c_str());
+        counts.dropped, in_path == "-" ? "standard input" : in_path.c_str());
   }
 }
 
