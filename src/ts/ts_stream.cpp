@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 
 #include "util/input_file.h"
@@ -14,6 +15,53 @@ namespace mendra {
 
 // Offsets beyond 2 GiB must reach the seek and map calls unharmed.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets are required");
+
+namespace {
+
+// A recording that another process cuts short while one of its windows is
+// mapped takes that window's pages away, and the next read of them raises
+// SIGBUS. The handler says which stream it was and ends the run with the
+// status of a failed input, instead of the crash the signal would be. It
+// may only touch plain memory and call async-signal-safe functions, so the
+// path is kept in a fixed array. The measurement runs before any output is
+// opened, so no temporary file is left behind.
+constexpr std::size_t kShownPathBytes = 4096;
+char g_mapped_path[kShownPathBytes];      // NOLINT: read by the signal handler
+std::size_t g_mapped_path_length = 0;     // NOLINT: read by the signal handler
+volatile std::sig_atomic_t g_mapped = 0;  // NOLINT: a window is mapped now
+
+void write_error(const char* text, std::size_t length) {
+  if (::write(STDERR_FILENO, text, length) < 0) return;
+}
+
+extern "C" void stream_cut_short(int signal_number) {
+  if (g_mapped == 0) {
+    // Not ours: die of it as the process would have.
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+    return;
+  }
+  static const char kMessage[] = "stream cut short while it was read: ";
+  write_error(kMessage, sizeof kMessage - 1);
+  write_error(g_mapped_path, g_mapped_path_length);
+  write_error("\n", 1);
+  _exit(1);
+}
+
+void watch_mapped_stream(const std::string& path) {
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_handler = stream_cut_short;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
+    return true;
+  }();
+  (void)installed;
+  g_mapped_path_length = std::min(path.size(), kShownPathBytes);
+  std::memcpy(g_mapped_path, path.data(), g_mapped_path_length);
+}
+
+}  // namespace
 
 bool TsStream::open(const std::string& path) {
   close();
@@ -26,6 +74,7 @@ bool TsStream::open(const std::string& path) {
   struct stat info {};
   mapped_ = fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode);
   file_size_ = mapped_ ? static_cast<std::int64_t>(info.st_size) : 0;
+  if (mapped_) watch_mapped_stream(path);
   window_ = nullptr;
   pos_ = len_ = 0;
   buffer_start_ = file_pos_ = 0;
@@ -45,6 +94,7 @@ void TsStream::close() {
 }
 
 void TsStream::unmap() {
+  g_mapped = 0;
   if (mapping_ != nullptr) munmap(mapping_, mapping_bytes_);
   mapping_ = nullptr;
   mapping_bytes_ = 0;
@@ -68,6 +118,7 @@ bool TsStream::map_window(std::int64_t position) {
   void* mapping = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(file_),
                        static_cast<off_t>(aligned));
   if (mapping == MAP_FAILED) return false;
+  g_mapped = 1;
   mapping_ = mapping;
   mapping_bytes_ = bytes;
   const auto skipped = static_cast<std::size_t>(position - aligned);

@@ -2,6 +2,10 @@
 
 #include "support/ts_fixture.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 namespace mendra::test {
 namespace {
 
@@ -28,6 +32,27 @@ TEST_F(TsStreamTest, SkipAndSeekAcrossBufferEdge) {
   stream_.skip(static_cast<std::int64_t>(data.size()));  // past the end: reads then fail
   EXPECT_EQ(stream_.read_byte(), -1);
   EXPECT_EQ(stream_.read(four), 0u);
+}
+
+// A recording cut short by another process while a window of it is mapped
+// ends the run with a message and the status of a failed input, not with
+// the crash of the signal the vanished pages raise; a file cut short before
+// its next window ends the stream there.
+TEST_F(TsStreamTest, RecordingCutShortWhileReadFailsCleanly) {
+  const Bytes data(kTsStreamBufferBytes * 2, 0x47);
+  open_stream(data);
+  ASSERT_EQ(stream_.read_byte(), 0x47);  // maps the first window
+  const std::string file = path("s.ts");
+  EXPECT_EXIT(
+      {
+        if (truncate(file.c_str(), 0) != 0) std::_Exit(3);
+        stream_.skip(8192);  // pages of the window that are no longer there
+        std::_Exit(stream_.read_byte() == 0x47 ? 4 : 5);
+      },
+      ::testing::ExitedWithCode(1), "stream cut short while it was read: ");
+  // In this process the file is already short: the next window meets its end.
+  stream_.seek(static_cast<std::int64_t>(kTsStreamBufferBytes));
+  EXPECT_EQ(stream_.read_byte(), -1);
 }
 
 // A view is handed out only for bytes the buffer holds whole; otherwise
