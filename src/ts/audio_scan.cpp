@@ -84,6 +84,26 @@ bool is_adts_header(std::span<const std::uint8_t> bytes) {
   return frame_length >= kAdtsMinFrameBytes;
 }
 
+namespace {
+
+// A continuation packet of a pending search, after the bytes carried from
+// the packet before: the PES's PTS when a header lies in it, else its tail
+// carried on to the next packet.
+PacketScan search_continuation(const AudioSyncFormat& format,
+                               std::span<const std::uint8_t> searched, AudioScanState& state,
+                               EsPassResult& result, const ScanContext& context) {
+  if (find_audio_header(format, searched) >= 0) {
+    const std::int64_t pts = state.pending_pts;
+    state.pending_pts = 0;
+    state.scan_pending = false;
+    return record_audio_start(format, pts, result, context);
+  }
+  carry_tail(state.carry, searched, kCarryFiller);
+  return PacketScan::Searched;
+}
+
+}  // namespace
+
 PacketScan scan_audio_sync_plain(const AudioSyncFormat& format,
                                  std::span<const std::uint8_t, kPlainPayloadBytes> payload,
                                  AudioScanState& state, EsPassResult& result,
@@ -95,14 +115,7 @@ PacketScan scan_audio_sync_plain(const AudioSyncFormat& format,
   std::copy(carry.begin(), carry.end(), buffer.begin());
   std::copy(payload.begin(), payload.end(), buffer.begin() + static_cast<std::ptrdiff_t>(carried));
   const auto searched = std::span<const std::uint8_t>(buffer).first(carried + payload.size());
-  if (find_audio_header(format, searched) >= 0) {
-    const std::int64_t pts = state.pending_pts;
-    state.pending_pts = 0;
-    state.scan_pending = false;
-    return record_audio_start(format, pts, result, context);
-  }
-  carry_tail(state.carry, searched, kCarryFiller);
-  return PacketScan::Searched;
+  return search_continuation(format, searched, state, result, context);
 }
 
 PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
@@ -126,14 +139,7 @@ PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
     }
     const auto searched =
         std::span<const std::uint8_t>(buffer).first(carried + static_cast<std::size_t>(n));
-    if (find_audio_header(format, searched) >= 0) {
-      const std::int64_t pts = state.pending_pts;
-      state.pending_pts = 0;
-      state.scan_pending = false;
-      return record_audio_start(format, pts, result, context);
-    }
-    carry_tail(state.carry, searched, kCarryFiller);
-    return PacketScan::Searched;
+    return search_continuation(format, searched, state, result, context);
   }
 
   skip_adaptation_field(cursor, header);
