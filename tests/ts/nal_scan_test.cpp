@@ -18,6 +18,19 @@ std::vector<NalHead> heads_of(const NalHeads& completed) {
           completed.heads.begin() + static_cast<std::ptrdiff_t>(completed.count)};
 }
 
+// The heads of `es` fed in two pieces split at `cut`, as two packets bring
+// them (the second at offset 188); `reader` is left as the second left it.
+std::vector<NalHead> heads_split_at(const Bytes& es, std::size_t cut, NalReader& reader) {
+  NalHeads first, second;
+  const auto bytes = std::span<const std::uint8_t>(es);
+  feed_nal_bytes(bytes.first(cut), 0, reader, first);
+  feed_nal_bytes(bytes.subspan(cut), 188, reader, second);
+  std::vector<NalHead> heads = heads_of(first);
+  const std::vector<NalHead> rest = heads_of(second);
+  heads.insert(heads.end(), rest.begin(), rest.end());
+  return heads;
+}
+
 // An AUD, an IDR slice and a slice whose first_mb_in_slice needs an
 // emulation prevention byte (22 leading zero bits: 00 00 03 02).
 Bytes es_with_emulation_prevention() {
@@ -39,13 +52,7 @@ TEST(NalReaderTest, SameHeadsAtEverySplit) {
   EXPECT_FALSE(third.past_end);
   for (std::size_t cut = 0; cut <= es.size(); ++cut) {
     NalReader reader;
-    NalHeads first, second;
-    const auto bytes = std::span<const std::uint8_t>(es);
-    feed_nal_bytes(bytes.first(cut), 0, reader, first);
-    feed_nal_bytes(bytes.subspan(cut), 188, reader, second);
-    std::vector<NalHead> heads = heads_of(first);
-    const std::vector<NalHead> rest = heads_of(second);
-    heads.insert(heads.end(), rest.begin(), rest.end());
+    const std::vector<NalHead> heads = heads_split_at(es, cut, reader);
     ASSERT_EQ(heads.size(), 3U) << "cut " << cut;
     for (std::size_t i = 0; i < heads.size(); ++i) {
       EXPECT_EQ(heads[i].size, whole.heads[i].size) << "cut " << cut << " head " << i;
@@ -94,13 +101,7 @@ TEST(NalReaderTest, StartCodesAtEveryOffsetOfLongPayloads) {
                      Bytes{0x00, 0x00, 0x01, 0x06};
     for (std::size_t cut = 0; cut <= es.size(); cut += cut < 8 ? 1 : 7) {
       NalReader reader;
-      NalHeads first, second;
-      const auto bytes = std::span<const std::uint8_t>(es);
-      feed_nal_bytes(bytes.first(cut), 0, reader, first);
-      feed_nal_bytes(bytes.subspan(cut), 188, reader, second);
-      std::vector<NalHead> heads = heads_of(first);
-      const std::vector<NalHead> rest = heads_of(second);
-      heads.insert(heads.end(), rest.begin(), rest.end());
+      const std::vector<NalHead> heads = heads_split_at(es, cut, reader);
       ASSERT_EQ(heads.size(), 3U) << "lead " << lead << " cut " << cut;
       EXPECT_EQ(heads[0].bytes[0], 0x09) << "lead " << lead << " cut " << cut;
       EXPECT_EQ(heads[1].bytes[0], 0x65) << "lead " << lead << " cut " << cut;
