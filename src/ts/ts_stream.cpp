@@ -6,8 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "util/input_file.h"
 
@@ -28,7 +33,7 @@ namespace {
 constexpr std::size_t kShownPathBytes = 4096;
 char g_mapped_path[kShownPathBytes];      // NOLINT: read by the signal handler
 std::size_t g_mapped_path_length = 0;     // NOLINT: read by the signal handler
-volatile std::sig_atomic_t g_mapped = 0;  // NOLINT: a window is mapped now
+volatile std::sig_atomic_t g_mapped = 0;  // NOLINT: windows are mapped now
 
 void write_error(const char* text, std::size_t length) {
   if (::write(STDERR_FILENO, text, length) < 0) return;
@@ -63,6 +68,190 @@ void watch_mapped_stream(const std::string& path) {
 
 }  // namespace
 
+// The windows of a regular file are mapped, so that its bytes are read
+// where the page cache holds them instead of being copied out first. Mapping
+// a page costs the kernel about as much as the walk spends on its bytes, so
+// a second thread maps the windows after the walk's own while the walk
+// works, and unmaps those the walk has left. It only ever works ahead of
+// the walk: a window the walk has been handed stays mapped until the walk
+// asks for the next one. A walk that goes back, or skips further ahead
+// than the mapped windows reach, sets the mapper on at the new position.
+struct MapAhead {
+  // Three windows: the walk's own, the next one ready, and one being
+  // mapped. Mapped pages count as the process's memory.
+  static constexpr std::size_t kWindows = 3;
+  // A first touch of a page maps its neighbours in the page cache with it,
+  // this many bytes of them on a common kernel; touching one byte in each
+  // such stretch maps the window for less than asking for every page
+  // (MAP_POPULATE) does. Pages it leaves out are mapped when the walk
+  // touches them.
+  static constexpr std::size_t kTouchStride = std::size_t{64} * 1024;
+  struct Window {
+    std::int64_t start = 0;  // file offset of bytes[0]
+    const std::uint8_t* bytes = nullptr;
+    std::size_t length = 0;  // 0: the file ends at `start`, or it cannot be mapped
+    bool failed = false;     // the mapping was refused
+    void* mapping = nullptr;
+    std::size_t mapping_bytes = 0;
+  };
+
+  int fd = -1;
+  std::array<Window, kWindows> windows{};
+
+  std::mutex mutex;
+  std::condition_variable mapper_wakes;  // a window to unmap, room for one, or a new position
+  std::condition_variable walk_wakes;    // a window is mapped
+  // Windows are counted since the mapper started: it maps window
+  // `mapped % kWindows`; the walk takes window `taken`, gives back all below
+  // `given_back`; the mapper has unmapped all below `unmapped`.
+  std::uint64_t mapped = 0;
+  std::uint64_t taken = 0;
+  std::uint64_t given_back = 0;
+  std::uint64_t unmapped = 0;
+  std::int64_t next_start = 0;  // where the next window begins
+  std::uint64_t round = 0;      // raised each time the mapper is set on
+  bool at_end = false;          // the mapper met the end and waits
+  bool stop = false;
+  std::thread thread;
+
+  // Maps the window that holds `start`, sized by the file as it is now:
+  // pages past the end of a file cut short since would kill the process
+  // when touched.
+  Window map_window(std::int64_t start) const {
+    Window w;
+    w.start = start;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || start >= static_cast<std::int64_t>(info.st_size)) return w;
+    static const auto page = static_cast<std::int64_t>(sysconf(_SC_PAGESIZE));
+    const std::int64_t aligned = start - start % page;
+    const auto bytes = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(kTsStreamBufferBytes),
+                               static_cast<std::int64_t>(info.st_size) - aligned));
+    void* mapping = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(aligned));
+    if (mapping == MAP_FAILED) {
+      w.failed = true;
+      return w;
+    }
+    const volatile std::uint8_t* const touched = static_cast<const std::uint8_t*>(mapping);
+    for (std::size_t at = 0; at < bytes; at += kTouchStride) (void)touched[at];
+    w.mapping = mapping;
+    w.mapping_bytes = bytes;
+    const auto skipped = static_cast<std::size_t>(start - aligned);
+    w.bytes = static_cast<const std::uint8_t*>(mapping) + skipped;
+    w.length = bytes - skipped;
+    return w;
+  }
+
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      mapper_wakes.wait(lock, [this] {
+        return stop || unmapped < given_back || (!at_end && mapped - unmapped < kWindows);
+      });
+      if (unmapped < given_back) {
+        Window& old = windows[unmapped % kWindows];
+        void* mapping = old.mapping;
+        const std::size_t bytes = old.mapping_bytes;
+        old.mapping = nullptr;
+        ++unmapped;
+        lock.unlock();
+        if (mapping != nullptr) munmap(mapping, bytes);
+        lock.lock();
+        continue;
+      }
+      if (stop) return;
+      const std::uint64_t my_round = round;
+      const std::int64_t start = next_start;
+      lock.unlock();
+      Window w = map_window(start);
+      lock.lock();
+      if (my_round != round) {
+        // Set on elsewhere meanwhile: this window is not wanted.
+        if (w.mapping != nullptr) munmap(w.mapping, w.mapping_bytes);
+        continue;
+      }
+      if (w.length == 0) {
+        at_end = true;
+      } else {
+        next_start = w.start + static_cast<std::int64_t>(w.length);
+      }
+      windows[mapped % kWindows] = w;
+      ++mapped;
+      walk_wakes.notify_one();
+    }
+  }
+
+  // Under the lock: gives back every window mapped and sets the mapper on
+  // at `position`.
+  void set_on(std::int64_t position) {
+    ++round;
+    taken = given_back = mapped;
+    next_start = position;
+    at_end = false;
+    mapper_wakes.notify_one();
+  }
+
+  // The window holding `position`, its bytes from there on; empty at the
+  // end of the file (with `failed` set when the file cannot be mapped). The
+  // window handed out before is given back.
+  std::span<const std::uint8_t> window_at(std::int64_t position, bool& failed) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (given_back != taken) {
+      given_back = taken;
+      mapper_wakes.notify_one();
+    }
+    constexpr auto reach = static_cast<std::int64_t>(kWindows * kTsStreamBufferBytes);
+    for (;;) {
+      if (taken < mapped) {
+        const Window& w = windows[taken % kWindows];
+        const std::int64_t end = w.start + static_cast<std::int64_t>(w.length);
+        if (w.length == 0 && position >= w.start) {
+          if (w.failed) {
+            failed = true;
+            return {};
+          }
+          // The end, unless the recording has grown since the mapper met it.
+          struct stat info {};
+          if (fstat(fd, &info) != 0 || info.st_size <= position) return {};
+          set_on(position);
+        } else if (position < w.start) {
+          set_on(position);
+        } else if (position >= end) {
+          // Skipped over whole.
+          given_back = ++taken;
+          mapper_wakes.notify_one();
+        } else {
+          const auto offset = static_cast<std::size_t>(position - w.start);
+          ++taken;
+          return {w.bytes + offset, w.length - offset};
+        }
+        continue;
+      }
+      if (position < next_start || position >= next_start + reach) set_on(position);
+      walk_wakes.wait(lock, [this] { return taken < mapped; });
+    }
+  }
+
+  // Stops the mapper and unmaps every window.
+  void finish() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+      // A window being mapped now is not wanted either.
+      ++round;
+      given_back = mapped;
+    }
+    mapper_wakes.notify_one();
+    thread.join();
+  }
+};
+
+TsStream::TsStream() = default;
+
+TsStream::~TsStream() {
+  close();
+}
+
 bool TsStream::open(const std::string& path) {
   close();
   std::FILE* f = open_input_file(path);
@@ -72,59 +261,41 @@ bool TsStream::open(const std::string& path) {
   std::setvbuf(f, nullptr, _IONBF, 0);
   file_ = f;
   struct stat info {};
-  mapped_ = fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode);
-  file_size_ = mapped_ ? static_cast<std::int64_t>(info.st_size) : 0;
-  if (mapped_) watch_mapped_stream(path);
+  if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode)) {
+    auto mapper = std::make_unique<MapAhead>();
+    mapper->fd = fileno(f);
+    watch_mapped_stream(path);
+    g_mapped = 1;
+    try {
+      mapper->thread = std::thread([m = mapper.get()] { m->run(); });
+      map_ahead_ = std::move(mapper);
+    } catch (const std::system_error&) {
+      // No thread to be had: the windows are read when the walk gets there.
+      g_mapped = 0;
+    }
+  }
   window_ = nullptr;
   pos_ = len_ = 0;
   buffer_start_ = file_pos_ = 0;
   return true;
 }
 
+void TsStream::stop_mapping() {
+  if (map_ahead_ == nullptr) return;
+  map_ahead_->finish();
+  map_ahead_.reset();
+  g_mapped = 0;
+}
+
 void TsStream::close() {
-  unmap();
+  stop_mapping();
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
-  mapped_ = false;
   buffer_.clear();
   buffer_.shrink_to_fit();
   window_ = nullptr;
   pos_ = len_ = 0;
   buffer_start_ = file_pos_ = 0;
-}
-
-void TsStream::unmap() {
-  g_mapped = 0;
-  if (mapping_ != nullptr) munmap(mapping_, mapping_bytes_);
-  mapping_ = nullptr;
-  mapping_bytes_ = 0;
-}
-
-bool TsStream::map_window(std::int64_t position) {
-  unmap();
-  // Pages past the end of a file cut short since it was opened would kill
-  // the process when touched: every window is sized by the file as it is
-  // now (a file cut short while one window is read can still do so).
-  struct stat info {};
-  if (fstat(fileno(file_), &info) != 0) return false;
-  file_size_ = static_cast<std::int64_t>(info.st_size);
-  if (position >= file_size_) return false;
-  static const auto page = static_cast<std::int64_t>(sysconf(_SC_PAGESIZE));
-  const std::int64_t aligned = position - position % page;
-  const auto bytes = static_cast<std::size_t>(std::min<std::int64_t>(
-      static_cast<std::int64_t>(kTsStreamBufferBytes), file_size_ - aligned));
-  // The pages are mapped at once, not fault by fault as the walk reaches
-  // them.
-  void* mapping = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(file_),
-                       static_cast<off_t>(aligned));
-  if (mapping == MAP_FAILED) return false;
-  g_mapped = 1;
-  mapping_ = mapping;
-  mapping_bytes_ = bytes;
-  const auto skipped = static_cast<std::size_t>(position - aligned);
-  window_ = static_cast<const std::uint8_t*>(mapping) + skipped;
-  len_ = bytes - skipped;
-  return true;
 }
 
 bool TsStream::read_window(std::int64_t position) {
@@ -144,16 +315,14 @@ bool TsStream::fill() {
   const std::int64_t position = tell();
   pos_ = len_ = 0;
   buffer_start_ = position;
-  if (mapped_) {
-    if (position >= file_size_) {
-      // A recording still being written may have grown since.
-      struct stat info {};
-      if (fstat(fileno(file_), &info) != 0 || info.st_size <= file_size_) return false;
-      file_size_ = static_cast<std::int64_t>(info.st_size);
-    }
-    if (map_window(position)) return true;
+  if (map_ahead_ != nullptr) {
+    bool failed = false;
+    const std::span<const std::uint8_t> bytes = map_ahead_->window_at(position, failed);
+    window_ = bytes.data();
+    len_ = bytes.size();
+    if (!failed) return len_ > 0;
     // The mapping was refused: reading takes over.
-    mapped_ = false;
+    stop_mapping();
   }
   return read_window(position);
 }

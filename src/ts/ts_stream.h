@@ -4,14 +4,17 @@
 // inside the window only moves the index, a skip beyond it moves the window
 // on the next read. A regular file is mapped a window at a time, so its
 // bytes are read where the page cache holds them instead of being copied
-// out first; anything else (a pipe) is read into a buffer of our own.
-// Memory stays constant whatever the stream size.
+// out first, and a second thread maps the windows ahead of the walk while
+// it works on the current one; anything else (a pipe), or a file that
+// cannot be mapped, is read into a buffer of our own. Memory stays
+// constant whatever the stream size.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,14 +22,18 @@
 namespace mendra {
 
 // The window: a multiple of every page size in use, so that a window that
-// begins at offset 0 is followed by windows at its multiples.
+// begins at offset 0 is followed by windows at its multiples; large enough
+// that handing one from thread to thread costs little next to walking it.
 inline constexpr std::size_t kTsStreamBufferBytes = std::size_t{1024} * 1024;
 
+// The thread that maps a regular file's windows (ts_stream.cpp).
+struct MapAhead;
+
 struct TsStream {
-  TsStream() = default;
+  TsStream();
   TsStream(const TsStream&) = delete;
   TsStream& operator=(const TsStream&) = delete;
-  ~TsStream() { close(); }
+  ~TsStream();
 
   // Opens the file for binary reading; false when it cannot be opened or is
   // a directory.
@@ -83,20 +90,17 @@ struct TsStream {
 
  private:
   bool fill();
-  bool map_window(std::int64_t position);
+  void stop_mapping();
   bool read_window(std::int64_t position);
-  void unmap();
   int read_byte_slow();
   std::size_t read_slow(std::span<std::uint8_t> dst);
   void skip_slow(std::int64_t count);
 
   std::FILE* file_ = nullptr;
-  // Mapped windows: the file's size when opened, and the current mapping.
-  bool mapped_ = false;
-  std::int64_t file_size_ = 0;
-  void* mapping_ = nullptr;
-  std::size_t mapping_bytes_ = 0;
-  // Read windows: our own buffer, and where the file itself stands.
+  // The mapper of a regular file's windows, while one runs.
+  std::unique_ptr<MapAhead> map_ahead_;
+  // Windows read on demand: our own buffer, and where the file itself
+  // stands.
   std::vector<std::uint8_t> buffer_;
   std::int64_t file_pos_ = 0;
   const std::uint8_t* window_ = nullptr;  // the bytes of the window

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace mendra::test {
@@ -34,12 +35,60 @@ TEST_F(TsStreamTest, SkipAndSeekAcrossBufferEdge) {
   EXPECT_EQ(stream_.read(four), 0u);
 }
 
+// Reads, short and long skips and seeks back, in a fixed pseudo-random
+// order over a stream of many windows, land on the right bytes: skips
+// within the windows mapped ahead, beyond them, and back behind the window
+// read all move the mapped windows correctly.
+TEST_F(TsStreamTest, WanderingWalkReadsTheRightBytes) {
+  Bytes data(kTsStreamBufferBytes * 9 + 1234);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<std::uint8_t>(i * 11 + i / 4093);
+  open_stream(data);
+  std::uint32_t state = 12345;
+  const auto next = [&state](std::uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  };
+  const auto size = static_cast<std::int64_t>(data.size());
+  for (int step = 0; step < 400; ++step) {
+    const std::int64_t at = stream_.tell();
+    switch (next(5)) {
+      case 0:
+        stream_.skip(next(300));
+        break;
+      case 1:
+        stream_.skip(next(static_cast<std::uint32_t>(kTsStreamBufferBytes * 5)));
+        break;
+      case 2:
+        stream_.seek(next(static_cast<std::uint32_t>(size)));
+        break;
+      case 3: {
+        Bytes got(next(3000) + 1);
+        const std::size_t n = stream_.read(got);
+        const auto expected = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(size - at, 0, static_cast<std::int64_t>(got.size())));
+        ASSERT_EQ(n, expected) << "step " << step << " at " << at;
+        got.resize(n);
+        if (n > 0) {
+          ASSERT_EQ(got, Bytes(data.begin() + at, data.begin() + at + static_cast<std::int64_t>(n)))
+              << "step " << step << " at " << at;
+        }
+        break;
+      }
+      default:
+        ASSERT_EQ(stream_.read_byte(), at < size ? data[static_cast<std::size_t>(at)] : -1)
+            << "step " << step << " at " << at;
+    }
+  }
+}
+
 // A recording cut short by another process while a window of it is mapped
 // ends the run with a message and the status of a failed input, not with
-// the crash of the signal the vanished pages raise; a file cut short before
-// its next window ends the stream there.
+// the crash of the signal the vanished pages raise; in this process the
+// stream then ends where the file now ends. The file is one window long, so
+// that no window but the one read is mapped when it is cut.
 TEST_F(TsStreamTest, RecordingCutShortWhileReadFailsCleanly) {
-  const Bytes data(kTsStreamBufferBytes * 2, 0x47);
+  const Bytes data(kTsStreamBufferBytes, 0x47);
   open_stream(data);
   ASSERT_EQ(stream_.read_byte(), 0x47);  // maps the first window
   const std::string file = path("s.ts");
@@ -50,8 +99,29 @@ TEST_F(TsStreamTest, RecordingCutShortWhileReadFailsCleanly) {
         std::_Exit(stream_.read_byte() == 0x47 ? 4 : 5);
       },
       ::testing::ExitedWithCode(1), "stream cut short while it was read: ");
-  // In this process the file is already short: the next window meets its end.
   stream_.seek(static_cast<std::int64_t>(kTsStreamBufferBytes));
+  EXPECT_EQ(stream_.read_byte(), -1);
+}
+
+// A recording still being written: at its end the stream ends, and once
+// the file has grown, reading on from there delivers the new bytes.
+TEST_F(TsStreamTest, RecordingThatGrowsIsReadOn) {
+  Bytes data(kTsStreamBufferBytes + 10);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 5 + 3);
+  open_stream(data);
+  stream_.skip(static_cast<std::int64_t>(data.size()) - 1);
+  EXPECT_EQ(stream_.read_byte(), data.back());
+  EXPECT_EQ(stream_.read_byte(), -1);
+  const Bytes more{0x12, 0x34, 0x56};
+  {
+    std::FILE* f = std::fopen(path("s.ts").c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(more.data(), 1, more.size(), f), more.size());
+    std::fclose(f);
+  }
+  Bytes three(3);
+  EXPECT_EQ(stream_.read(three), 3u);
+  EXPECT_EQ(three, more);
   EXPECT_EQ(stream_.read_byte(), -1);
 }
 
