@@ -41,18 +41,20 @@ void begin_head(NalReader& reader, std::int64_t sync_offset) {
 typedef std::uint8_t Lanes16 __attribute__((vector_size(16)));
 typedef std::uint8_t Lanes32 __attribute__((vector_size(32)));
 
-// True when a pair of zero bytes begins at one of the kBytes positions
-// from `at` (reading kBytes + 1 bytes), tested a vector of Lanes at a time.
+// True when a start code (00 00 01) begins at one of the kBytes positions
+// from `at` (reading kBytes + 2 bytes), tested a vector of Lanes at a time.
 template <typename Lanes, std::size_t kBytes>
-inline bool pair_in_block(const std::uint8_t* at) {
+inline bool start_code_in_block(const std::uint8_t* at) {
   constexpr std::size_t kLanes = sizeof(Lanes);
   Lanes any{};
   for (std::size_t i = 0; i < kBytes; i += kLanes) {
     Lanes here;
     Lanes next;
+    Lanes last;
     std::memcpy(&here, at + i, sizeof here);
     std::memcpy(&next, at + i + 1, sizeof next);
-    any |= (Lanes)((here == 0) & (next == 0));
+    std::memcpy(&last, at + i + 2, sizeof last);
+    any |= (Lanes)((here == 0) & (next == 0) & (last == kStartCodeLastByte));
   }
   std::array<std::uint64_t, kLanes / 8> words{};
   std::memcpy(words.data(), &any, sizeof any);
@@ -61,19 +63,23 @@ inline bool pair_in_block(const std::uint8_t* at) {
   return bits != 0;
 }
 
-// Passes over 64 positions at a time while more than 64 remain and no pair
-// of zeros begins among them; then, when the bytes were more than 64, tests
-// the last 64 positions as one block that overlaps those passed (where no
-// pair begins, so a pair it shows lies ahead) and, when it is clean, stops
-// at the last byte. Returns where it stopped.
+// Bytes a start code test reads beyond the positions it tests.
+constexpr std::ptrdiff_t kStartCodeTail = 2;
+
+// Passes over 64 positions at a time while more than 64 remain and no start
+// code begins among them; then, when the bytes were more than 64, tests the
+// last positions at which a start code can begin as one block that overlaps
+// those passed (where none begins, so one it shows lies ahead) and, when it
+// is clean, stops at the last two bytes. Returns where it stopped.
 constexpr std::ptrdiff_t kWideBlock = 64;
 template <typename Lanes>
 inline const std::uint8_t* pass_blocks(const std::uint8_t* p, const std::uint8_t* end) {
   const std::uint8_t* const begin = p;
-  while (end - p > kWideBlock && !pair_in_block<Lanes, kWideBlock>(p)) p += kWideBlock;
-  if (end - begin > kWideBlock && end - p <= kWideBlock && end - p > 1 &&
-      !pair_in_block<Lanes, kWideBlock>(end - kWideBlock - 1)) {
-    p = end - 1;
+  constexpr std::ptrdiff_t kRead = kWideBlock + kStartCodeTail;
+  while (end - p >= kRead && !start_code_in_block<Lanes, kWideBlock>(p)) p += kWideBlock;
+  if (end - begin >= kRead && end - p < kRead && end - p > kStartCodeTail &&
+      !start_code_in_block<Lanes, kWideBlock>(end - kRead)) {
+    p = end - kStartCodeTail;
   }
   return p;
 }
@@ -96,51 +102,48 @@ const auto pass_wide = []() noexcept {
 const auto pass_wide = &pass_wide_blocks;
 #endif
 
-// The first position from `p` on at which two zero bytes begin; else the
-// last byte when it is a zero (the next bytes may complete the pair); else
-// `end`. Encoder output holds a pair of zeros every few hundred bytes at
-// most, so nearly every byte is passed over a block at a time, and only a
-// block that holds one is searched byte by byte.
+// Where the first start code begins among the 16 positions from `at`
+// (reading 18 bytes), or -1.
 #if defined(__SSE2__)
-// Where the first pair of zero bytes begins among the 16 positions from
-// `at` (reading 17 bytes), or -1.
-inline int first_pair_in_block(const std::uint8_t* at) {
+inline int first_start_code_in_block(const std::uint8_t* at) {
   const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi8(kStartCodeLastByte);
   const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
   const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-  const int mask =
-      _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, zero), _mm_cmpeq_epi8(next, zero)));
+  const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2));
+  const int mask = _mm_movemask_epi8(
+      _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(here, zero), _mm_cmpeq_epi8(next, zero)),
+                    _mm_cmpeq_epi8(last, one)));
   return mask == 0 ? -1 : __builtin_ctz(static_cast<unsigned>(mask));
 }
 #else
-inline int first_pair_in_block(const std::uint8_t* at) {
-  if (!pair_in_block<Lanes16, 16>(at)) return -1;
+inline int first_start_code_in_block(const std::uint8_t* at) {
+  if (!start_code_in_block<Lanes16, 16>(at)) return -1;
   int i = 0;
-  while (at[i] != 0x00 || at[i + 1] != 0x00) ++i;
+  while (at[i] != 0x00 || at[i + 1] != 0x00 || at[i + 2] != kStartCodeLastByte) ++i;
   return i;
 }
 #endif
 
-const std::uint8_t* find_zero_pair(const std::uint8_t* p, const std::uint8_t* const end) {
+// Where the next start code begins from `p` on; else where the last bytes
+// could still begin one that the next bytes complete (the last two when
+// they are 00 00, the last when it is 00); else `end`. Between units only
+// start codes matter, and encoder output holds one every few thousand
+// bytes: nearly every byte is passed over a block at a time, including the
+// pairs of zeros that emulation prevention bytes follow, and only a block
+// that holds a start code is searched for it.
+const std::uint8_t* find_start_code(const std::uint8_t* p, const std::uint8_t* const end) {
   constexpr std::ptrdiff_t kBlock = 16;
-  const bool long_enough = end - p > kBlock;
   p = pass_wide(p, end);
-  for (; end - p > kBlock; p += kBlock) {
-    const int at = first_pair_in_block(p);
+  for (; end - p >= kBlock + kStartCodeTail; p += kBlock) {
+    const int at = first_start_code_in_block(p);
     if (at >= 0) return p + at;
   }
-  // The last positions: one block that ends at `end` overlaps those already
-  // passed, where no pair begins, so a pair it shows lies ahead.
-  if (long_enough && end - p > 1) {
-    const std::uint8_t* const last_block = end - kBlock - 1;
-    const int at = first_pair_in_block(last_block);
-    if (at >= 0) return last_block + at;
-    p = end - 1;
+  for (; end - p > kStartCodeTail; ++p) {
+    if (p[0] == 0x00 && p[1] == 0x00 && p[2] == kStartCodeLastByte) return p;
   }
-  for (; end - p > 1; ++p) {
-    if (p[0] == 0x00 && p[1] == 0x00) return p;
-  }
-  return p != end && *p == 0x00 ? p : end;
+  if (end - p == kStartCodeTail && p[0] == 0x00 && p[1] == 0x00) return p;
+  return p != end && end[-1] == 0x00 ? end - 1 : end;
 }
 
 // One byte of the unit being filled; the head completes when full.
@@ -158,11 +161,11 @@ void feed_nal_bytes(std::span<const std::uint8_t> bytes, std::int64_t sync_offse
   const std::uint8_t* const end = p + bytes.size();
   while (p != end) {
     if (!reader.gathering) {
-      // Between heads only start codes matter, and each begins with two
-      // zero bytes: with no zeros pending, the search leaps to the next
-      // pair of them; from there the bytes are taken one by one.
+      // Between heads only start codes matter: with no zeros pending, the
+      // search leaps to the next one; from there the bytes are taken one
+      // by one.
       if (reader.zeros == 0) {
-        p = find_zero_pair(p, end);
+        p = find_start_code(p, end);
         if (p == end) return;
       }
       const std::uint8_t byte = *p++;
