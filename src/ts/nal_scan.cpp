@@ -66,11 +66,12 @@ inline bool start_code_in_block(const std::uint8_t* at) {
 // Bytes a start code test reads beyond the positions it tests.
 constexpr std::ptrdiff_t kStartCodeTail = 2;
 
-// Passes over 64 positions at a time while more than 64 remain and no start
-// code begins among them; then, when the bytes were more than 64, tests the
-// last positions at which a start code can begin as one block that overlaps
-// those passed (where none begins, so one it shows lies ahead) and, when it
-// is clean, stops at the last two bytes. Returns where it stopped.
+// Passes over 64 positions at a time while a block of them and the two
+// bytes after it remain and no start code begins among them; then, when
+// the bytes were that many, tests the last 64 positions at which a start
+// code can begin as one block that overlaps those passed (where none
+// begins, so one it shows lies ahead) and, when it is clean, stops at the
+// last two bytes. Returns where it stopped.
 constexpr std::ptrdiff_t kWideBlock = 64;
 template <typename Lanes>
 inline const std::uint8_t* pass_blocks(const std::uint8_t* p, const std::uint8_t* end) {
@@ -128,10 +129,10 @@ inline int first_start_code_in_block(const std::uint8_t* at) {
 // Where the next start code begins from `p` on; else where the last bytes
 // could still begin one that the next bytes complete (the last two when
 // they are 00 00, the last when it is 00); else `end`. Between units only
-// start codes matter, and encoder output holds one every few thousand
-// bytes: nearly every byte is passed over a block at a time, including the
-// pairs of zeros that emulation prevention bytes follow, and only a block
-// that holds a start code is searched for it.
+// start codes matter, and encoder output holds a hundred pairs of zeros
+// (most of them before an emulation prevention byte) for every start code:
+// nearly every byte is passed over a block at a time, pairs of zeros
+// included, and only a block that holds a start code is searched for it.
 const std::uint8_t* find_start_code(const std::uint8_t* p, const std::uint8_t* const end) {
   constexpr std::ptrdiff_t kBlock = 16;
   p = pass_wide(p, end);
