@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;

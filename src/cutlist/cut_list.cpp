@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "cutlist/cut_readers.h"
-#include "util/frame_rate.h"
+#include "time/frame_rate.h"
 #include "util/int_math.h"
 #include "util/text_reader.h"
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "cutlist/cut_map.h"
-#include "util/frame_clock.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 

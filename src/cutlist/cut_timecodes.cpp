@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cutlist/cut_map_builder.h"
-#include "cutlist/remap_table.h"
+#include "time/remap_table.h"
 #include "util/output_file.h"
 
 namespace mendra {

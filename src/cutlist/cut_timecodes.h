@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cutlist/cut_map.h"
-#include "util/frame_clock.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
 #include "util/log.h"
 
 namespace mendra {

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "cutlist/cut_map_builder.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 #include "util/line_tally.h"
 #include "util/log.h"
 #include "util/scan.h"

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "util/frame_clock.h"
-#include "util/frame_rate.h"
+#include "time/frame_clock.h"
+#include "time/frame_rate.h"
 
 namespace mendra {
 

@@ -9,18 +9,18 @@
 #include <sys/stat.h>
 
 #include "cutlist/cut_list.h"
-#include "cutlist/cut_map.h"
 #include "cutlist/cut_timecodes.h"
 #include "driver/command_line.h"
 #include "subtitle/rewrite.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
+#include "time/rate_parse.h"
+#include "time/timing.h"
 #include "ts/d2v.h"
 #include "ts/ts_delay.h"
-#include "util/frame_clock.h"
 #include "util/input_file.h"
 #include "util/path.h"
-#include "util/rate_parse.h"
 #include "util/text_reader.h"
-#include "util/timing.h"
 
 namespace mendra {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <sys/stat.h>
 
-#include "util/rate_parse.h"
+#include "time/rate_parse.h"
 #include "util/scan.h"
 
 namespace mendra {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cutlist/cut_list_kind.h"
+#include "time/frame_rate.h"
 #include "ts/ts_delay.h"
-#include "util/frame_rate.h"
 #include "util/log.h"
 
 namespace mendra {

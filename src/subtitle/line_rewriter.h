@@ -5,11 +5,11 @@
 
 #include <string_view>
 
-#include "cutlist/remap_table.h"
 #include "subtitle/rewrite.h"
+#include "time/remap_table.h"
+#include "time/timing.h"
 #include "util/output_file.h"
 #include "util/text_reader.h"
-#include "util/timing.h"
 
 namespace mendra {
 

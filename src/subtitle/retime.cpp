@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "util/frame_rate.h"
+#include "time/frame_rate.h"
 #include "util/int_math.h"
 
 namespace mendra {

@@ -3,9 +3,9 @@
 // milliseconds back to the clock fields that are printed.
 #pragma once
 
-#include "cutlist/cut_map.h"
-#include "cutlist/remap_table.h"
-#include "util/timing.h"
+#include "time/cut_map.h"
+#include "time/remap_table.h"
+#include "time/timing.h"
 
 namespace mendra {
 

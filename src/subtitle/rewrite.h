@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "cutlist/cut_map.h"
+#include "time/cut_map.h"
+#include "time/timing.h"
 #include "util/line_tally.h"
 #include "util/log.h"
-#include "util/timing.h"
 
 namespace mendra {
 

@@ -11,7 +11,7 @@
 #include "cut_list_fixture.h"
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_timecodes.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 namespace {

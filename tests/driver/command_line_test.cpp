@@ -9,7 +9,7 @@
 
 #include "driver/command_line.h"
 #include "driver/options.h"
-#include "util/rate_parse.h"
+#include "time/rate_parse.h"
 
 namespace mendra {
 namespace {

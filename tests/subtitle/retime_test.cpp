@@ -2,7 +2,7 @@
 #include "cutlist/cut_timecodes.h"
 #include "subtitle/time_text.h"
 #include "support/run_binary.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "cutlist/cut_list.h"
 #include "subtitle/time_text.h"
 #include "support/run_binary.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 namespace {

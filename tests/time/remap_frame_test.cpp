@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cutlist/cut_map.h"
+#include "time/cut_map.h"
 
 namespace mendra {
 namespace {

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 #include "util/scan.h"
 #include "util/text_encoding.h"
 #include "util/text_reader.h"

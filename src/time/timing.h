@@ -2,7 +2,7 @@
 // two delays added after the cut, in milliseconds.
 #pragma once
 
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 

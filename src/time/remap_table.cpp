@@ -1,4 +1,4 @@
-#include "cutlist/remap_table.h"
+#include "time/remap_table.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "util/rate_parse.h"
+#include "time/rate_parse.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "cutlist/cut_map.h"
+#include "time/cut_map.h"
 
 #include "util/int_math.h"
 

@@ -1,4 +1,4 @@
-#include "cutlist/remap_table.h"
+#include "time/remap_table.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "cutlist/cut_map.h"
+#include "time/cut_map.h"
 
 namespace mendra {
 namespace {

@@ -1,4 +1,4 @@
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 #include <algorithm>
 #include <cstdio>

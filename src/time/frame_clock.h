@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "util/frame_rate.h"
+#include "time/frame_rate.h"
 #include "util/log.h"
 
 namespace mendra {

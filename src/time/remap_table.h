@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "cutlist/cut_map.h"
-#include "util/frame_clock.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 

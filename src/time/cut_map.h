@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "util/frame_rate.h"
+#include "time/frame_rate.h"
 
 namespace mendra {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "util/frame_rate.h"
+#include "time/frame_rate.h"
 
 namespace mendra {
 
