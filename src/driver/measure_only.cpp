@@ -32,11 +32,11 @@ std::string json_string(std::string_view text) {
 }
 
 std::string json_stream(const TsStreamStart& stream) {
-  if (!stream.found) return "null";
+  if (!stream.start_pts) return "null";
   char text[128];
   std::snprintf(text, sizeof text, "{\"pid\": %u, \"stream_type\": %u, \"start_pts\": %" PRId64 "}",
                 static_cast<unsigned>(stream.pid), static_cast<unsigned>(stream.stream_type),
-                stream.start_pts);
+                stream.start_pts->count);
   return text;
 }
 
@@ -55,9 +55,10 @@ void print_json(const std::string& path, const TsMeasurement& measurement, bool 
                 ", \"video\": %s, \"audio\": %s, \"delay_ms\": {\"dgindex\": %d, "
                 "\"mpg2vfp\": %d, \"tmpgenc\": %d}}",
                 measurement.packet_bytes, static_cast<unsigned>(measurement.pcr_pid),
-                measurement.first_pcr, json_stream(measurement.video).c_str(),
-                json_stream(measurement.audio).c_str(), measurement.delays.dgindex_ms,
-                measurement.delays.mpg2vfp_ms, measurement.delays.tmpgenc_ms);
+                measurement.first_pcr.value_or(Ticks90k{}).count,
+                json_stream(measurement.video).c_str(), json_stream(measurement.audio).c_str(),
+                measurement.delays.dgindex_ms, measurement.delays.mpg2vfp_ms,
+                measurement.delays.tmpgenc_ms);
   out += text;
   std::printf("%s\n", out.c_str());
 }
