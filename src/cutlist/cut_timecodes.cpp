@@ -5,6 +5,7 @@
 
 #include "cutlist/cut_map_builder.h"
 #include "time/remap_table.h"
+#include "time/time_steps.h"
 #include "util/output_file.h"
 
 namespace mendra {
@@ -55,7 +56,7 @@ std::string timecode_ms_text(std::int64_t ns) {
 }
 
 bool write_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
-                         const Log& log) {
+                         const SpeedStep& speed, const Log& log) {
   // The kept stretches between the pairs, as the re-timing sees them.
   std::vector<Stretch> stretches;
   std::int64_t frames = 0;
@@ -65,13 +66,13 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
     if (stretch.end <= stretch.first) continue;
     if (stretch.end - 1 >= kOpenEndFrame) {
       // Open toward the end: the clock's file says where the video ends.
-      if (is_constant(clock)) {
+      if (known_frames(clock) == 0) {
         report_failure(path, log, 0,
                        "the cut list leaves the end of the video open, and a constant frame "
                        "rate does not say where it ends");
         return false;
       }
-      stretch.end = std::max(stretch.first, clock.frame_count);
+      stretch.end = std::max(stretch.first, known_frames(clock));
     }
     frames += stretch.end - stretch.first;
     if (frames > kMaxFrames) {
@@ -88,17 +89,16 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
   }
   file.write("# timestamp format v2\n");
   const RemapTable table = make_remap_table(map, clock);
-  std::int64_t cut_frame = 0;
+  // The cut video plays at the new speed of a -fps-change.
+  AfterCut at_speed = after_cut(ticks_per_ms(clock));
+  add_step(at_speed, speed);
   for (const Stretch& stretch : stretches) {
+    const RemapTable::PairTimes& pair = table.pair_times[stretch.pair];
     for (std::int64_t frame = stretch.first; frame < stretch.end; ++frame) {
-      // A constant clock's cut video runs at the same rate from 0.
-      const std::int64_t ns =
-          table.timecodes ? table.pair_base_ns[stretch.pair] +
-                                (frame_start_ns(clock, frame) - table.pair_first_ns[stretch.pair])
-                          : frame_start_ns(clock, cut_frame);
-      file.write(timecode_ms_text(ns));
+      const ClockTime cut{pair.cut_first.ticks +
+                          (frame_start(clock, frame).ticks - pair.source_first.ticks)};
+      file.write(timecode_ms_text(output_ns(at_speed, cut).count));
       file.write("\n");
-      ++cut_frame;
     }
   }
   if (!file.commit()) {

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "time/frame_rate.h"
 #include "util/text_encoding.h"
 
 namespace mendra {
@@ -53,13 +52,10 @@ void report_no_cuts_read(const Log& log, std::string_view list_name, const LineT
 }
 
 void print_cut_summary(const CutCounters& counters, const FrameClock& clock, const Log& log) {
-  // Exact durations, truncated toward zero; frame counts near the int limits
+  // Exact durations, truncated toward zero; durations beyond the int range
   // saturate.
-  const bool constant = is_constant(clock);
-  const SummaryTime kept = split_ms(constant ? frames_duration_ms(clock, counters.kept_frames)
-                                             : ns_to_ms(counters.kept_ns));
-  const SummaryTime cut = split_ms(constant ? frames_duration_ms(clock, counters.cut_frames)
-                                            : ns_to_ms(counters.cut_ns));
+  const SummaryTime kept = split_ms(clock_time_ms(clock, counters.kept_time));
+  const SummaryTime cut = split_ms(clock_time_ms(clock, counters.cut_time));
   log(LogLevel::Info, "   ---- cut info ----\n");
   log(LogLevel::Info, "\tTotal  frame: %d  \ttime: %02d:%02d:%02d.%03d\n", counters.kept_frames,
       kept.hours, kept.minutes, kept.seconds, kept.millis);

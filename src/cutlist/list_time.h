@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "time/frame_clock.h"
-#include "time/frame_rate.h"
 
 namespace mendra {
 
@@ -32,11 +31,9 @@ bool parse_clock_seconds(std::string_view text, ListTime& time);
 // -1, 0 or 1 as a lies before, at or after b; exact.
 int compare_list_times(const ListTime& a, const ListTime& b);
 
-// The first frame whose start time f / rate is not before the time:
-// ceil(time × rate), exact for any number of fraction digits, saturated at
-// the int limit.
-std::int32_t first_frame_from(const ListTime& time, FrameRate rate);
-// The first frame that starts at or after the time on the clock.
+// The first frame that starts at or after the time on the clock, exact for
+// any number of fraction digits (on a constant rate, ceil(time × rate)),
+// saturated at the int limit.
 std::int32_t first_frame_from(const ListTime& time, const FrameClock& clock);
 
 // A frame number written as digits; saturates at the int limit. False when

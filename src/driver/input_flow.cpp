@@ -321,8 +321,30 @@ bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps
   return all_written;
 }
 
-// Re-times with only the delay: there is no cut list, but a delay was given
-// or measured, so every time moves by it through the identity map.
+// The steps after the delays, when given, as the lines of the parameter
+// block ("\tfps change  : ...") or of the delay-only block ("  fps change:  ...").
+void log_later_steps(const Timing& timing, bool delay_only, const Log& log) {
+  if (changes_speed(timing.speed)) {
+    log(LogLevel::Info, delay_only ? "  fps change:  %s\n" : "\tfps change  : %s\n",
+        speed_step_text(timing.speed).c_str());
+  }
+  if (timing.sync.points > 0) {
+    log(LogLevel::Info, delay_only ? "  sync:  %s\n" : "\tsync        : %s\n",
+        sync_step_text(timing.sync).c_str());
+  }
+}
+
+// The cut video's timecode file, when asked for: the last output of an
+// input, so that an input that failed leaves none behind.
+bool write_timecodes_out(const InputOptions& options, const CutMap& map, const Timing& timing,
+                         const Log& log) {
+  return !options.timecodes_out_path ||
+         write_cut_timecodes(*options.timecodes_out_path, map, timing.clock, timing.speed, log);
+}
+
+// Re-times without a cut list (-nocut, or none to be found while a delay
+// was given or measured): every time moves by the delay and the later steps
+// through the identity map.
 bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timing timing,
                       const Log& log) {
   CutMap map;
@@ -338,8 +360,8 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
     for (const SubtitleFormat& format : subtitle_formats()) {
       steps.push_back(FormatStep{&format, format.extension, files.base + format.extension, 0});
     }
-    std::ranges::stable_sort(steps, {},
-                             [](const FormatStep& step) { return step.format->delay_step_ms; });
+    std::ranges::stable_sort(
+        steps, {}, [](const FormatStep& step) { return ms_per_unit(step.format->precision); });
   }
   log(LogLevel::Info, "\nOnly adaptation of delay is performed\n  delay:  ");
   // A format's times hold the delay only to their own precision, so it is
@@ -347,12 +369,15 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
   // what the rewrites report goes on lines of its own after it.
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const SubtitleFormat& format = *steps[i].format;
-    delay_ms = delay_ms / format.delay_step_ms * format.delay_step_ms;
+    const int step_ms = static_cast<int>(ms_per_unit(format.precision));
+    delay_ms = delay_ms / step_ms * step_ms;
     steps[i].delay_ms = delay_ms;
     log(LogLevel::Info, "[%s] %d msec%s", format.label, delay_ms,
         i + 1 < steps.size() ? "    " : "");
   }
-  log(LogLevel::Info, "\n\n");
+  log(LogLevel::Info, "\n");
+  log_later_steps(timing, true, log);
+  log(LogLevel::Info, "\n");
   if (!files.standard_input && find_subtitle_format(files.extension) == nullptr) {
     bool any_exists = false;
     for (const FormatStep& step : steps) any_exists |= can_read_text_file(step.in_path);
@@ -361,7 +386,8 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
                     [](const FormatStep& step) { return !can_read_text_file(step.in_path); });
     }
   }
-  return rewrite_steps(files, steps, map, timing, options, log);
+  return rewrite_steps(files, steps, map, timing, options, log) &&
+         write_timecodes_out(options, map, timing, log);
 }
 
 }  // namespace
@@ -403,16 +429,19 @@ bool process_input(const std::string& input, const InputOptions& options) {
   warn_about_fps(options, log);
   Timing timing;
   timing.delay_ms = options.delay_ms;
+  timing.speed = options.speed;
+  timing.sync = options.sync;
   if (!make_clock(options, log, timing.clock)) return false;
 
   const CutListChoice cut_list = choose_cut_list(files, options);
   CutMap map;
-  // Named, since the list read is not the one the input's name suggests.
-  if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
-  const CutListRead read = cut_list.any
-                               ? read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map)
-                               : CutListRead::Unopened;
-  if (read == CutListRead::Unopened && (cut_list.derived || !cut_list.any)) {
+  CutListRead read = CutListRead::Unopened;
+  if (!options.nocut) {
+    // Named, since the list read is not the one the input's name suggests.
+    if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
+    if (cut_list.any) read = read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map);
+  }
+  if (options.nocut || (read == CutListRead::Unopened && (cut_list.derived || !cut_list.any))) {
     if (options.delay_mode != DelayMode::None) {
       log(LogLevel::Info, "   ---- param option ----\n");
       log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
@@ -421,7 +450,9 @@ bool process_input(const std::string& input, const InputOptions& options) {
       if (!measured) return false;
       return apply_delay_only(files, options, timing, log);
     }
-    if (timing.delay_ms != 0) return apply_delay_only(files, options, timing, log);
+    if (options.nocut || timing.delay_ms != 0) {
+      return apply_delay_only(files, options, timing, log);
+    }
   }
   if (read != CutListRead::Read) {
     // After a reader's own reason, this names the list it was about.
@@ -440,6 +471,7 @@ bool process_input(const std::string& input, const InputOptions& options) {
   if (options.rate || options.fps_text || options.timecodes_path) {
     log(LogLevel::Info, "\tframe rate  : %s\n", frame_rate_line(timing.clock).c_str());
   }
+  log_later_steps(timing, false, log);
   bool measured = true;
   if (options.delay_mode != DelayMode::None) {
     measured = measure_for_input(files, options, log, timing.ts_delay_ms);
@@ -456,8 +488,7 @@ bool process_input(const std::string& input, const InputOptions& options) {
   // Subtitles may reach past the last frame of a timecode file as well.
   report_frames_past_end(timing.clock, log);
   // Last: an input that failed leaves no timecode file behind either.
-  return !options.timecodes_out_path ||
-         write_cut_timecodes(*options.timecodes_out_path, map, timing.clock, log);
+  return write_timecodes_out(options, map, timing, log);
 }
 
 }  // namespace mendra

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "time/cut_map.h"
+#include "time/rounding.h"
 #include "time/timing.h"
 #include "util/line_tally.h"
 #include "util/log.h"
@@ -23,9 +24,10 @@ struct LineSink;
 struct SubtitleFormat {
   const char* extension;  // ".ass": what the input and the output file end in
   const char* label;      // "ass": how the format's messages name it
-  // Milliseconds per unit of the format's times: a delay applied on its own
-  // is cut to a multiple of it (centiseconds for .ass).
-  int delay_step_ms;
+  // The precision of the format's times: its writer takes every time from
+  // the pipeline rounded to it, and a delay applied on its own is cut to a
+  // multiple of it (centiseconds for .ass).
+  TimePrecision precision;
   // The extension of the other format this one can be written as, or
   // nullptr.
   const char* converts_to;

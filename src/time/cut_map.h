@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "time/frame_rate.h"
-
 namespace mendra {
 
 // -1, then for each kept range its first frame - 1 and its last frame + 1,
@@ -37,39 +35,5 @@ struct FrameRemap {
   // Which pair of the map (counted from 0) decided it; none for BeyondLastKept.
   std::size_t pair = 0;
 };
-
-// The map read front to back, as it defines the result for any map, in
-// order or not: the first pair whose deleted interval holds the frame, or
-// whose kept stretch after it does, decides.
-FrameRemap remap_source_frame(const CutMap& map, std::int64_t frame);
-
-// The same on the frame axis itself: a fractional source frame position to
-// the cut video, side +1 for a subtitle's start, -1 for its end. Returns -1
-// (kBeyondLastKept) for a start beyond the last kept range. The result is
-// exact and has the denominator of `position`.
-FramePosition remap_frame(const CutMap& map, FramePosition position, int side);
-
-// The frame a position lies in: floor(num / den).
-inline std::int64_t frame_of(FramePosition position) {
-  std::int64_t whole = position.num / position.den;  // den > 0
-  if (position.num % position.den < 0) --whole;
-  return whole;
-}
-
-// What remap_frame gives a start beyond the last kept range, in frames.
-constexpr std::int64_t kBeyondLastKept = -1;
-
-inline bool is_beyond_last_kept(FramePosition position) {
-  return position.num == kBeyondLastKept * position.den;
-}
-
-// A whole frame number on the axis of `like`.
-inline FramePosition whole_frames(std::int64_t frames, FramePosition like) {
-  return FramePosition{frames * like.den, like.den};
-}
-// position - frames, exactly.
-inline FramePosition minus_frames(FramePosition position, std::int64_t frames) {
-  return FramePosition{position.num - frames * position.den, position.den};
-}
 
 }  // namespace mendra

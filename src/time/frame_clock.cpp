@@ -13,8 +13,14 @@ __extension__ using Wide = __int128;
 
 constexpr std::int64_t kNsPerSecond = 1000000000;
 // Times far outside any video saturate here, well inside 64 bits, so that
-// the sums and differences of two such times cannot overflow either.
+// the sums and differences of two such times cannot overflow either. The
+// ticks of a constant rate are coarser than nanoseconds, so the bound holds
+// them too.
 constexpr std::int64_t kFarNs = std::int64_t{1} << 61;
+
+bool is_constant(const FrameClock& clock) {
+  return clock.timecodes == TimecodeFormat::None;
+}
 
 std::int64_t saturate(Wide ns) {
   if (ns > kFarNs) return kFarNs;
@@ -120,33 +126,44 @@ void FrameTimes::push_back(std::int64_t ns) {
   ++count;
 }
 
-std::int64_t frame_start_ns(const FrameClock& clock, std::int64_t frame) {
+std::int64_t ticks_per_ms(const FrameClock& clock) {
+  return is_constant(clock) ? clock.scale.frames : kNsPerMs;
+}
+
+ClockTime clock_time(const FrameClock& clock, Milliseconds ms) {
+  return ClockTime{saturate(static_cast<Wide>(ms.count) * ticks_per_ms(clock))};
+}
+
+ClockTime frame_start(const FrameClock& clock, std::int64_t frame) {
   switch (clock.timecodes) {
     case TimecodeFormat::None:
-      return frames_ns(frame, clock.rate.num, clock.rate.den);
+      return ClockTime{saturate(static_cast<Wide>(frame) * clock.scale.ms)};
     case TimecodeFormat::V1:
-      return section_frame_ns(section_of(clock, frame), frame);
+      return ClockTime{section_frame_ns(section_of(clock, frame), frame)};
     case TimecodeFormat::V2:
       break;
   }
   const std::int64_t last = clock.frame_count - 1;  // at least 1: a file holds two times
   if (frame < 0) {
-    return saturate(clock.frame_ns[0] + static_cast<Wide>(frame) * v2_duration_before(clock, 1));
+    return ClockTime{
+        saturate(clock.frame_ns[0] + static_cast<Wide>(frame) * v2_duration_before(clock, 1))};
   }
-  if (frame <= last) return clock.frame_ns[frame];
-  return saturate(clock.frame_ns[last] +
-                  static_cast<Wide>(frame - last) * v2_duration_before(clock, last));
+  if (frame <= last) return ClockTime{clock.frame_ns[frame]};
+  return ClockTime{saturate(clock.frame_ns[last] +
+                            static_cast<Wide>(frame - last) * v2_duration_before(clock, last))};
 }
 
-std::int64_t frame_shown_at_ns(const FrameClock& clock, std::int64_t t_ns) {
+std::int64_t frame_shown_at(const FrameClock& clock, ClockTime t) {
+  const std::int64_t t_ns = t.ticks;
   switch (clock.timecodes) {
     case TimecodeFormat::None:
-      return frame_in_run(0, 0, clock.rate.num, clock.rate.den, t_ns);
+      return saturate(floor_div(t.ticks, clock.scale.ms));
     case TimecodeFormat::V1: {
       if (t_ns < 0) return -1;
-      const auto after = std::upper_bound(
-          clock.sections.begin(), clock.sections.end(), t_ns,
-          [](std::int64_t t, const TimecodeSection& section) { return t < section.start_ns; });
+      const auto after = std::upper_bound(clock.sections.begin(), clock.sections.end(), t_ns,
+                                          [](std::int64_t time, const TimecodeSection& section) {
+                                            return time < section.start_ns;
+                                          });
       const TimecodeSection& section = *(after - 1);  // the first starts at 0
       std::int64_t frame = frame_in_run(section.first_frame, section.start_ns, section.rate_num,
                                         section.rate_den, t_ns);
@@ -166,9 +183,13 @@ std::int64_t frame_shown_at_ns(const FrameClock& clock, std::int64_t t_ns) {
   return frame;
 }
 
-std::int64_t first_frame_at_or_after_ns(const FrameClock& clock, std::int64_t t_ns) {
-  if (t_ns <= -kFarNs) return frame_shown_at_ns(clock, t_ns);
-  return std::max<std::int64_t>(frame_shown_at_ns(clock, t_ns - 1) + 1, 0);
+std::int64_t first_frame_at_or_after(const FrameClock& clock, ClockTime t) {
+  if (t.ticks <= -kFarNs) return frame_shown_at(clock, t);
+  return std::max<std::int64_t>(frame_shown_at(clock, ClockTime{t.ticks - 1}) + 1, 0);
+}
+
+std::int64_t known_frames(const FrameClock& clock) {
+  return is_constant(clock) ? 0 : clock.frame_count;
 }
 
 void note_frame_used(const FrameClock& clock, std::int64_t frame) {
@@ -177,16 +198,21 @@ void note_frame_used(const FrameClock& clock, std::int64_t frame) {
   }
 }
 
-int ns_to_ms(std::int64_t ns) {
+ClockTime whole_ms_tolerance(const FrameClock& clock) {
   constexpr std::int64_t kToleranceNs = 1000;
-  const std::int64_t bounded = std::clamp(ns, -kFarNs, kFarNs);
-  const std::int64_t magnitude = bounded < 0 ? -bounded : bounded;
-  const std::int64_t ms = (magnitude + kToleranceNs) / kNsPerMs;
-  return clamp_to_int(ns < 0 ? -ms : ms);
+  return ClockTime{is_constant(clock) ? 0 : kToleranceNs};
 }
 
-int frames_duration_ms(const FrameClock& clock, std::int64_t frames) {
-  return frame_count_ms(frames, clock_scale(clock));
+int clock_time_ms(const FrameClock& clock, ClockTime t) {
+  const std::int64_t bounded = std::clamp(t.ticks, -kFarNs, kFarNs);
+  const std::int64_t magnitude = bounded < 0 ? -bounded : bounded;
+  const std::int64_t ms = (magnitude + whole_ms_tolerance(clock).ticks) / ticks_per_ms(clock);
+  return clamp_to_int(bounded < 0 ? -ms : ms);
+}
+
+Nanoseconds clock_time_ns(const FrameClock& clock, ClockTime t) {
+  return Nanoseconds{
+      saturate(round_div(static_cast<Wide>(t.ticks) * kNsPerMs, ticks_per_ms(clock)))};
 }
 
 std::string frame_rate_line(const FrameClock& clock) {

@@ -9,7 +9,10 @@
 //
 // One record holds either kind of clock: a constant rate, whose conversions
 // are exact fractions, or the frame times of a timecode file, held as
-// integer nanoseconds (no sum of rounded frame durations can drift).
+// integer nanoseconds (no sum of rounded frame durations can drift). No
+// caller asks which kind it has: every answer, the durations of the cut
+// summary and the times of the cut video included, comes from the functions
+// below.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "time/frame_rate.h"
+#include "time/time_types.h"
 #include "util/log.h"
 
 namespace mendra {
@@ -52,8 +56,10 @@ struct FrameTimes {
 };
 
 struct FrameClock {
-  // A constant rate: frame n starts at n / rate seconds.
+  // A constant rate: frame n starts at n / rate seconds, n * scale.ms ticks
+  // of 1 / scale.frames ms.
   FrameRate rate = fps_frame_rate(kFallbackFps);
+  FrameScale scale = frame_scale(fps_frame_rate(kFallbackFps));
   TimecodeFormat timecodes = TimecodeFormat::None;
   std::string timecode_path;              // the file the times were read from
   std::int64_t frame_count = 0;           // frames the file describes
@@ -72,50 +78,65 @@ struct FrameClock {
 // default rather than dividing by zero.
 inline FrameClock constant_clock(FrameRate rate) {
   FrameClock clock;
-  if (rate.num > 0 && rate.den > 0) clock.rate = rate;
+  if (rate.num > 0 && rate.den > 0) {
+    clock.rate = rate;
+    clock.scale = frame_scale(rate);
+  }
   return clock;
 }
 
-inline bool is_constant(const FrameClock& clock) {
-  return clock.timecodes == TimecodeFormat::None;
-}
+// A time on a clock's own scale, in ticks of 1 / ticks_per_ms(clock)
+// milliseconds, chosen so that every frame start and every whole millisecond
+// is a whole number of ticks: a constant rate of F frames per M ms ticks F
+// times a millisecond (frame n starts at tick n * M), a timecode file ticks
+// in nanoseconds. Sums and differences of clock times are exact, so a time
+// keeps its offset within its frame through any cut.
+struct ClockTime {
+  std::int64_t ticks = 0;
+  auto operator<=>(const ClockTime&) const = default;
+};
 
-// The exact frames-to-milliseconds scale of a constant clock.
-inline FrameScale clock_scale(const FrameClock& clock) {
-  return frame_scale(clock.rate);
-}
+std::int64_t ticks_per_ms(const FrameClock& clock);
 
-constexpr std::int64_t kNsPerMs = 1000000;
+// Milliseconds on the clock, exactly; saturates far outside any video.
+ClockTime clock_time(const FrameClock& clock, Milliseconds ms);
 
-// When frame n starts, in nanoseconds (a constant rate's times rounded to
-// the nearest). Frames before the first and past the last frame of a file
-// continue at the duration of the frame next to them. Saturates far outside
-// any video.
-std::int64_t frame_start_ns(const FrameClock& clock, std::int64_t frame);
+// When frame n starts. Frames before the first and past the last frame of a
+// file continue at the duration of the frame next to them. Saturates far
+// outside any video.
+ClockTime frame_start(const FrameClock& clock, std::int64_t frame);
 
 // The frame shown at t: the last frame that starts at or before it; -1
 // before the first frame of a file.
-std::int64_t frame_shown_at_ns(const FrameClock& clock, std::int64_t t_ns);
+std::int64_t frame_shown_at(const FrameClock& clock, ClockTime t);
 
 // The first frame that starts at or after t.
-std::int64_t first_frame_at_or_after_ns(const FrameClock& clock, std::int64_t t_ns);
+std::int64_t first_frame_at_or_after(const FrameClock& clock, ClockTime t);
+
+// What a time on the clock may lack and still count as the whole millisecond
+// above it: nothing on a constant rate, whose times are exact; a microsecond
+// on a timecode file, whose frame times lie within a nanosecond of the exact
+// ones when the file was written from a constant rate, so that a time summed
+// from a few of them (a cut video's frame start) must not fall a whole
+// millisecond short where the exact time is whole.
+ClockTime whole_ms_tolerance(const FrameClock& clock);
+
+// A duration or time on the clock as milliseconds, truncated toward zero
+// (with the clock's tolerance) and saturated to the int range: what the cut
+// summary prints.
+int clock_time_ms(const FrameClock& clock, ClockTime t);
+
+// A time on the clock in nanoseconds, rounded to the nearest: what a
+// timecode file holds.
+Nanoseconds clock_time_ns(const FrameClock& clock, ClockTime t);
+
+// How many frames the clock knows the video to have: those of a timecode
+// file; 0 for a constant rate, which does not say where the video ends.
+std::int64_t known_frames(const FrameClock& clock);
 
 // Notes a frame a cut list uses: one past the last frame of a v2 file is
 // worth the warning.
 void note_frame_used(const FrameClock& clock, std::int64_t frame);
-
-// Nanoseconds as milliseconds, truncated toward zero and saturated to the
-// int range. A time less than a microsecond short of a whole millisecond
-// counts as that millisecond: the frame times of a file written from a
-// constant rate lie within a nanosecond of the exact ones, and a time that
-// sums a few of them (a cut video's frame start) must not fall a whole
-// millisecond short where the exact time is whole.
-int ns_to_ms(std::int64_t ns);
-
-// How long `frames` frames of a constant clock last, in milliseconds
-// truncated toward zero and saturated to the int range; negative counts give
-// negative durations.
-int frames_duration_ms(const FrameClock& clock, std::int64_t frames);
 
 // The text after "\tframe rate  : ": "30000/1001 (29.970 fps)" or
 // "timecodes <file> (v2, N frames)".

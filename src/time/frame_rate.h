@@ -1,14 +1,12 @@
-// The frame rate of the recordings and the conversions between milliseconds
-// and frames. Every such conversion goes through here, in exact integer
-// arithmetic: a trip from milliseconds to frames and back must give the very
-// time it started from, which binary fractions of 1/1001 cannot promise.
+// The frame rate of the recordings as an exact fraction, and its scale in
+// milliseconds. The conversions between times and frames are the frame
+// clock's (frame_clock.h), in exact integer arithmetic: a trip from
+// milliseconds to frames and back must give the very time it started from,
+// which binary fractions of 1/1001 cannot promise.
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <numeric>
-
-#include "util/int_math.h"
 
 namespace mendra {
 
@@ -16,7 +14,7 @@ namespace mendra {
 // settings record filled elsewhere must not divide by zero either.
 constexpr int kFallbackFps = 30;
 
-inline int usable_fps(int fps) {
+constexpr int usable_fps(int fps) {
   return fps >= 1 ? fps : kFallbackFps;
 }
 
@@ -30,7 +28,7 @@ struct FrameRate {
 };
 
 // The rate of the recordings: fps / 1.001 frames per second.
-inline FrameRate fps_frame_rate(int fps) {
+constexpr FrameRate fps_frame_rate(int fps) {
   constexpr std::int64_t kMsPerSecond = 1000;
   constexpr std::int64_t kNtscDen = 1001;
   return FrameRate{std::int64_t{usable_fps(fps)} * kMsPerSecond, kNtscDen};
@@ -49,7 +47,7 @@ struct FrameScale {
   std::int64_t ms = 1;
 };
 
-inline FrameScale frame_scale(FrameRate rate) {
+constexpr FrameScale frame_scale(FrameRate rate) {
   constexpr std::int64_t kMsPerSecond = 1000;
   // The rates of the recordings count frames per 1000 seconds' worth of
   // milliseconds; cancelling that factor needs no search for a common
@@ -58,63 +56,6 @@ inline FrameScale frame_scale(FrameRate rate) {
   const std::int64_t ms = rate.den * kMsPerSecond;
   const std::int64_t common = std::gcd(rate.num, ms);
   return FrameScale{rate.num / common, ms / common};
-}
-
-// A position on a frame axis as an exact fraction: num / den frames, den > 0.
-// Positions made from times have den = FrameScale::ms (at most 1001000 for
-// a rate from fps, 10^9 for an exact one), so frame numbers of twice the int
-// range times den stay inside 64 bits.
-struct FramePosition {
-  std::int64_t num = 0;
-  std::int64_t den = 1;
-};
-
-// A time in milliseconds as an exact frame position.
-inline FramePosition ms_to_frames(int ms, FrameScale scale) {
-  return FramePosition{ms * scale.frames, scale.ms};
-}
-
-namespace frame_rate_detail {
-
-__extension__ using Wide = __int128;
-
-// trunc(whole + fraction + offset) where whole and offset are integers and
-// the fraction is rest / divisor with the sign of rest and magnitude below 1:
-// the fraction moves the truncated sum toward zero only when it points the
-// other way than the sum does.
-template <typename Int>
-int truncate_sum(Int whole, Int rest, int offset_ms) {
-  Int time = whole + offset_ms;
-  if (rest > 0 && time < 0) ++time;
-  if (rest < 0 && time > 0) --time;
-  if (time > std::numeric_limits<std::int32_t>::max())
-    return std::numeric_limits<std::int32_t>::max();
-  if (time < std::numeric_limits<std::int32_t>::min())
-    return std::numeric_limits<std::int32_t>::min();
-  return static_cast<int>(time);
-}
-
-}  // namespace frame_rate_detail
-
-// The time of a frame position in milliseconds plus offset_ms, truncated
-// toward zero and saturated to the int range.
-inline int frames_to_ms(FramePosition position, FrameScale scale, int offset_ms) {
-  // num / den frames last num * scale.ms / (den * scale.frames) ms. For a
-  // position made from a time the denominators cancel and 64 bits do.
-  if (position.den == scale.ms) {
-    return frame_rate_detail::truncate_sum(position.num / scale.frames, position.num % scale.frames,
-                                           offset_ms);
-  }
-  using frame_rate_detail::Wide;
-  const Wide num = static_cast<Wide>(position.num) * scale.ms;
-  const Wide den = static_cast<Wide>(position.den) * scale.frames;
-  return frame_rate_detail::truncate_sum(num / den, num % den, offset_ms);
-}
-
-// A count of whole frames as milliseconds, truncated toward zero and
-// saturated to the int range.
-inline int frame_count_ms(std::int64_t frames, FrameScale scale) {
-  return clamp_to_int(frames * scale.ms / scale.frames);
 }
 
 }  // namespace mendra

@@ -33,38 +33,52 @@ FrameRemap beyond_last_kept(const RemapTable& table) {
   return result;
 }
 
+__extension__ using Wide = __int128;
+
+// Sums of clock times saturate here, as the clock's own times do.
+ClockTime bounded(Wide ticks) {
+  constexpr Wide kFar = Wide{1} << 61;
+  return ClockTime{static_cast<std::int64_t>(ticks > kFar ? kFar : ticks < -kFar ? -kFar : ticks)};
+}
+
 // The cut video's times of every pair's kept stretch: the first frame's
 // time plus the durations of the stretches before it, as signed sums, so
-// that ranges out of order count as a constant rate counts them.
+// that ranges out of order count as they are given.
 void add_cut_times(const CutMap& map, const FrameClock& clock, RemapTable& table) {
-  __extension__ using Wide = __int128;
-  constexpr Wide kFar = Wide{1} << 61;
-  const auto bounded = [](Wide ns) {
-    return static_cast<std::int64_t>(ns > kFar ? kFar : ns < -kFar ? -kFar : ns);
-  };
-  table.timecodes = true;
-  const std::int64_t first_frame_ns = frame_start_ns(clock, 0);
-  Wide base = first_frame_ns;
+  const ClockTime first_frame = frame_start(clock, 0);
+  ClockTime base = first_frame;
   const std::size_t n = map.size();
+  RemapTable::PairTimes pair;
   for (std::size_t i = 0; n >= 1 && i < n - 1; i += 2) {
-    const std::int64_t first_ns = frame_start_ns(clock, std::int64_t{map[i + 1]} + 1);
-    table.pair_base_ns.push_back(bounded(base));
-    table.pair_first_ns.push_back(first_ns);
-    if (i + 2 < n) base = bounded(base + frame_start_ns(clock, map[i + 2]) - first_ns);
+    pair.first_frame = std::int64_t{map[i + 1]} + 1;
+    pair.source_first = frame_start(clock, pair.first_frame);
+    pair.cut_first = base;
+    table.pair_times.push_back(pair);
+    if (i + 2 >= n) break;
+    const std::int64_t next = map[i + 2];
+    const ClockTime next_start = frame_start(clock, next);
+    base = bounded(Wide{base.ticks} + next_start.ticks - pair.source_first.ticks);
+    if (next > pair.first_frame) {
+      pair.previous_duration = bounded(Wide{next_start.ticks} - frame_start(clock, next - 1).ticks);
+      pair.has_previous = true;
+    }
   }
   // The cut video ends where the last pair's stretch would begin; the last
   // pair of a finished map, (last + 1, -1), begins it at frame 0.
-  table.end_ns =
-      table.pair_base_ns.empty()
-          ? first_frame_ns
-          : bounded(Wide{table.pair_base_ns.back()} + first_frame_ns - table.pair_first_ns.back());
+  if (table.pair_times.empty()) {
+    table.end = first_frame;
+    return;
+  }
+  const RemapTable::PairTimes& last = table.pair_times.back();
+  table.end = bounded(Wide{last.cut_first.ticks} + first_frame.ticks - last.source_first.ticks);
+  table.last_duration = pair.previous_duration;
+  table.has_last = pair.has_previous;
 }
 
 }  // namespace
 
 RemapTable make_remap_table(const CutMap& map, const FrameClock& clock) {
   RemapTable table;
-  table.scale = clock_scale(clock);
   const std::size_t n = map.size();
   std::int32_t count = -1;
   for (std::size_t i = 0; n >= 1 && i < n - 1; i += 2) {
@@ -89,7 +103,7 @@ RemapTable make_remap_table(const CutMap& map, const FrameClock& clock) {
     table.entries.push_back(entry);
   }
   table.final_count = count;
-  if (!is_constant(clock)) add_cut_times(map, clock, table);
+  add_cut_times(map, clock, table);
   return table;
 }
 
@@ -109,6 +123,56 @@ FrameRemap remap_source_frame(const RemapTable& table, std::int64_t frame) {
                            [frame](const Entry& entry) { return entry.high < frame; });
   if (first != table.entries.end() && match(*first, frame, result)) return result;
   return beyond_last_kept(table);
+}
+
+CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start) {
+  CutTime out;
+  const std::int64_t frame = frame_shown_at(clock, t);
+  const FrameRemap remap = remap_source_frame(table, frame);
+  out.placed = true;
+  out.at_cut = remap.kind != FrameRemap::Kind::Kept;
+  switch (remap.kind) {
+    case FrameRemap::Kind::Kept: {
+      const RemapTable::PairTimes& pair = table.pair_times[remap.pair];
+      out.time = bounded(Wide{t.ticks} - pair.source_first.ticks + pair.cut_first.ticks);
+      const ClockTime start = frame_start(clock, frame);
+      if (t > start) {
+        // Inside the frame: the cut video's next frame starts where this one
+        // ends, whether or not the uncut video kept the frame after it.
+        out.frame_below = bounded(Wide{out.time.ticks} - t.ticks + start.ticks);
+        out.frame_above = bounded(Wide{out.frame_below.ticks} +
+                                  frame_start(clock, frame + 1).ticks - start.ticks);
+        out.has_frame_below = true;
+        return out;
+      }
+      out.frame_above = out.time;
+      if (frame > pair.first_frame) {
+        out.frame_below =
+            bounded(Wide{out.time.ticks} - start.ticks + frame_start(clock, frame - 1).ticks);
+        out.has_frame_below = true;
+        return out;
+      }
+      out.frame_below = bounded(Wide{out.time.ticks} - pair.previous_duration.ticks);
+      out.has_frame_below = pair.has_previous;
+      return out;
+    }
+    case FrameRemap::Kind::AtCut: {
+      const RemapTable::PairTimes& pair = table.pair_times[remap.pair];
+      out.time = pair.cut_first;
+      out.frame_above = out.time;
+      out.frame_below = bounded(Wide{out.time.ticks} - pair.previous_duration.ticks);
+      out.has_frame_below = pair.has_previous;
+      return out;
+    }
+    case FrameRemap::Kind::BeyondLastKept:
+      break;
+  }
+  out.placed = !is_start;
+  out.time = table.end;
+  out.frame_above = out.time;
+  out.frame_below = bounded(Wide{out.time.ticks} - table.last_duration.ticks);
+  out.has_frame_below = table.has_last;
+  return out;
 }
 
 }  // namespace mendra

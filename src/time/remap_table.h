@@ -1,10 +1,10 @@
-// A cut map prepared for the many lookups of one subtitle file.
-// remap_source_frame scans the map from the front for every time, which is
-// what defines the result; a long recording with many cuts and many
-// subtitles makes that scan the bulk of the work. The table gives the same
-// result for every frame: by binary search when the map's ranges are in
-// order (as the cut-list readers build them from any ordered list), by the
-// same front-to-back scan otherwise.
+// The cut step: a cut map prepared for the many lookups of one subtitle
+// file, and the times of the cut video on the clock. The map is defined by
+// a scan from the front for every frame; a long recording with many cuts
+// and many subtitles would make that scan the bulk of the work. The table
+// gives the same result for every frame: by binary search when the map's
+// ranges are in order (as the cut-list readers build them from any ordered
+// list), by the same front-to-back scan otherwise.
 #pragma once
 
 #include <cstdint>
@@ -36,25 +36,54 @@ struct RemapTable {
   // first entry that does not lie wholly before a frame is the only one that
   // can match it.
   bool ordered = true;
-  // The clock's exact frames-to-milliseconds scale, worked out once: every
-  // time of every subtitle converts through it.
-  FrameScale scale;
-  // On a timecode clock, times go through nanoseconds instead. The cut
-  // video's frames follow one another without gaps from the first frame's
-  // time on, so the kept stretch after pair i starts at pair_base_ns[i]
-  // (the time of its cut point), where the uncut video shows it at
-  // pair_first_ns[i]; the cut video ends at end_ns.
-  bool timecodes = false;
-  std::vector<std::int64_t> pair_base_ns;
-  std::vector<std::int64_t> pair_first_ns;
-  std::int64_t end_ns = 0;
+  // The cut video's times on the clock the table was made on, one record per
+  // pair of the map. The cut video's frames follow one another without gaps
+  // from the first frame's time on: the kept stretch after a pair shows its
+  // first frame at `cut_first`, where the uncut video shows it at
+  // `source_first`.
+  struct PairTimes {
+    std::int64_t first_frame = 0;  // the stretch's first frame (e + 1)
+    ClockTime source_first;
+    ClockTime cut_first;
+    // How long the cut video's frame before `cut_first` lasts: the last
+    // frame of the stretches before; none when the stretch begins the cut
+    // video.
+    ClockTime previous_duration;
+    bool has_previous = false;
+  };
+  std::vector<PairTimes> pair_times;
+  // Where the cut video ends, and how long its last frame lasts.
+  ClockTime end;
+  ClockTime last_duration;
+  bool has_last = false;
 };
 
 // The table of `map` on `clock`; the re-timing that uses it must be given
 // the same clock.
 RemapTable make_remap_table(const CutMap& map, const FrameClock& clock);
 
-// The result of remap_source_frame(map, frame) for the map of the table.
+// Where a frame of the source video lands in the cut video (see
+// FrameRemap). For maps in order as the scan of the map from the front
+// defines it for any map: the first pair whose deleted interval holds the
+// frame, or whose kept stretch after it does, decides.
 FrameRemap remap_source_frame(const RemapTable& table, std::int64_t frame);
+
+// A time of the uncut video on the cut video's axis, with the two frame
+// starts of the cut video around it: frame_below < time <= frame_above. A
+// time in a kept frame keeps its offset within the frame; a time in a
+// deleted frame moves to the cut point, the start of the first frame after
+// the cut (for an end, the end of the last frame before it).
+struct CutTime {
+  bool placed = false;  // false: a start beyond the last kept frame
+  bool at_cut = false;  // moved to a cut point
+  ClockTime time;
+  ClockTime frame_below;
+  ClockTime frame_above;
+  bool has_frame_below = false;  // false: no frame of the cut video starts before it
+};
+
+// `t` through the table made on `clock`, as a subtitle's start (a start
+// beyond the last kept frame has no place) or its end.
+CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start);
 
 }  // namespace mendra

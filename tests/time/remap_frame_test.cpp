@@ -4,10 +4,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/remap_scan.h"
 #include "time/cut_map.h"
 
 namespace mendra {
 namespace {
+
+using test::FramePosition;
+using test::is_beyond_last_kept;
+using test::ms_to_frames;
+using test::remap_frame;
 
 // The positions of these tables are multiples of a quarter frame, which a
 // double holds exactly; they go in as quarters and come back over 4.

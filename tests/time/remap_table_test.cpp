@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "support/remap_scan.h"
 #include "time/cut_map.h"
 
 namespace mendra {
@@ -17,7 +18,7 @@ namespace {
 void expect_same_as_scan(const CutMap& map, const std::vector<std::int64_t>& frames) {
   const RemapTable table = make_remap_table(map, FrameClock{});
   for (const std::int64_t frame : frames) {
-    const FrameRemap scanned = remap_source_frame(map, frame);
+    const FrameRemap scanned = test::remap_source_frame(map, frame);
     const FrameRemap looked_up = remap_source_frame(table, frame);
     EXPECT_EQ(looked_up.kind, scanned.kind) << "frame " << frame << " ordered " << table.ordered;
     EXPECT_EQ(looked_up.shift, scanned.shift) << "frame " << frame;

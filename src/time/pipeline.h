@@ -1,0 +1,49 @@
+// The time pipeline: every time a reader reads goes through the same chain
+// of steps, composed per input from the options, and every writer takes its
+// times from the end of it:
+//
+//   input time -> clock -> cut map -> delays -> frame-rate change -> sync
+//     -> rounding to the output format's precision.
+//
+// The clock turns milliseconds into its own exact ticks and frames; the cut
+// step (the remap table) moves a time to the cut video; the steps after the
+// cut are one exact linear map (AfterCut); the rounding writes the result
+// at the format's precision on the same side of every frame start as the
+// exact time. Adding a step is its value type, its add_step and one line in
+// make_time_pipeline.
+#pragma once
+
+#include <cstdint>
+
+#include "time/cut_map.h"
+#include "time/remap_table.h"
+#include "time/rounding.h"
+#include "time/time_steps.h"
+#include "time/timing.h"
+
+namespace mendra {
+
+struct TimePipeline {
+  const FrameClock* clock = nullptr;  // the Timing's: it must outlive the pipeline
+  RemapTable cut;
+  // The steps after the cut. Without a change of speed or a sync they only
+  // add the delays, in whole ticks: `simple`, computed in 64 bits.
+  AfterCut after;
+  bool simple = true;
+  std::int64_t added_ticks = 0;  // the delays and the clock's tolerance, when simple
+  std::int64_t ticks_per_ms = 1;
+};
+
+TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing);
+
+// One time of the input through the clock and the cut: a start beyond the
+// last kept frame is not placed. What comes out is exact; the writer rounds
+// it to its precision with written_time.
+CutTime map_time(const TimePipeline& pipeline, Milliseconds time, bool is_start);
+
+// The time as a writer of `precision` writes it, in its units (ms or cs):
+// the steps after the cut, then the frame-keeping rounding; never below 0,
+// at most the int range of milliseconds.
+int written_time(const TimePipeline& pipeline, const CutTime& time, TimePrecision precision);
+
+}  // namespace mendra
