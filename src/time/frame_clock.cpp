@@ -12,11 +12,8 @@ namespace {
 __extension__ using Wide = __int128;
 
 constexpr std::int64_t kNsPerSecond = 1000000000;
-// Times far outside any video saturate here, well inside 64 bits, so that
-// the sums and differences of two such times cannot overflow either. The
-// ticks of a constant rate are coarser than nanoseconds, so the bound holds
-// them too.
-constexpr std::int64_t kFarNs = std::int64_t{1} << 61;
+using frame_clock_detail::kFarTicks;
+constexpr std::int64_t kFarNs = kFarTicks;
 
 bool is_constant(const FrameClock& clock) {
   return clock.timecodes == TimecodeFormat::None;
@@ -126,22 +123,15 @@ void FrameTimes::push_back(std::int64_t ns) {
   ++count;
 }
 
-std::int64_t ticks_per_ms(const FrameClock& clock) {
-  return is_constant(clock) ? clock.scale.frames : kNsPerMs;
+namespace frame_clock_detail {
+
+ClockTime file_clock_time(const FrameClock& /*clock*/, Milliseconds ms) {
+  return ClockTime{saturate(static_cast<Wide>(ms.count) * kNsPerMs)};
 }
 
-ClockTime clock_time(const FrameClock& clock, Milliseconds ms) {
-  return ClockTime{saturate(static_cast<Wide>(ms.count) * ticks_per_ms(clock))};
-}
-
-ClockTime frame_start(const FrameClock& clock, std::int64_t frame) {
-  switch (clock.timecodes) {
-    case TimecodeFormat::None:
-      return ClockTime{saturate(static_cast<Wide>(frame) * clock.scale.ms)};
-    case TimecodeFormat::V1:
-      return ClockTime{section_frame_ns(section_of(clock, frame), frame)};
-    case TimecodeFormat::V2:
-      break;
+ClockTime file_frame_start(const FrameClock& clock, std::int64_t frame) {
+  if (clock.timecodes == TimecodeFormat::V1) {
+    return ClockTime{section_frame_ns(section_of(clock, frame), frame)};
   }
   const std::int64_t last = clock.frame_count - 1;  // at least 1: a file holds two times
   if (frame < 0) {
@@ -153,26 +143,19 @@ ClockTime frame_start(const FrameClock& clock, std::int64_t frame) {
                             static_cast<Wide>(frame - last) * v2_duration_before(clock, last))};
 }
 
-std::int64_t frame_shown_at(const FrameClock& clock, ClockTime t) {
+std::int64_t file_frame_shown_at(const FrameClock& clock, ClockTime t) {
   const std::int64_t t_ns = t.ticks;
-  switch (clock.timecodes) {
-    case TimecodeFormat::None:
-      return saturate(floor_div(t.ticks, clock.scale.ms));
-    case TimecodeFormat::V1: {
-      if (t_ns < 0) return -1;
-      const auto after = std::upper_bound(clock.sections.begin(), clock.sections.end(), t_ns,
-                                          [](std::int64_t time, const TimecodeSection& section) {
-                                            return time < section.start_ns;
-                                          });
-      const TimecodeSection& section = *(after - 1);  // the first starts at 0
-      std::int64_t frame = frame_in_run(section.first_frame, section.start_ns, section.rate_num,
-                                        section.rate_den, t_ns);
-      // t lies before the next section's start, so before its first frame.
-      if (after != clock.sections.end()) frame = std::min(frame, after->first_frame - 1);
-      return frame;
-    }
-    case TimecodeFormat::V2:
-      break;
+  if (clock.timecodes == TimecodeFormat::V1) {
+    if (t_ns < 0) return -1;
+    const auto after = std::upper_bound(
+        clock.sections.begin(), clock.sections.end(), t_ns,
+        [](std::int64_t time, const TimecodeSection& section) { return time < section.start_ns; });
+    const TimecodeSection& section = *(after - 1);  // the first starts at 0
+    std::int64_t frame = frame_in_run(section.first_frame, section.start_ns, section.rate_num,
+                                      section.rate_den, t_ns);
+    // t lies before the next section's start, so before its first frame.
+    if (after != clock.sections.end()) frame = std::min(frame, after->first_frame - 1);
+    return frame;
   }
   if (t_ns < clock.frame_ns[0]) return -1;
   const std::int64_t last = clock.frame_count - 1;
@@ -182,6 +165,8 @@ std::int64_t frame_shown_at(const FrameClock& clock, ClockTime t) {
   note_frame_used(clock, frame);
   return frame;
 }
+
+}  // namespace frame_clock_detail
 
 std::int64_t first_frame_at_or_after(const FrameClock& clock, ClockTime t) {
   if (t.ticks <= -kFarNs) return frame_shown_at(clock, t);

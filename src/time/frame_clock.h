@@ -96,19 +96,60 @@ struct ClockTime {
   auto operator<=>(const ClockTime&) const = default;
 };
 
-std::int64_t ticks_per_ms(const FrameClock& clock);
+namespace frame_clock_detail {
+
+// Times far outside any video saturate here, well inside 64 bits, so that
+// the sums and differences of a few such times cannot overflow either.
+inline constexpr std::int64_t kFarTicks = std::int64_t{1} << 61;
+
+inline std::int64_t saturating_product(std::int64_t a, std::int64_t b) {
+  std::int64_t product = 0;
+  if (__builtin_mul_overflow(a, b, &product) || product > kFarTicks || product < -kFarTicks) {
+    return (a < 0) == (b < 0) ? kFarTicks : -kFarTicks;
+  }
+  return product;
+}
+
+// The timecode file's answers; the constant rate's are worked out inline,
+// since every subtitle time asks them.
+ClockTime file_clock_time(const FrameClock& clock, Milliseconds ms);
+ClockTime file_frame_start(const FrameClock& clock, std::int64_t frame);
+std::int64_t file_frame_shown_at(const FrameClock& clock, ClockTime t);
+
+}  // namespace frame_clock_detail
+
+inline std::int64_t ticks_per_ms(const FrameClock& clock) {
+  return clock.timecodes == TimecodeFormat::None ? clock.scale.frames : kNsPerMs;
+}
 
 // Milliseconds on the clock, exactly; saturates far outside any video.
-ClockTime clock_time(const FrameClock& clock, Milliseconds ms);
+inline ClockTime clock_time(const FrameClock& clock, Milliseconds ms) {
+  if (clock.timecodes != TimecodeFormat::None)
+    return frame_clock_detail::file_clock_time(clock, ms);
+  return ClockTime{frame_clock_detail::saturating_product(ms.count, clock.scale.frames)};
+}
 
 // When frame n starts. Frames before the first and past the last frame of a
 // file continue at the duration of the frame next to them. Saturates far
 // outside any video.
-ClockTime frame_start(const FrameClock& clock, std::int64_t frame);
+inline ClockTime frame_start(const FrameClock& clock, std::int64_t frame) {
+  if (clock.timecodes != TimecodeFormat::None) {
+    return frame_clock_detail::file_frame_start(clock, frame);
+  }
+  return ClockTime{frame_clock_detail::saturating_product(frame, clock.scale.ms)};
+}
 
 // The frame shown at t: the last frame that starts at or before it; -1
 // before the first frame of a file.
-std::int64_t frame_shown_at(const FrameClock& clock, ClockTime t);
+inline std::int64_t frame_shown_at(const FrameClock& clock, ClockTime t) {
+  if (clock.timecodes != TimecodeFormat::None) {
+    return frame_clock_detail::file_frame_shown_at(clock, t);
+  }
+  // floor(t / ms); ms > 0
+  std::int64_t frame = t.ticks / clock.scale.ms;
+  if (t.ticks % clock.scale.ms < 0) --frame;
+  return frame;
+}
 
 // The first frame that starts at or after t.
 std::int64_t first_frame_at_or_after(const FrameClock& clock, ClockTime t);

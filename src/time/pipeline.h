@@ -30,6 +30,11 @@ struct TimePipeline {
   // add the delays, in whole ticks: `simple`, computed in 64 bits.
   AfterCut after;
   bool simple = true;
+  // The map's terms, when they are small enough for its products to be
+  // tried in 64 bits first.
+  bool narrow = false;
+  std::int64_t narrow_scale = 1;
+  std::int64_t narrow_offset = 0;
   std::int64_t added_ticks = 0;  // the delays and the clock's tolerance, when simple
   std::int64_t ticks_per_ms = 1;
 };
@@ -39,11 +44,29 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing);
 // One time of the input through the clock and the cut: a start beyond the
 // last kept frame is not placed. What comes out is exact; the writer rounds
 // it to its precision with written_time.
-CutTime map_time(const TimePipeline& pipeline, Milliseconds time, bool is_start);
+inline CutTime map_time(const TimePipeline& pipeline, Milliseconds time, bool is_start) {
+  return cut_time(pipeline.cut, *pipeline.clock, clock_time(*pipeline.clock, time), is_start);
+}
+
+namespace pipeline_detail {
+int written_after_steps(const TimePipeline& pipeline, const CutTime& time, TimePrecision precision);
+}  // namespace pipeline_detail
 
 // The time as a writer of `precision` writes it, in its units (ms or cs):
 // the steps after the cut, then the frame-keeping rounding; never below 0,
-// at most the int range of milliseconds.
-int written_time(const TimePipeline& pipeline, const CutTime& time, TimePrecision precision);
+// at most the int range of milliseconds. Inline, as every time of every
+// subtitle comes here: without a change of speed or a sync the steps only
+// add the delays, in 64 bits.
+inline int written_time(const TimePipeline& pipeline, const CutTime& time,
+                        TimePrecision precision) {
+  if (!pipeline.simple) return pipeline_detail::written_after_steps(pipeline, time, precision);
+  // Cut-video times lie within 2^61 ticks and the delays add at most 2^53:
+  // twice the sum still fits 64 bits.
+  const std::int64_t added = pipeline.added_ticks;
+  const OutputTime<std::int64_t> out{time.time.ticks + added, time.frame_below.ticks + added,
+                                     time.frame_above.ticks + added, time.has_frame_below,
+                                     pipeline.ticks_per_ms};
+  return round_output_time(out, precision, time.at_cut);
+}
 
 }  // namespace mendra

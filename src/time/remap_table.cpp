@@ -9,30 +9,6 @@ namespace {
 
 using Entry = RemapTable::Entry;
 
-// The two tests of remap_source_frame for one pair, and the result they give.
-bool match(const Entry& entry, std::int64_t frame, FrameRemap& result) {
-  if (entry.d <= frame && frame <= entry.e) {
-    result.kind = FrameRemap::Kind::AtCut;
-    result.cut_frame = std::int64_t{entry.e} + 1 - entry.count;
-    result.pair = entry.pair;
-    return true;
-  }
-  if (entry.has_next && entry.e < frame && frame < entry.next) {
-    result.kind = FrameRemap::Kind::Kept;
-    result.shift = entry.count;
-    result.pair = entry.pair;
-    return true;
-  }
-  return false;
-}
-
-FrameRemap beyond_last_kept(const RemapTable& table) {
-  FrameRemap result;
-  result.kind = FrameRemap::Kind::BeyondLastKept;
-  result.cut_frame = -std::int64_t{table.final_count};
-  return result;
-}
-
 __extension__ using Wide = __int128;
 
 // Sums of clock times saturate here, as the clock's own times do.
@@ -75,6 +51,13 @@ void add_cut_times(const CutMap& map, const FrameClock& clock, RemapTable& table
   table.has_last = pair.has_previous;
 }
 
+// Every clock time and every sum of the table lies within 2^61 ticks, so a
+// sum of three cannot overflow; each result is held within 2^61 again.
+ClockTime held(std::int64_t ticks) {
+  return ClockTime{
+      std::clamp(ticks, -frame_clock_detail::kFarTicks, frame_clock_detail::kFarTicks)};
+}
+
 }  // namespace
 
 RemapTable make_remap_table(const CutMap& map, const FrameClock& clock) {
@@ -104,74 +87,116 @@ RemapTable make_remap_table(const CutMap& map, const FrameClock& clock) {
   }
   table.final_count = count;
   add_cut_times(map, clock, table);
+  for (Entry& entry : table.entries) {
+    const RemapTable::PairTimes& times = table.pair_times[entry.pair];
+    entry.cut_first = times.cut_first.ticks;
+    entry.shift = times.cut_first.ticks - times.source_first.ticks;
+    entry.previous_duration = times.previous_duration.ticks;
+    entry.has_previous = times.has_previous;
+  }
   return table;
 }
 
-FrameRemap remap_source_frame(const RemapTable& table, std::int64_t frame) {
-  FrameRemap result;
+namespace {
+
+// The entry whose pair decides `frame`, or nullptr beyond the last kept
+// range; `deleted` says whether it lies in the pair's deleted interval.
+const Entry* deciding_entry(const RemapTable& table, std::int64_t frame, bool& deleted) {
+  const auto decides = [&](const Entry& entry) {
+    deleted = entry.d <= frame && frame <= entry.e;
+    return deleted || (entry.has_next && entry.e < frame && frame < entry.next);
+  };
   if (!table.ordered) {
     for (const Entry& entry : table.entries) {
-      if (match(entry, frame, result)) return result;
+      if (decides(entry)) return &entry;
     }
-    return beyond_last_kept(table);
+    return nullptr;
   }
   // With bounds in order, "the run lies wholly before the frame" holds for a
   // leading run of entries; the first entry after that run is the first one
-  // that can match, and if it does not, no later one does.
-  const auto first =
-      std::partition_point(table.entries.begin(), table.entries.end(),
-                           [frame](const Entry& entry) { return entry.high < frame; });
-  if (first != table.entries.end() && match(*first, frame, result)) return result;
-  return beyond_last_kept(table);
+  // that can match, and if it does not, no later one does. The entry found
+  // last time, or the one after it, is mostly that entry again.
+  const std::vector<Entry>& entries = table.entries;
+  const auto first_after_run = [&](std::size_t i) {
+    return i < entries.size() && entries[i].high >= frame &&
+           (i == 0 || entries[i - 1].high < frame);
+  };
+  std::size_t first = table.hint;
+  if (!first_after_run(first) && !first_after_run(++first)) {
+    first = static_cast<std::size_t>(
+        std::partition_point(entries.begin(), entries.end(),
+                             [frame](const Entry& entry) { return entry.high < frame; }) -
+        entries.begin());
+  }
+  if (first >= entries.size()) return nullptr;
+  table.hint = first;
+  return decides(entries[first]) ? &entries[first] : nullptr;
+}
+
+}  // namespace
+
+FrameRemap remap_source_frame(const RemapTable& table, std::int64_t frame) {
+  FrameRemap result;
+  bool deleted = false;
+  const Entry* entry = deciding_entry(table, frame, deleted);
+  if (entry == nullptr) {
+    result.kind = FrameRemap::Kind::BeyondLastKept;
+    result.cut_frame = -std::int64_t{table.final_count};
+    return result;
+  }
+  result.pair = entry->pair;
+  if (deleted) {
+    result.kind = FrameRemap::Kind::AtCut;
+    result.cut_frame = std::int64_t{entry->e} + 1 - entry->count;
+  } else {
+    result.kind = FrameRemap::Kind::Kept;
+    result.shift = entry->count;
+  }
+  return result;
 }
 
 CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start) {
   CutTime out;
   const std::int64_t frame = frame_shown_at(clock, t);
-  const FrameRemap remap = remap_source_frame(table, frame);
+  bool deleted = false;
+  const Entry* entry = deciding_entry(table, frame, deleted);
   out.placed = true;
-  out.at_cut = remap.kind != FrameRemap::Kind::Kept;
-  switch (remap.kind) {
-    case FrameRemap::Kind::Kept: {
-      const RemapTable::PairTimes& pair = table.pair_times[remap.pair];
-      out.time = bounded(Wide{t.ticks} - pair.source_first.ticks + pair.cut_first.ticks);
-      const ClockTime start = frame_start(clock, frame);
-      if (t > start) {
-        // Inside the frame: the cut video's next frame starts where this one
-        // ends, whether or not the uncut video kept the frame after it.
-        out.frame_below = bounded(Wide{out.time.ticks} - t.ticks + start.ticks);
-        out.frame_above = bounded(Wide{out.frame_below.ticks} +
-                                  frame_start(clock, frame + 1).ticks - start.ticks);
-        out.has_frame_below = true;
-        return out;
-      }
-      out.frame_above = out.time;
-      if (frame > pair.first_frame) {
-        out.frame_below =
-            bounded(Wide{out.time.ticks} - start.ticks + frame_start(clock, frame - 1).ticks);
-        out.has_frame_below = true;
-        return out;
-      }
-      out.frame_below = bounded(Wide{out.time.ticks} - pair.previous_duration.ticks);
-      out.has_frame_below = pair.has_previous;
-      return out;
-    }
-    case FrameRemap::Kind::AtCut: {
-      const RemapTable::PairTimes& pair = table.pair_times[remap.pair];
-      out.time = pair.cut_first;
-      out.frame_above = out.time;
-      out.frame_below = bounded(Wide{out.time.ticks} - pair.previous_duration.ticks);
-      out.has_frame_below = pair.has_previous;
-      return out;
-    }
-    case FrameRemap::Kind::BeyondLastKept:
-      break;
+  if (entry == nullptr) {
+    out.placed = !is_start;
+    out.at_cut = true;
+    out.time = table.end;
+    out.frame_above = out.time;
+    out.frame_below = held(out.time.ticks - table.last_duration.ticks);
+    out.has_frame_below = table.has_last;
+    return out;
   }
-  out.placed = !is_start;
-  out.time = table.end;
+  if (deleted) {
+    out.at_cut = true;
+    out.time = ClockTime{entry->cut_first};
+    out.frame_above = out.time;
+    out.frame_below = held(entry->cut_first - entry->previous_duration);
+    out.has_frame_below = entry->has_previous;
+    return out;
+  }
+  // The kept stretch moves as a whole: every time in it by the same amount,
+  // so a time keeps its place in its frame.
+  const std::int64_t start = frame_start(clock, frame).ticks;
+  out.time = held(t.ticks + entry->shift);
+  out.has_frame_below = true;
+  if (t.ticks > start) {
+    // Inside the frame: the cut video's next frame starts where this one
+    // ends, whether or not the uncut video kept the frame after it.
+    out.frame_below = held(start + entry->shift);
+    out.frame_above = held(frame_start(clock, frame + 1).ticks + entry->shift);
+    return out;
+  }
   out.frame_above = out.time;
-  out.frame_below = bounded(Wide{out.time.ticks} - table.last_duration.ticks);
-  out.has_frame_below = table.has_last;
+  if (frame > std::int64_t{entry->e} + 1) {
+    out.frame_below = held(frame_start(clock, frame - 1).ticks + entry->shift);
+    return out;
+  }
+  out.frame_below = held(out.time.ticks - entry->previous_duration);
+  out.has_frame_below = entry->has_previous;
   return out;
 }
 

@@ -29,6 +29,11 @@ struct RemapTable {
     bool has_next = false;
     std::int32_t count = 0;  // running count of deleted frames after this pair
     std::size_t pair = 0;    // its index among the map's pairs
+    // Its pair's times (PairTimes below), where every time looks them up.
+    std::int64_t cut_first = 0;
+    std::int64_t shift = 0;  // cut_first - source_first
+    std::int64_t previous_duration = 0;
+    bool has_previous = false;
   };
   std::vector<Entry> entries;
   std::int32_t final_count = -1;  // running count after the last pair
@@ -36,6 +41,9 @@ struct RemapTable {
   // first entry that does not lie wholly before a frame is the only one that
   // can match it.
   bool ordered = true;
+  // The entry the last lookup of an ordered table found: subtitles come in
+  // time order, so the next lookup mostly finds it or the one after it.
+  mutable std::size_t hint = 0;
   // The cut video's times on the clock the table was made on, one record per
   // pair of the map. The cut video's frames follow one another without gaps
   // from the first frame's time on: the kept stretch after a pair shows its
@@ -63,9 +71,9 @@ struct RemapTable {
 RemapTable make_remap_table(const CutMap& map, const FrameClock& clock);
 
 // Where a frame of the source video lands in the cut video (see
-// FrameRemap). For maps in order as the scan of the map from the front
-// defines it for any map: the first pair whose deleted interval holds the
-// frame, or whose kept stretch after it does, decides.
+// FrameRemap), as the map read from the front defines it for any map, in
+// order or not: the first pair whose deleted interval holds the frame, or
+// whose kept stretch after it does, decides.
 FrameRemap remap_source_frame(const RemapTable& table, std::int64_t frame);
 
 // A time of the uncut video on the cut video's axis, with the two frame

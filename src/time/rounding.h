@@ -51,31 +51,48 @@ constexpr Int floor_div(Int a, Int b) {
 
 }  // namespace rounding_detail
 
+namespace rounding_detail {
+
+// Where the usual value would change the frames: the value of the
+// precision inside (below, above] closest to the time, or the usual value
+// when the interval holds none.
+template <typename Int>
+int round_into_frame(const OutputTime<Int>& t, Int step, Int down, Int usual, bool at_cut) {
+  const Int highest = floor_div(t.above, step);
+  if (!t.has_below) return static_cast<int>(std::min(usual, highest));
+  const Int lowest = floor_div(t.below, step) + 1;
+  if (lowest > highest) return static_cast<int>(at_cut ? down : usual);
+  return static_cast<int>(std::clamp(usual, lowest, highest));
+}
+
+}  // namespace rounding_detail
+
 // The time in units of `precision`: never below 0 (a time before the start
 // of the video is written as 0), at most the int range of milliseconds.
 // `at_cut` marks a time moved to a cut point. Int is wide enough for
-// 2 * time and every bound times 10 * den.
+// 2 * time plus 10 * den. Inline: every time of every subtitle comes here.
 template <typename Int>
-int round_output_time(const OutputTime<Int>& t, TimePrecision precision, bool at_cut) {
-  using rounding_detail::floor_div;
+[[gnu::always_inline]] inline int round_output_time(const OutputTime<Int>& t,
+                                                    TimePrecision precision, bool at_cut) {
   constexpr std::int64_t kMaxMs = std::numeric_limits<std::int32_t>::max();
   if (t.time <= 0) return 0;
   const Int unit = static_cast<Int>(ms_per_unit(precision));
   const Int step = t.den * unit;
   // A time beyond the int range of milliseconds is written as that limit;
   // its frames are past any video.
-  if (t.time / t.den >= kMaxMs) {
+  if (t.time >= t.den * kMaxMs) {
     return static_cast<int>(precision == TimePrecision::Centiseconds ? (kMaxMs + 5) / unit
                                                                      : kMaxMs);
   }
-  const Int down = floor_div(t.time, step);
+  // The time is positive here: its quotients are its floors.
+  const Int down = t.time / step;
   const Int usual =
-      precision == TimePrecision::Centiseconds ? floor_div(2 * t.time + step, 2 * step) : down;
-  const Int highest = floor_div(t.above, step);
-  if (!t.has_below) return static_cast<int>(std::min(usual, highest));
-  const Int lowest = floor_div(t.below, step) + 1;
-  if (lowest > highest) return static_cast<int>(at_cut ? down : usual);
-  return static_cast<int>(std::clamp(usual, lowest, highest));
+      precision == TimePrecision::Centiseconds ? (2 * t.time + step) / (2 * step) : down;
+  // Nearly always the usual value keeps the frames; it is tested by two
+  // products rather than two more divisions.
+  const Int written = usual * step;
+  if ((!t.has_below || written > t.below) && written <= t.above) return static_cast<int>(usual);
+  return rounding_detail::round_into_frame(t, step, down, usual, at_cut);
 }
 
 }  // namespace mendra
