@@ -73,11 +73,15 @@ int compare_list_times(const ListTime& a, const ListTime& b) {
 
 namespace {
 
-// ceil(time * ticks_per_second) for ticks_per_second in 1..10^9, exact for
-// any number of fraction digits; saturates far beyond any video.
+// ceil(time * ticks_per_second) for ticks_per_second in 1..2^41 (the
+// finest clock), exact for any number of fraction digits; saturates far
+// beyond any video.
 std::int64_t ceil_ticks(const ListTime& time, std::int64_t ticks_per_second) {
-  constexpr std::int64_t kMaxSeconds = std::int64_t{1} << 31;  // some 68 years
-  if (time.whole >= kMaxSeconds) return kMaxSeconds * ticks_per_second;
+  constexpr std::int64_t kFar = std::int64_t{1} << 61;
+  std::int64_t whole_ticks = 0;
+  if (__builtin_mul_overflow(time.whole, ticks_per_second, &whole_ticks) || whole_ticks > kFar) {
+    return kFar;
+  }
   // The fraction times ticks_per_second, one digit at a time from the last:
   // what carries past the point is its whole part, and a nonzero digit left
   // behind means it has a fractional part, which rounds it up.
@@ -88,7 +92,7 @@ std::int64_t ceil_ticks(const ListTime& time, std::int64_t ticks_per_second) {
     if (product % 10 != 0) fraction_left = true;
     carry = product / 10;
   }
-  return time.whole * ticks_per_second + carry + (fraction_left ? 1 : 0);
+  return whole_ticks + carry + (fraction_left ? 1 : 0);
 }
 
 }  // namespace

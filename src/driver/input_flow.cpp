@@ -14,6 +14,7 @@
 #include "subtitle/rewrite.h"
 #include "time/cut_map.h"
 #include "time/frame_clock.h"
+#include "time/pipeline.h"
 #include "time/rate_parse.h"
 #include "time/timing.h"
 #include "ts/d2v.h"
@@ -432,6 +433,12 @@ bool process_input(const std::string& input, const InputOptions& options) {
   timing.speed = options.speed;
   timing.sync = options.sync;
   if (!make_clock(options, log, timing.clock)) return false;
+  // Only an -fps far beyond any video's rate makes a clock this fine.
+  if ((changes_speed(timing.speed) || timing.sync.points > 0) &&
+      ticks_per_ms(timing.clock) > kMaxStepTicksPerMs) {
+    log(LogLevel::Error, "-fps-change and -sync need a frame rate of at most 1000000 fps\n");
+    return false;
+  }
 
   const CutListChoice cut_list = choose_cut_list(files, options);
   CutMap map;

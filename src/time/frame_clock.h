@@ -74,13 +74,18 @@ struct FrameClock {
   mutable std::int64_t search_hint = 0;
 };
 
-// A rate that is not positive (a record filled elsewhere) falls back to the
-// default rather than dividing by zero.
+// A rate that is not positive, or whose scale exceeds the bounds of
+// FrameScale (a record filled elsewhere), falls back to the default rather
+// than dividing by zero or overflowing.
 inline FrameClock constant_clock(FrameRate rate) {
+  constexpr std::int64_t kMaxScaleTerm = std::int64_t{1} << 31;
   FrameClock clock;
-  if (rate.num > 0 && rate.den > 0) {
-    clock.rate = rate;
-    clock.scale = frame_scale(rate);
+  if (rate.num > 0 && rate.den > 0 && rate.den < kMaxScaleTerm) {
+    const FrameScale scale = frame_scale(rate);
+    if (scale.frames < kMaxScaleTerm && scale.ms < kMaxScaleTerm) {
+      clock.rate = rate;
+      clock.scale = scale;
+    }
   }
   return clock;
 }

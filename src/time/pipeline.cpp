@@ -37,9 +37,15 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
   const DelayStep delays{std::int64_t{timing.delay_ms} + timing.ts_delay_ms};
   pipeline.after = after_cut(pipeline.ticks_per_ms);
   add_step(pipeline.after, delays);
-  add_step(pipeline.after, timing.speed);
-  add_step(pipeline.after, timing.sync);
-  pipeline.simple = !changes_speed(timing.speed) && timing.sync.points == 0;
+  // The exact map of a change of speed or a sync stays inside 128 bits for
+  // clocks of at most 2^20 ticks a millisecond (every rate -rate takes and
+  // every timecode file); the driver refuses the steps on a finer clock.
+  const bool steps_fit = pipeline.ticks_per_ms <= kMaxStepTicksPerMs;
+  if (steps_fit) {
+    add_step(pipeline.after, timing.speed);
+    add_step(pipeline.after, timing.sync);
+  }
+  pipeline.simple = !steps_fit || (!changes_speed(timing.speed) && timing.sync.points == 0);
   const AfterCut& after = pipeline.after;
   constexpr Wide kNarrowTerm = Wide{1} << 60;
   pipeline.narrow = after.den < pipeline_detail::kNarrowDen && after.scale < kNarrowTerm &&
@@ -49,7 +55,11 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
     pipeline.narrow_scale = static_cast<std::int64_t>(after.scale);
     pipeline.narrow_offset = static_cast<std::int64_t>(after.offset);
   }
-  pipeline.added_ticks = whole_ms_tolerance(timing.clock).ticks + delays.ms * pipeline.ticks_per_ms;
+  // Held within 2^61 ticks, as the clock's own times are.
+  constexpr Wide kFar = Wide{1} << 61;
+  const Wide added =
+      Wide{whole_ms_tolerance(timing.clock).ticks} + Wide{delays.ms} * pipeline.ticks_per_ms;
+  pipeline.added_ticks = static_cast<std::int64_t>(std::clamp(added, -kFar, kFar));
   return pipeline;
 }
 

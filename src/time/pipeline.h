@@ -13,6 +13,7 @@
 // make_time_pipeline.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "time/cut_map.h"
@@ -39,6 +40,13 @@ struct TimePipeline {
   std::int64_t ticks_per_ms = 1;
 };
 
+// The finest clock a change of speed or a sync works on, in ticks a
+// millisecond: a constant rate of 10^6 frames per second, or a timecode
+// file's nanoseconds.
+inline constexpr std::int64_t kMaxStepTicksPerMs = std::int64_t{1} << 20;
+
+// The pipeline of one input. The steps after the delays are left out on a
+// clock finer than kMaxStepTicksPerMs, which the driver refuses for them.
 TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing);
 
 // One time of the input through the clock and the cut: a start beyond the
@@ -60,12 +68,14 @@ int written_after_steps(const TimePipeline& pipeline, const CutTime& time, TimeP
 inline int written_time(const TimePipeline& pipeline, const CutTime& time,
                         TimePrecision precision) {
   if (!pipeline.simple) return pipeline_detail::written_after_steps(pipeline, time, precision);
-  // Cut-video times lie within 2^61 ticks and the delays add at most 2^53:
-  // twice the sum still fits 64 bits.
+  // Cut-video times and the delays each lie within 2^61 ticks; their sums
+  // are held there too, so that twice a sum still fits 64 bits.
+  constexpr std::int64_t kFar = std::int64_t{1} << 61;
   const std::int64_t added = pipeline.added_ticks;
-  const OutputTime<std::int64_t> out{time.time.ticks + added, time.frame_below.ticks + added,
-                                     time.frame_above.ticks + added, time.has_frame_below,
-                                     pipeline.ticks_per_ms};
+  const OutputTime<std::int64_t> out{std::clamp(time.time.ticks + added, -kFar, kFar),
+                                     std::clamp(time.frame_below.ticks + added, -kFar, kFar),
+                                     std::clamp(time.frame_above.ticks + added, -kFar, kFar),
+                                     time.has_frame_below, pipeline.ticks_per_ms};
   return round_output_time(out, precision, time.at_cut);
 }
 
