@@ -23,7 +23,16 @@ struct CutListContext {
   const FrameClock& clock;  // turns the times of a list into frames
   const Log& log;
   std::string_view list_name;  // the list's path, or a display name for one in memory
+  const char* label;           // the kind's trace line, from its row
+  // The files a list says its segments come from, for the warning when
+  // they are not the recording the cuts are for.
+  NamedRecordings& recordings;
 };
+
+// Prints the kind's trace line, as a reader does when it starts.
+inline void announce_kind(const Log& log, const char* label) {
+  if (label[0] != '\0') log(LogLevel::Info, "%s\n", label);
+}
 
 // Chooses the Odd or the Even pairing of a keyframe list from the spacing of
 // its values and rewinds the file. Returns KeyOdd or KeyEven, or KeyAuto
@@ -57,5 +66,27 @@ bool read_edl(CutListContext& context);
 // CSV of kept segments, in the order given. Fails when the list has records
 // and none, not even a header, could be read.
 bool read_kept_segments(CutListContext& context);
+
+// mpv EDL: the segments of the recording, kept in order. Recognised by its
+// first line "# mpv EDL v0". Fails when it has segments and none could be
+// read.
+bool is_mpv_edl(std::string_view first_bytes);
+bool read_mpv_edl(CutListContext& context);
+
+// LosslessCut project (JSON5): its cutSegments, kept in order. Recognised
+// by the '{' that opens it. Fails when the project cannot be read as
+// JSON5 or holds no list of segments.
+bool is_losslesscut_project(std::string_view first_bytes);
+bool read_losslesscut_project(CutListContext& context);
+
+// ffmpeg concat script: from each file's inpoint to its outpoint (or for
+// its duration), in order. Fails when it has directives and none could be
+// read.
+bool read_concat_script(CutListContext& context);
+
+// Avidemux project script: the addSegment calls, within marker A and
+// marker B of the edited video. Fails when the lines that set them could
+// not be read, not one of them.
+bool read_avidemux_project(CutListContext& context);
 
 }  // namespace mendra

@@ -66,7 +66,7 @@ bool read_del_list(CutListContext& context) {
     return false;
   }
 
-  log(LogLevel::Info, " [del]\n");
+  announce_kind(log, context.label);
   std::vector<DeletedRange> deleted;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int j = -1;

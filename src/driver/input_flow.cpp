@@ -409,9 +409,14 @@ bool process_input(const std::string& input, const InputOptions& options) {
   CutMap map;
   // Named, since the list read is not the one the input's name suggests.
   if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
-  const CutListRead read = cut_list.any
-                               ? read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map)
-                               : CutListRead::Unopened;
+  // The recording a list that names its source should name: the stream
+  // measured when -stream names it, else the input itself.
+  const std::string recording = options.stream_path    ? *options.stream_path
+                                : files.standard_input ? ""
+                                                       : files.input;
+  const CutListRead read =
+      cut_list.any ? read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map, recording)
+                   : CutListRead::Unopened;
   if (read == CutListRead::Unopened && (cut_list.derived || !cut_list.any)) {
     if (options.delay_mode != DelayMode::None) {
       log(LogLevel::Info, "   ---- param option ----\n");

@@ -1,11 +1,15 @@
 #include "driver/options.h"
 
+#include <array>
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 #include <sys/stat.h>
 
+#include "cutlist/cut_list.h"
 #include "util/rate_parse.h"
 #include "util/scan.h"
 
@@ -37,15 +41,17 @@ void apply_cut_list(InputOptions& options, std::string_view /*arg*/, std::string
   set_cut_list(options, Kind, value);
 }
 
-// Every argument of the k row names a keyframe list; the exact words pick
-// the pairing, anything else lets the file decide.
-void apply_keyframes(InputOptions& options, std::string_view arg, std::string_view value) {
-  CutListKind kind = CutListKind::KeyAuto;
-  if (arg == "-k1") kind = CutListKind::KeyOdd;
-  if (arg == "-k2") kind = CutListKind::KeyEven;
-  if (arg == "-k3") kind = CutListKind::KeyRanges;
-  set_cut_list(options, kind, value);
+using ApplyOption = void (*)(InputOptions&, std::string_view, std::string_view);
+
+template <std::size_t... Kinds>
+constexpr std::array<ApplyOption, sizeof...(Kinds)> cut_list_appliers(
+    std::index_sequence<Kinds...> /*kinds*/) {
+  return {apply_cut_list<static_cast<CutListKind>(Kinds)>...};
 }
+
+// The effect of each kind's option, by the kind's number.
+constexpr auto kCutListAppliers =
+    cut_list_appliers(std::make_index_sequence<static_cast<std::size_t>(CutListKind::Count)>());
 
 template <std::optional<std::string> InputOptions::*Field>
 void apply_path(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
@@ -111,16 +117,9 @@ void no_effect(InputOptions& /*options*/, std::string_view /*arg*/, std::string_
 
 using M = OptionMatch;
 
-constexpr OptionRow kOptionRows[] = {
-    {"-l", M::Letter, true, apply_cut_list<CutListKind::DelList>,
-     "  -l <AviUtl_DelList.txt>       default: input_del.txt (or input.edl)\n"},
-    {"-t", M::Letter, true, apply_cut_list<CutListKind::AvsTrim>, "  -t <trimfile.avs>\n"},
-    {"-v", M::Letter, true, apply_cut_list<CutListKind::VcfRanges>, "  -v <vcffile.vcf>\n"},
-    {"-k", M::Letter, true, apply_keyframes, "  -k{1|2|3} <TMPGEnc.keyframe>\n"},
-    {"-edl", M::Word, true, apply_cut_list<CutListKind::Edl>,
-     "  -edl <list.edl>               cut: START END [ACTION] per line\n"},
-    {"-segments", M::Word, true, apply_cut_list<CutListKind::KeptSegments>,
-     "  -segments <segments.csv>      kept: start,end[,label] per line\n"},
+// The options besides the cut lists, whose rows the kind table makes and
+// which come first.
+constexpr OptionRow kOtherRows[] = {
     {"-o", M::Letter, true, apply_path<&InputOptions::output_path>,
      "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n"},
     {"-format", M::Word, true, apply_path<&InputOptions::format>,
@@ -156,6 +155,26 @@ constexpr OptionRow kOptionRows[] = {
     {"--version", M::Word, false, no_effect, ""},
 };
 
+// One row for each kind of cut list that has an option of its own (-k1,
+// -k2 and -k3 are words of their own, any other -k... falls to the letter
+// row of the automatic choice), then the others.
+std::vector<OptionRow> make_option_rows() {
+  std::vector<OptionRow> rows;
+  for (const CutListKindRow& kind : cut_list_kinds()) {
+    if (!has_own_option(kind)) continue;
+    rows.push_back(OptionRow{kind.option, kind.option_by_letter ? M::Letter : M::Word, true,
+                             kCutListAppliers[static_cast<std::size_t>(kind.kind)], kind.usage});
+  }
+  rows.insert(rows.end(), std::begin(kOtherRows), std::end(kOtherRows));
+  return rows;
+}
+
+// Made once; the walk, the checks and the usage all read the same rows.
+const std::vector<OptionRow>& all_rows() {
+  static const std::vector<OptionRow> rows = make_option_rows();
+  return rows;
+}
+
 ArgumentKind kind_of_row(const OptionRow& row) {
   const std::string_view spelling = row.spelling;
   if (spelling == "-all") return ArgumentKind::All;
@@ -167,12 +186,12 @@ ArgumentKind kind_of_row(const OptionRow& row) {
 // Whole words first: "-timecodes" and "-edl" would otherwise fall to the
 // rows of their first letters.
 const OptionRow* find_row(std::string_view arg) {
-  for (const OptionRow& row : kOptionRows) {
+  for (const OptionRow& row : all_rows()) {
     if (row.match == OptionMatch::Word && arg == row.spelling) return &row;
   }
   if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/')) return nullptr;
   const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])));
-  for (const OptionRow& row : kOptionRows) {
+  for (const OptionRow& row : all_rows()) {
     if (row.match == OptionMatch::Letter && row.spelling[1] == letter) return &row;
   }
   return nullptr;
@@ -181,7 +200,7 @@ const OptionRow* find_row(std::string_view arg) {
 }  // namespace
 
 std::span<const OptionRow> option_rows() {
-  return kOptionRows;
+  return all_rows();
 }
 
 const char* mendra_version() {
@@ -190,7 +209,7 @@ const char* mendra_version() {
 
 void print_usage(std::FILE* stream) {
   std::fputs(kUsageHead, stream);
-  for (const OptionRow& row : kOptionRows) std::fputs(row.usage, stream);
+  for (const OptionRow& row : all_rows()) std::fputs(row.usage, stream);
 }
 
 bool is_input_argument(std::string_view arg) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "cutlist/cut_list.h"
 #include "driver/command_line.h"
 #include "driver/options.h"
 #include "util/rate_parse.h"
@@ -77,6 +78,10 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       {"-timecodes", ArgumentKind::Option, "-timecodes"},  // words before letters
       {"-timecodes-out", ArgumentKind::Option, "-timecodes-out"},
       {"-edl", ArgumentKind::Option, "-edl"},
+      {"-k1", ArgumentKind::Option, "-k1"},
+      {"-concat", ArgumentKind::Option, "-concat"},
+      {"-avidemux", ArgumentKind::Option, "-avidemux"},
+      {"-Concat", ArgumentKind::Unknown, nullptr},
       {"-output", ArgumentKind::Option, "-o"},
       {"-delay", ArgumentKind::Option, "-delay"},
       {"-md", ArgumentKind::Option, "-md"},
@@ -110,6 +115,28 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       EXPECT_STREQ(arguments[0].row->spelling, c.row) << c.arg;
     }
   }
+}
+
+// Every kind of cut list with an option of its own is chosen by it, and the
+// kinds recognised by their content are read under another kind's option.
+TEST(OptionTableTest, CutListOptionsComeFromTheKindTable) {
+  int own_options = 0;
+  for (const CutListKindRow& kind : cut_list_kinds()) {
+    SCOPED_TRACE(kind.option);
+    if (!has_own_option(kind)) {
+      EXPECT_STREQ(kind.usage, "");
+      continue;
+    }
+    ++own_options;
+    const char* argv[] = {kind.option, "cut.txt", nullptr};
+    const std::vector<Argument> arguments = classify_arguments(argv);
+    ASSERT_EQ(arguments.size(), 1u);
+    InputOptions options;
+    apply_option(arguments[0], options);
+    EXPECT_EQ(options.cut_list_kind, kind.kind);
+    EXPECT_EQ(options.cut_list_path, "cut.txt");
+  }
+  EXPECT_EQ(own_options, static_cast<int>(CutListKind::Count) - 2);  // mpv EDL and LosslessCut
 }
 
 // The options of a usage or manual line, with "-k{1|2|3}" spread out.
