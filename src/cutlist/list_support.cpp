@@ -107,6 +107,8 @@ bool read_whole_list(TextReader& file, std::string& text, const Log& log,
 
 void keep_segment(CutMapBuilder& builder, const Log& log, std::int32_t first, std::int32_t end) {
   if (end == INT32_MAX) {
+    // A start past the end of the frame axis leaves nothing to keep.
+    if (first > kOpenEndFrame) return;
     log(LogLevel::Debug, "\t  kept:\ts=%d\te=%d\n", first, kOpenEndFrame);
     builder.add_kept_to_end(first);
     return;

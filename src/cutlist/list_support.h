@@ -48,8 +48,8 @@ bool read_whole_list(TextReader& file, std::string& text, const Log& log,
 // A kept segment of a time-based list, from its first frame to before
 // `end` (the first frames at or after its start and its end): traced and
 // handed to the builder. An end at the int limit, a time past the end of
-// the frame axis, keeps everything from `first` on; a segment shorter than
-// a frame keeps nothing.
+// the frame axis, keeps everything from `first` on (nothing when `first`
+// lies there too); a segment shorter than a frame keeps nothing.
 void keep_segment(CutMapBuilder& builder, const Log& log, std::int32_t first, std::int32_t end);
 
 // The recordings a list says it was cut from, as it names them: the first
