@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,10 +84,10 @@ ListTime as_time(const std::string& seconds) {
 
 // One "file" of the script and the times given for it.
 struct ConcatPart {
-  std::string path;
+  std::string path;  // empty: no file yet
   std::string inpoint = "0";
-  std::optional<std::string> outpoint;
-  std::optional<std::string> duration;
+  std::string outpoint;  // empty: not given
+  std::string duration;  // empty: not given
 };
 
 // The directives of the format that do not change what is kept.
@@ -126,9 +125,10 @@ bool set_time(ConcatPart& part, std::string_view directive, std::string_view tex
   std::string seconds;
   if (!concat_seconds(text, seconds)) return false;
   const std::string& inpoint = directive == "inpoint" ? seconds : part.inpoint;
-  const std::optional<std::string>& outpoint =
-      directive == "outpoint" ? std::optional<std::string>(seconds) : part.outpoint;
-  if (outpoint && compare_list_times(as_time(*outpoint), as_time(inpoint)) < 0) return false;
+  const std::string& outpoint = directive == "outpoint" ? seconds : part.outpoint;
+  if (!outpoint.empty() && compare_list_times(as_time(outpoint), as_time(inpoint)) < 0) {
+    return false;
+  }
   if (directive == "inpoint") part.inpoint = seconds;
   if (directive == "outpoint") part.outpoint = seconds;
   if (directive == "duration") part.duration = seconds;
@@ -139,11 +139,11 @@ void keep_part(CutListContext& context, const ConcatPart& part) {
   const ListTime inpoint = as_time(part.inpoint);
   const std::int32_t first = first_frame_from(inpoint, context.clock);
   std::int32_t end = INT32_MAX;  // neither outpoint nor duration: to the end
-  if (part.outpoint) {
-    end = first_frame_from(as_time(*part.outpoint), context.clock);
-  } else if (part.duration) {
+  if (!part.outpoint.empty()) {
+    end = first_frame_from(as_time(part.outpoint), context.clock);
+  } else if (!part.duration.empty()) {
     std::string sum;
-    end = first_frame_from(add_list_times(inpoint, as_time(*part.duration), sum), context.clock);
+    end = first_frame_from(add_list_times(inpoint, as_time(part.duration), sum), context.clock);
   }
   context.recordings.add(part.path);
   keep_segment(context.builder, context.log, first, end);
@@ -152,7 +152,7 @@ void keep_part(CutListContext& context, const ConcatPart& part) {
 // Whether the line is a directive the script may hold, and what it does to
 // the parts.
 bool read_directive(CutListContext& context, const std::vector<std::string>& words,
-                    std::optional<ConcatPart>& part) {
+                    ConcatPart& part) {
   const std::string& directive = words[0];
   if (directive == "ffconcat") {
     return words.size() == 3 && words[1] == "version" && words[2] == "1.0";
@@ -163,15 +163,17 @@ bool read_directive(CutListContext& context, const std::vector<std::string>& wor
   }
   if (words.size() != 2) return false;
   if (directive == "file") {
-    if (part) keep_part(context, *part);
-    part.emplace();
-    part->path = words[1];
-    return !words[1].empty();
+    if (!part.path.empty()) keep_part(context, part);
+    // A file without a name is no part: the times after it are unreadable
+    // too, rather than taken for the part before.
+    part = ConcatPart{};
+    part.path = words[1];
+    return !part.path.empty();
   }
   // The times apply to the file before them; there must be one.
   const bool time_directive =
       directive == "inpoint" || directive == "outpoint" || directive == "duration";
-  return time_directive && part && set_time(*part, directive, words[1]);
+  return time_directive && !part.path.empty() && set_time(part, directive, words[1]);
 }
 
 }  // namespace
@@ -181,7 +183,7 @@ bool read_concat_script(CutListContext& context) {
   announce_kind(log, context.label);
   std::string line;
   std::vector<std::string> words;
-  std::optional<ConcatPart> part;
+  ConcatPart part;
   LineTally unreadable;
   int line_number = 0;
   bool any_read = false;
@@ -195,7 +197,7 @@ bool read_concat_script(CutListContext& context) {
       unreadable.add(line_number);
     }
   }
-  if (part) keep_part(context, *part);
+  if (!part.path.empty()) keep_part(context, part);
   log(LogLevel::Debug, "\n");
 
   if (!unreadable.empty() && !any_read) {

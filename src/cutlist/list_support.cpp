@@ -91,7 +91,7 @@ bool read_whole_list(TextReader& file, std::string& text, const Log& log,
                      std::string_view list_name) {
   text.clear();
   // In pieces, so that not even one endless line is held beyond the limit.
-  constexpr std::size_t kPieceBytes = 64 * 1024;
+  constexpr std::size_t kPieceBytes = std::size_t{64} * 1024;
   std::string line;
   while (file.read_piece(line, kPieceBytes)) {
     if (line.size() > kWholeListMaxBytes - text.size()) {

@@ -372,7 +372,7 @@ bool parse_json5(std::string_view text, Json5Value& root, Json5Error& error) {
 const Json5Value* json5_member(const Json5Value& object, std::string_view key) {
   if (object.type != Json5Type::Object) return nullptr;
   for (std::size_t i = object.keys.size(); i-- > 0;) {
-    if (object.keys[i] == key && i < object.items.size()) return &object.items[i];
+    if (i < object.items.size() && object.keys[i] == key) return &object.items[i];
   }
   return nullptr;
 }

@@ -100,10 +100,10 @@ TEST_F(CutterListTest, SegmentsKeepTheFramesWhoseStartLiesInside) {
       {"concat out before in, stray times",
        ConcatScript,
        "inpoint 1\nfile r.ts\ninpoint 8\noutpoint 4\noutpoint 10\nstream\nexact_stream_id 0x100\n"
-       "duration -1\nwhat now\n",
+       "duration -1\nwhat now\nfile ''\ninpoint 1\n",
        kPal,
        {-1, 199, 250, -1, -1},
-       "warning: 4 lines of <memory> could not be read (first: line 1)\n"},
+       "warning: 6 lines of <memory> could not be read (first: line 1)\n"},
       // Avidemux
       {"avidemux",
        AvidemuxProject,
