@@ -67,6 +67,13 @@ TEST_F(TimecodeTest, ReadsEveryFormatAndItsFrameTimes) {
        640 * kMs},
       {"v1 ranges out of order", "# timecode format v1\nassume 10\n5,5,20\n0,1,20\n",
        " (v1, 6 frames)", 6, 450 * kMs},
+      // A rate printed from a double is the fraction it was printed from:
+      // 30000 frames at 30000/1001 fps last exactly 1001 s.
+      {"v1 rate of many decimals", "# timecode format v1\nassume 29.970029970029970\n",
+       " (v1, 0 frames)", 30000, 1001000 * kMs},
+      {"v1 range rate beyond 30 decimals",
+       "# timecode format v1\nassume 25\n0,29999,29.9700299700299700299700299700299700\n",
+       " (v1, 30000 frames)", 30000, 1001000 * kMs},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -115,6 +122,10 @@ TEST_F(TimecodeTest, BadFilesSayWhereAndWhat) {
       {"# timecode format v1\nassume 25\n0,10,-5\n", 3, "the rate \"-5\" is not a rate above 0"},
       {"# timecode format v1\nassume 25\n0,10,0.000\n", 3,
        "the rate \"0.000\" is not a rate above 0"},
+      {"# timecode format v1\nassume 1000000.5\n", 2,
+       "the assumed rate \"1000000.5\" is more than 1000000 frames per second"},
+      {"# timecode format v1\nassume 25\n0,10,0.0000000000001\n", 3,
+       "the rate \"0.0000000000001\" is less than one frame in 10^9 seconds"},
       {"# timecode format v1\nassume 25\n10,5,30\n", 3,
        "the range \"10,5,30\" ends before it begins"},
       {"# timecode format v1\nassume 25\n0,10,30\n\n10,20,30\n", 5,
