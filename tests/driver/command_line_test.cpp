@@ -14,18 +14,34 @@
 namespace mendra {
 namespace {
 
-TEST(PmtPidTest, ValueIsHexadecimalBehindAnAddedPrefix) {
+TEST(PmtPidTest, HexadecimalDigitsWithinSixteenBitsWithOrWithoutPrefix) {
   const struct {
     const char* text;
+    bool valid;
     std::uint16_t pid;
   } cases[] = {
-      {"1f0", 0x1F0},    {"1F0", 0x1F0},
-      {"0x1f0", 0},  // "0x0x1f0" stops at its first digit
-      {"12345", 0x2345}, {"", 0},
-      {"zz", 0},         {"ffffffffffffffffffffffff", 0xFFFF},  // saturates, then the low 16 bits
-      {"-5", 0},
+      {"1f0", true, 0x1F0},
+      {"1F0", true, 0x1F0},
+      {"0x1001", true, 0x1001},
+      {"0X1F0", true, 0x1F0},
+      {"0", true, 0},
+      {"0000ffff", true, 0xFFFF},
+      {"12345", false, 0},
+      {"", false, 0},
+      {"0x", false, 0},
+      {"zz", false, 0},
+      {"ffffffffffffffffffffffff", false, 0},
+      {"-5", false, 0},
+      {"1f0 ", false, 0},
+      {"0x0x1f0", false, 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(pmt_pid_from_text(c.text), c.pid) << c.text;
+  for (const auto& c : cases) {
+    std::uint16_t pid = 0;
+    EXPECT_EQ(parse_pmt_pid(c.text, pid), c.valid) << '"' << c.text << '"';
+    if (c.valid) {
+      EXPECT_EQ(pid, c.pid) << c.text;
+    }
+  }
 }
 
 TEST(DelayTextTest, TakesASignAndDigitsWithinTheIntRange) {
