@@ -114,6 +114,7 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       {"-", ArgumentKind::Input, nullptr},
       {"a.srt", ArgumentKind::Input, nullptr},
       {"/data/rec/a.srt", ArgumentKind::Input, nullptr},
+      {"/nonexistent.ts", ArgumentKind::Input, nullptr},  // a '.': an input, if missing
   };
   for (const auto& c : cases) {
     // A value after every argument, so that no option lacks its own.
@@ -124,6 +125,39 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
     if (c.row != nullptr) {
       ASSERT_NE(arguments[0].row, nullptr) << c.arg;
       EXPECT_STREQ(arguments[0].row->spelling, c.row) << c.arg;
+    }
+  }
+}
+
+// A misspelling names the option word within two letters of it; short
+// arguments and the documented letter forms name none.
+TEST(OptionTableTest, NearestWordOptionWithinTwoLetters) {
+  const struct {
+    const char* arg;
+    const char* nearest;  // nullptr: none
+  } cases[] = {
+      {"-segment", "-segments"},
+      {"-timecode", "-timecodes"},
+      {"-timecodes_out", "-timecodes-out"},
+      {"-dealy", "-delay"},  // two letters swapped count once
+      {"--delay", "-delay"},
+      {"/debug", "-debug"},
+      {"-Silent", "-silent"},
+      {"-mx", "-md"},  // a tie goes to the first row
+      {"-x", nullptr},
+      {"-k1", nullptr},
+      {"-list", nullptr},
+      {"-trimfile", nullptr},
+      {"-tc", nullptr},
+      {"-segmentation", nullptr},
+  };
+  for (const auto& c : cases) {
+    const OptionRow* row = nearest_word_option(c.arg);
+    if (c.nearest == nullptr) {
+      EXPECT_EQ(row, nullptr) << c.arg << " -> " << (row != nullptr ? row->spelling : "");
+    } else {
+      ASSERT_NE(row, nullptr) << c.arg;
+      EXPECT_STREQ(row->spelling, c.nearest) << c.arg;
     }
   }
 }
