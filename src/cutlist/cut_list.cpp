@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cutlist/cut_readers.h"
+#include "util/file_failure.h"
 #include "util/frame_rate.h"
 #include "util/int_math.h"
 #include "util/text_reader.h"
@@ -76,7 +77,15 @@ CutListRead read_open_list(TextReader& file, std::string_view name, CutListKind 
   skip_utf8_bom(file);
   // A number that is not a kind fails without a message of its own.
   const bool ok = read != nullptr && read(context);
-  const CutListRead verdict = ok ? judge_lines(context) : CutListRead::Rejected;
+  CutListRead verdict = ok ? judge_lines(context) : CutListRead::Rejected;
+  // A list that could not be read to its end must not pass for a list
+  // that ends there.
+  if (file.read_failed()) {
+    report_file_failure(
+        log, FileFailure{"list file", FileAction::Read, name, name, file.error_number()});
+    builder = CutMapBuilder{clock};
+    verdict = CutListRead::Rejected;
+  }
   // The AviUtl reader sorts and merges its ranges itself; the other kinds
   // keep their order, which may be deliberate, but it is worth a word.
   if (kind != CutListKind::DelList && builder.kept_out_of_order()) {

@@ -330,6 +330,14 @@ bool read_v1(TimecodeLines& lines, FrameClock& clock) {
   return true;
 }
 
+// The file opened but could not be read to its end: what was read says
+// nothing about the frames after it.
+bool report_read_failure(const TextReader& file, const std::string& path, const Log& log) {
+  report_file_failure(
+      log, FileFailure{"timecode file", FileAction::Read, path, path, file.error_number()});
+  return false;
+}
+
 enum class Header { V1, V2, V4, Unknown, Missing };
 
 Header read_header(std::string_view line) {
@@ -360,7 +368,9 @@ bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clo
   TimecodeLines lines{file, path, log, 1};
   std::string first;
   std::string_view header_line;
-  if (file.read_line(first)) {
+  const bool any_line = file.read_line(first);
+  if (file.read_failed()) return report_read_failure(file, path, log);
+  if (any_line) {
     header_line = first;
     if (starts_with_utf8_bom(header_line)) header_line.remove_prefix(kUtf8ByteOrderMark.size());
   }
@@ -384,9 +394,7 @@ bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clo
       ok = read_v2(lines, read_header(header_line) == Header::V4, read);
       break;
   }
-  if (ok && file.read_failed()) {
-    return lines.fail(lines.line_number, "the file could not be read to its end");
-  }
+  if (ok && file.read_failed()) return report_read_failure(file, path, log);
   if (ok) clock = std::move(read);
   return ok;
 }

@@ -116,6 +116,17 @@ TEST_F(CutListFrameTest, ListOfWhichNothingCouldBeReadIsRejected) {
   }
 }
 
+// A list that opens but cannot be read to its end (reading this process's
+// memory from address 0 fails) is refused as a read error.
+TEST_F(CutListFrameTest, ReadErrorRejectsTheList) {
+  if (!std::filesystem::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  log_.level = LogLevel::Warning;
+  const CutListOutcome out = read("/proc/self/mem", DelList);
+  EXPECT_EQ(out.read, CutListRead::Rejected);
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
+  EXPECT_EQ(out.log, "list file read error: /proc/self/mem: Input/output error\n");
+}
+
 TEST_F(CutListFrameTest, EachCallStartsAfresh) {
   log_.level = LogLevel::Error;
   CutMap map;

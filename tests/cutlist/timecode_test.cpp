@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -149,6 +150,13 @@ TEST_F(TimecodeTest, BadFilesSayWhereAndWhat) {
   EXPECT_EQ(
       captured_.rfind("timecode file open error: " + dir_.path.string() + "/missing.txt\n", 0), 0u)
       << captured_;
+  // A file that opens but cannot be read (reading this process's memory
+  // from address 0 fails) is a read error, not a file without a header.
+  if (std::filesystem::exists("/proc/self/mem")) {
+    captured_.clear();
+    EXPECT_FALSE(read_timecode_file("/proc/self/mem", log_, clock_));
+    EXPECT_EQ(captured_, "timecode file read error: /proc/self/mem: Input/output error\n");
+  }
 }
 
 // Random text after each header: every file is either read, with lookups

@@ -601,6 +601,17 @@ TEST_P(OpenTest, FailedWriteIsAWriteErrorAndReplacesNothing) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), fs::directory_iterator{}), 2);
 }
 
+// An input that opens but cannot be read to its end (reading this
+// process's memory from address 0 fails) is a read error; nothing is
+// written.
+TEST_P(OpenTest, FailedReadIsAReadErrorAndWritesNothing) {
+  if (!fs::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  const FormatCase& c = GetParam();
+  EXPECT_EQ(rewrite(c.ext, "/proc/self/mem", base("out") + c.ext), RewriteOutcome::Failed);
+  EXPECT_EQ(errors_, "input "s + c.name + " read error: /proc/self/mem: Input/output error\n");
+  EXPECT_TRUE(fs::is_empty(dir_.path));
+}
+
 // An upper-case extension is the same format, read and written under its
 // own name; lines whose times cannot be read give one warning.
 TEST_P(OpenTest, UpperCaseExtensionAndWarning) {
