@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -214,6 +215,33 @@ TEST(OptionTableTest, UsageListsTheOptionsTheManualDocuments) {
     tag_line = line == ".TP";
   }
   EXPECT_EQ(usage_words, man_words);
+}
+
+// What a first-letter option's value is, as its warning says it, stands in
+// the README and the manual page in the same words: "-t (an AviSynth
+// script)".
+TEST(OptionTableTest, ReadmeAndManualNameTheFirstLetterOptionsAsTheTableDoes) {
+  const std::filesystem::path man_path = MENDRA_MAN_PAGE;
+  const std::filesystem::path readme_path = man_path.parent_path().parent_path() / "README.md";
+  for (const std::filesystem::path& path : {man_path, readme_path}) {
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << path;
+    std::stringstream text;
+    text << in.rdbuf();
+    // The manual's line breaks and escapes, read as the words they show.
+    std::string plain = std::regex_replace(text.str(), std::regex(R"(\\-)"), "-");
+    plain = std::regex_replace(plain, std::regex(R"(\n\.B )"), " ");
+    plain = std::regex_replace(plain, std::regex(R"(\n)"), " ");
+    for (const OptionRow& row : option_rows()) {
+      if (row.match != OptionMatch::Letter) continue;
+      ASSERT_NE(row.noun, nullptr) << row.spelling;
+      const std::string named = std::string(row.spelling) + "` (" + row.noun + ")";
+      const std::string man_named = std::string(row.spelling) + " (" + row.noun + ")";
+      EXPECT_TRUE(plain.find(named) != std::string::npos ||
+                  plain.find(man_named) != std::string::npos)
+          << path << " does not name " << row.spelling << " (" << row.noun << ")";
+    }
+  }
 }
 
 TEST(FrameRateTextTest, ReadsExactRatesInLowestTerms) {
