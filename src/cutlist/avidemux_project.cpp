@@ -213,18 +213,10 @@ bool read_avidemux_project(CutListContext& context) {
         break;
     }
   }
-  if (!unreadable.empty() && !any_read) {
-    log(LogLevel::Debug, "\n");
-    report_no_cuts_read(log, context.list_name, unreadable);
-    return false;
-  }
   keep_within_markers(context, project);
   log(LogLevel::Debug, "\n");
-  if (!unreadable.empty()) {
-    log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
-        unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
-        unreadable.first_line);
-  }
+  context.lines.any_read = any_read;
+  context.lines.unread = unreadable;
   return true;
 }
 

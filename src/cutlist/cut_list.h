@@ -1,6 +1,8 @@
 // Readers that build the cut map from the cut-list files of the outside
 // tools: TMPGEnc keyframe lists, AviSynth Trim calls, VirtualDub jobs,
-// AviUtl deleted-frame lists, edit decision lists and kept-segment exports.
+// AviUtl deleted-frame lists, edit decision lists, kept-segment exports,
+// mpv EDLs, LosslessCut projects, ffmpeg concat scripts and Avidemux
+// projects; each kind one row of the kind table.
 #pragma once
 
 #include <span>
@@ -30,6 +32,10 @@ struct CutListKindRow {
   // The option's lines of the usage text; empty where another row's lines
   // speak for it.
   const char* usage;
+  // For an option known by its letter: what its value is ("an AviSynth
+  // script"), for the warning about a word taken by its first letter;
+  // nullptr for the others.
+  const char* noun;
   // The trace line the reader prints when it starts (" [edl]"); empty for
   // none.
   const char* label;
@@ -50,16 +56,24 @@ std::span<const CutListKindRow> cut_list_kinds();
 // The row of a kind; nullptr for a number that is not a kind.
 const CutListKindRow* find_cut_list_kind(CutListKind kind);
 
-// Whether the row makes an option of its own: a kind recognised by its
-// content is read under the option of another.
-inline bool has_own_option(const CutListKindRow& row) {
-  return row.recognise == nullptr;
-}
+// Whether the row makes an option of its own. A kind recognised by its
+// content is read under the option of another, and so is a kind whose word
+// begins with the letter of a letter option (-k1 under -k): the letter row
+// takes every argument of its letter, and the word chooses the kind only
+// when written exactly so.
+bool has_own_option(const CutListKindRow& row);
 
-// What became of a list: read into the map, not opened (nothing is printed
-// then, and the map stays empty: the caller names the file), or rejected by
-// its reader, which has said why.
-enum class CutListRead { Read, Unopened, Rejected };
+// The kind an option argument names: `kind`, the kind of the option's row,
+// or a kind read under that row whose word the argument is exactly ("-k1").
+CutListKind cut_list_kind_named(CutListKind kind, std::string_view arg);
+
+// What became of a list: read into the map; empty (no line but blank
+// lines and comments: the map is what the kind makes of nothing, and a
+// delay alone may stand in for a list beside the input); not opened
+// (nothing is printed then, and the map stays empty: the caller names the
+// file); or rejected, with the reason printed: "no cuts could be read from
+// <list> (N lines, first: line K)" when none of its lines of text could be.
+enum class CutListRead { Read, Empty, Unopened, Rejected };
 
 // Empties and fills `map` from the file and prints the cut summary, its
 // durations from the clock, which also turns the times of the lists that

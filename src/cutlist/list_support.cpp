@@ -87,6 +87,23 @@ void report_no_cuts_read(const Log& log, std::string_view list_name, const LineT
       unreadable.first_line);
 }
 
+void report_lines_unread(const Log& log, std::string_view list_name, const LineTally& unreadable) {
+  log(LogLevel::Warning, "%d lines of %.*s could not be read (first: line %d)\n", unreadable.count,
+      static_cast<int>(list_name.size()), list_name.data(), unreadable.first_line);
+}
+
+LineTally count_text_lines(TextReader& file) {
+  rewind_list(file);
+  LineTally text;
+  std::string_view line;
+  for (int line_number = 1; file.next_line(line); ++line_number) {
+    const std::size_t first = line.find_first_not_of(" \t\r\n\v\f");
+    if (first != std::string_view::npos && line[first] != '#') text.add(line_number);
+  }
+  rewind_list(file);
+  return text;
+}
+
 bool read_whole_list(TextReader& file, std::string& text, const Log& log,
                      std::string_view list_name) {
   text.clear();
@@ -144,7 +161,7 @@ bool names_same_recording(std::string_view named, std::string_view recording) {
 void report_named_recordings(const Log& log, std::string_view list_name, std::string_view recording,
                              const NamedRecordings& named) {
   if (named.names.size() + static_cast<std::size_t>(named.more) > 1) {
-    log(LogLevel::Error, "warning: %.*s names several recordings: %s\n",
+    log(LogLevel::Warning, "%.*s names several recordings: %s\n",
         static_cast<int>(list_name.size()), list_name.data(), joined_names(named).c_str());
     return;
   }
@@ -152,7 +169,7 @@ void report_named_recordings(const Log& log, std::string_view list_name, std::st
       names_same_recording(named.names.front(), recording)) {
     return;
   }
-  log(LogLevel::Error, "warning: %.*s names another recording than %.*s: %s\n",
+  log(LogLevel::Warning, "%.*s names another recording than %.*s: %s\n",
       static_cast<int>(list_name.size()), list_name.data(), static_cast<int>(recording.size()),
       recording.data(), named.names.front().c_str());
 }

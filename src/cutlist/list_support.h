@@ -36,6 +36,14 @@ void rewind_list(TextReader& file);
 // than taken for a list that cuts nothing.
 void report_no_cuts_read(const Log& log, std::string_view list_name, const LineTally& unreadable);
 
+// "N lines of <list> could not be read (first: line K)", a warning.
+void report_lines_unread(const Log& log, std::string_view list_name, const LineTally& unreadable);
+
+// The lines of the list that hold text: neither blank nor beginning (after
+// blanks) with '#', which every kind that has comments begins them with.
+// Reads the list from its start and rewinds it.
+LineTally count_text_lines(TextReader& file);
+
 // Lists read as a whole (a project, a list whose values may span lines)
 // are held in memory up to this size; more is no list but junk.
 constexpr std::size_t kWholeListMaxBytes = std::size_t{16} << 20;

@@ -90,14 +90,15 @@ int count_lines(std::string_view text) {
   return lines;
 }
 
-bool refuse_project(const CutListContext& context, std::string_view text, int line,
-                    const char* why) {
+// A project that cannot be read at all: every line of it unread, the line
+// where reading stopped first.
+bool nothing_read(CutListContext& context, std::string_view text, int line, const char* why) {
+  // Nothing but blanks is an empty list, as for every kind.
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return true;
   context.log(LogLevel::Debug, "\t  line %d: %s\n", line, why);
-  LineTally unread;
-  unread.count = count_lines(text);
-  unread.first_line = line;
-  report_no_cuts_read(context.log, context.list_name, unread);
-  return false;
+  context.lines.unread.count = count_lines(text);
+  context.lines.unread.first_line = line;
+  return true;
 }
 
 }  // namespace
@@ -128,10 +129,10 @@ bool read_losslesscut_project(CutListContext& context) {
   Json5Value project;
   Json5Error error;
   if (!parse_json5(text, project, error))
-    return refuse_project(context, text, error.line, error.what);
+    return nothing_read(context, text, error.line, error.what);
   const Json5Value* segments = json5_member(project, "cutSegments");
   if (segments == nullptr || segments->type != Json5Type::Array) {
-    return refuse_project(context, text, project.line, "no list of cutSegments");
+    return nothing_read(context, text, project.line, "no list of cutSegments");
   }
   const Json5Value* media = json5_member(project, "mediaFileName");
   if (media != nullptr && media->type == Json5Type::String) context.recordings.add(media->text);
@@ -154,21 +155,17 @@ bool read_losslesscut_project(CutListContext& context) {
     }
   }
   log(LogLevel::Debug, "\n");
-  if (!unreadable.empty() && static_cast<std::size_t>(unreadable.count) == segments->items.size()) {
-    report_no_cuts_read(log, context.list_name, unreadable);
-    return false;
-  }
   if (!markers.empty()) {
-    log(LogLevel::Error,
-        "warning: %d segments of %.*s have no end: markers, they keep nothing (first: line %d)\n",
+    log(LogLevel::Warning,
+        "%d segments of %.*s have no end: markers, they keep nothing (first: line %d)\n",
         markers.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
         markers.first_line);
   }
-  if (!unreadable.empty()) {
-    log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
-        unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
-        unreadable.first_line);
-  }
+  // The project itself was read, even with no segment in it; only when
+  // every segment was unreadable is nothing read.
+  context.lines.any_read = segments->items.empty() ||
+                           static_cast<std::size_t>(unreadable.count) < segments->items.size();
+  context.lines.unread = unreadable;
   return true;
 }
 
