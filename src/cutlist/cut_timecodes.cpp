@@ -6,6 +6,7 @@
 #include "cutlist/cut_map_builder.h"
 #include "time/remap_table.h"
 #include "time/time_steps.h"
+#include "util/file_failure.h"
 #include "util/output_file.h"
 
 namespace mendra {
@@ -16,13 +17,13 @@ namespace {
 // than filling the disk.
 constexpr std::int64_t kMaxFrames = 100000000;
 
-void report_failure(const std::string& path, const Log& log, int error_number, const char* reason) {
-  log(LogLevel::Error, "output timecodes open error: %s\n", path.c_str());
-  if (error_number != 0) {
-    log(LogLevel::Error, "\t%s: %s\n", path.c_str(), std::strerror(error_number));
-  } else if (reason != nullptr) {
-    log(LogLevel::Error, "\t%s: %s\n", path.c_str(), reason);
-  }
+constexpr std::string_view kRole = "output timecodes";
+
+// The cut video's frame times cannot be known: no file is begun.
+void report_failure(const std::string& path, const Log& log, const char* reason) {
+  log(LogLevel::Error, "%.*s open error: %s\n", static_cast<int>(kRole.size()), kRole.data(),
+      path.c_str());
+  log(LogLevel::Error, "\t%s: %s\n", path.c_str(), reason);
 }
 
 // A kept stretch of the map, frames first to before end.
@@ -67,7 +68,7 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
     if (stretch.end - 1 >= kOpenEndFrame) {
       // Open toward the end: the clock's file says where the video ends.
       if (known_frames(clock) == 0) {
-        report_failure(path, log, 0,
+        report_failure(path, log,
                        "the cut list leaves the end of the video open, and a constant frame "
                        "rate does not say where it ends");
         return false;
@@ -76,7 +77,7 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
     }
     frames += stretch.end - stretch.first;
     if (frames > kMaxFrames) {
-      report_failure(path, log, 0, "the cut video would have too many frames");
+      report_failure(path, log, "the cut video would have too many frames");
       return false;
     }
     note_frame_used(clock, stretch.end - 1);
@@ -84,7 +85,7 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
   }
   OutputFile file;
   if (!file.open(path)) {
-    report_failure(path, log, file.error_number(), nullptr);
+    report_file_failure(log, FileFailure{kRole, FileAction::Open, path, path, file.error_number()});
     return false;
   }
   file.write("# timestamp format v2\n");
@@ -102,7 +103,8 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
     }
   }
   if (!file.commit()) {
-    report_failure(path, log, file.error_number(), nullptr);
+    report_file_failure(log,
+                        FileFailure{kRole, FileAction::Write, path, path, file.error_number()});
     return false;
   }
   report_frames_past_end(clock, log);

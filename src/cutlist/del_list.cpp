@@ -61,12 +61,12 @@ bool read_del_list(CutListContext& context) {
       break;
     }
   }
-  if (!have_header || first == -1 || last == -1) {
-    log(LogLevel::Error, "list file read error\n");
-    return false;
-  }
+  // Without a header there is no video to delete frames from: nothing is
+  // read, whatever the other lines hold.
+  if (!have_header || first == -1 || last == -1) return true;
+  context.lines.any_read = true;
 
-  log(LogLevel::Info, " [del]\n");
+  announce_kind(log, context.label);
   std::vector<DeletedRange> deleted;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int j = -1;

@@ -1,11 +1,15 @@
 // TMPGEnc keyframe lists: one frame number per line. Every line counts,
 // blank or not (a line without digits is frame 0), and a line longer than
-// the piece size arrives as several values. A list in which no line that
-// holds text begins with a number is no keyframe list at all and is refused.
+// the piece size arrives as several values. A line that holds anything but
+// a plain frame number ("3.33,6.67" of a CSV given by mistake) is counted
+// as unread; a list in which no line is a frame number is no keyframe list
+// at all and is refused.
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
+#include "cutlist/cut_list.h"
 #include "cutlist/cut_readers.h"
 #include "util/int_math.h"
 #include "util/line_tally.h"
@@ -20,8 +24,20 @@ bool read_value(TextReader& file, std::string& piece, std::int32_t& value) {
   return true;
 }
 
+// Digits alone, perhaps with blanks and the line end around them: what
+// TMPGEnc writes.
+bool is_plain_frame_number(std::string_view piece) {
+  std::size_t at = 0;
+  while (at < piece.size() && is_blank(piece[at])) ++at;
+  const std::size_t digits = at;
+  while (at < piece.size() && is_digit(piece[at])) ++at;
+  if (at == digits) return false;
+  while (at < piece.size() && is_blank(piece[at])) ++at;
+  return at == piece.size();
+}
+
 // The values of a list, one piece at a time, noting the pieces that hold
-// text but no number.
+// text but no plain frame number.
 struct KeyValues {
   TextReader& file;
   std::string piece;
@@ -32,8 +48,7 @@ struct KeyValues {
   bool next(std::int32_t& value) {
     if (!read_value(file, piece, value)) return false;
     ++piece_number;
-    int number = 0;
-    if (scan_format(piece, "%d", &number) == 1) {
+    if (is_plain_frame_number(piece)) {
       any_number = true;
     } else if (!std::ranges::all_of(piece, is_blank)) {
       unreadable.add(piece_number);
@@ -84,26 +99,25 @@ enum class KeyPairing {
   Ranges,  // (x1, x2), (x3, x4), ... are the first and last kept frames
 };
 
-bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
+// `label` is the trace line of the kind read, which under the automatic
+// choice is not the kind the list was given as.
+bool read_keyframe_list(CutListContext& context, KeyPairing pairing, const char* label) {
   const Log& log = context.log;
   KeyValues values{context.file, {}, 0, {}, false};
   std::int32_t slots[2] = {0, 0};
   int slot_index = 0;
   std::int32_t value = 0;
 
+  announce_kind(log, label);
   if (pairing == KeyPairing::Odd) {
-    log(LogLevel::Info, " [key]\t1 : Odd\n");
     values.next(value);  // line 1 is not part of any pair
   } else if (pairing == KeyPairing::Even) {
-    log(LogLevel::Info, " [key]\t2 : Even\n");
     // Line 1 is the first kept frame itself; stored as the frame before it,
     // it pairs like the start value of every later range.
     if (values.next(value)) {
       slots[0] = wrap_sub(value, 1);
       slot_index = 1;
     }
-  } else {
-    log(LogLevel::Info, " [key]\t3\n");
   }
 
   while (values.next(value)) {
@@ -125,12 +139,8 @@ bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
   }
   // A value left without a partner is ignored.
   log(LogLevel::Debug, "\n");
-  if (!values.unreadable.empty() && !values.any_number) {
-    report_no_cuts_read(log, context.list_name, values.unreadable);
-    // The ranges read as frame 0 mean nothing: the map keeps no range.
-    context.builder = CutMapBuilder{context.clock};
-    return false;
-  }
+  context.lines.any_read = values.any_number;
+  context.lines.unread = values.unreadable;
   return true;
 }
 
@@ -139,25 +149,26 @@ bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
 bool read_key_auto(CutListContext& context) {
   switch (choose_key_pairing(context.file, context.log)) {
     case CutListKind::KeyOdd:
-      return read_keyframe_list(context, KeyPairing::Odd);
+      return read_keyframe_list(context, KeyPairing::Odd,
+                                find_cut_list_kind(CutListKind::KeyOdd)->label);
     case CutListKind::KeyEven:
-      return read_keyframe_list(context, KeyPairing::Even);
-    default:  // the file has no line to choose from
-      context.log(LogLevel::Error, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
-      return false;
+      return read_keyframe_list(context, KeyPairing::Even,
+                                find_cut_list_kind(CutListKind::KeyEven)->label);
+    default:  // the file has no line to choose from: nothing is read
+      return true;
   }
 }
 
 bool read_key_odd(CutListContext& context) {
-  return read_keyframe_list(context, KeyPairing::Odd);
+  return read_keyframe_list(context, KeyPairing::Odd, context.label);
 }
 
 bool read_key_even(CutListContext& context) {
-  return read_keyframe_list(context, KeyPairing::Even);
+  return read_keyframe_list(context, KeyPairing::Even, context.label);
 }
 
 bool read_key_ranges(CutListContext& context) {
-  return read_keyframe_list(context, KeyPairing::Ranges);
+  return read_keyframe_list(context, KeyPairing::Ranges, context.label);
 }
 
 }  // namespace mendra

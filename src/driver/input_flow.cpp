@@ -19,6 +19,7 @@
 #include "time/timing.h"
 #include "ts/d2v.h"
 #include "ts/ts_delay.h"
+#include "util/file_failure.h"
 #include "util/input_file.h"
 #include "util/path.h"
 #include "util/text_reader.h"
@@ -35,15 +36,6 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     }
   }
   return true;
-}
-
-// Follows an open error with the file's full path and the system's reason,
-// when the file itself could not be opened (not when it was read but not
-// understood).
-void report_open_failure(const std::string& path, const Log& log) {
-  const std::string reason = open_failure_reason(path);
-  if (reason.empty()) return;
-  log(LogLevel::Error, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
 }
 
 // Whether two paths name one file (the same device and inode), however they
@@ -80,15 +72,15 @@ void warn_about_fps(const InputOptions& options, const Log& log) {
   if (is_plain_integer(*options.fps_text)) return;
   std::string read_as;
   append_rate(read_as, fps_frame_rate(options.fps));
-  std::string message = "warning: -fps " + *options.fps_text + " is read as " +
-                        std::to_string(options.fps) + " (" + read_as + " fps)";
+  std::string message = "-fps " + *options.fps_text + " is read as " + std::to_string(options.fps) +
+                        " (" + read_as + " fps)";
   FrameRate exact;
   if (parse_frame_rate(*options.fps_text, exact)) {
     std::string exact_text;
     append_rate(exact_text, exact);
     message += "; -rate " + *options.fps_text + " gives " + exact_text + " fps";
   }
-  log(LogLevel::Error, "%s\n", message.c_str());
+  log(LogLevel::Warning, "%s\n", message.c_str());
 }
 
 // The clock of the uncut video: a timecode file, or the constant rate of
@@ -96,7 +88,7 @@ void warn_about_fps(const InputOptions& options, const Log& log) {
 bool make_clock(const InputOptions& options, const Log& log, FrameClock& clock) {
   if (options.timecodes_path) {
     if (options.rate || options.fps_text) {
-      log(LogLevel::Error, "warning: -timecodes %s wins over %s\n", options.timecodes_path->c_str(),
+      log(LogLevel::Warning, "-timecodes %s wins over %s\n", options.timecodes_path->c_str(),
           options.rate ? "-rate" : "-fps");
     }
     return read_timecode_file(*options.timecodes_path, log, clock);
@@ -249,8 +241,8 @@ void report_written(const OutputPlan& plan, const std::string& in_path, const Re
   log(LogLevel::Info, "written: %s (%d re-timed, %d dropped)\n", shown, counts.retimed,
       counts.dropped);
   if (counts.retimed == 0 && counts.dropped > 0) {
-    log(LogLevel::Error, "warning: all %d subtitles of %s lie in deleted material\n",
-        counts.dropped, in_path == "-" ? "standard input" : in_path.c_str());
+    log(LogLevel::Warning, "all %d subtitles of %s lie in deleted material\n", counts.dropped,
+        in_path == "-" ? "standard input" : in_path.c_str());
   }
 }
 
@@ -394,8 +386,13 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
 }  // namespace
 
 bool is_stream_input(std::string_view input) {
+  // The names recorders and cameras give transport streams (.mts and .m2t
+  // from camcorders).
+  static constexpr std::string_view kStreamExtensions[] = {".ts", ".m2ts", ".mts", ".m2t"};
   const std::string extension = split_path(input).extension;
-  return equals_ignoring_case(extension, ".ts") || equals_ignoring_case(extension, ".m2ts");
+  return std::ranges::any_of(kStreamExtensions, [&](std::string_view stream_extension) {
+    return equals_ignoring_case(extension, stream_extension);
+  });
 }
 
 bool process_input(const std::string& input, const InputOptions& options) {
@@ -406,6 +403,10 @@ bool process_input(const std::string& input, const InputOptions& options) {
   }
   if (options.invalid_delay) {
     log(LogLevel::Error, "invalid delay: %s\n", options.invalid_delay->c_str());
+    return false;
+  }
+  if (options.invalid_pmt_pid) {
+    log(LogLevel::Error, "invalid PMT PID: %s\n", options.invalid_pmt_pid->c_str());
     return false;
   }
   if (options.delay_mode != DelayMode::None && is_stream_input(input)) {
@@ -423,8 +424,9 @@ bool process_input(const std::string& input, const InputOptions& options) {
   const SubtitleFormat* named_format = find_subtitle_format(files.extension);
   if (named_format != nullptr && options.delay_mode == DelayMode::None &&
       !can_read_text_file(input)) {
-    log(LogLevel::Error, "input %s open error: %s\n", named_format->label, files.base.c_str());
-    report_open_failure(input, log);
+    const std::string role = std::string("input ") + named_format->label;
+    report_file_failure(
+        log, FileFailure{role, FileAction::Open, files.base, input, open_error_number(input)});
     return false;
   }
   warn_about_fps(options, log);
@@ -446,9 +448,19 @@ bool process_input(const std::string& input, const InputOptions& options) {
   if (!options.nocut) {
     // Named, since the list read is not the one the input's name suggests.
     if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
-    if (cut_list.any) read = read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map);
+    // The recording a list that names its source should name: the stream
+    // measured when -stream names it, else the input itself.
+    const std::string recording = options.stream_path    ? *options.stream_path
+                                  : files.standard_input ? ""
+                                                         : files.input;
+    if (cut_list.any) {
+      read = read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map, recording);
+    }
   }
-  if (options.nocut || (read == CutListRead::Unopened && (cut_list.derived || !cut_list.any))) {
+  // An empty list beside the input (0 bytes, as a cutter may leave it) is
+  // no cut list either: a delay alone may stand in for it.
+  const bool no_list = read == CutListRead::Unopened || read == CutListRead::Empty;
+  if (options.nocut || (no_list && (cut_list.derived || !cut_list.any))) {
     if (options.delay_mode != DelayMode::None) {
       log(LogLevel::Info, "   ---- param option ----\n");
       log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
@@ -461,12 +473,19 @@ bool process_input(const std::string& input, const InputOptions& options) {
       return apply_delay_only(files, options, timing, log);
     }
   }
-  if (read != CutListRead::Read) {
-    // After a reader's own reason, this names the list it was about.
-    log(LogLevel::Error, "list file open error: %s\n", cut_list.path.c_str());
-    if (read == CutListRead::Unopened) report_open_failure(cut_list.path, log);
+  if (read == CutListRead::Unopened) {
+    report_file_failure(log, FileFailure{"list file", FileAction::Open, cut_list.path,
+                                         cut_list.path, open_error_number(cut_list.path)});
+    // The default list is looked for under a second name as well.
+    if (cut_list.derived && !cut_list.comskip) {
+      const std::string edl = files.base + ".edl";
+      report_open_reason(log, edl, open_error_number(edl));
+    }
     return false;
   }
+  // The reader has said why (and a list of which no line could be read
+  // says so in one message, whatever its kind).
+  if (read == CutListRead::Rejected) return false;
   // Re-timing against a list that keeps nothing would write an empty file,
   // over the input itself when the output names it.
   if (!keeps_any_frame(map)) {

@@ -13,8 +13,8 @@ namespace mendra {
 // input failed.
 bool process_input(const std::string& input, const InputOptions& options);
 
-// Whether the input names a recording (.ts or .m2ts in any case), which
-// with a delay mode is measured only.
+// Whether the input names a recording (.ts, .m2ts, .mts or .m2t in any
+// case), which with a delay mode is measured only.
 bool is_stream_input(std::string_view input);
 
 // Measures the recording and prints the result, as text on standard error

@@ -1,11 +1,15 @@
 #include "driver/options.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
-#include <cstdlib>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 #include <sys/stat.h>
 
+#include "cutlist/cut_list.h"
 #include "time/rate_parse.h"
 #include "time/time_steps.h"
 #include "util/scan.h"
@@ -23,7 +27,7 @@ constexpr const char kUsageHead[] =
     "\n"
     "usage:\n"
     "  mendra [<options>] <input{.ass|.srt|.vtt|.ssa}> [[<options>] <input> ...]\n"
-    "  mendra {-md|-mv|-mt} [-json] [<options>] <recording{.ts|.m2ts}>\n"
+    "  mendra {-md|-mv|-mt} [-json] [<options>] <recording{.ts|.m2ts|.mts|.m2t}>\n"
     "  (options apply to the next input only; the input - is standard input)\n"
     "\n"
     "options:\n";
@@ -33,20 +37,24 @@ void set_cut_list(InputOptions& options, CutListKind kind, std::string_view valu
   options.cut_list_kind = kind;
 }
 
+// The kind of a cut-list row, or one read under its letter that the
+// argument names exactly (-k1 under -k).
 template <CutListKind Kind>
-void apply_cut_list(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  set_cut_list(options, Kind, value);
+void apply_cut_list(InputOptions& options, std::string_view arg, std::string_view value) {
+  set_cut_list(options, cut_list_kind_named(Kind, arg), value);
 }
 
-// Every argument of the k row names a keyframe list; the exact words pick
-// the pairing, anything else lets the file decide.
-void apply_keyframes(InputOptions& options, std::string_view arg, std::string_view value) {
-  CutListKind kind = CutListKind::KeyAuto;
-  if (arg == "-k1") kind = CutListKind::KeyOdd;
-  if (arg == "-k2") kind = CutListKind::KeyEven;
-  if (arg == "-k3") kind = CutListKind::KeyRanges;
-  set_cut_list(options, kind, value);
+using ApplyOption = void (*)(InputOptions&, std::string_view, std::string_view);
+
+template <std::size_t... Kinds>
+constexpr std::array<ApplyOption, sizeof...(Kinds)> cut_list_appliers(
+    std::index_sequence<Kinds...> /*kinds*/) {
+  return {apply_cut_list<static_cast<CutListKind>(Kinds)>...};
 }
+
+// The effect of each kind's option, by the kind's number.
+constexpr auto kCutListAppliers =
+    cut_list_appliers(std::make_index_sequence<static_cast<std::size_t>(CutListKind::Count)>());
 
 template <std::optional<std::string> InputOptions::*Field>
 void apply_path(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
@@ -117,7 +125,16 @@ void apply_gop(InputOptions& options, std::string_view /*arg*/, std::string_view
 }
 
 void apply_pmt_pid(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  options.pmt_pid = pmt_pid_from_text(std::string(value));
+  // Like -delay: a value that is no PID fails the input rather than let it
+  // measure another programme than the one asked for.
+  std::uint16_t pid = 0;
+  if (parse_pmt_pid(value, pid)) {
+    options.pmt_pid = pid;
+    options.invalid_pmt_pid.reset();
+  } else {
+    options.pmt_pid = 0;
+    options.invalid_pmt_pid = std::string(value);
+  }
 }
 
 template <DelayMode Mode>
@@ -141,18 +158,12 @@ void no_effect(InputOptions& /*options*/, std::string_view /*arg*/, std::string_
 
 using M = OptionMatch;
 
-constexpr OptionRow kOptionRows[] = {
-    {"-l", M::Letter, true, apply_cut_list<CutListKind::DelList>,
-     "  -l <AviUtl_DelList.txt>       default: input_del.txt (or input.edl)\n"},
-    {"-t", M::Letter, true, apply_cut_list<CutListKind::AvsTrim>, "  -t <trimfile.avs>\n"},
-    {"-v", M::Letter, true, apply_cut_list<CutListKind::VcfRanges>, "  -v <vcffile.vcf>\n"},
-    {"-k", M::Letter, true, apply_keyframes, "  -k{1|2|3} <TMPGEnc.keyframe>\n"},
-    {"-edl", M::Word, true, apply_cut_list<CutListKind::Edl>,
-     "  -edl <list.edl>               cut: START END [ACTION] per line\n"},
-    {"-segments", M::Word, true, apply_cut_list<CutListKind::KeptSegments>,
-     "  -segments <segments.csv>      kept: start,end[,label] per line\n"},
+// The options besides the cut lists, whose rows the kind table makes and
+// which come first.
+constexpr OptionRow kOtherRows[] = {
     {"-o", M::Letter, true, apply_path<&InputOptions::output_path>,
-     "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n"},
+     "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n",
+     "the output"},
     {"-format", M::Word, true, apply_path<&InputOptions::format>,
      "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
     {"-fps", M::Word, true, apply_fps, "  -fps <frame_rate_value>       default: 30\n"},
@@ -182,15 +193,36 @@ constexpr OptionRow kOptionRows[] = {
     {"-stream", M::Word, true, apply_path<&InputOptions::stream_path>,
      "  -stream <file.ts|.m2ts>       default: input.ts\n"},
     {"-debug", M::Word, false, apply_log_level<LogLevel::Debug>, "  -debug  : show debug info.\n"},
-    {"-silent", M::Word, false, apply_log_level<LogLevel::Error>, "  -silent : show error only.\n"},
+    {"-silent", M::Word, false, apply_log_level<LogLevel::Warning>,
+     "  -silent : show errors and warnings only.\n"},
     {"-all", M::Word, false, no_effect,
      "  -all    : options before it apply to every later input.\n"},
     {"-h", M::Letter, false, no_effect,
-     "  -h, --help : show this usage.   --version : show the version.\n"},
+     "  -h, --help : show this usage.   --version : show the version.\n", "the usage"},
     {"--help", M::Word, false, no_effect, ""},
     {"/?", M::Word, false, no_effect, ""},
     {"--version", M::Word, false, no_effect, ""},
 };
+
+// One row for each kind of cut list that has an option of its own, then
+// the others.
+std::vector<OptionRow> make_option_rows() {
+  std::vector<OptionRow> rows;
+  for (const CutListKindRow& kind : cut_list_kinds()) {
+    if (!has_own_option(kind)) continue;
+    rows.push_back(OptionRow{kind.option, kind.option_by_letter ? M::Letter : M::Word, true,
+                             kCutListAppliers[static_cast<std::size_t>(kind.kind)], kind.usage,
+                             kind.noun});
+  }
+  rows.insert(rows.end(), std::begin(kOtherRows), std::end(kOtherRows));
+  return rows;
+}
+
+// Made once; the walk, the checks and the usage all read the same rows.
+const std::vector<OptionRow>& all_rows() {
+  static const std::vector<OptionRow> rows = make_option_rows();
+  return rows;
+}
 
 ArgumentKind kind_of_row(const OptionRow& row) {
   const std::string_view spelling = row.spelling;
@@ -203,21 +235,70 @@ ArgumentKind kind_of_row(const OptionRow& row) {
 // Whole words first: "-timecodes" and "-edl" would otherwise fall to the
 // rows of their first letters.
 const OptionRow* find_row(std::string_view arg) {
-  for (const OptionRow& row : kOptionRows) {
+  for (const OptionRow& row : all_rows()) {
     if (row.match == OptionMatch::Word && arg == row.spelling) return &row;
   }
   if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/')) return nullptr;
   const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])));
-  for (const OptionRow& row : kOptionRows) {
+  for (const OptionRow& row : all_rows()) {
     if (row.match == OptionMatch::Letter && row.spelling[1] == letter) return &row;
   }
   return nullptr;
 }
 
+// 0 to 15 for a hexadecimal digit in either case, -1 for anything else.
+int hex_digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Letters to change, add, drop or swap next to each other to turn one
+// spelling into the other; '-' and '/' count as different letters.
+std::size_t spelling_distance(std::string_view a, std::string_view b) {
+  // Three rows of the table are enough: a swap looks two rows back.
+  std::vector<std::size_t> before(b.size() + 1);
+  std::vector<std::size_t> previous(b.size() + 1);
+  std::vector<std::size_t> current(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    current[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + change});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+    }
+    std::swap(before, previous);
+    std::swap(previous, current);
+  }
+  return previous[b.size()];
+}
+
 }  // namespace
 
+const OptionRow* nearest_word_option(std::string_view arg) {
+  constexpr std::size_t kMostChanges = 2;
+  // A short argument is near every short word: "-x" tells nothing.
+  const std::size_t letters = arg.empty() ? 0 : arg.size() - 1;
+  const OptionRow* nearest = nullptr;
+  std::size_t nearest_distance = std::min(kMostChanges + 1, letters);
+  for (const OptionRow& row : all_rows()) {
+    // Only the option words: "/?" is no word to suggest.
+    if (row.match != OptionMatch::Word || row.spelling[0] != '-') continue;
+    const std::size_t distance = spelling_distance(arg, row.spelling);
+    if (distance < nearest_distance) {
+      nearest = &row;
+      nearest_distance = distance;
+    }
+  }
+  return nearest;
+}
+
 std::span<const OptionRow> option_rows() {
-  return kOptionRows;
+  return all_rows();
 }
 
 const char* mendra_version() {
@@ -226,7 +307,7 @@ const char* mendra_version() {
 
 void print_usage(std::FILE* stream) {
   std::fputs(kUsageHead, stream);
-  for (const OptionRow& row : kOptionRows) std::fputs(row.usage, stream);
+  for (const OptionRow& row : all_rows()) std::fputs(row.usage, stream);
 }
 
 bool is_input_argument(std::string_view arg) {
@@ -234,9 +315,10 @@ bool is_input_argument(std::string_view arg) {
   if (arg[0] == '-') return false;
   if (arg[0] != '/') return true;
   // On Linux every absolute path begins with '/', which the option rows take
-  // for an option prefix: a path that exists, or that has a further '/'
-  // inside, is an input ("/o", "/l" and "/?" stay options).
-  if (arg.find('/', 1) != std::string_view::npos) return true;
+  // for an option prefix: a path that exists, or that has a further '/' or
+  // a '.' inside (no option has either), is an input ("/o", "/l" and "/?"
+  // stay options; a missing "/rec.ts" is an input that cannot be opened).
+  if (arg.find_first_of("/.", 1) != std::string_view::npos) return true;
   struct stat info {};
   return stat(std::string(arg).c_str(), &info) == 0;
 }
@@ -277,13 +359,22 @@ void apply_option(const Argument& argument, InputOptions& options) {
   }
 }
 
-std::uint16_t pmt_pid_from_text(const std::string& value) {
-  // "0x" is put in front whatever the value holds, so "0x1f0" reads as
-  // "0x0x1f0", whose conversion stops after its first digit: 0, the first
-  // program. strtol saturates on overflow; the PID is the low 16 bits.
-  const std::string text = "0x" + value;
-  const long pid = std::strtol(text.c_str(), nullptr, 16);
-  return static_cast<std::uint16_t>(static_cast<unsigned long>(pid) & 0xFFFFu);
+bool parse_pmt_pid(std::string_view text, std::uint16_t& pid) {
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return false;
+  constexpr std::uint32_t kMaxPid = 0xFFFF;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    const int digit = hex_digit_value(c);
+    if (digit < 0) return false;
+    // Leading zeros may run on; the value stops growing past 16 bits.
+    value = value * 16 + static_cast<std::uint32_t>(digit);
+    if (value > kMaxPid) return false;
+  }
+  pid = static_cast<std::uint16_t>(value);
+  return true;
 }
 
 bool parse_delay(std::string_view text, int& delay_ms) {

@@ -35,13 +35,24 @@ struct TsStreamStart {
   std::optional<Ticks90k> start_pts;
 };
 
+// The PTS each demultiplexer starts at; none when the video start was not
+// found. The delays are the first PCR minus these.
+struct TsStarts {
+  // The first picture with temporal reference 0 after the key.
+  std::optional<Ticks90k> dgindex_pts;
+  std::optional<Ticks90k> mpg2vfp_pts;  // the first I (or random-access) picture
+  // The audio start, or the dgindex start when nearer the clock.
+  std::optional<Ticks90k> tmpgenc_pts;
+};
+
 // What one measurement found.
 struct TsMeasurement {
   int packet_bytes = 188;  // 188, or 192 with a time-stamp prefix
   std::uint16_t pcr_pid = 0;
   std::optional<Ticks90k> first_pcr;
-  TsStreamStart video;
+  TsStreamStart video;  // start_pts: the dgindex start
   TsStreamStart audio;
+  TsStarts starts;
   TsDelays delays;
 };
 

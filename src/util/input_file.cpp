@@ -27,13 +27,18 @@ std::string absolute_path(const std::string& path) {
   return absolute.empty() ? path : absolute.lexically_normal().string();
 }
 
-std::string open_failure_reason(const std::string& path) {
+int open_error_number(const std::string& path) {
   std::FILE* f = open_input_file(path);
   if (f != nullptr) {
     std::fclose(f);
-    return "";
+    return 0;
   }
-  return std::strerror(errno);
+  return errno;
+}
+
+std::string open_failure_reason(const std::string& path) {
+  const int error_number = open_error_number(path);
+  return error_number == 0 ? "" : std::strerror(error_number);
 }
 
 }  // namespace mendra

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>
@@ -568,6 +570,44 @@ TEST_P(OpenTest, OutputOntoDirectoryNamesTheReason) {
                          base("folder") + c.ext + ": Is a directory\n");
 }
 
+// A write that fails once the file was open (a full disk; here a file-size
+// limit) is a write error with the system's reason, and the file it was to
+// replace stays as it was.
+TEST_P(OpenTest, FailedWriteIsAWriteErrorAndReplacesNothing) {
+  const FormatCase& c = GetParam();
+  std::string input;
+  while (input.size() < 4096) input += c.input;
+  write_file(base("in") + c.ext, input);
+  write_file(base("out") + c.ext, "old");
+  constexpr rlim_t kLimitBytes = 512;
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = kLimitBytes;
+  // Past the limit a write fails with EFBIG instead of ending the process.
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const RewriteOutcome outcome = rewrite(c.ext, base("in") + c.ext, base("out") + c.ext);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous_handler);
+  EXPECT_EQ(outcome, RewriteOutcome::Failed);
+  EXPECT_EQ(errors_,
+            "output "s + c.name + " write error: " + base("out") + c.ext + ": File too large\n");
+  EXPECT_EQ(read_file(base("out") + c.ext), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), fs::directory_iterator{}), 2);
+}
+
+// An input that opens but cannot be read to its end (reading this
+// process's memory from address 0 fails) is a read error; nothing is
+// written.
+TEST_P(OpenTest, FailedReadIsAReadErrorAndWritesNothing) {
+  if (!fs::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  const FormatCase& c = GetParam();
+  EXPECT_EQ(rewrite(c.ext, "/proc/self/mem", base("out") + c.ext), RewriteOutcome::Failed);
+  EXPECT_EQ(errors_, "input "s + c.name + " read error: /proc/self/mem: Input/output error\n");
+  EXPECT_TRUE(fs::is_empty(dir_.path));
+}
+
 // An upper-case extension is the same format, read and written under its
 // own name; lines whose times cannot be read give one warning.
 TEST_P(OpenTest, UpperCaseExtensionAndWarning) {
@@ -773,6 +813,14 @@ TEST(TimecodeRewriteTest, ConstantRateTimecodesWriteWhatTheRateWrites) {
       {CutListKind::KeyAuto, "0\n149\n300\n899\n"},
       {CutListKind::Edl, "5.00 10.00 0\n"},
       {CutListKind::KeptSegments, ",5.00,one\n10.01,29.5,two\n"},
+      {CutListKind::MpvEdl, "# mpv EDL v0\nrec.ts,0,5.00\nrec.ts,10.01,19.49\n"},
+      {CutListKind::LosslessCut, "{cutSegments: [{start: 0, end: 5}, {start: 10.01, end: 29.5}]}"},
+      {CutListKind::ConcatScript,
+       "ffconcat version 1.0\nfile rec.ts\noutpoint 5\nfile rec.ts\ninpoint 10.01\n"
+       "duration 19.49\n"},
+      {CutListKind::AvidemuxProject,
+       "adm.loadVideo(\"rec.ts\")\nadm.clearSegments()\nadm.addSegment(0, 0, 5000000)\n"
+       "adm.addSegment(0, 10010000, 19490000)\n"},
   };
   static_assert(std::size(lists) == static_cast<std::size_t>(CutListKind::Count));
   const int spans[][2] = {{0, 1500},     {4000, 5004}, {4000, 5005},   {4000, 7000},  {9976, 12000},
