@@ -67,7 +67,7 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
     if (stretch.end <= stretch.first) continue;
     if (stretch.end - 1 >= kOpenEndFrame) {
       // Open toward the end: the clock's file says where the video ends.
-      if (known_frames(clock) == 0) {
+      if (!says_where_video_ends(clock)) {
         report_failure(path, log,
                        "the cut list leaves the end of the video open, and a constant frame "
                        "rate does not say where it ends");

@@ -173,6 +173,10 @@ std::int64_t first_frame_at_or_after(const FrameClock& clock, ClockTime t) {
   return std::max<std::int64_t>(frame_shown_at(clock, ClockTime{t.ticks - 1}) + 1, 0);
 }
 
+bool says_where_video_ends(const FrameClock& clock) {
+  return !is_constant(clock);
+}
+
 std::int64_t known_frames(const FrameClock& clock) {
   return is_constant(clock) ? 0 : clock.frame_count;
 }

@@ -176,8 +176,9 @@ int clock_time_ms(const FrameClock& clock, ClockTime t);
 // timecode file holds.
 Nanoseconds clock_time_ns(const FrameClock& clock, ClockTime t);
 
-// How many frames the clock knows the video to have: those of a timecode
-// file; 0 for a constant rate, which does not say where the video ends.
+// Whether the clock says where the video ends: a timecode file does, after
+// known_frames(clock) frames; a constant rate does not.
+bool says_where_video_ends(const FrameClock& clock);
 std::int64_t known_frames(const FrameClock& clock);
 
 // Notes a frame a cut list uses: one past the last frame of a v2 file is
