@@ -289,9 +289,12 @@ std::vector<FormatStep> format_steps(const InputFiles& files, const InputOptions
   return steps;
 }
 
-// Re-times every step through the map; false when one failed.
+// Re-times every step through the map, each with its own delay, which it
+// leaves in `timing` (a copy would copy the clock's frame table with it, and
+// its note of times past the last frame would not reach the input's
+// warning); false when one failed.
 bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps, const CutMap& map,
-                   const Timing& timing, const InputOptions& options, const Log& log) {
+                   Timing& timing, const InputOptions& options, const Log& log) {
   bool all_written = true;
   for (const FormatStep& step : steps) {
     OutputPlan plan;
@@ -300,11 +303,10 @@ bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps
       all_written = false;
       continue;
     }
-    Timing step_timing = timing;
-    step_timing.delay_ms = step.delay_ms;
+    timing.delay_ms = step.delay_ms;
     RewriteCounts counts;
     const RewriteOutcome outcome = rewrite_file(in_format, step.in_path, *plan.format, plan.path,
-                                                map, step_timing, log, counts);
+                                                map, timing, log, counts);
     if (outcome != RewriteOutcome::Written) {
       all_written = false;
       continue;
@@ -338,7 +340,7 @@ bool write_timecodes_out(const InputOptions& options, const CutMap& map, const T
 // Re-times without a cut list (-nocut, or none to be found while a delay
 // was given or measured): every time moves by the delay and the later steps
 // through the identity map.
-bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timing timing,
+bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timing& timing,
                       const Log& log) {
   CutMap map;
   make_identity_map(map);
@@ -379,8 +381,9 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
                     [](const FormatStep& step) { return !can_read_text_file(step.in_path); });
     }
   }
-  return rewrite_steps(files, steps, map, timing, options, log) &&
-         write_timecodes_out(options, map, timing, log);
+  if (!rewrite_steps(files, steps, map, timing, options, log)) return false;
+  report_frames_past_end(timing.clock, log);
+  return write_timecodes_out(options, map, timing, log);
 }
 
 }  // namespace
