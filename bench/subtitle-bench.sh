@@ -16,10 +16,15 @@
 # `-rate 30000/1001` in the same run: variable-frame-rate re-timing looks up
 # every time in the table of frame times.
 #
+# A fourth row measures the memory of the clock: the peak RSS of re-timing
+# subs.srt through a v2 file of 216,000 frames (subs_tc216k.txt) less that of
+# the -rate run, over the frames.
+#
 # Target: mendra at least 20 x faster than ffmpeg's shift for each format,
 # peak RSS under 8 MiB; through the timecode file at most 3 x the
-# constant-rate run. Exit status: 0 targets met, 2 targets missed, 1 no
-# valid measurement (a run failed, or mendra's output is not a re-timed file).
+# constant-rate run; the timecode clock at most 8 bytes a frame. Exit status:
+# 0 targets met, 2 targets missed, 1 no valid measurement (a run failed, or
+# mendra's output is not a re-timed file).
 # BENCH_RUNS (default 5) sets the runs per command.
 set -euo pipefail
 
@@ -81,24 +86,48 @@ for ext in srt ass; do
 done
 
 # Variable frame rate: the same rate as a table of frame times.
-TC=${BASE}_tc.txt
-if [ ! -f "$TC" ] || [ "$BASE.srt" -nt "$TC" ]; then
-  echo "making $TC..." >&2
-  python3 - "$TC" << 'EOF'
+# make_timecodes FILE FRAMES: a v2 file of FRAMES frames at 30000/1001, times
+# in ms with three decimals.
+make_timecodes() {
+  if [ ! -f "$1" ] || [ "$BASE.srt" -nt "$1" ]; then
+    echo "making $1..." >&2
+    python3 - "$1" "$2" << 'EOF'
 import sys
-# 10 hours of frames at 30000/1001, times in ms with three decimals.
-frames = 10 * 3600 * 30000 // 1001 + 1
+frames = int(sys.argv[2])
 with open(sys.argv[1], "w") as out:
     out.write("# timestamp format v2\n")
     for n in range(frames):
         micro = n * 1001000000 // 30000
         out.write(f"{micro // 1000}.{micro % 1000:03d}\n")
 EOF
-fi
+  fi
+}
+# 10 hours of frames.
+TC=${BASE}_tc.txt
+make_timecodes "$TC" $((10 * 3600 * 30000 / 1001 + 1))
 echo "timing srt through timecodes, $BENCH_RUNS runs each, median..." >&2
 constant_s=$(BENCH_FRESH="${BASE}_new.srt" bench_median_seconds "$MENDRA" -rate 30000/1001 "$BASE.srt")
 timecodes_s=$(BENCH_FRESH="${BASE}_new.srt" bench_median_seconds "$MENDRA" -timecodes "$TC" "$BASE.srt")
 timecodes_rss=$(bench_peak_rss_kib "$MENDRA" -timecodes "$TC" "$BASE.srt")
+
+# The memory of the clock: a 216,000-frame file (two hours at 30000/1001)
+# against -rate, the same subtitles written to the same new file. The
+# difference of the two peaks over the frames is what the table of frame
+# times costs; the median of three peaks of each.
+TC_MEMORY_FRAMES=216000
+TC_MEMORY=${BASE}_tc216k.txt
+make_timecodes "$TC_MEMORY" "$TC_MEMORY_FRAMES"
+median_peak_kib() {
+  local peaks=()
+  for _ in 1 2 3; do
+    rm -f "$BENCH_OUT/tc-memory.srt"
+    peaks+=("$(bench_peak_rss_kib "$MENDRA" "$@" -o "$BENCH_OUT/tc-memory.srt" "$BASE.srt")")
+  done
+  printf '%s\n' "${peaks[@]}" | sort -n | sed -n 2p
+}
+echo "peak memory of -timecodes ($TC_MEMORY_FRAMES frames) against -rate..." >&2
+rate_peak_kib=$(median_peak_kib -rate 30000/1001)
+tc_peak_kib=$(median_peak_kib -timecodes "$TC_MEMORY")
 
 echo
 MET=1
@@ -127,9 +156,17 @@ constant, timecodes, ratio, rss, frames = sys.argv[1:]
 print(f"srt through a timecode file of {frames} frames")
 print(f"  -rate 30000/1001 median: {float(constant):.3f} s")
 print(f"  -timecodes median:       {float(timecodes):.3f} s  ({ratio} x, target <= 3)")
-print(f"  -timecodes peak RSS: {rss} KiB (the table: 8 bytes a frame)")
+print(f"  -timecodes peak RSS: {rss} KiB")
 EOF
 bench_le "$vfr_ratio" 3 || MET=0
+
+bytes_per_frame=$(python3 -c 'import sys; r, t, n = map(int, sys.argv[1:]); print(f"{(t - r) * 1024 / n:.2f}")' \
+  "$rate_peak_kib" "$tc_peak_kib" "$TC_MEMORY_FRAMES")
+echo "clock memory, a timecode file of $TC_MEMORY_FRAMES frames"
+echo "  -rate 30000/1001 peak RSS: $rate_peak_kib KiB"
+echo "  -timecodes peak RSS:       $tc_peak_kib KiB"
+echo "  bytes per frame: $bytes_per_frame (target <= 8)"
+bench_le "$bytes_per_frame" 8 || MET=0
 
 if [ "$VALID" -ne 1 ]; then
   echo "result: NO VALID MEASUREMENT"

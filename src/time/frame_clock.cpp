@@ -115,12 +115,35 @@ std::int64_t last_frame_not_after(const FrameClock& clock, std::int64_t t_ns) {
 }  // namespace
 
 void FrameTimes::push_back(std::int64_t ns) {
-  if (blocks.empty() || blocks.back().size() == kBlockFrames) {
+  const auto index = static_cast<std::size_t>(count);
+  const std::size_t in_block = index % kBlockFrames;
+  const std::size_t in_run = in_block % kRunFrames;
+  if (in_block == 0) {
     blocks.emplace_back();
-    blocks.back().reserve(kBlockFrames);
+    blocks.back().runs.reserve(kBlockFrames / kRunFrames);
+    blocks.back().after_first.reserve(kBlockFrames);
   }
-  blocks.back().push_back(ns);
+  Block& block = blocks.back();
+  if (in_run == 0) block.runs.push_back(Run{ns, -1});
+  Run& run = block.runs.back();
   ++count;
+  std::int64_t after = 0;
+  if (run.wide < 0 && !__builtin_sub_overflow(ns, run.first_ns, &after) && after >= 0 &&
+      after <= std::int64_t{std::numeric_limits<std::uint32_t>::max()}) {
+    block.after_first.push_back(static_cast<std::uint32_t>(after));
+    return;
+  }
+  block.after_first.push_back(0);
+  if (run.wide < 0) {
+    // The run's frames so far move to whole times, with room for the rest.
+    run.wide = static_cast<std::int64_t>(wide_ns.size());
+    wide_ns.resize(wide_ns.size() + kRunFrames);
+    for (std::size_t k = 0; k < in_run; ++k) {
+      wide_ns[static_cast<std::size_t>(run.wide) + k] =
+          run.first_ns + block.after_first[in_block - in_run + k];
+    }
+  }
+  wide_ns[static_cast<std::size_t>(run.wide) + in_run] = ns;
 }
 
 namespace frame_clock_detail {

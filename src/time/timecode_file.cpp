@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -216,34 +217,117 @@ struct TimecodeLines {
   }
 };
 
-bool read_v2(TimecodeLines& lines, bool any_order, FrameClock& clock) {
+// Whole frame times in blocks of FrameTimes::kBlockFrames, every block but
+// the last full, walked as one sequence so that they sort in place.
+using WholeTimes = std::vector<std::vector<std::int64_t>>;
+
+struct WholeTimesIterator {
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = std::int64_t;
+  using difference_type = std::ptrdiff_t;
+  using pointer = std::int64_t*;
+  using reference = std::int64_t&;
+
+  WholeTimes* blocks = nullptr;
+  difference_type at = 0;
+
+  reference operator*() const {
+    const auto index = static_cast<std::size_t>(at);
+    return (*blocks)[index / FrameTimes::kBlockFrames][index % FrameTimes::kBlockFrames];
+  }
+  reference operator[](difference_type n) const { return *(*this + n); }
+  WholeTimesIterator& operator++() {
+    ++at;
+    return *this;
+  }
+  WholeTimesIterator operator++(int) {
+    WholeTimesIterator before = *this;
+    ++at;
+    return before;
+  }
+  WholeTimesIterator& operator--() {
+    --at;
+    return *this;
+  }
+  WholeTimesIterator operator--(int) {
+    WholeTimesIterator before = *this;
+    --at;
+    return before;
+  }
+  WholeTimesIterator& operator+=(difference_type n) {
+    at += n;
+    return *this;
+  }
+  WholeTimesIterator& operator-=(difference_type n) {
+    at -= n;
+    return *this;
+  }
+  friend WholeTimesIterator operator+(WholeTimesIterator it, difference_type n) { return it += n; }
+  friend WholeTimesIterator operator+(difference_type n, WholeTimesIterator it) { return it += n; }
+  friend WholeTimesIterator operator-(WholeTimesIterator it, difference_type n) { return it -= n; }
+  friend difference_type operator-(const WholeTimesIterator& a, const WholeTimesIterator& b) {
+    return a.at - b.at;
+  }
+  friend bool operator==(const WholeTimesIterator& a, const WholeTimesIterator& b) {
+    return a.at == b.at;
+  }
+  friend auto operator<=>(const WholeTimesIterator& a, const WholeTimesIterator& b) {
+    return a.at <=> b.at;
+  }
+};
+
+void append_whole(WholeTimes& whole, std::int64_t ns) {
+  if (whole.empty() || whole.back().size() == FrameTimes::kBlockFrames) {
+    whole.emplace_back();
+    whole.back().reserve(FrameTimes::kBlockFrames);
+  }
+  whole.back().push_back(ns);
+}
+
+// The table of a v4 file's times, put in order first unless they are. A
+// v4 file is read as whole times (its runs going backwards would not fit
+// the table's offsets); each block leaves them as soon as the table holds
+// it, so that no frame is ever held twice over.
+FrameTimes frame_table(WholeTimes& whole, bool in_order) {
+  if (!in_order && !whole.empty()) {
+    const auto count = static_cast<std::ptrdiff_t>((whole.size() - 1) * FrameTimes::kBlockFrames +
+                                                   whole.back().size());
+    std::sort(WholeTimesIterator{&whole, 0}, WholeTimesIterator{&whole, count});
+  }
   FrameTimes times;
+  for (std::vector<std::int64_t>& block : whole) {
+    for (const std::int64_t ns : block) times.push_back(ns);
+    block = std::vector<std::int64_t>{};
+  }
+  return times;
+}
+
+bool read_v2(TimecodeLines& lines, bool any_order, FrameClock& clock) {
+  FrameTimes times;  // a v2 file's, as read
+  WholeTimes whole;  // a v4 file's, until they are in order
   std::string_view line;
+  std::int64_t count = 0;
   std::int64_t previous = 0;
   bool in_order = true;  // v4 files are mostly written in order already
   while (lines.next(line)) {
     std::int64_t ns = 0;
     if (!parse_ms(line, ns)) return lines.fail(lines.line_number, "not a time " + quoted(line));
-    if (times.count > 0 && ns <= previous) {
+    if (count > 0 && ns <= previous) {
       if (!any_order) {
         return lines.fail(lines.line_number,
                           "time " + quoted(line) + " is not after the time of the frame before it");
       }
       if (ns < previous) in_order = false;
     }
-    times.push_back(ns);
+    if (any_order) {
+      append_whole(whole, ns);
+    } else {
+      times.push_back(ns);
+    }
+    ++count;
     previous = ns;
   }
-  if (!in_order) {
-    // Sorting needs the times in one piece: only a v4 file out of order
-    // pays for the copy.
-    std::vector<std::int64_t> sorted;
-    sorted.reserve(static_cast<std::size_t>(times.count));
-    for (std::int64_t frame = 0; frame < times.count; ++frame) sorted.push_back(times[frame]);
-    times = FrameTimes{};
-    std::sort(sorted.begin(), sorted.end());
-    for (const std::int64_t ns : sorted) times.push_back(ns);
-  }
+  if (any_order) times = frame_table(whole, in_order);
   if (times.count < 2) {
     return lines.fail(lines.line_number,
                       "at least two frame times are needed, to know how long "

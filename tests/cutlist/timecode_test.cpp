@@ -172,6 +172,32 @@ TEST_F(TimecodeTest, BadFilesSayWhereAndWhat) {
   }
 }
 
+// A v4 file in decode order, longer than a block of the table, reads as
+// the same times in order, each frame at its own.
+TEST_F(TimecodeTest, V4OutOfOrderAcrossBlocksReadsInOrder) {
+  const std::int64_t frames = FrameTimes::kBlockFrames * 2 + 1000;
+  std::vector<std::int64_t> times_us;
+  for (std::int64_t frame = 0; frame < frames; ++frame) {
+    times_us.push_back(frame * 1001000 / 30 + (frame % 7 == 3 ? 5000000 : 0));
+  }
+  std::vector<std::int64_t> written = times_us;
+  for (std::size_t i = 1; i + 1 < written.size(); i += 3) std::swap(written[i], written[i + 1]);
+  std::swap(written.front(), written.back());
+  std::string text = "# timestamp format v4\n";
+  for (const std::int64_t us : written) {
+    text += std::to_string(us / 1000) + "." + std::to_string(1000 + us % 1000).substr(1) + "\n";
+  }
+  bool ok = false;
+  EXPECT_EQ(read_clock(text, ok), "");
+  ASSERT_TRUE(ok);
+  std::sort(times_us.begin(), times_us.end());
+  ASSERT_EQ(clock_.frame_count, frames);
+  for (std::int64_t frame = 0; frame < frames; ++frame) {
+    ASSERT_EQ(start_ns(clock_, frame), times_us[static_cast<std::size_t>(frame)] * 1000)
+        << "frame " << frame;
+  }
+}
+
 // Random text after each header: every file is either read, with lookups
 // that stay in order, or refused with one message naming a line.
 TEST_F(TimecodeTest, RandomFilesAreReadOrRefusedCleanly) {
