@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include "driver/input_flow.h"
-#include "subtitle/rewrite.h"
 #include "util/path.h"
 
 namespace mendra {
@@ -36,12 +35,6 @@ struct WalkState {
   }
 };
 
-// A -format word names a row of the format table: its extension without
-// the dot.
-bool known_format_name(const std::string& name) {
-  return !name.empty() && find_subtitle_format("." + name) != nullptr;
-}
-
 // The number of inputs from arguments[from] up to the next -all.
 int inputs_until_next_all(const std::vector<Argument>& arguments, std::size_t from) {
   int inputs = 0;
@@ -67,25 +60,21 @@ bool check_all_marker(const std::vector<Argument>& arguments, std::size_t at,
   return false;
 }
 
-// A value of -fps-change or -sync that cannot be used: named with its
-// option, and nothing runs.
-bool check_option_value(const InputOptions& options, const Log& log) {
-  for (const std::optional<std::string>* invalid :
-       {&options.invalid_speed, &options.invalid_sync}) {
-    if (*invalid) {
-      log(LogLevel::Error, "%s\n", (*invalid)->c_str());
-      return false;
-    }
-  }
-  return true;
+// A value that its row refuses where it stands (-fps-change, -sync): named
+// with its option, and nothing runs.
+bool check_option_value(const Argument& argument, const Log& log) {
+  if (!argument.bad_value || argument.row->value.bad_value != BadValue::RefusesOption) return true;
+  log(LogLevel::Error, "%s\n", fault_message(fault_of(argument)).c_str());
+  return false;
 }
 
-// What makes one input impossible whatever its files hold: a format name
-// that is none, -json without a recording to measure, the standard input
-// without a cut list or a delay to apply.
+// What makes one input impossible whatever its files hold: a value its row
+// refuses for the input (a format name that is none), -json without a
+// recording to measure, the standard input without a cut list or a delay to
+// apply.
 bool check_input(std::string_view input, const InputOptions& options, const Log& log) {
-  if (options.format && !known_format_name(*options.format)) {
-    log(LogLevel::Error, "unknown format: %s\n", options.format->c_str());
+  if (const ValueFault* fault = first_fault(options, BadValue::RefusesInput)) {
+    log(LogLevel::Error, "%s\n", fault_message(*fault).c_str());
     return false;
   }
   if (options.json && !(is_stream_input(input) && options.delay_mode != DelayMode::None)) {
@@ -148,8 +137,8 @@ bool check_command_line(const std::vector<Argument>& arguments, const Log& log) 
         return false;
       case ArgumentKind::Option:
         warn_about_letter_form(argument, log);
+        if (!check_option_value(argument, log)) return false;
         state.option(argument);
-        if (!check_option_value(state.current, log)) return false;
         break;
       case ArgumentKind::All:
         if (!check_all_marker(arguments, i, state.since_input, log)) return false;

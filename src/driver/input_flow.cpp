@@ -305,8 +305,8 @@ bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps
     }
     timing.delay_ms = step.delay_ms;
     RewriteCounts counts;
-    const RewriteOutcome outcome = rewrite_file(in_format, step.in_path, *plan.format, plan.path,
-                                                map, timing, log, counts);
+    const RewriteOutcome outcome =
+        rewrite_file(in_format, step.in_path, *plan.format, plan.path, map, timing, log, counts);
     if (outcome != RewriteOutcome::Written) {
       all_written = false;
       continue;
@@ -400,16 +400,10 @@ bool is_stream_input(std::string_view input) {
 
 bool process_input(const std::string& input, const InputOptions& options) {
   const Log log{stderr_message_sink, nullptr, options.log_level};
-  if (options.invalid_rate) {
-    log(LogLevel::Error, "invalid frame rate: %s\n", options.invalid_rate->c_str());
-    return false;
-  }
-  if (options.invalid_delay) {
-    log(LogLevel::Error, "invalid delay: %s\n", options.invalid_delay->c_str());
-    return false;
-  }
-  if (options.invalid_pmt_pid) {
-    log(LogLevel::Error, "invalid PMT PID: %s\n", options.invalid_pmt_pid->c_str());
+  // A value that could not be read (-rate, -delay, -pmt_pid) fails the
+  // input rather than let it run with one nobody asked for.
+  if (const ValueFault* fault = first_fault(options, BadValue::FailsInput)) {
+    log(LogLevel::Error, "%s\n", fault_message(*fault).c_str());
     return false;
   }
   if (options.delay_mode != DelayMode::None && is_stream_input(input)) {

@@ -1,15 +1,17 @@
 #include "driver/options.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
+#include <functional>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include <sys/stat.h>
 
 #include "cutlist/cut_list.h"
+#include "subtitle/rewrite.h"
 #include "time/rate_parse.h"
 #include "time/time_steps.h"
 #include "util/scan.h"
@@ -32,176 +34,179 @@ constexpr const char kUsageHead[] =
     "\n"
     "options:\n";
 
-void set_cut_list(InputOptions& options, CutListKind kind, std::string_view value) {
-  options.cut_list_path = std::string(value);
-  options.cut_list_kind = kind;
-}
-
-// The kind of a cut-list row, or one read under its letter that the
-// argument names exactly (-k1 under -k).
-template <CutListKind Kind>
-void apply_cut_list(InputOptions& options, std::string_view arg, std::string_view value) {
-  set_cut_list(options, cut_list_kind_named(Kind, arg), value);
-}
-
-using ApplyOption = void (*)(InputOptions&, std::string_view, std::string_view);
-
-template <std::size_t... Kinds>
-constexpr std::array<ApplyOption, sizeof...(Kinds)> cut_list_appliers(
-    std::index_sequence<Kinds...> /*kinds*/) {
-  return {apply_cut_list<static_cast<CutListKind>(Kinds)>...};
-}
-
-// The effect of each kind's option, by the kind's number.
-constexpr auto kCutListAppliers =
-    cut_list_appliers(std::make_index_sequence<static_cast<std::size_t>(CutListKind::Count)>());
-
-template <std::optional<std::string> InputOptions::*Field>
-void apply_path(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  options.*Field = std::string(value);
-}
-
-void apply_fps(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  options.fps = usable_fps(parse_atoi(value));
-  options.fps_text = std::string(value);
-}
-
-void apply_rate(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  // Reported when the input is processed, so that it fails like any other
-  // input whose options cannot be honoured.
-  FrameRate rate;
-  if (parse_frame_rate(value, rate)) {
-    options.rate = rate;
-    options.invalid_rate.reset();
+// Where a value goes: the field of its row, given what the row's kind read
+// (of type Value); a bad value leaves the field at its default.
+template <auto Field, typename Value>
+void store_value(InputOptions& options, const Argument& argument) {
+  const Value* value = std::get_if<Value>(&argument.read);
+  if (value == nullptr) {
+    options.*Field = InputOptions{}.*Field;
+  } else if constexpr (std::is_same_v<Value, std::string_view>) {
+    options.*Field = std::string(*value);
   } else {
-    options.rate.reset();
-    options.invalid_rate = std::string(value);
+    options.*Field = *value;
   }
 }
 
-void apply_delay(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  int delay_ms = 0;
-  if (parse_delay(value, delay_ms)) {
-    options.delay_ms = delay_ms;
-    options.invalid_delay.reset();
-  } else {
-    options.delay_ms = 0;
-    options.invalid_delay = std::string(value);
+// An option without a value: the field takes the row's constant.
+template <auto Field, auto Constant>
+void store_constant(InputOptions& options, const Argument& /*argument*/) {
+  options.*Field = Constant;
+}
+
+// The whole number and the text it was read from: -fps 29.97 is read as 29,
+// which the input warns about.
+template <auto Field, auto TextField>
+void store_integer_and_text(InputOptions& options, const Argument& argument) {
+  store_value<Field, int>(options, argument);
+  options.*TextField = std::string(argument.value);
+}
+
+void store_cut_list(InputOptions& options, const Argument& argument) {
+  if (const auto* value = std::get_if<CutListValue>(&argument.read)) {
+    options.cut_list_path = std::string(value->path);
+    options.cut_list_kind = value->kind;
   }
 }
 
-void apply_nocut(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
-  options.nocut = true;
+// The rows' values, one maker a kind, so that a row names its kind and its
+// field once and the field's type is checked against the kind's.
+template <auto Field>
+constexpr OptionValueSpec path_value() {
+  return {.kind = ValueKind::Path, .store = store_value<Field, std::string_view>};
 }
 
-void apply_speed(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  if (parse_speed_step(value, options.speed)) {
-    options.invalid_speed.reset();
-  } else {
-    options.invalid_speed = "invalid -fps-change value: " + std::string(value) +
-                            " (FROM:TO, two rates as -rate takes them)";
-  }
+template <auto Field>
+constexpr OptionValueSpec word_value(bool (*is_word)(std::string_view), BadValue bad,
+                                     const char* fault) {
+  return {.kind = ValueKind::Word,
+          .store = store_value<Field, std::string_view>,
+          .bad_value = bad,
+          .fault = fault,
+          .is_word = is_word};
 }
 
-void apply_sync(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  switch (parse_sync_step(value, options.sync)) {
-    case SyncError::None:
-      options.invalid_sync.reset();
-      return;
-    case SyncError::NotPoints:
-      options.invalid_sync = "invalid -sync value: " + std::string(value) +
-                             " (A=B or A=B,C=D, times as h:mm:ss.fff, m:ss.fff or seconds)";
-      return;
-    case SyncError::OutOfOrder:
-      options.invalid_sync =
-          "invalid -sync value: " + std::string(value) + " (the points are equal or out of order)";
-      return;
-  }
+template <auto Field, auto TextField>
+constexpr OptionValueSpec integer_value(IntegerRange range) {
+  return {.kind = ValueKind::Integer,
+          .store = store_integer_and_text<Field, TextField>,
+          .range = range};
 }
 
-void apply_gop(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  options.gop_offset = parse_atoi(value);
-  if (options.gop_offset < 1) options.gop_offset = 0;
+template <auto Field>
+constexpr OptionValueSpec integer_value(IntegerRange range) {
+  return {.kind = ValueKind::Integer, .store = store_value<Field, int>, .range = range};
 }
 
-void apply_pmt_pid(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  // Like -delay: a value that is no PID fails the input rather than let it
-  // measure another programme than the one asked for.
-  std::uint16_t pid = 0;
-  if (parse_pmt_pid(value, pid)) {
-    options.pmt_pid = pid;
-    options.invalid_pmt_pid.reset();
-  } else {
-    options.pmt_pid = 0;
-    options.invalid_pmt_pid = std::string(value);
-  }
+template <auto Field>
+constexpr OptionValueSpec rate_value(BadValue bad, const char* fault) {
+  return {.kind = ValueKind::Rate,
+          .store = store_value<Field, FrameRate>,
+          .bad_value = bad,
+          .fault = fault};
 }
 
-template <DelayMode Mode>
-void apply_delay_mode(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
-  options.delay_mode = Mode;
+template <auto Field>
+constexpr OptionValueSpec delay_value(BadValue bad, const char* fault) {
+  return {
+      .kind = ValueKind::Delay, .store = store_value<Field, int>, .bad_value = bad, .fault = fault};
 }
 
-void apply_json(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
-  options.json = true;
+template <auto Field>
+constexpr OptionValueSpec pid_value(BadValue bad, const char* fault) {
+  return {.kind = ValueKind::Pid,
+          .store = store_value<Field, std::uint16_t>,
+          .bad_value = bad,
+          .fault = fault};
 }
 
-template <LogLevel Level>
-void apply_log_level(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
-  options.log_level = Level;
+template <auto Field>
+constexpr OptionValueSpec rate_pair_value(BadValue bad) {
+  return {.kind = ValueKind::RatePair, .store = store_value<Field, SpeedStep>, .bad_value = bad};
 }
 
-// The words the walk handles itself (-all, the usage, the version) are rows
-// too, without an effect, so that they are recognised and listed like any
-// other.
-void no_effect(InputOptions& /*options*/, std::string_view /*arg*/, std::string_view /*value*/) {}
+template <auto Field>
+constexpr OptionValueSpec time_pairs_value(BadValue bad) {
+  return {.kind = ValueKind::TimePairs, .store = store_value<Field, SyncStep>, .bad_value = bad};
+}
+
+template <auto Field, auto Constant>
+constexpr OptionValueSpec no_value() {
+  return {.kind = ValueKind::None, .store = store_constant<Field, Constant>};
+}
+
+// The words the walk handles itself (-all, the usage, the version).
+constexpr OptionValueSpec kWalkWord{};
+
+constexpr OptionValueSpec cut_list_value(CutListKind kind) {
+  return {.kind = ValueKind::CutList, .store = store_cut_list, .cut_list_kind = kind};
+}
+
+// A -format word names a row of the format table: its extension without
+// the dot, in either case.
+bool is_format_word(std::string_view word) {
+  if (word.empty()) return false;
+  std::string extension(1, '.');
+  extension.append(word);
+  return find_subtitle_format(extension) != nullptr;
+}
 
 using M = OptionMatch;
+using O = InputOptions;
+constexpr int kIntMax = std::numeric_limits<int>::max();
 
 // The options besides the cut lists, whose rows the kind table makes and
 // which come first.
 constexpr OptionRow kOtherRows[] = {
-    {"-o", M::Letter, true, apply_path<&InputOptions::output_path>,
+    {"-o", M::Letter, path_value<&O::output_path>(),
      "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n",
      "the output"},
-    {"-format", M::Word, true, apply_path<&InputOptions::format>,
+    {"-format", M::Word,
+     word_value<&O::format>(is_format_word, BadValue::RefusesInput, "unknown format: "),
      "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
-    {"-fps", M::Word, true, apply_fps, "  -fps <frame_rate_value>       default: 30\n"},
-    {"-rate", M::Word, true, apply_rate,
+    {"-fps", M::Word, integer_value<&O::fps, &O::fps_text>({1, kIntMax, kFallbackFps}),
+     "  -fps <frame_rate_value>       default: 30\n"},
+    // A rate, a delay or a PID that cannot be used fails its input rather
+    // than let it be re-timed or measured with a value nobody asked for.
+    {"-rate", M::Word, rate_value<&O::rate>(BadValue::FailsInput, "invalid frame rate: "),
      "  -rate <N/D|fps>               exact rate, wins over -fps: 25, 30000/1001, 29.97\n"},
-    {"-timecodes", M::Word, true, apply_path<&InputOptions::timecodes_path>,
+    {"-timecodes", M::Word, path_value<&O::timecodes_path>(),
      "  -timecodes <timecodes.txt>    frame times (v1/v2), win over -rate and -fps\n"},
-    {"-timecodes-out", M::Word, true, apply_path<&InputOptions::timecodes_out_path>,
+    {"-timecodes-out", M::Word, path_value<&O::timecodes_out_path>(),
      "  -timecodes-out <file.txt>     write the cut video's frame times (v2)\n"},
-    {"-delay", M::Word, true, apply_delay, "  -delay <msec>\n"},
-    {"-nocut", M::Word, false, apply_nocut,
+    {"-delay", M::Word, delay_value<&O::delay_ms>(BadValue::FailsInput, "invalid delay: "),
+     "  -delay <msec>\n"},
+    {"-nocut", M::Word, no_value<&O::nocut, true>(),
      "  -nocut                        no cut list: only the other steps change the times\n"},
-    {"-fps-change", M::Word, true, apply_speed,
+    {"-fps-change", M::Word, rate_pair_value<&O::speed>(BadValue::RefusesOption),
      "  -fps-change <FROM:TO>         times x FROM/TO after the cut and delays: 23.976:25\n"},
-    {"-sync", M::Word, true, apply_sync,
+    {"-sync", M::Word, time_pairs_value<&O::sync>(BadValue::RefusesOption),
      "  -sync <A=B[,C=D]>             last, A becomes B (and C becomes D): 1:00=1:00.5\n"},
-    {"-md", M::Word, false, apply_delay_mode<DelayMode::Dgindex>,
+    {"-md", M::Word, no_value<&O::delay_mode, DelayMode::Dgindex>(),
      "  -md            : parse tsfile.  [for dgindex]\n"},
-    {"-mv", M::Word, false, apply_delay_mode<DelayMode::Mpg2vfp>,
+    {"-mv", M::Word, no_value<&O::delay_mode, DelayMode::Mpg2vfp>(),
      "  -mv            : parse tsfile.  [for mpg2vfp]\n"},
-    {"-mt", M::Word, false, apply_delay_mode<DelayMode::Tmpgenc>,
+    {"-mt", M::Word, no_value<&O::delay_mode, DelayMode::Tmpgenc>(),
      "  -mt            : parse tsfile.  [for tmpgenc]\n"},
-    {"-json", M::Word, false, apply_json,
+    {"-json", M::Word, no_value<&O::json, true>(),
      "  -json          : a .ts input's measurement as JSON on stdout.\n"},
-    {"-pmt_pid", M::Word, true, apply_pmt_pid, "  -pmt_pid <PID> : select PMT PID \n"},
-    {"-gop", M::Word, true, apply_gop, "  -gop <start_offset>             [dgindex only]\n"},
-    {"-stream", M::Word, true, apply_path<&InputOptions::stream_path>,
+    {"-pmt_pid", M::Word, pid_value<&O::pmt_pid>(BadValue::FailsInput, "invalid PMT PID: "),
+     "  -pmt_pid <PID> : select PMT PID \n"},
+    // Below 1, the count starts at the first GOP.
+    {"-gop", M::Word, integer_value<&O::gop_offset>({1, kIntMax, 0}),
+     "  -gop <start_offset>             [dgindex only]\n"},
+    {"-stream", M::Word, path_value<&O::stream_path>(),
      "  -stream <file.ts|.m2ts>       default: input.ts\n"},
-    {"-debug", M::Word, false, apply_log_level<LogLevel::Debug>, "  -debug  : show debug info.\n"},
-    {"-silent", M::Word, false, apply_log_level<LogLevel::Warning>,
+    {"-debug", M::Word, no_value<&O::log_level, LogLevel::Debug>(),
+     "  -debug  : show debug info.\n"},
+    {"-silent", M::Word, no_value<&O::log_level, LogLevel::Warning>(),
      "  -silent : show errors and warnings only.\n"},
-    {"-all", M::Word, false, no_effect,
-     "  -all    : options before it apply to every later input.\n"},
-    {"-h", M::Letter, false, no_effect,
+    {"-all", M::Word, kWalkWord, "  -all    : options before it apply to every later input.\n"},
+    {"-h", M::Letter, kWalkWord,
      "  -h, --help : show this usage.   --version : show the version.\n", "the usage"},
-    {"--help", M::Word, false, no_effect, ""},
-    {"/?", M::Word, false, no_effect, ""},
-    {"--version", M::Word, false, no_effect, ""},
+    {"--help", M::Word, kWalkWord, ""},
+    {"/?", M::Word, kWalkWord, ""},
+    {"--version", M::Word, kWalkWord, ""},
 };
 
 // One row for each kind of cut list that has an option of its own, then
@@ -210,9 +215,8 @@ std::vector<OptionRow> make_option_rows() {
   std::vector<OptionRow> rows;
   for (const CutListKindRow& kind : cut_list_kinds()) {
     if (!has_own_option(kind)) continue;
-    rows.push_back(OptionRow{kind.option, kind.option_by_letter ? M::Letter : M::Word, true,
-                             kCutListAppliers[static_cast<std::size_t>(kind.kind)], kind.usage,
-                             kind.noun});
+    rows.push_back(OptionRow{kind.option, kind.option_by_letter ? M::Letter : M::Word,
+                             cut_list_value(kind.kind), kind.usage, kind.noun});
   }
   rows.insert(rows.end(), std::begin(kOtherRows), std::end(kOtherRows));
   return rows;
@@ -277,6 +281,76 @@ std::size_t spelling_distance(std::string_view a, std::string_view b) {
   return previous[b.size()];
 }
 
+// Reads an option's value as its row's kind; false, with why when the kind
+// says, for a text that is no value of the kind.
+bool read_value(const OptionRow& row, std::string_view arg, std::string_view text,
+                OptionValue& read, const char*& why) {
+  const OptionValueSpec& spec = row.value;
+  switch (spec.kind) {
+    case ValueKind::None:
+      return true;
+    case ValueKind::Path:
+      read = text;
+      return true;
+    case ValueKind::CutList:
+      read = CutListValue{text, cut_list_kind_named(spec.cut_list_kind, arg)};
+      return true;
+    case ValueKind::Word:
+      if (spec.is_word == nullptr || !spec.is_word(text)) return false;
+      read = text;
+      return true;
+    case ValueKind::Integer: {
+      const int value = parse_atoi(text);
+      const bool inside = value >= spec.range.min && value <= spec.range.max;
+      read = inside ? value : spec.range.outside;
+      return true;
+    }
+    case ValueKind::Rate: {
+      FrameRate rate;
+      if (!parse_frame_rate(text, rate)) return false;
+      read = rate;
+      return true;
+    }
+    case ValueKind::Delay: {
+      int delay_ms = 0;
+      if (!parse_delay(text, delay_ms)) return false;
+      read = delay_ms;
+      return true;
+    }
+    case ValueKind::Pid: {
+      std::uint16_t pid = 0;
+      if (!parse_pmt_pid(text, pid)) return false;
+      read = pid;
+      return true;
+    }
+    case ValueKind::RatePair: {
+      SpeedStep step;
+      if (!parse_speed_step(text, step)) {
+        why = "FROM:TO, two rates as -rate takes them";
+        return false;
+      }
+      read = step;
+      return true;
+    }
+    case ValueKind::TimePairs: {
+      SyncStep step;
+      switch (parse_sync_step(text, step)) {
+        case SyncError::None:
+          read = step;
+          return true;
+        case SyncError::NotPoints:
+          why = "A=B or A=B,C=D, times as h:mm:ss.fff, m:ss.fff or seconds";
+          return false;
+        case SyncError::OutOfOrder:
+          why = "the points are equal or out of order";
+          return false;
+      }
+      return false;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 const OptionRow* nearest_word_option(std::string_view arg) {
@@ -339,7 +413,7 @@ std::vector<Argument> classify_arguments(const char* const* arg) {
       continue;
     }
     argument.kind = kind_of_row(*argument.row);
-    if (argument.row->takes_value) {
+    if (takes_value(*argument.row)) {
       if (arg[1] == nullptr) {
         argument.kind = ArgumentKind::MissingValue;
         arguments.push_back(argument);
@@ -348,15 +422,46 @@ std::vector<Argument> classify_arguments(const char* const* arg) {
       ++arg;
       argument.value = *arg;
     }
+    // Read here, once: the checks before the run and the walk both hand on
+    // what was read.
+    argument.bad_value =
+        !read_value(*argument.row, argument.text, argument.value, argument.read, argument.why);
     arguments.push_back(argument);
   }
   return arguments;
 }
 
 void apply_option(const Argument& argument, InputOptions& options) {
-  if (argument.kind == ArgumentKind::Option && argument.row != nullptr) {
-    argument.row->apply(options, argument.text, argument.value);
+  if (argument.kind != ArgumentKind::Option || argument.row == nullptr) return;
+  const OptionRow* row = argument.row;
+  if (row->value.store == nullptr) return;
+  std::erase_if(options.faults, [row](const ValueFault& fault) { return fault.row == row; });
+  if (argument.bad_value) options.faults.push_back(fault_of(argument));
+  row->value.store(options, argument);
+}
+
+ValueFault fault_of(const Argument& argument) {
+  return ValueFault{argument.row, std::string(argument.value), argument.why};
+}
+
+const ValueFault* first_fault(const InputOptions& options, BadValue bad) {
+  const ValueFault* first = nullptr;
+  for (const ValueFault& fault : options.faults) {
+    if (fault.row->value.bad_value != bad) continue;
+    // The rows lie in one table, in its order.
+    if (first == nullptr || std::less<const OptionRow*>{}(fault.row, first->row)) first = &fault;
   }
+  return first;
+}
+
+std::string fault_message(const ValueFault& fault) {
+  const OptionRow& row = *fault.row;
+  std::string message = row.value.fault != nullptr
+                            ? std::string(row.value.fault)
+                            : "invalid " + std::string(row.spelling) + " value: ";
+  message += fault.value;
+  if (fault.why != nullptr) message += std::string(" (") + fault.why + ")";
+  return message;
 }
 
 bool parse_pmt_pid(std::string_view text, std::uint16_t& pid) {

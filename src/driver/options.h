@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "cutlist/cut_list_kind.h"
@@ -18,6 +19,16 @@
 #include "util/log.h"
 
 namespace mendra {
+
+struct OptionRow;
+
+// A value that its option's row could not read, kept with the options of
+// the input it applies to until the row's rule reports it.
+struct ValueFault {
+  const OptionRow* row = nullptr;
+  std::string value;          // as given
+  const char* why = nullptr;  // for a kind whose message says why
+};
 
 // Everything the options before an input chose for it. The walk starts every
 // input from the defaults (built in, or what a -all made them), so nothing
@@ -32,28 +43,23 @@ struct InputOptions {
   std::optional<std::string> timecodes_out_path;
   std::optional<std::string> format;  // -format: the format of standard input
 
-  int fps = 30;                         // frames per second are fps / 1.001
+  int fps = kFallbackFps;               // frames per second are fps / 1.001
   std::optional<std::string> fps_text;  // the -fps value as typed
   std::optional<FrameRate> rate;        // -rate: wins over fps
-  // A value that is no rate or no delay: the input fails rather than be
-  // re-timed with a value nobody asked for.
-  std::optional<std::string> invalid_rate;
-  std::optional<std::string> invalid_delay;
-  std::optional<std::string> invalid_pmt_pid;
   int delay_ms = 0;
   // -nocut: no cut list is read or looked for.
   bool nocut = false;
   SpeedStep speed;  // -fps-change
   SyncStep sync;    // -sync
-  // A -fps-change or -sync value that cannot be used, with why: the command
-  // line is refused before anything runs.
-  std::optional<std::string> invalid_speed;
-  std::optional<std::string> invalid_sync;
 
   int gop_offset = -1;        // -1: no -gop given
   std::uint16_t pmt_pid = 0;  // 0: the first program of the PAT
   bool json = false;          // -json: the measurement as JSON on stdout
   LogLevel log_level = LogLevel::Info;
+
+  // Values that could not be read, at most one a row (the last value given
+  // decides); the option itself stays at its default.
+  std::vector<ValueFault> faults;
 };
 
 // What an argument that is no option's value is, by the walk's own rules.
@@ -67,13 +73,45 @@ enum class ArgumentKind {
   MissingValue,  // an option that takes a value stands last
 };
 
-struct OptionRow;
+// What an option's value is. It is read once, when the command line is
+// classified, and the walk hands on what was read.
+enum class ValueKind : std::uint8_t {
+  None,       // the option takes no value
+  Path,       // a file name (or any text), kept as given
+  CutList,    // a cut list's file name, of the row's kind (-k1 under -k)
+  Word,       // one of the words the row knows
+  Integer,    // a whole number as atoi reads it; outside the row's range, its default
+  Rate,       // an exact frame rate, as -rate takes it: 25, 30000/1001, 29.97
+  Delay,      // whole milliseconds with an optional sign, within the int range
+  Pid,        // hexadecimal within 16 bits, with or without 0x
+  RatePair,   // FROM:TO, two rates
+  TimePairs,  // A=B or A=B,C=D, times paired
+};
+
+// What becomes of a value that its kind cannot read.
+enum class BadValue : std::uint8_t {
+  None,           // every text is a value of the kind
+  FailsInput,     // the input it applies to fails (status 1); the others run
+  RefusesInput,   // a command-line error once an input it applies to is met
+  RefusesOption,  // a command-line error where it stands
+};
+
+// A value as its kind reads it: nothing for no value or a bad one.
+struct CutListValue {
+  std::string_view path;
+  CutListKind kind = CutListKind::DelList;
+};
+using OptionValue = std::variant<std::monostate, std::string_view, int, FrameRate, std::uint16_t,
+                                 SpeedStep, SyncStep, CutListValue>;
 
 struct Argument {
   ArgumentKind kind = ArgumentKind::Input;
   std::string_view text;
   const OptionRow* row = nullptr;  // for Option and MissingValue
-  std::string_view value;          // for an Option that takes one
+  std::string_view value;          // for an Option that takes one: its text
+  OptionValue read;                // and what its row's kind read from it
+  bool bad_value = false;          // the text is no value of that kind
+  const char* why = nullptr;       // why not, for a kind that says
 };
 
 // How an argument is matched against a row.
@@ -83,13 +121,35 @@ enum class OptionMatch {
            // by anything ("-l", "-L", "/l", "-list")
 };
 
+// An Integer's range: a value outside [min, max] becomes `outside`.
+struct IntegerRange {
+  int min = 0;
+  int max = 0;
+  int outside = 0;
+};
+
+// An option's value: its kind, where what is read goes, and what a bad
+// value does.
+struct OptionValueSpec {
+  ValueKind kind = ValueKind::None;
+  // Sets what the option chooses from what was read (for an option without
+  // a value, from the option itself); a bad value leaves the field at its
+  // default. nullptr: the walk acts on the option itself (-all, -h).
+  void (*store)(InputOptions& options, const Argument& argument) = nullptr;
+  BadValue bad_value = BadValue::None;
+  // What a bad value is called in front of it ("invalid delay: ");
+  // nullptr: "invalid <option> value: ". Why it is bad follows in
+  // parentheses when the kind says.
+  const char* fault = nullptr;
+  IntegerRange range{};                              // Integer
+  bool (*is_word)(std::string_view word) = nullptr;  // Word
+  CutListKind cut_list_kind = CutListKind::DelList;  // CutList
+};
+
 struct OptionRow {
   const char* spelling;  // "-delay", or for a Letter row "-l"
   OptionMatch match;
-  bool takes_value;
-  // Sets what the option chooses; `arg` is the argument itself (the -k row
-  // picks the pairing from it), `value` its value when it takes one.
-  void (*apply)(InputOptions& options, std::string_view arg, std::string_view value);
+  OptionValueSpec value;
   // The option's part of the usage text, whole lines; empty for a row whose
   // line another row prints.
   const char* usage;
@@ -98,6 +158,10 @@ struct OptionRow {
   // word read by its first letter says what the word was taken for.
   const char* noun = nullptr;
 };
+
+inline bool takes_value(const OptionRow& row) {
+  return row.value.kind != ValueKind::None;
+}
 
 // Every option, in the order the usage lists them.
 std::span<const OptionRow> option_rows();
@@ -113,8 +177,20 @@ std::vector<Argument> classify_arguments(const char* const* arg);
 // on a tie. nullptr when none is that near.
 const OptionRow* nearest_word_option(std::string_view arg);
 
-// Applies a classified Option argument to `options`.
+// Applies a classified Option argument to `options`: stores what its value
+// read, and keeps a bad value as the row's fault in place of any before it.
 void apply_option(const Argument& argument, InputOptions& options);
+
+// The first of the faults that their rows report as `bad`, in the order of
+// the table; nullptr when there is none.
+const ValueFault* first_fault(const InputOptions& options, BadValue bad);
+
+// What a fault says: "invalid delay: 1.5", "invalid -sync value: 1=2,0=1
+// (the points are equal or out of order)".
+std::string fault_message(const ValueFault& fault);
+
+// A bad value of an Option argument, as a fault.
+ValueFault fault_of(const Argument& argument);
 
 // Whether an argument that is not an option's value is an input: "-" (the
 // standard input), anything that does not begin with '-' or '/', and a '/'

@@ -12,6 +12,7 @@
 #include "driver/command_line.h"
 #include "driver/options.h"
 #include "time/rate_parse.h"
+#include "time/time_steps.h"
 
 namespace mendra {
 namespace {
@@ -137,6 +138,106 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       ASSERT_NE(arguments[0].row, nullptr) << c.arg;
       EXPECT_STREQ(arguments[0].row->spelling, c.row) << c.arg;
     }
+  }
+}
+
+// What the options chose that differs from the defaults, and the faults
+// they keep, in the order the table reports them.
+std::string chosen(const InputOptions& options) {
+  const InputOptions defaults;
+  std::ostringstream out;
+  const auto text = [&](const char* name, const std::optional<std::string>& value) {
+    if (value) out << name << '=' << *value << ' ';
+  };
+  text("format", options.format);
+  text("list", options.cut_list_path);
+  if (options.cut_list_kind != defaults.cut_list_kind) {
+    out << "kind=" << static_cast<int>(options.cut_list_kind) << ' ';
+  }
+  if (options.fps != defaults.fps) out << "fps=" << options.fps << ' ';
+  text("fps_text", options.fps_text);
+  if (options.rate) out << "rate=" << options.rate->num << '/' << options.rate->den << ' ';
+  if (options.delay_ms != defaults.delay_ms) out << "delay=" << options.delay_ms << ' ';
+  if (options.gop_offset != defaults.gop_offset) out << "gop=" << options.gop_offset << ' ';
+  if (options.pmt_pid != defaults.pmt_pid) out << "pid=" << options.pmt_pid << ' ';
+  if (changes_speed(options.speed)) out << "speed=" << speed_step_text(options.speed) << ' ';
+  if (options.sync.points > 0) out << "sync=" << sync_step_text(options.sync) << ' ';
+  for (const BadValue bad :
+       {BadValue::FailsInput, BadValue::RefusesInput, BadValue::RefusesOption}) {
+    if (const ValueFault* fault = first_fault(options, bad)) {
+      out << '[' << fault_message(*fault) << "] ";
+    }
+  }
+  std::string result = out.str();
+  if (!result.empty()) result.pop_back();
+  return result;
+}
+
+// Every kind of value is read once, when the command line is classified,
+// within its range; a bad value leaves its option at the default and is
+// kept as its row's fault until a later value of the option replaces it.
+TEST(OptionValueTest, EachKindReadsItsValueOrKeepsItsFault) {
+  const struct {
+    std::vector<const char*> args;
+    const char* chosen;
+  } cases[] = {
+      // Integer: atoi's reading, outside the range the row's default.
+      {{"-fps", "1"}, "fps=1 fps_text=1"},
+      {{"-fps", "2147483647"}, "fps=2147483647 fps_text=2147483647"},
+      {{"-fps", "99999999999"}, "fps=2147483647 fps_text=99999999999"},
+      {{"-fps", "0"}, "fps_text=0"},
+      {{"-fps", "-24"}, "fps_text=-24"},
+      {{"-fps", "29.97"}, "fps=29 fps_text=29.97"},
+      {{"-fps", "x"}, "fps_text=x"},
+      {{"-gop", "1"}, "gop=1"},
+      {{"-gop", "0"}, "gop=0"},
+      {{"-gop", "-3"}, "gop=0"},
+      {{"-gop", " 7th"}, "gop=7"},
+      // Rate, Delay, Pid: the input fails.
+      {{"-rate", "29.97"}, "rate=30000/1001"},
+      {{"-rate", "1000000"}, "rate=1000000/1"},
+      {{"-rate", "1000001"}, "[invalid frame rate: 1000001]"},
+      {{"-rate", "x", "-rate", "25"}, "rate=25/1"},
+      {{"-rate", "25", "-rate", "x"}, "[invalid frame rate: x]"},
+      {{"-delay", "-2147483648"}, "delay=-2147483648"},
+      {{"-delay", "2147483648"}, "[invalid delay: 2147483648]"},
+      {{"-delay", "500", "-delay", "1.5"}, "[invalid delay: 1.5]"},
+      {{"-delay", "x", "-rate", "y"}, "[invalid frame rate: y]"},  // in the table's order
+      {{"-pmt_pid", "0xffff"}, "pid=65535"},
+      {{"-pmt_pid", "10000"}, "[invalid PMT PID: 10000]"},
+      // Word: refused when an input comes.
+      {{"-format", "SRT"}, "format=SRT"},
+      {{"-format", "txt"}, "[unknown format: txt]"},
+      {{"-format", ""}, "[unknown format: ]"},
+      {{"-format", "txt", "-format", "vtt"}, "format=vtt"},
+      // Rate pair, time pairs: refused where they stand, naming the option.
+      {{"-fps-change", "25:24000/1001"}, "speed=25/1 -> 24000/1001"},
+      {{"-fps-change", "25"},
+       "[invalid -fps-change value: 25 (FROM:TO, two rates as -rate takes them)]"},
+      {{"-fps-change", "0:25"},
+       "[invalid -fps-change value: 0:25 (FROM:TO, two rates as -rate takes them)]"},
+      {{"-sync", "1=1.5"}, "sync=0:00:01.000=0:00:01.500"},
+      {{"-sync", "1=2,1=3"},
+       "[invalid -sync value: 1=2,1=3 (the points are equal or out of order)]"},
+      {{"-sync", "1=2,3=4,5=6"},
+       "[invalid -sync value: 1=2,3=4,5=6 (A=B or A=B,C=D, times as h:mm:ss.fff, m:ss.fff or "
+       "seconds)]"},
+      // Path and cut list: as given, of the kind the argument names.
+      {{"-k2", "list.txt"}, "list=list.txt kind=2"},
+      {{"-K", "list.txt"}, "list=list.txt kind=0"},
+      {{"-edl", "x.edl", "-l", "y.txt"}, "list=y.txt"},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = c.args;
+    argv.push_back(nullptr);
+    std::string shown;
+    for (const char* arg : c.args) shown += std::string(arg) + ' ';
+    InputOptions options;
+    for (const Argument& argument : classify_arguments(argv.data())) {
+      ASSERT_EQ(argument.kind, ArgumentKind::Option) << shown;
+      apply_option(argument, options);
+    }
+    EXPECT_EQ(chosen(options), c.chosen) << shown;
   }
 }
 
