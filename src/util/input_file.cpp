@@ -1,6 +1,8 @@
 #include "util/input_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -28,12 +30,14 @@ std::string absolute_path(const std::string& path) {
 }
 
 std::string open_failure_reason(const std::string& path) {
-  std::FILE* f = open_input_file(path);
-  if (f != nullptr) {
-    std::fclose(f);
-    return "";
-  }
-  return std::strerror(errno);
+  // Asked of the file system, not by opening: a named pipe opened only to
+  // look at it would lose what its writer sent, or wait for a writer that
+  // has already gone.
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+  if (faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return std::strerror(errno);
+  return "";
 }
 
 }  // namespace mendra

@@ -18,7 +18,7 @@ std::string absolute_path(const std::string& path);
 
 // Why the file cannot be opened for reading, in the system's words ("No such
 // file or directory", "Permission denied", "Is a directory"); empty when it
-// can be opened.
+// can be opened. The file is not opened to find out.
 std::string open_failure_reason(const std::string& path);
 
 }  // namespace mendra
