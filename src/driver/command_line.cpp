@@ -172,7 +172,7 @@ int run_mendra(const char* const* argv) {
   const std::vector<Argument> arguments = classify_arguments(argv + 1);
   if (!check_command_line(arguments)) return kExitUsage;
   WalkState state;
-  RunOutputs outputs;
+  RunFiles outputs;
   bool input_met = false;
   bool information_asked = false;  // the usage or the version
   int status = kExitSuccess;

@@ -13,7 +13,7 @@
 #include "cutlist/cut_map.h"
 #include "cutlist/cut_timecodes.h"
 #include "driver/command_line.h"
-#include "driver/run_outputs.h"
+#include "driver/run_files.h"
 #include "subtitle/rewrite.h"
 #include "ts/d2v.h"
 #include "ts/ts_delay.h"
@@ -94,13 +94,19 @@ void warn_about_fps(const InputOptions& options, const Log& log) {
 
 // The clock of the uncut video: a timecode file, or the constant rate of
 // -rate or -fps.
-bool make_clock(const InputOptions& options, const Log& log, FrameClock& clock) {
+bool make_clock(const InputOptions& options, const Log& log, RunFiles& run, FrameClock& clock) {
   if (options.timecodes_path) {
+    const std::string& path = *options.timecodes_path;
     if (options.rate || options.fps_text) {
-      log(LogLevel::Error, "warning: -timecodes %s wins over %s\n", options.timecodes_path->c_str(),
+      log(LogLevel::Error, "warning: -timecodes %s wins over %s\n", path.c_str(),
           options.rate ? "-rate" : "-fps");
     }
-    return read_timecode_file(*options.timecodes_path, log, clock);
+    // A pipe given to several inputs is read at the first of them.
+    if (!is_piped_file(path)) return read_timecode_file(path, log, clock);
+    if (const std::string* bytes = piped_bytes(run, path)) {
+      return read_timecode_bytes(*bytes, path, log, clock);
+    }
+    return read_timecode_file(path, log, clock);
   }
   clock = constant_clock(options.rate ? *options.rate : fps_frame_rate(options.fps));
   return true;
@@ -123,13 +129,12 @@ struct InputFiles {
 // terminal), or is named as an open descriptor (/dev/stdin, /dev/fd/63,
 // also when the shell redirected it from a file): such a name does not tell
 // the format, nor is there a subtitle beside it.
-bool is_piped_file(const std::string& path) {
+bool reads_as_it_comes(const std::string& path) {
   constexpr std::string_view kDescriptorNames[] = {"/dev/stdin", "/dev/fd/", "/proc/self/fd/"};
   for (const std::string_view name : kDescriptorNames) {
     if (path.starts_with(name)) return true;
   }
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+  return is_piped_file(path);
 }
 
 // The cut list of an input: the one an option names, else <input>_del.txt,
@@ -162,6 +167,17 @@ CutListChoice choose_cut_list(const InputFiles& files, const InputOptions& optio
     choice.comskip = true;
   }
   return choice;
+}
+
+// Reads the cut list into `map`. A list that comes through a pipe is read
+// at the first input that names it, and its bytes serve the later ones (a
+// list shared by -all): a pipe cannot be read twice.
+CutListRead read_list(const CutListChoice& list, const FrameClock& clock, const Log& log,
+                      RunFiles& run, CutMap& map) {
+  if (!is_piped_file(list.path)) return read_cut_list(list.path, list.kind, clock, log, map);
+  const std::string* bytes = piped_bytes(run, list.path);
+  if (bytes == nullptr) return CutListRead::Unopened;
+  return read_cut_list_bytes(*bytes, list.kind, clock, log, map, list.path);
 }
 
 // Measures the delay from the stream beside the input (or the one a DGIndex
@@ -332,11 +348,11 @@ struct InputOutput {
 // of the run wrote, or one named for two outputs of this input; and a
 // timecode file that would replace a subtitle this input reads.
 bool check_output_paths(const InputFiles& files, const std::deque<InputOutput>& outputs,
-                        const RunOutputs& run, const Log& log) {
+                        const RunFiles& run, const Log& log) {
   for (auto output = outputs.begin(); output != outputs.end(); ++output) {
     const std::string& path = output->plan.path;
     const char* shown = path == "-" ? "standard output" : path.c_str();
-    if (const RunOutputs::Written* earlier = already_written(run, path)) {
+    if (const RunFiles::Written* earlier = already_written(run, path)) {
       log(LogLevel::Error, "not written: %s was already written for %s in this run\n", shown,
           earlier->input.c_str());
       return false;
@@ -367,7 +383,7 @@ bool check_output_paths(const InputFiles& files, const std::deque<InputOutput>& 
 // last rename. False when the input failed.
 bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps, const CutMap& map,
                    const Timing& timing, const InputOptions& options, const Log& log,
-                   RunOutputs& run) {
+                   RunFiles& run) {
   // Each element stays where it is: it holds an open output.
   std::deque<InputOutput> outputs;
   bool planned = true;
@@ -428,7 +444,7 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
 // Re-times with only the delay: there is no cut list, but a delay was given
 // or measured, so every time moves by it through the identity map.
 bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timing timing,
-                      const Log& log, RunOutputs& run) {
+                      const Log& log, RunFiles& run) {
   CutMap map;
   make_identity_map(map);
   // The measured delay acts as a given one would.
@@ -475,7 +491,7 @@ bool is_stream_input(std::string_view input) {
   return equals_ignoring_case(extension, ".ts") || equals_ignoring_case(extension, ".m2ts");
 }
 
-bool process_input(const std::string& input, const InputOptions& options, RunOutputs& run) {
+bool process_input(const std::string& input, const InputOptions& options, RunFiles& run) {
   const Log log{stderr_message_sink, nullptr, options.log_level};
   if (options.invalid_rate) {
     log(LogLevel::Error, "invalid frame rate: %s\n", options.invalid_rate->c_str());
@@ -493,7 +509,7 @@ bool process_input(const std::string& input, const InputOptions& options, RunOut
   files.standard_input = input == "-";
   files.from_content =
       files.standard_input ||
-      (find_subtitle_format(split_path(input).extension) == nullptr && is_piped_file(input));
+      (find_subtitle_format(split_path(input).extension) == nullptr && reads_as_it_comes(input));
   if (!files.standard_input) {
     files.extension = split_path(input).extension;
     files.base = path_without_extension(input);
@@ -510,15 +526,14 @@ bool process_input(const std::string& input, const InputOptions& options, RunOut
   warn_about_fps(options, log);
   Timing timing;
   timing.delay_ms = options.delay_ms;
-  if (!make_clock(options, log, timing.clock)) return false;
+  if (!make_clock(options, log, run, timing.clock)) return false;
 
   const CutListChoice cut_list = choose_cut_list(files, options);
   CutMap map;
   // Named, since the list read is not the one the input's name suggests.
   if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
-  const CutListRead read = cut_list.any
-                               ? read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map)
-                               : CutListRead::Unopened;
+  const CutListRead read =
+      cut_list.any ? read_list(cut_list, timing.clock, log, run, map) : CutListRead::Unopened;
   if (read == CutListRead::Unopened && (cut_list.derived || !cut_list.any)) {
     if (options.delay_mode != DelayMode::None) {
       log(LogLevel::Info, "   ---- param option ----\n");

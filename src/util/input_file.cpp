@@ -10,6 +10,9 @@
 #include <system_error>
 
 namespace mendra {
+namespace {
+constexpr std::size_t kReadPieceBytes = std::size_t{64} * 1024;
+}  // namespace
 
 std::FILE* open_input_file(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -21,6 +24,22 @@ std::FILE* open_input_file(const std::string& path) {
     return nullptr;
   }
   return f;
+}
+
+bool is_piped_file(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+bool read_whole_file(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  std::FILE* f = open_input_file(path);
+  if (f == nullptr) return false;
+  char piece[kReadPieceBytes];
+  for (std::size_t n; (n = std::fread(piece, 1, sizeof piece, f)) > 0;) bytes.append(piece, n);
+  const bool complete = std::ferror(f) == 0;
+  std::fclose(f);
+  return complete;
 }
 
 std::string absolute_path(const std::string& path) {

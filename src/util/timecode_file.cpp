@@ -296,14 +296,9 @@ Header read_header(std::string_view line) {
 
 }  // namespace
 
-bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clock) {
-  TextReader file;
-  if (!file.open(path)) {
-    const int error = errno;
-    log(LogLevel::Error, "timecode file open error: %s\n", path.c_str());
-    if (error != 0) log(LogLevel::Error, "\t%s: %s\n", path.c_str(), std::strerror(error));
-    return false;
-  }
+namespace {
+
+bool read_timecodes(TextReader& file, const std::string& path, const Log& log, FrameClock& clock) {
   TimecodeLines lines{file, path, log, 1};
   std::string first;
   std::string_view header_line;
@@ -336,6 +331,26 @@ bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clo
   }
   if (ok) clock = std::move(read);
   return ok;
+}
+
+}  // namespace
+
+bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clock) {
+  TextReader file;
+  if (!file.open(path)) {
+    const int error = errno;
+    log(LogLevel::Error, "timecode file open error: %s\n", path.c_str());
+    if (error != 0) log(LogLevel::Error, "\t%s: %s\n", path.c_str(), std::strerror(error));
+    return false;
+  }
+  return read_timecodes(file, path, log, clock);
+}
+
+bool read_timecode_bytes(std::string_view bytes, const std::string& name, const Log& log,
+                         FrameClock& clock) {
+  TextReader file;
+  file.open_memory(bytes);
+  return read_timecodes(file, name, log, clock);
 }
 
 }  // namespace mendra

@@ -1,10 +1,11 @@
-#include "driver/run_outputs.h"
+#include "driver/run_files.h"
 
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <system_error>
 
+#include "util/input_file.h"
 #include "util/output_file.h"
 
 namespace mendra {
@@ -38,19 +39,27 @@ std::string output_identity(const std::string& path) {
   return path_identity(path);
 }
 
-const RunOutputs::Written* already_written(const RunOutputs& run, const std::string& path) {
+const RunFiles::Written* already_written(const RunFiles& run, const std::string& path) {
   const std::string identity = output_identity(path);
-  for (const RunOutputs::Written& written : run.written) {
+  for (const RunFiles::Written& written : run.written) {
     if (written.file == identity || written.path == identity) return &written;
   }
   return nullptr;
 }
 
-void note_written(RunOutputs& run, const std::string& path, const std::string& input) {
+void note_written(RunFiles& run, const std::string& path, const std::string& input) {
   const bool standard_output = path == "-";
-  run.written.push_back(RunOutputs::Written{
+  run.written.push_back(RunFiles::Written{
       output_identity(path), standard_output ? kStandardOutput : path_identity(path),
       standard_output ? kStandardOutput : path, input == "-" ? "standard input" : input});
+}
+
+const std::string* piped_bytes(RunFiles& run, const std::string& path) {
+  const std::string identity = output_identity(path);
+  if (const auto kept = run.piped.find(identity); kept != run.piped.end()) return &kept->second;
+  std::string bytes;
+  if (!read_whole_file(path, bytes)) return nullptr;
+  return &run.piped.emplace(identity, std::move(bytes)).first->second;
 }
 
 }  // namespace mendra
