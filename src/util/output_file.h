@@ -56,9 +56,6 @@ struct OutputFile {
   // Flushes, closes and renames the file into place; false (and nothing
   // replaced) when any write or the rename failed.
   bool commit();
-  // The path the output finally replaces: the target with its symbolic
-  // links followed; empty for standard output, a string or a file not open.
-  const std::string& final_target() const { return target_; }
   // Removes the temporary file, if one is open; for standard output, drops
   // what is still held back.
   void discard();
