@@ -418,6 +418,7 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
   if (!all_written) return false;
 
   std::vector<OutputFile*> files_to_commit;
+  files_to_commit.reserve(outputs.size());
   for (InputOutput& output : outputs) files_to_commit.push_back(&output.pending.file);
   const std::size_t failed = commit_together(files_to_commit);
   if (failed < outputs.size()) {
