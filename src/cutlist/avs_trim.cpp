@@ -57,16 +57,20 @@ std::int32_t evaluate_argument(std::string& text, const Log& log) {
 
 // Adds the kept range of a closed call.
 void close_call(CutListContext& context, std::int32_t s, std::int32_t e) {
+  context.lines.any_read = true;
   // An end of 0 means the end of the clip, so the range stays open.
   if (e == 0) {
     context.log(LogLevel::Debug, "\t Trim:\ts=%d\te=%d\n", s, kOpenEndFrame);
     context.builder.add_kept_to_end(s);
     return;
   }
+  // A range that ends before it begins keeps no frame; among the ranges
+  // used in their order it would still move the times of the others.
+  const bool keeps_nothing = e > 0 && e < s;
   // A negative end is a frame count: the range holds -e frames from s.
   if (e < 0) e = wrap_sub(wrap_sub(s, e), 1);
   context.log(LogLevel::Debug, "\t Trim:\ts=%d\te=%d\n", s, e);
-  context.builder.add_kept(s, e);
+  if (!keeps_nothing) context.builder.add_kept(s, e);
 }
 
 // Reads one call after its "Trim". Returns false when the file ends first;
@@ -155,7 +159,7 @@ bool at_end_marker(TextReader& file) {
 
 }  // namespace
 
-void read_avs_trim(CutListContext& context) {
+bool read_avs_trim(CutListContext& context) {
   context.log(LogLevel::Info, " [avs]\n");
   TextReader& file = context.file;
   std::string comment;
@@ -199,6 +203,7 @@ void read_avs_trim(CutListContext& context) {
     }
   }
   context.log(LogLevel::Debug, "\n");
+  return true;
 }
 
 }  // namespace mendra

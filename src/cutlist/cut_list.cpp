@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cutlist/cut_readers.h"
+#include "util/file_failure.h"
 #include "util/frame_rate.h"
 #include "util/int_math.h"
 #include "util/text_reader.h"
@@ -13,13 +14,6 @@ namespace mendra {
 namespace {
 
 using CutListReader = bool (*)(CutListContext&);
-
-// A reader that cannot fail, in the shape of the table.
-template <void (*Read)(CutListContext&)>
-bool always_succeeds(CutListContext& context) {
-  Read(context);
-  return true;
-}
 
 struct CutListReaderRow {
   CutListKind kind;
@@ -32,8 +26,8 @@ constexpr std::array<CutListReaderRow, static_cast<std::size_t>(CutListKind::Cou
     {CutListKind::KeyOdd, read_key_odd},
     {CutListKind::KeyEven, read_key_even},
     {CutListKind::KeyRanges, read_key_ranges},
-    {CutListKind::AvsTrim, always_succeeds<read_avs_trim>},
-    {CutListKind::VcfRanges, always_succeeds<read_vcf_ranges>},
+    {CutListKind::AvsTrim, read_avs_trim},
+    {CutListKind::VcfRanges, read_vcf_ranges},
     {CutListKind::DelList, read_del_list},
     {CutListKind::Edl, read_edl},
     {CutListKind::KeptSegments, read_kept_segments},
@@ -54,6 +48,27 @@ CutListReader reader_of(CutListKind kind) {
   return kReaders[static_cast<std::size_t>(index)].read;
 }
 
+// The verdict on what a reader that did not fail met, the same for every
+// kind; a list of which nothing could be read is refused with one message.
+CutListRead judge_lines(CutListContext& context) {
+  ListLines& lines = context.lines;
+  if (lines.any_read) {
+    if (!lines.unread.empty()) report_lines_unread(context.log, context.list_name, lines.unread);
+    return CutListRead::Read;
+  }
+  if (lines.unread.empty()) {
+    // A reader that tallies no lines of its own may still have read ranges.
+    if (context.builder.has_ranges()) return CutListRead::Read;
+    lines.unread = count_text_lines(context.file);
+    if (lines.unread.empty()) return CutListRead::Empty;
+  }
+  report_no_cuts_read(context.log, context.list_name, lines.unread);
+  // What was taken from the unread lines (a keyframe line without a number
+  // is frame 0) means nothing: the map keeps no range.
+  context.builder = CutMapBuilder{context.clock};
+  return CutListRead::Rejected;
+}
+
 CutListRead read_open_list(TextReader& file, std::string_view name, CutListKind kind,
                            const FrameClock& clock, const Log& log, CutMap& map) {
   CutMapBuilder builder(clock);
@@ -62,10 +77,19 @@ CutListRead read_open_list(TextReader& file, std::string_view name, CutListKind 
   skip_utf8_bom(file);
   // A number that is not a kind fails without a message of its own.
   const bool ok = read != nullptr && read(context);
+  CutListRead verdict = ok ? judge_lines(context) : CutListRead::Rejected;
+  // A list that could not be read to its end must not pass for a list
+  // that ends there.
+  if (file.read_failed()) {
+    report_file_failure(
+        log, FileFailure{"list file", FileAction::Read, name, name, file.error_number()});
+    builder = CutMapBuilder{clock};
+    verdict = CutListRead::Rejected;
+  }
   // The AviUtl reader sorts and merges its ranges itself; the other kinds
   // keep their order, which may be deliberate, but it is worth a word.
   if (kind != CutListKind::DelList && builder.kept_out_of_order()) {
-    log(LogLevel::Error, "warning: kept ranges out of order or overlapping in %.*s\n",
+    log(LogLevel::Warning, "kept ranges out of order or overlapping in %.*s\n",
         static_cast<int>(name.size()), name.data());
   }
   // Closes the last deleted interval and the list, also after a failure.
@@ -73,7 +97,7 @@ CutListRead read_open_list(TextReader& file, std::string_view name, CutListKind 
   file.close();
   print_cut_summary(builder.counters(), clock, log);
   report_frames_past_end(clock, log);
-  return ok ? CutListRead::Read : CutListRead::Rejected;
+  return verdict;
 }
 
 }  // namespace

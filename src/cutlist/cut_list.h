@@ -13,10 +13,13 @@
 
 namespace mendra {
 
-// What became of a list: read into the map, not opened (nothing is printed
-// then, and the map stays empty: the caller names the file), or rejected by
-// its reader, which has said why.
-enum class CutListRead { Read, Unopened, Rejected };
+// What became of a list: read into the map; empty (no line but blank
+// lines and comments: the map is what the kind makes of nothing, and a
+// delay alone may stand in for a list beside the input); not opened
+// (nothing is printed then, and the map stays empty: the caller names the
+// file); or rejected, with the reason printed: "no cuts could be read from
+// <list> (N lines, first: line K)" when none of its lines of text could be.
+enum class CutListRead { Read, Empty, Unopened, Rejected };
 
 // Empties and fills `map` from the file and prints the cut summary, its
 // durations from the clock, which also turns the times of the lists that

@@ -58,6 +58,9 @@ struct CutMapBuilder {
 
   const CutCounters& counters() const { return counters_; }
 
+  // True once any range went into the map, even one that keeps nothing.
+  bool has_ranges() const { return map_.size() > 1; }
+
   // True once a non-empty kept range started at or before the last frame
   // of an earlier non-empty one.
   bool kept_out_of_order() const { return out_of_order_; }

@@ -11,10 +11,22 @@
 #include "cutlist/cut_map_builder.h"
 #include "cutlist/list_support.h"
 #include "util/frame_clock.h"
+#include "util/line_tally.h"
 #include "util/log.h"
 #include "util/text_reader.h"
 
 namespace mendra {
+
+// What a reader met besides its ranges: whether it read any line (a
+// header counts), and the lines holding text that it could not read.
+// read_cut_list turns them into the same verdict and messages for every
+// kind: nothing read from lines of text is "no cuts could be read", some
+// lines unread a warning. A reader that tallies no lines is judged by the
+// lines of text the list holds.
+struct ListLines {
+  bool any_read = false;
+  LineTally unread;
+};
 
 // Everything a reader works on during one read_cut_list call.
 struct CutListContext {
@@ -23,6 +35,7 @@ struct CutListContext {
   const FrameClock& clock;  // turns the times of a list into frames
   const Log& log;
   std::string_view list_name;  // the list's path, or a display name for one in memory
+  ListLines lines{};
 };
 
 // Chooses the Odd or the Even pairing of a keyframe list from the spacing of
@@ -30,32 +43,33 @@ struct CutListContext {
 // when the file has no line at all.
 CutListKind choose_key_pairing(TextReader& file, const Log& log);
 
-// TMPGEnc keyframe list with the pairing chosen from the file; fails when
-// the file has no line to choose from.
+// Every reader returns false only for a reason it has reported itself;
+// what it could and could not read goes into context.lines.
+
+// TMPGEnc keyframe list with the pairing chosen from the file (a file
+// without a line reads nothing).
 bool read_key_auto(CutListContext& context);
 // TMPGEnc keyframe list under the Odd or the Even pairing, or as inclusive
-// kept ranges; fails when no line that holds text holds a number.
+// kept ranges; a line that holds text but no plain frame number is unread.
 bool read_key_odd(CutListContext& context);
 bool read_key_even(CutListContext& context);
 bool read_key_ranges(CutListContext& context);
 
 // The Trim calls of an AviSynth script.
-void read_avs_trim(CutListContext& context);
+bool read_avs_trim(CutListContext& context);
 
 // VirtualDub job: the VirtualDub.subset.AddRange lines.
-void read_vcf_ranges(CutListContext& context);
+bool read_vcf_ranges(CutListContext& context);
 
-// AviUtl deleted-frame list. Fails when the header line is missing or holds
-// -1.
+// AviUtl deleted-frame list; nothing is read without a header line that
+// holds no -1.
 bool read_del_list(CutListContext& context);
 
 // Edit decision list: deleted ranges in seconds or frames, sorted and
-// merged, kept open toward the end of the video after the last one. Fails
-// when the list has lines to read and none could be read.
+// merged, kept open toward the end of the video after the last one.
 bool read_edl(CutListContext& context);
 
-// CSV of kept segments, in the order given. Fails when the list has records
-// and none, not even a header, could be read.
+// CSV of kept segments, in the order given.
 bool read_kept_segments(CutListContext& context);
 
 }  // namespace mendra

@@ -5,6 +5,7 @@
 
 #include "cutlist/cut_map_builder.h"
 #include "cutlist/remap_table.h"
+#include "util/file_failure.h"
 #include "util/output_file.h"
 
 namespace mendra {
@@ -15,13 +16,13 @@ namespace {
 // than filling the disk.
 constexpr std::int64_t kMaxFrames = 100000000;
 
-void report_failure(const std::string& path, const Log& log, int error_number, const char* reason) {
-  log(LogLevel::Error, "output timecodes open error: %s\n", path.c_str());
-  if (error_number != 0) {
-    log(LogLevel::Error, "\t%s: %s\n", path.c_str(), std::strerror(error_number));
-  } else if (reason != nullptr) {
-    log(LogLevel::Error, "\t%s: %s\n", path.c_str(), reason);
-  }
+constexpr std::string_view kRole = "output timecodes";
+
+// The cut video's frame times cannot be known: no file is begun.
+void report_failure(const std::string& path, const Log& log, const char* reason) {
+  log(LogLevel::Error, "%.*s open error: %s\n", static_cast<int>(kRole.size()), kRole.data(),
+      path.c_str());
+  log(LogLevel::Error, "\t%s: %s\n", path.c_str(), reason);
 }
 
 // A kept stretch of the map, frames first to before end.
@@ -66,7 +67,7 @@ bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const Fra
     if (stretch.end - 1 >= kOpenEndFrame) {
       // Open toward the end: the clock's file says where the video ends.
       if (is_constant(clock)) {
-        report_failure(path, log, 0,
+        report_failure(path, log,
                        "the cut list leaves the end of the video open, and a constant frame "
                        "rate does not say where it ends");
         return false;
@@ -75,14 +76,14 @@ bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const Fra
     }
     frames += stretch.end - stretch.first;
     if (frames > kMaxFrames) {
-      report_failure(path, log, 0, "the cut video would have too many frames");
+      report_failure(path, log, "the cut video would have too many frames");
       return false;
     }
     note_frame_used(clock, stretch.end - 1);
     stretches.push_back(stretch);
   }
   if (!file.open(path)) {
-    report_failure(path, log, file.error_number(), nullptr);
+    report_file_failure(log, FileFailure{kRole, FileAction::Open, path, path, file.error_number()});
     return false;
   }
   file.write("# timestamp format v2\n");
@@ -105,7 +106,7 @@ bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const Fra
 }
 
 void report_cut_timecodes_failure(const std::string& path, const OutputFile& file, const Log& log) {
-  report_failure(path, log, file.error_number(), nullptr);
+  report_file_failure(log, FileFailure{kRole, FileAction::Write, path, path, file.error_number()});
 }
 
 bool write_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,

@@ -28,7 +28,8 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
 bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
                            const Log& log, OutputFile& file, std::int64_t& frames);
 
-// "output timecodes open error: <path>" and the system's reason.
+// A timecode file whose commit failed: "output timecodes write error:
+// <path>: <reason>".
 void report_cut_timecodes_failure(const std::string& path, const OutputFile& file, const Log& log);
 
 // One time as the file writes it: "33.366667", "1001".

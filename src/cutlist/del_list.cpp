@@ -61,10 +61,10 @@ bool read_del_list(CutListContext& context) {
       break;
     }
   }
-  if (!have_header || first == -1 || last == -1) {
-    log(LogLevel::Error, "list file read error\n");
-    return false;
-  }
+  // Without a header there is no video to delete frames from: nothing is
+  // read, whatever the other lines hold.
+  if (!have_header || first == -1 || last == -1) return true;
+  context.lines.any_read = true;
 
   log(LogLevel::Info, " [del]\n");
   std::vector<DeletedRange> deleted;

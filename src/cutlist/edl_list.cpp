@@ -146,11 +146,10 @@ bool read_edl(CutListContext& context) {
     }
   }
   sort_and_merge(deleted);
-
-  if (!unreadable.empty() && !any_read) {
-    report_no_cuts_read(log, context.list_name, unreadable);
-    return false;
-  }
+  context.lines.any_read = any_read;
+  context.lines.unread = unreadable;
+  // Nothing read from lines of text: no range may pass for "cut nothing".
+  if (!unreadable.empty() && !any_read) return true;
 
   // The kept stretches lie between the merged ranges; one before a range
   // that starts at frame 0 holds nothing and is left out.
@@ -174,12 +173,6 @@ bool read_edl(CutListContext& context) {
     context.builder.add_kept_to_end(open_first);
   }
   log(LogLevel::Debug, "\n");
-
-  if (!unreadable.empty()) {
-    log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
-        unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
-        unreadable.first_line);
-  }
   return true;
 }
 

@@ -1,10 +1,13 @@
 // TMPGEnc keyframe lists: one frame number per line. Every line counts,
 // blank or not (a line without digits is frame 0), and a line longer than
-// the piece size arrives as several values. A list in which no line that
-// holds text begins with a number is no keyframe list at all and is refused.
+// the piece size arrives as several values. A line that holds anything but
+// a plain frame number ("3.33,6.67" of a CSV given by mistake) is counted
+// as unread; a list in which no line is a frame number is no keyframe list
+// at all and is refused.
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "cutlist/cut_readers.h"
 #include "util/int_math.h"
@@ -20,8 +23,20 @@ bool read_value(TextReader& file, std::string& piece, std::int32_t& value) {
   return true;
 }
 
+// Digits alone, perhaps with blanks and the line end around them: what
+// TMPGEnc writes.
+bool is_plain_frame_number(std::string_view piece) {
+  std::size_t at = 0;
+  while (at < piece.size() && is_blank(piece[at])) ++at;
+  const std::size_t digits = at;
+  while (at < piece.size() && is_digit(piece[at])) ++at;
+  if (at == digits) return false;
+  while (at < piece.size() && is_blank(piece[at])) ++at;
+  return at == piece.size();
+}
+
 // The values of a list, one piece at a time, noting the pieces that hold
-// text but no number.
+// text but no plain frame number.
 struct KeyValues {
   TextReader& file;
   std::string piece;
@@ -32,8 +47,7 @@ struct KeyValues {
   bool next(std::int32_t& value) {
     if (!read_value(file, piece, value)) return false;
     ++piece_number;
-    int number = 0;
-    if (scan_format(piece, "%d", &number) == 1) {
+    if (is_plain_frame_number(piece)) {
       any_number = true;
     } else if (!std::ranges::all_of(piece, is_blank)) {
       unreadable.add(piece_number);
@@ -125,12 +139,8 @@ bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
   }
   // A value left without a partner is ignored.
   log(LogLevel::Debug, "\n");
-  if (!values.unreadable.empty() && !values.any_number) {
-    report_no_cuts_read(log, context.list_name, values.unreadable);
-    // The ranges read as frame 0 mean nothing: the map keeps no range.
-    context.builder = CutMapBuilder{context.clock};
-    return false;
-  }
+  context.lines.any_read = values.any_number;
+  context.lines.unread = values.unreadable;
   return true;
 }
 
@@ -142,9 +152,8 @@ bool read_key_auto(CutListContext& context) {
       return read_keyframe_list(context, KeyPairing::Odd);
     case CutListKind::KeyEven:
       return read_keyframe_list(context, KeyPairing::Even);
-    default:  // the file has no line to choose from
-      context.log(LogLevel::Error, " [key]\tAuto: Err!! Not select Odd/Even.\n\n");
-      return false;
+    default:  // the file has no line to choose from: nothing is read
+      return true;
   }
 }
 

@@ -52,6 +52,23 @@ void report_no_cuts_read(const Log& log, std::string_view list_name, const LineT
       unreadable.first_line);
 }
 
+void report_lines_unread(const Log& log, std::string_view list_name, const LineTally& unreadable) {
+  log(LogLevel::Warning, "%d lines of %.*s could not be read (first: line %d)\n", unreadable.count,
+      static_cast<int>(list_name.size()), list_name.data(), unreadable.first_line);
+}
+
+LineTally count_text_lines(TextReader& file) {
+  rewind_list(file);
+  LineTally text;
+  std::string_view line;
+  for (int line_number = 1; file.next_line(line); ++line_number) {
+    const std::size_t first = line.find_first_not_of(" \t\r\n\v\f");
+    if (first != std::string_view::npos && line[first] != '#') text.add(line_number);
+  }
+  rewind_list(file);
+  return text;
+}
+
 void print_cut_summary(const CutCounters& counters, const FrameClock& clock, const Log& log) {
   // Exact durations, truncated toward zero; frame counts near the int limits
   // saturate.

@@ -32,6 +32,14 @@ void rewind_list(TextReader& file);
 // than taken for a list that cuts nothing.
 void report_no_cuts_read(const Log& log, std::string_view list_name, const LineTally& unreadable);
 
+// "N lines of <list> could not be read (first: line K)", a warning.
+void report_lines_unread(const Log& log, std::string_view list_name, const LineTally& unreadable);
+
+// The lines of the list that hold text: neither blank nor beginning (after
+// blanks) with '#', which every kind that has comments begins them with.
+// Reads the list from its start and rewinds it.
+LineTally count_text_lines(TextReader& file);
+
 // "   ---- cut info ----" with the kept and cut frames and their durations
 // on the clock.
 void print_cut_summary(const CutCounters& counters, const FrameClock& clock, const Log& log);

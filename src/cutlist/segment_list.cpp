@@ -145,16 +145,8 @@ bool read_kept_segments(CutListContext& context) {
     if (end > first) context.builder.add_kept(first, end - 1);
   }
   log(LogLevel::Debug, "\n");
-
-  if (!unreadable.empty() && !any_read) {
-    report_no_cuts_read(context.log, context.list_name, unreadable);
-    return false;
-  }
-  if (!unreadable.empty()) {
-    log(LogLevel::Error, "warning: %d lines of %.*s could not be read (first: line %d)\n",
-        unreadable.count, static_cast<int>(context.list_name.size()), context.list_name.data(),
-        unreadable.first_line);
-  }
+  context.lines.any_read = any_read;
+  context.lines.unread = unreadable;
   return true;
 }
 

@@ -10,7 +10,7 @@
 
 namespace mendra {
 
-void read_vcf_ranges(CutListContext& context) {
+bool read_vcf_ranges(CutListContext& context) {
   const Log& log = context.log;
   log(LogLevel::Info, " [vcf]\n");
   std::string piece;
@@ -23,9 +23,13 @@ void read_vcf_ranges(CutListContext& context) {
     // cut, like every kept range.
     const std::int32_t last = wrap_sub(wrap_add(s, n), 1);
     log(LogLevel::Debug, "\tRange:\ts=%d\te=%d\n", s, last);
-    context.builder.add_kept(s, last);
+    context.lines.any_read = true;
+    // A count of 0 or below keeps no frame; among the ranges used in their
+    // order it would still move the times of the others.
+    if (n > 0) context.builder.add_kept(s, last);
   }
   log(LogLevel::Debug, "\n");
+  return true;
 }
 
 }  // namespace mendra

@@ -56,50 +56,73 @@ int inputs_until_next_all(const std::vector<Argument>& arguments, std::size_t fr
 // tracks of one recording, and an -o that names a folder takes every
 // output under its default name, but an -o that names a file cannot.
 bool check_all_marker(const std::vector<Argument>& arguments, std::size_t at,
-                      const InputOptions& since_input) {
+                      const InputOptions& since_input, const Log& log) {
   if (!since_input.output_path) return true;
   const bool standard_output = *since_input.output_path == "-";
   if (!standard_output && names_folder(*since_input.output_path)) return true;
   const int inputs = inputs_until_next_all(arguments, at + 1);
   if (inputs <= 1) return true;
-  std::fprintf(stderr, "-all: -o names a file for one input and cannot apply to %d inputs\n",
-               inputs);
+  log(LogLevel::Error, "-all: -o names a file for one input and cannot apply to %d inputs\n",
+      inputs);
   return false;
 }
 
 // What makes one input impossible whatever its files hold: a format name
 // that is none, -json without a recording to measure, the standard input
 // without a cut list or a delay to apply.
-bool check_input(std::string_view input, const InputOptions& options) {
+bool check_input(std::string_view input, const InputOptions& options, const Log& log) {
   if (options.format && !known_format_name(*options.format)) {
-    std::fprintf(stderr, "unknown format: %s\n", options.format->c_str());
+    log(LogLevel::Error, "unknown format: %s\n", options.format->c_str());
     return false;
   }
   if (options.json && !(is_stream_input(input) && options.delay_mode != DelayMode::None)) {
-    std::fprintf(stderr,
-                 "-json needs a recording (.ts, .m2ts) measured with -md, -mv or -mt: %.*s\n",
-                 static_cast<int>(input.size()), input.data());
+    log(LogLevel::Error,
+        "-json needs a recording (.ts, .m2ts, .mts, .m2t) measured with -md, -mv or -mt: %.*s\n",
+        static_cast<int>(input.size()), input.data());
     return false;
   }
   if (input != "-") return true;
   if (options.delay_mode != DelayMode::None && !options.stream_path) {
-    std::fprintf(stderr,
-                 "-: there is no recording beside the standard input: name it with -stream\n");
+    log(LogLevel::Error,
+        "-: there is no recording beside the standard input: name it with -stream\n");
     return false;
   }
   const bool has_delay = options.delay_ms != 0 || options.delay_mode != DelayMode::None;
   if (!options.cut_list_path && !has_delay) {
-    std::fprintf(stderr,
-                 "-: name the cut list of the standard input with an option, or give a delay\n");
+    log(LogLevel::Error,
+        "-: name the cut list of the standard input with an option, or give a delay\n");
     return false;
   }
   return true;
 }
 
+// An argument that is read by its first letter but is spelt nearly like an
+// option word ("-timecode" for -timecodes) still acts by its letter, as it
+// always has; the warning says which option it became.
+void warn_about_letter_form(const Argument& argument, const Log& log) {
+  const OptionRow& row = *argument.row;
+  if (row.match != OptionMatch::Letter || argument.text.size() <= 2) return;
+  const OptionRow* word = nearest_word_option(argument.text);
+  if (word == nullptr) return;
+  log(LogLevel::Warning, "%.*s is read as %s (%s); did you mean %s?\n",
+      static_cast<int>(argument.text.size()), argument.text.data(), row.spelling,
+      row.noun != nullptr ? row.noun : "", word->spelling);
+}
+
+void report_unknown_option(std::string_view text, const Log& log) {
+  const OptionRow* word = nearest_word_option(text);
+  if (word == nullptr) {
+    log(LogLevel::Error, "unknown option: %.*s\n", static_cast<int>(text.size()), text.data());
+    return;
+  }
+  log(LogLevel::Error, "unknown option: %.*s (did you mean %s?)\n", static_cast<int>(text.size()),
+      text.data(), word->spelling);
+}
+
 // Checks the whole command line with the walk's own rules before anything
 // is processed, so that a run never stops half done on a mistake it could
 // have seen at the start.
-bool check_command_line(const std::vector<Argument>& arguments) {
+bool check_command_line(const std::vector<Argument>& arguments, const Log& log) {
   WalkState state;
   int standard_inputs = 0;
   int standard_outputs = 0;
@@ -107,35 +130,35 @@ bool check_command_line(const std::vector<Argument>& arguments) {
     const Argument& argument = arguments[i];
     switch (argument.kind) {
       case ArgumentKind::Unknown:
-        std::fprintf(stderr, "unknown option: %.*s\n", static_cast<int>(argument.text.size()),
-                     argument.text.data());
+        report_unknown_option(argument.text, log);
         print_usage(stderr);
         return false;
       case ArgumentKind::Option:
+        warn_about_letter_form(argument, log);
         state.option(argument);
         break;
       case ArgumentKind::All:
-        if (!check_all_marker(arguments, i, state.since_input)) return false;
+        if (!check_all_marker(arguments, i, state.since_input, log)) return false;
         state.all();
         break;
       case ArgumentKind::Input:
-        if (!check_input(argument.text, state.current)) return false;
+        if (!check_input(argument.text, state.current, log)) return false;
         if (argument.text == "-") ++standard_inputs;
         if (state.current.output_path == "-") ++standard_outputs;
         state.input_done();
         break;
-      case ArgumentKind::Help:
+      case ArgumentKind::Help:  // "-help" asks for the usage as --help does
       case ArgumentKind::Version:
       case ArgumentKind::MissingValue:
         break;
     }
   }
   if (standard_inputs > 1) {
-    std::fprintf(stderr, "the standard input (-) can be read by one input only\n");
+    log(LogLevel::Error, "the standard input (-) can be read by one input only\n");
     return false;
   }
   if (standard_outputs > 1) {
-    std::fprintf(stderr, "-o -: the standard output can take the output of one input only\n");
+    log(LogLevel::Error, "-o -: the standard output can take the output of one input only\n");
     return false;
   }
   return true;
@@ -169,8 +192,11 @@ int run_mendra(const char* const* argv) {
     print_usage(stderr);
     return kExitUsage;
   }
+  // The command line's own messages; the options' levels apply to the
+  // inputs, and a warning or an error shows under -silent as well.
+  const Log log{stderr_message_sink, nullptr, LogLevel::Info};
   const std::vector<Argument> arguments = classify_arguments(argv + 1);
-  if (!check_command_line(arguments)) return kExitUsage;
+  if (!check_command_line(arguments, log)) return kExitUsage;
   WalkState state;
   RunFiles outputs;
   bool input_met = false;
@@ -201,6 +227,10 @@ int run_mendra(const char* const* argv) {
         state.input_done();
         break;
       case ArgumentKind::MissingValue:
+        log(LogLevel::Error, "missing value for %.*s\n", static_cast<int>(argument.text.size()),
+            argument.text.data());
+        print_usage(stderr);
+        return kExitUsage;
       case ArgumentKind::Unknown:
         print_usage(stderr);
         return kExitUsage;

@@ -17,6 +17,7 @@
 #include "subtitle/rewrite.h"
 #include "ts/d2v.h"
 #include "ts/ts_delay.h"
+#include "util/file_failure.h"
 #include "util/frame_clock.h"
 #include "util/input_file.h"
 #include "util/path.h"
@@ -36,15 +37,6 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     }
   }
   return true;
-}
-
-// Follows an open error with the file's full path and the system's reason,
-// when the file itself could not be opened (not when it was read but not
-// understood).
-void report_open_failure(const std::string& path, const Log& log) {
-  const std::string reason = open_failure_reason(path);
-  if (reason.empty()) return;
-  log(LogLevel::Error, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
 }
 
 // Whether two paths name one file (the same device and inode), however they
@@ -81,15 +73,15 @@ void warn_about_fps(const InputOptions& options, const Log& log) {
   if (is_plain_integer(*options.fps_text)) return;
   std::string read_as;
   append_rate(read_as, fps_frame_rate(options.fps));
-  std::string message = "warning: -fps " + *options.fps_text + " is read as " +
-                        std::to_string(options.fps) + " (" + read_as + " fps)";
+  std::string message = "-fps " + *options.fps_text + " is read as " + std::to_string(options.fps) +
+                        " (" + read_as + " fps)";
   FrameRate exact;
   if (parse_frame_rate(*options.fps_text, exact)) {
     std::string exact_text;
     append_rate(exact_text, exact);
     message += "; -rate " + *options.fps_text + " gives " + exact_text + " fps";
   }
-  log(LogLevel::Error, "%s\n", message.c_str());
+  log(LogLevel::Warning, "%s\n", message.c_str());
 }
 
 // The clock of the uncut video: a timecode file, or the constant rate of
@@ -98,7 +90,7 @@ bool make_clock(const InputOptions& options, const Log& log, RunFiles& run, Fram
   if (options.timecodes_path) {
     const std::string& path = *options.timecodes_path;
     if (options.rate || options.fps_text) {
-      log(LogLevel::Error, "warning: -timecodes %s wins over %s\n", path.c_str(),
+      log(LogLevel::Warning, "-timecodes %s wins over %s\n", path.c_str(),
           options.rate ? "-rate" : "-fps");
     }
     // A pipe given to several inputs is read at the first of them.
@@ -285,8 +277,8 @@ void report_written(const OutputPlan& plan, const std::string& in_path, const Re
   log(LogLevel::Info, "written: %s (%d re-timed, %d dropped)\n", shown, counts.retimed,
       counts.dropped);
   if (counts.retimed == 0 && counts.dropped > 0) {
-    log(LogLevel::Error, "warning: all %d subtitles of %s lie in deleted material\n",
-        counts.dropped, in_path == "-" ? "standard input" : in_path.c_str());
+    log(LogLevel::Warning, "all %d subtitles of %s lie in deleted material\n", counts.dropped,
+        in_path == "-" ? "standard input" : in_path.c_str());
   }
 }
 
@@ -488,8 +480,13 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
 }  // namespace
 
 bool is_stream_input(std::string_view input) {
+  // The names recorders and cameras give transport streams (.mts and .m2t
+  // from camcorders).
+  static constexpr std::string_view kStreamExtensions[] = {".ts", ".m2ts", ".mts", ".m2t"};
   const std::string extension = split_path(input).extension;
-  return equals_ignoring_case(extension, ".ts") || equals_ignoring_case(extension, ".m2ts");
+  return std::ranges::any_of(kStreamExtensions, [&](std::string_view stream_extension) {
+    return equals_ignoring_case(extension, stream_extension);
+  });
 }
 
 bool process_input(const std::string& input, const InputOptions& options, RunFiles& run) {
@@ -500,6 +497,10 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   }
   if (options.invalid_delay) {
     log(LogLevel::Error, "invalid delay: %s\n", options.invalid_delay->c_str());
+    return false;
+  }
+  if (options.invalid_pmt_pid) {
+    log(LogLevel::Error, "invalid PMT PID: %s\n", options.invalid_pmt_pid->c_str());
     return false;
   }
   if (options.delay_mode != DelayMode::None && is_stream_input(input)) {
@@ -520,8 +521,9 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   const SubtitleFormat* named_format = find_subtitle_format(files.extension);
   if (named_format != nullptr && options.delay_mode == DelayMode::None &&
       !can_read_text_file(input)) {
-    log(LogLevel::Error, "input %s open error: %s\n", named_format->label, files.base.c_str());
-    report_open_failure(input, log);
+    const std::string role = std::string("input ") + named_format->label;
+    report_file_failure(
+        log, FileFailure{role, FileAction::Open, files.base, input, open_error_number(input)});
     return false;
   }
   warn_about_fps(options, log);
@@ -535,7 +537,10 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
   const CutListRead read =
       cut_list.any ? read_list(cut_list, timing.clock, log, run, map) : CutListRead::Unopened;
-  if (read == CutListRead::Unopened && (cut_list.derived || !cut_list.any)) {
+  // An empty list beside the input (0 bytes, as a cutter may leave it) is
+  // no cut list either: a delay alone may stand in for it.
+  const bool no_list = read == CutListRead::Unopened || read == CutListRead::Empty;
+  if (no_list && (cut_list.derived || !cut_list.any)) {
     if (options.delay_mode != DelayMode::None) {
       log(LogLevel::Info, "   ---- param option ----\n");
       log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
@@ -546,12 +551,19 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
     }
     if (timing.delay_ms != 0) return apply_delay_only(files, options, timing, log, run);
   }
-  if (read != CutListRead::Read) {
-    // After a reader's own reason, this names the list it was about.
-    log(LogLevel::Error, "list file open error: %s\n", cut_list.path.c_str());
-    if (read == CutListRead::Unopened) report_open_failure(cut_list.path, log);
+  if (read == CutListRead::Unopened) {
+    report_file_failure(log, FileFailure{"list file", FileAction::Open, cut_list.path,
+                                         cut_list.path, open_error_number(cut_list.path)});
+    // The default list is looked for under a second name as well.
+    if (cut_list.derived && !cut_list.comskip) {
+      const std::string edl = files.base + ".edl";
+      report_open_reason(log, edl, open_error_number(edl));
+    }
     return false;
   }
+  // The reader has said why (and a list of which no line could be read
+  // says so in one message, whatever its kind).
+  if (read == CutListRead::Rejected) return false;
   // Re-timing against a list that keeps nothing would write an empty file,
   // over the input itself when the output names it.
   if (!keeps_any_frame(map)) {

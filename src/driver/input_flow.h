@@ -15,8 +15,8 @@ namespace mendra {
 // once per run, and this input's outputs are added.
 bool process_input(const std::string& input, const InputOptions& options, RunFiles& run);
 
-// Whether the input names a recording (.ts or .m2ts in any case), which
-// with a delay mode is measured only.
+// Whether the input names a recording (.ts, .m2ts, .mts or .m2t in any
+// case), which with a delay mode is measured only.
 bool is_stream_input(std::string_view input);
 
 // Measures the recording and prints the result, as text on standard error

@@ -40,7 +40,23 @@ std::string json_stream(const TsStreamStart& stream) {
   return text;
 }
 
-void print_json(const std::string& path, const TsMeasurement& measurement, bool measured) {
+std::string json_pts(std::int64_t pts) {
+  return pts == 0 ? "null" : std::to_string(pts);
+}
+
+// The video as the mode measured it: mpg2vfp starts at the key picture,
+// the others at the dgindex start.
+TsStreamStart video_for_mode(const TsMeasurement& measurement, DelayMode mode) {
+  TsStreamStart video = measurement.video;
+  if (mode == DelayMode::Mpg2vfp) {
+    video.start_pts = measurement.starts.mpg2vfp_pts;
+    video.found = video.start_pts != 0;
+  }
+  return video;
+}
+
+void print_json(const std::string& path, const TsMeasurement& measurement, DelayMode mode,
+                bool measured) {
   std::string out = "{\"stream\": " + json_string(path);
   if (!measured) {
     const std::string reason = open_failure_reason(path);
@@ -49,15 +65,20 @@ void print_json(const std::string& path, const TsMeasurement& measurement, bool 
     std::printf("%s\n", out.c_str());
     return;
   }
-  char text[512];
+  // Each demultiplexer's own start and delay, side by side.
+  const TsStarts& starts = measurement.starts;
+  char text[768];
   std::snprintf(text, sizeof text,
                 ", \"packet_size\": %d, \"pcr_pid\": %u, \"first_pcr\": %" PRId64
-                ", \"video\": %s, \"audio\": %s, \"delay_ms\": {\"dgindex\": %d, "
+                ", \"video\": %s, \"audio\": %s, \"start_pts\": {\"dgindex\": %s, "
+                "\"mpg2vfp\": %s, \"tmpgenc\": %s}, \"delay_ms\": {\"dgindex\": %d, "
                 "\"mpg2vfp\": %d, \"tmpgenc\": %d}}",
                 measurement.packet_bytes, static_cast<unsigned>(measurement.pcr_pid),
-                measurement.first_pcr, json_stream(measurement.video).c_str(),
-                json_stream(measurement.audio).c_str(), measurement.delays.dgindex_ms,
-                measurement.delays.mpg2vfp_ms, measurement.delays.tmpgenc_ms);
+                measurement.first_pcr, json_stream(video_for_mode(measurement, mode)).c_str(),
+                json_stream(measurement.audio).c_str(), json_pts(starts.dgindex_pts).c_str(),
+                json_pts(starts.mpg2vfp_pts).c_str(), json_pts(starts.tmpgenc_pts).c_str(),
+                measurement.delays.dgindex_ms, measurement.delays.mpg2vfp_ms,
+                measurement.delays.tmpgenc_ms);
   out += text;
   std::printf("%s\n", out.c_str());
 }
@@ -68,13 +89,13 @@ bool measure_only(const std::string& stream, const InputOptions& options) {
   Log log{stderr_message_sink, nullptr, options.log_level};
   // The JSON object takes the place of the measurement's text; errors and,
   // when asked for, the traces still go to standard error.
-  if (options.json && log.level == LogLevel::Info) log.level = LogLevel::Error;
+  if (options.json && log.level == LogLevel::Info) log.level = LogLevel::Warning;
   StartRule rule;
   rule.gop_offset = options.gop_offset;
   rule.pmt_pid = options.pmt_pid;
   TsMeasurement measurement;
   const bool measured = measure_ts_delay(stream, rule, options.delay_mode, log, measurement);
-  if (options.json) print_json(stream, measurement, measured);
+  if (options.json) print_json(stream, measurement, options.delay_mode, measured);
   return measured;
 }
 

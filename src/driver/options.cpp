@@ -1,7 +1,7 @@
 #include "driver/options.h"
 
+#include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <limits>
 
 #include <sys/stat.h>
@@ -22,7 +22,7 @@ constexpr const char kUsageHead[] =
     "\n"
     "usage:\n"
     "  mendra [<options>] <input{.ass|.srt|.vtt|.ssa}> [[<options>] <input> ...]\n"
-    "  mendra {-md|-mv|-mt} [-json] [<options>] <recording{.ts|.m2ts}>\n"
+    "  mendra {-md|-mv|-mt} [-json] [<options>] <recording{.ts|.m2ts|.mts|.m2t}>\n"
     "  (options apply to the next input only; the input - is standard input)\n"
     "\n"
     "options:\n";
@@ -87,7 +87,16 @@ void apply_gop(InputOptions& options, std::string_view /*arg*/, std::string_view
 }
 
 void apply_pmt_pid(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  options.pmt_pid = pmt_pid_from_text(std::string(value));
+  // Like -delay: a value that is no PID fails the input rather than let it
+  // measure another programme than the one asked for.
+  std::uint16_t pid = 0;
+  if (parse_pmt_pid(value, pid)) {
+    options.pmt_pid = pid;
+    options.invalid_pmt_pid.reset();
+  } else {
+    options.pmt_pid = 0;
+    options.invalid_pmt_pid = std::string(value);
+  }
 }
 
 template <DelayMode Mode>
@@ -113,16 +122,21 @@ using M = OptionMatch;
 
 constexpr OptionRow kOptionRows[] = {
     {"-l", M::Letter, true, apply_cut_list<CutListKind::DelList>,
-     "  -l <AviUtl_DelList.txt>       default: input_del.txt (or input.edl)\n"},
-    {"-t", M::Letter, true, apply_cut_list<CutListKind::AvsTrim>, "  -t <trimfile.avs>\n"},
-    {"-v", M::Letter, true, apply_cut_list<CutListKind::VcfRanges>, "  -v <vcffile.vcf>\n"},
-    {"-k", M::Letter, true, apply_keyframes, "  -k{1|2|3} <TMPGEnc.keyframe>\n"},
+     "  -l <AviUtl_DelList.txt>       default: input_del.txt (or input.edl)\n",
+     "an AviUtl deleted-frame list"},
+    {"-t", M::Letter, true, apply_cut_list<CutListKind::AvsTrim>, "  -t <trimfile.avs>\n",
+     "an AviSynth script"},
+    {"-v", M::Letter, true, apply_cut_list<CutListKind::VcfRanges>, "  -v <vcffile.vcf>\n",
+     "a VirtualDub job"},
+    {"-k", M::Letter, true, apply_keyframes, "  -k{1|2|3} <TMPGEnc.keyframe>\n",
+     "a TMPGEnc keyframe list"},
     {"-edl", M::Word, true, apply_cut_list<CutListKind::Edl>,
      "  -edl <list.edl>               cut: START END [ACTION] per line\n"},
     {"-segments", M::Word, true, apply_cut_list<CutListKind::KeptSegments>,
      "  -segments <segments.csv>      kept: start,end[,label] per line\n"},
     {"-o", M::Letter, true, apply_path<&InputOptions::output_path>,
-     "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n"},
+     "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n",
+     "the output"},
     {"-format", M::Word, true, apply_path<&InputOptions::format>,
      "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
     {"-fps", M::Word, true, apply_fps, "  -fps <frame_rate_value>       default: 30\n"},
@@ -146,11 +160,12 @@ constexpr OptionRow kOptionRows[] = {
     {"-stream", M::Word, true, apply_path<&InputOptions::stream_path>,
      "  -stream <file.ts|.m2ts>       default: input.ts\n"},
     {"-debug", M::Word, false, apply_log_level<LogLevel::Debug>, "  -debug  : show debug info.\n"},
-    {"-silent", M::Word, false, apply_log_level<LogLevel::Error>, "  -silent : show error only.\n"},
+    {"-silent", M::Word, false, apply_log_level<LogLevel::Warning>,
+     "  -silent : show errors and warnings only.\n"},
     {"-all", M::Word, false, no_effect,
      "  -all    : options before it apply to every later input.\n"},
     {"-h", M::Letter, false, no_effect,
-     "  -h, --help : show this usage.   --version : show the version.\n"},
+     "  -h, --help : show this usage.   --version : show the version.\n", "the usage"},
     {"--help", M::Word, false, no_effect, ""},
     {"/?", M::Word, false, no_effect, ""},
     {"--version", M::Word, false, no_effect, ""},
@@ -178,7 +193,56 @@ const OptionRow* find_row(std::string_view arg) {
   return nullptr;
 }
 
+// 0 to 15 for a hexadecimal digit in either case, -1 for anything else.
+int hex_digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Letters to change, add, drop or swap next to each other to turn one
+// spelling into the other; '-' and '/' count as different letters.
+std::size_t spelling_distance(std::string_view a, std::string_view b) {
+  // Three rows of the table are enough: a swap looks two rows back.
+  std::vector<std::size_t> before(b.size() + 1);
+  std::vector<std::size_t> previous(b.size() + 1);
+  std::vector<std::size_t> current(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    current[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + change});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+    }
+    std::swap(before, previous);
+    std::swap(previous, current);
+  }
+  return previous[b.size()];
+}
+
 }  // namespace
+
+const OptionRow* nearest_word_option(std::string_view arg) {
+  constexpr std::size_t kMostChanges = 2;
+  // A short argument is near every short word: "-x" tells nothing.
+  const std::size_t letters = arg.empty() ? 0 : arg.size() - 1;
+  const OptionRow* nearest = nullptr;
+  std::size_t nearest_distance = std::min(kMostChanges + 1, letters);
+  for (const OptionRow& row : kOptionRows) {
+    // Only the option words: "/?" is no word to suggest.
+    if (row.match != OptionMatch::Word || row.spelling[0] != '-') continue;
+    const std::size_t distance = spelling_distance(arg, row.spelling);
+    if (distance < nearest_distance) {
+      nearest = &row;
+      nearest_distance = distance;
+    }
+  }
+  return nearest;
+}
 
 std::span<const OptionRow> option_rows() {
   return kOptionRows;
@@ -198,9 +262,10 @@ bool is_input_argument(std::string_view arg) {
   if (arg[0] == '-') return false;
   if (arg[0] != '/') return true;
   // On Linux every absolute path begins with '/', which the option rows take
-  // for an option prefix: a path that exists, or that has a further '/'
-  // inside, is an input ("/o", "/l" and "/?" stay options).
-  if (arg.find('/', 1) != std::string_view::npos) return true;
+  // for an option prefix: a path that exists, or that has a further '/' or
+  // a '.' inside (no option has either), is an input ("/o", "/l" and "/?"
+  // stay options; a missing "/rec.ts" is an input that cannot be opened).
+  if (arg.find_first_of("/.", 1) != std::string_view::npos) return true;
   struct stat info {};
   return stat(std::string(arg).c_str(), &info) == 0;
 }
@@ -241,13 +306,22 @@ void apply_option(const Argument& argument, InputOptions& options) {
   }
 }
 
-std::uint16_t pmt_pid_from_text(const std::string& value) {
-  // "0x" is put in front whatever the value holds, so "0x1f0" reads as
-  // "0x0x1f0", whose conversion stops after its first digit: 0, the first
-  // program. strtol saturates on overflow; the PID is the low 16 bits.
-  const std::string text = "0x" + value;
-  const long pid = std::strtol(text.c_str(), nullptr, 16);
-  return static_cast<std::uint16_t>(static_cast<unsigned long>(pid) & 0xFFFFu);
+bool parse_pmt_pid(std::string_view text, std::uint16_t& pid) {
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return false;
+  constexpr std::uint32_t kMaxPid = 0xFFFF;
+  std::uint32_t value = 0;
+  for (const char c : text) {
+    const int digit = hex_digit_value(c);
+    if (digit < 0) return false;
+    // Leading zeros may run on; the value stops growing past 16 bits.
+    value = value * 16 + static_cast<std::uint32_t>(digit);
+    if (value > kMaxPid) return false;
+  }
+  pid = static_cast<std::uint16_t>(value);
+  return true;
 }
 
 bool parse_delay(std::string_view text, int& delay_ms) {

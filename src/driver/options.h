@@ -38,6 +38,7 @@ struct InputOptions {
   // re-timed with a value nobody asked for.
   std::optional<std::string> invalid_rate;
   std::optional<std::string> invalid_delay;
+  std::optional<std::string> invalid_pmt_pid;
   int delay_ms = 0;
 
   int gop_offset = -1;        // -1: no -gop given
@@ -83,6 +84,10 @@ struct OptionRow {
   // The option's part of the usage text, whole lines; empty for a row whose
   // line another row prints.
   const char* usage;
+  // For a Letter row: what its value is ("an AviSynth script"), in the
+  // words the README and the manual page use, so that a warning about a
+  // word read by its first letter says what the word was taken for.
+  const char* noun = nullptr;
 };
 
 // Every option, in the order the usage lists them.
@@ -93,16 +98,24 @@ std::span<const OptionRow> option_rows();
 // its value ends the list.
 std::vector<Argument> classify_arguments(const char* const* arg);
 
+// The whole-word option an argument looks like a misspelling of: at most
+// two letters changed, added, dropped or swapped, and fewer than the
+// argument has after its '-' or '/'; the nearest, the first of the table
+// on a tie. nullptr when none is that near.
+const OptionRow* nearest_word_option(std::string_view arg);
+
 // Applies a classified Option argument to `options`.
 void apply_option(const Argument& argument, InputOptions& options);
 
 // Whether an argument that is not an option's value is an input: "-" (the
 // standard input), anything that does not begin with '-' or '/', and a '/'
-// path that exists or holds a further '/'.
+// path that exists or holds a further '/' or a '.'.
 bool is_input_argument(std::string_view arg);
 
-// The PMT PID of a -pmt_pid value, read as hexadecimal.
-std::uint16_t pmt_pid_from_text(const std::string& value);
+// A -pmt_pid value: hexadecimal digits, with or without "0x" or "0X" in
+// front (as stream analysers print PIDs), within 16 bits; false for
+// anything else.
+bool parse_pmt_pid(std::string_view text, std::uint16_t& pid);
 
 // A -delay value: optional leading blanks, an optional sign and digits,
 // within the 32-bit range; false for anything else.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "subtitle/line_rewriter.h"
+#include "util/file_failure.h"
 #include "util/input_file.h"
 #include "util/path.h"
 
@@ -117,18 +118,19 @@ std::string message_base(const std::string& path) {
 }
 
 void report_input_failure(const SubtitleFormat& format, const std::string& path, const Log& log) {
-  log(LogLevel::Error, "input %s open error: %s\n", format.label, message_base(path).c_str());
-  const std::string reason = open_failure_reason(path);
-  if (reason.empty()) return;
-  log(LogLevel::Error, "\t%s: %s\n", absolute_path(path).c_str(), reason.c_str());
+  const std::string role = std::string("input ") + format.label;
+  report_file_failure(
+      log, FileFailure{role, FileAction::Open, message_base(path), path, open_error_number(path)});
 }
 
-void report_output_failure(const SubtitleFormat& format, const std::string& path,
+// The output could not be created (open) or not be completed and put in
+// place (write: a full disk, a failed rename).
+void report_output_failure(const SubtitleFormat& format, const std::string& path, FileAction action,
                            const OutputFile& file, const Log& log) {
-  log(LogLevel::Error, "output %s open error: %s\n", format.label, message_base(path).c_str());
-  if (file.error_number() == 0) return;
-  const std::string where = is_standard_stream(path) ? "standard output" : absolute_path(path);
-  log(LogLevel::Error, "\t%s: %s\n", where.c_str(), std::strerror(file.error_number()));
+  const std::string role = std::string("output ") + format.label;
+  const std::string shown = is_standard_stream(path) ? "standard output" : path;
+  report_file_failure(log,
+                      FileFailure{role, action, message_base(path), shown, file.error_number()});
 }
 
 bool is_webvtt(const SubtitleFormat& format) {
@@ -202,7 +204,7 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
   if (is_standard_stream(out_path)) {
     file.open_standard_output();
   } else if (!file.open(out_path)) {
-    report_output_failure(*write_as, out_path, file, log);
+    report_output_failure(*write_as, out_path, FileAction::Open, file, log);
     return RewriteOutcome::Failed;
   }
   counts = rewrite_lines(*read_as, *write_as, in, map, timing, file);
@@ -210,11 +212,13 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
   // with a shortened copy.
   const bool complete = !in.read_failed();
   const std::int64_t non_utf8_line = in.first_non_utf8_line();
+  const int read_error = in.error_number();
   in.close();
   if (!complete) {
     file.discard();
-    log(LogLevel::Error, "input %s open error: %s\n", read_as->label,
-        message_base(in_path).c_str());
+    const std::string role = std::string("input ") + read_as->label;
+    report_file_failure(log, FileFailure{role, FileAction::Read, message_base(in_path),
+                                         input_name(in_path), read_error});
     return RewriteOutcome::Failed;
   }
   if (non_utf8_line != 0) {
@@ -230,7 +234,7 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
     return RewriteOutcome::NothingRetimed;
   }
   if (!counts.unread.empty()) {
-    log(LogLevel::Error, "warning: %d lines of %s were not re-timed (first: line %d)\n",
+    log(LogLevel::Warning, "%d lines of %s were not re-timed (first: line %d)\n",
         counts.unread.count, input_name(in_path).c_str(), counts.unread.first_line);
   }
   return RewriteOutcome::Written;
@@ -238,7 +242,7 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
 
 void report_output_failure(const PendingOutput& out, const std::string& out_path, const Log& log) {
   report_output_failure(out.written_as != nullptr ? *out.written_as : kFromContent, out_path,
-                        out.file, log);
+                        FileAction::Write, out.file, log);
 }
 
 RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,

@@ -109,8 +109,8 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
                             const CutMap& map, const Timing& timing, const Log& log,
                             RewriteCounts& counts, PendingOutput& out);
 
-// "output <format> open error: <out_path without extension>", then the
-// full path and the system's reason when there is one.
+// An output whose commit failed (a full disk, a failed rename): "output
+// <format> write error: <out_path>: <reason>".
 void report_output_failure(const PendingOutput& out, const std::string& out_path, const Log& log);
 
 // The same for the bytes of a whole file held in memory: `output` receives

@@ -228,6 +228,8 @@ void walk_line(std::string_view line, const LineContext& context, CueWalk& walk,
       if (line.starts_with(kByteOrderMark)) {
         if (!context.convert) out.write(kByteOrderMark);
         line.remove_prefix(kByteOrderMark.size());
+        // The mark alone, as editors save an empty file: nothing follows.
+        if (line.empty()) return;
       }
       // The usual cue begins with its number alone on a line.
       if (is_short_number_line(line)) [[likely]] {

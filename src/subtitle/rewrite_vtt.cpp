@@ -332,6 +332,8 @@ void walk_line(std::string_view line, const LineContext& context, BlockWalk& wal
     if (line.starts_with(kByteOrderMark)) {
       out.write(kByteOrderMark);
       line.remove_prefix(kByteOrderMark.size());
+      // The mark alone, as editors save an empty file: nothing follows.
+      if (line.empty()) return;
     }
     // A file without the header still has its cues re-timed.
     if (is_signature_line(line)) {

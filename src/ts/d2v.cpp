@@ -1,7 +1,9 @@
 #include "ts/d2v.h"
 
+#include <cerrno>
 #include <string>
 
+#include "util/file_failure.h"
 #include "util/path.h"
 #include "util/text_reader.h"
 
@@ -76,7 +78,7 @@ bool read_d2v(const std::string& d2v_path, const Log& log, std::int64_t& d2v_sta
               std::string& ts_base) {
   TextReader reader;
   if (!reader.open(d2v_path)) {
-    log(LogLevel::Error, "input d2v open error: %s\n", d2v_path.c_str());
+    report_file_failure(log, FileFailure{"input d2v", FileAction::Open, d2v_path, d2v_path, errno});
     return false;
   }
   std::string piece;
@@ -86,8 +88,14 @@ bool read_d2v(const std::string& d2v_path, const Log& log, std::int64_t& d2v_sta
     source_line = piece;
   }
 
+  // The stream's name is the line without its line end (LF, or CR LF as
+  // Windows tools write it), so that a name without an extension does not
+  // keep the line end in it.
+  while (!source_line.empty() && (source_line.back() == '\n' || source_line.back() == '\r')) {
+    source_line.pop_back();
+  }
   // The source path is resolved against the project's own folder unless it
-  // has a drive; its extension (which takes the line end along) is dropped.
+  // has a drive; its extension is dropped.
   const PathParts project = split_path(d2v_path);
   const PathParts source = split_path(source_line);
   if (!source.drive.empty()) {

@@ -11,6 +11,7 @@
 #include "ts/psi.h"
 #include "ts/ts_packet.h"
 #include "ts/ts_stream.h"
+#include "util/file_failure.h"
 #include "util/input_file.h"
 
 namespace mendra {
@@ -182,8 +183,7 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
   TsStream stream;
   if (!stream.open(ts_path)) {
     log(LogLevel::Error, "not exist TS file...\n");
-    log(LogLevel::Error, "\t%s: %s\n", absolute_path(ts_path).c_str(),
-        open_failure_reason(ts_path).c_str());
+    report_open_reason(log, ts_path, open_error_number(ts_path));
     return false;
   }
   log(LogLevel::Debug, "\n   ==== TS parse ====\n");
@@ -232,7 +232,8 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
   measured.audio.found = ts.audio.start_pts != 0;
 
   int audio_delay_ms = 0;
-  if (ts.video.start_pts != 0 && ts.video.key_pts != 0) {
+  const bool video_found = ts.video.start_pts != 0 && ts.video.key_pts != 0;
+  if (video_found) {
     delays.dgindex_ms = clock_delay_ms(ts.video.start_pts, ts.start_pcr);
     delays.mpg2vfp_ms = clock_delay_ms(ts.video.key_pts, ts.start_pcr);
     audio_delay_ms = clock_delay_ms(ts.audio.start_pts, ts.start_pcr);
@@ -243,6 +244,15 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
   const bool audio_found = measured.audio.found;
   delays.tmpgenc_ms =
       audio_found ? tmpgenc_delay_ms(delays.dgindex_ms, audio_delay_ms) : delays.dgindex_ms;
+  if (video_found) {
+    TsStarts& starts = measured.starts;
+    starts.dgindex_pts = ts.video.start_pts;
+    starts.mpg2vfp_pts = ts.video.key_pts;
+    // The tmpgenc delay differs from the dgindex one only when it took the
+    // audio start.
+    const bool audio_chosen = audio_found && delays.tmpgenc_ms != delays.dgindex_ms;
+    starts.tmpgenc_pts = audio_chosen ? ts.audio.start_pts : ts.video.start_pts;
+  }
 
   log(LogLevel::Debug, "\n");
   log(LogLevel::Info, "\tTS read delay\n");

@@ -33,13 +33,22 @@ struct TsStreamStart {
   bool found = false;          // the start was found before the end of the stream
 };
 
+// The PTS each demultiplexer starts at, 90 kHz; 0 when the video start was
+// not found. The delays are the first PCR minus these.
+struct TsStarts {
+  std::int64_t dgindex_pts = 0;  // the first picture with temporal reference 0 after the key
+  std::int64_t mpg2vfp_pts = 0;  // the first I (or random-access) picture
+  std::int64_t tmpgenc_pts = 0;  // the audio start, or the dgindex start when nearer the clock
+};
+
 // What one measurement found.
 struct TsMeasurement {
   int packet_bytes = 188;  // 188, or 192 with a time-stamp prefix
   std::uint16_t pcr_pid = 0;
   std::int64_t first_pcr = 0;
-  TsStreamStart video;
+  TsStreamStart video;  // start_pts: the dgindex start
   TsStreamStart audio;
+  TsStarts starts;
   TsDelays delays;
 };
 

@@ -210,8 +210,8 @@ std::string frame_rate_line(const FrameClock& clock) {
 void report_frames_past_end(const FrameClock& clock, const Log& log) {
   if (!clock.ran_past_end || clock.past_end_reported) return;
   clock.past_end_reported = true;
-  log(LogLevel::Error,
-      "warning: times past the last frame of %s (%lld frames) continue at its last frame's "
+  log(LogLevel::Warning,
+      "times past the last frame of %s (%lld frames) continue at its last frame's "
       "duration\n",
       clock.timecode_path.c_str(), static_cast<long long>(clock.frame_count));
 }

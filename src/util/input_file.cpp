@@ -48,15 +48,20 @@ std::string absolute_path(const std::string& path) {
   return absolute.empty() ? path : absolute.lexically_normal().string();
 }
 
-std::string open_failure_reason(const std::string& path) {
+int open_error_number(const std::string& path) {
   // Asked of the file system, not by opening: a named pipe opened only to
   // look at it would lose what its writer sent, or wait for a writer that
   // has already gone.
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
-  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
-  if (faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return std::strerror(errno);
-  return "";
+  if (stat(path.c_str(), &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  if (faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return errno;
+  return 0;
+}
+
+std::string open_failure_reason(const std::string& path) {
+  const int error_number = open_error_number(path);
+  return error_number == 0 ? "" : std::strerror(error_number);
 }
 
 }  // namespace mendra

@@ -29,4 +29,7 @@ std::string absolute_path(const std::string& path);
 // can be opened. The file is not opened to find out.
 std::string open_failure_reason(const std::string& path);
 
+// The same as an errno value; 0 when the file can be opened.
+int open_error_number(const std::string& path);
+
 }  // namespace mendra

@@ -10,11 +10,12 @@
 namespace mendra {
 
 // How much a message matters; a Log passes on every message up to its level.
-// -silent keeps errors (and warnings) only, -debug adds the traces.
+// -silent keeps errors and warnings only, -debug adds the traces.
 enum class LogLevel : int {
-  Error = 0,  // errors and warnings: always shown
-  Info = 1,   // summaries, the "written:" lines
-  Debug = 2,  // traces of the cut lists and the stream analysis
+  Error = 0,    // the input or the run failed: always shown
+  Warning = 1,  // done, but perhaps not as meant; begins with "warning: "
+  Info = 2,     // summaries, the "written:" lines
+  Debug = 3,    // traces of the cut lists and the stream analysis
 };
 
 // Receives every message a Log passes on: its user data, the level and the
@@ -35,6 +36,8 @@ struct Log {
   }
   // Called like printf after the level; the format attribute lets -Wformat
   // check every message against its arguments (the object is argument 1).
+  // A warning reaches the sink as one message with "warning: " in front, so
+  // no message text spells the word itself.
   [[gnu::format(printf, 3, 4)]] void operator()(LogLevel message_level, const char* format,
                                                 ...) const;
 };

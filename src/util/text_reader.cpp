@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "util/input_file.h"
@@ -34,9 +35,13 @@ bool TextReader::open_rewindable(const std::string& path) {
     bytes.append(piece.data(), n);
   }
   const bool failed = std::ferror(f) != 0;
+  const int error_number = errno;
   std::fclose(f);
   open_memory(bytes);
-  read_failed_ = failed;
+  if (failed) {
+    read_failed_ = true;
+    error_number_ = error_number;
+  }
   return true;
 }
 
@@ -49,6 +54,7 @@ void TextReader::begin_file(std::FILE* file, bool owned) {
   file_ = file;
   owns_file_ = owned;
   read_failed_ = false;
+  error_number_ = 0;
   buffer_.resize(kReadBufferBytes);
   pushback_.clear();
   // The first two bytes tell a UTF-16 mark from UTF-8.
@@ -67,7 +73,7 @@ std::string_view TextReader::peek_start() {
         checked(buffer_.data() + len_, n);
         len_ += n;
       }
-      if (len_ < buffer_.size() && std::ferror(file_) != 0) read_failed_ = true;
+      if (len_ < buffer_.size() && std::ferror(file_) != 0) note_read_failure();
     } else if (len_ == 0) {
       fill_decoded();
     }
@@ -94,6 +100,7 @@ void TextReader::open_memory(std::string_view data) {
   close();
   in_memory_ = true;
   read_failed_ = false;
+  error_number_ = 0;
   encoding_ = detect_text_encoding(data);
   if (encoding_ == TextEncoding::Utf8) {
     memory_.assign(data);
@@ -127,12 +134,17 @@ void TextReader::close() {
   pushback_.clear();
 }
 
+void TextReader::note_read_failure() {
+  read_failed_ = true;
+  error_number_ = errno;
+}
+
 bool TextReader::fill() {
   if (file_ == nullptr) return false;
   if (encoding_ != TextEncoding::Utf8) return fill_decoded();
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
   pos_ = 0;
-  if (len_ == 0 && std::ferror(file_) != 0) read_failed_ = true;
+  if (len_ == 0 && std::ferror(file_) != 0) note_read_failure();
   checked(buffer_.data(), len_);
   if (len_ == 0 && checking_utf8_) utf8_check_.finish();
   return len_ > 0;
@@ -143,7 +155,7 @@ bool TextReader::fill_decoded() {
   while (!decoder_finished_) {
     const std::size_t n = std::fread(raw_.data(), 1, raw_.size(), file_);
     if (n == 0) {
-      if (std::ferror(file_) != 0) read_failed_ = true;
+      if (std::ferror(file_) != 0) note_read_failure();
       len_ = decoder_.finish(buffer_.data());
       decoder_finished_ = true;
     } else {

@@ -78,12 +78,15 @@ struct TextReader {
   // True once a read failed for another reason than the end of the file:
   // what was read is then incomplete.
   bool read_failed() const { return read_failed_; }
+  // The errno of that failed read; 0 while none failed.
+  int error_number() const { return error_number_; }
 
   // Back to the start of the file.
   void rewind();
 
  private:
   int raw_get();
+  void note_read_failure();
   bool fill();
   bool fill_decoded();
   void start(std::string_view first_bytes);
@@ -104,6 +107,7 @@ struct TextReader {
   std::string long_line_;  // a line that crosses the end of the read buffer
   std::string kept_;       // the caller's kept line, across a refill
   bool read_failed_ = false;
+  int error_number_ = 0;
   bool keep_crlf_ = false;
   TextEncoding encoding_ = TextEncoding::Utf8;
   // UTF-16 files: the bytes as read, before they become UTF-8 in buffer_.

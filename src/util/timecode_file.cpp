@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "util/file_failure.h"
 #include "util/frame_clock.h"
 #include "util/scan.h"
 #include "util/text_encoding.h"
@@ -29,9 +30,14 @@ constexpr std::int64_t kNsPerSecond = 1000000000;
 constexpr std::int64_t kMaxWholeMs = 9000000000000;
 // Frame numbers of v1 ranges stay within the int range of the cut lists.
 constexpr std::int64_t kMaxFrame = 2147483647;
-// A rate is read to this many decimals; more digits must be zeros.
-constexpr int kMaxRateDecimals = 9;
+// The terms a rate is held in: a denominator up to 10^9 keeps every frame
+// time of the sections far inside 128 bits.
+constexpr std::int64_t kMaxRateDen = 1000000000;
 constexpr std::int64_t kMaxRateWhole = 1000000;
+constexpr std::int64_t kMaxRateNum = kMaxRateWhole * kMaxRateDen;
+// Decimals read exactly; those after them change a rate by less than
+// 10^-30 fps and are passed over.
+constexpr std::size_t kReadRateDecimals = 30;
 
 std::string_view trim_blanks(std::string_view text) {
   while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
@@ -85,25 +91,73 @@ bool parse_ms(std::string_view text, std::int64_t& ns) {
   return true;
 }
 
-// A rate in frames per second as num / den, den a power of ten; above 0.
-bool parse_rate(std::string_view text, std::int64_t& num, std::int64_t& den) {
+// A fraction near a / b whose terms stay within kMaxRateNum and
+// kMaxRateDen: the last convergent of its continued fraction that does.
+// That is a / b itself when its lowest terms fit. Otherwise the next
+// convergent's terms do not fit, which puts it within about 10^-9 / den
+// fps of a / b: a frame at 1 fps or more then lasts less than a nanosecond
+// longer or shorter than the digits say, and the digits of a rate printed
+// from a double (29.970029970029970) give the fraction they were printed
+// from (30000/1001).
+void nearest_rate(Wide a, Wide b, std::int64_t& num, std::int64_t& den) {
+  Wide num_before = 0;  // the convergent before the last, and the last
+  Wide den_before = 1;
+  Wide num_last = 1;
+  Wide den_last = 0;
+  while (b != 0) {
+    const Wide term = a / b;
+    // Compared before multiplying: a term can be as large as 10^36.
+    if (num_last != 0 && term > (kMaxRateNum - num_before) / num_last) break;
+    if (den_last != 0 && term > (kMaxRateDen - den_before) / den_last) break;
+    const Wide next_num = term * num_last + num_before;
+    const Wide next_den = term * den_last + den_before;
+    num_before = num_last;
+    den_before = den_last;
+    num_last = next_num;
+    den_last = next_den;
+    const Wide rest = a - term * b;
+    a = b;
+    b = rest;
+  }
+  num = static_cast<std::int64_t>(num_last);
+  den = static_cast<std::int64_t>(den_last);
+}
+
+enum class RateText { Rate, NotARate, TooHigh, TooLow };
+
+// A rate in frames per second as num / den, read from any number of
+// decimals; above 0 and at most kMaxRateWhole.
+RateText parse_rate(std::string_view text, std::int64_t& num, std::int64_t& den) {
   std::string_view whole;
   std::string_view fraction;
-  if (!split_decimal(text, whole, fraction)) return false;
+  if (!split_decimal(text, whole, fraction)) return RateText::NotARate;
   // Trailing zeros of the fraction change nothing.
   while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
-  if (fraction.size() > static_cast<std::size_t>(kMaxRateDecimals)) return false;
-  num = 0;
+  fraction = fraction.substr(0, kReadRateDecimals);
+  Wide a = 0;
   for (const char c : whole) {
-    num = num * 10 + (c - '0');
-    if (num > kMaxRateWhole) return false;
+    a = a * 10 + (c - '0');
+    if (a > kMaxRateWhole) return RateText::TooHigh;
   }
-  den = 1;
+  Wide b = 1;
   for (const char c : fraction) {
-    num = num * 10 + (c - '0');
-    den *= 10;
+    a = a * 10 + (c - '0');
+    b *= 10;
   }
-  return num > 0;
+  if (a == 0) return RateText::NotARate;
+  if (a > kMaxRateWhole * b) return RateText::TooHigh;
+  nearest_rate(a, b, num, den);
+  // Nothing near a rate far below 1 / 10^9 fps can be held.
+  return num > 0 ? RateText::Rate : RateText::TooLow;
+}
+
+// Why a rate cannot be used, after `what` ("the rate "29.97"").
+std::string rate_fault(RateText read) {
+  if (read == RateText::TooHigh) {
+    return " is more than " + std::to_string(kMaxRateWhole) + " frames per second";
+  }
+  if (read == RateText::TooLow) return " is less than one frame in 10^9 seconds";
+  return " is not a rate above 0";
 }
 
 bool parse_frame(std::string_view text, std::int64_t& frame) {
@@ -215,9 +269,10 @@ bool read_v1(TimecodeLines& lines, FrameClock& clock) {
   if (!equal_ignoring_case(keyword, "assume")) {
     return lines.fail(lines.line_number, "expected \"assume <fps>\", not " + quoted(line));
   }
-  if (!parse_rate(trim_blanks(rest), assumed_num, assumed_den)) {
+  if (const RateText read = parse_rate(trim_blanks(rest), assumed_num, assumed_den);
+      read != RateText::Rate) {
     return lines.fail(lines.line_number,
-                      "the assumed rate " + quoted(trim_blanks(rest)) + " is not a rate above 0");
+                      "the assumed rate " + quoted(trim_blanks(rest)) + rate_fault(read));
   }
   std::vector<V1Range> ranges;
   while (lines.next(line)) {
@@ -230,10 +285,10 @@ bool read_v1(TimecodeLines& lines, FrameClock& clock) {
         !parse_frame(line.substr(comma1 + 1, comma2 - comma1 - 1), range.last)) {
       return lines.fail(lines.line_number, "expected \"start,end,fps\", not " + quoted(line));
     }
-    if (!parse_rate(trim_blanks(line.substr(comma2 + 1)), range.rate_num, range.rate_den)) {
-      return lines.fail(
-          lines.line_number,
-          "the rate " + quoted(trim_blanks(line.substr(comma2 + 1))) + " is not a rate above 0");
+    const std::string_view rate_text = trim_blanks(line.substr(comma2 + 1));
+    if (const RateText read = parse_rate(rate_text, range.rate_num, range.rate_den);
+        read != RateText::Rate) {
+      return lines.fail(lines.line_number, "the rate " + quoted(rate_text) + rate_fault(read));
     }
     if (range.last < range.first) {
       return lines.fail(lines.line_number, "the range " + quoted(line) + " ends before it begins");
@@ -275,6 +330,14 @@ bool read_v1(TimecodeLines& lines, FrameClock& clock) {
   return true;
 }
 
+// The file opened but could not be read to its end: what was read says
+// nothing about the frames after it.
+bool report_read_failure(const TextReader& file, const std::string& path, const Log& log) {
+  report_file_failure(
+      log, FileFailure{"timecode file", FileAction::Read, path, path, file.error_number()});
+  return false;
+}
+
 enum class Header { V1, V2, V4, Unknown, Missing };
 
 Header read_header(std::string_view line) {
@@ -302,7 +365,9 @@ bool read_timecodes(TextReader& file, const std::string& path, const Log& log, F
   TimecodeLines lines{file, path, log, 1};
   std::string first;
   std::string_view header_line;
-  if (file.read_line(first)) {
+  const bool any_line = file.read_line(first);
+  if (file.read_failed()) return report_read_failure(file, path, log);
+  if (any_line) {
     header_line = first;
     if (starts_with_utf8_bom(header_line)) header_line.remove_prefix(kUtf8ByteOrderMark.size());
   }
@@ -326,9 +391,7 @@ bool read_timecodes(TextReader& file, const std::string& path, const Log& log, F
       ok = read_v2(lines, read_header(header_line) == Header::V4, read);
       break;
   }
-  if (ok && file.read_failed()) {
-    return lines.fail(lines.line_number, "the file could not be read to its end");
-  }
+  if (ok && file.read_failed()) return report_read_failure(file, path, log);
   if (ok) clock = std::move(read);
   return ok;
 }
@@ -338,9 +401,7 @@ bool read_timecodes(TextReader& file, const std::string& path, const Log& log, F
 bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clock) {
   TextReader file;
   if (!file.open(path)) {
-    const int error = errno;
-    log(LogLevel::Error, "timecode file open error: %s\n", path.c_str());
-    if (error != 0) log(LogLevel::Error, "\t%s: %s\n", path.c_str(), std::strerror(error));
+    report_file_failure(log, FileFailure{"timecode file", FileAction::Open, path, path, errno});
     return false;
   }
   return read_timecodes(file, path, log, clock);

@@ -56,13 +56,17 @@ TEST_F(AvsTrimTest, CrLfScriptReadsLikeLfScript) {
                          summary_text(151, "00:00:05.038", 99, "00:00:03.303"));
 }
 
-TEST_F(AvsTrimTest, EndBeforeStartCountsNegativeFrames) {
-  // The range 100 .. 1 adds -98 kept frames.
+// A range that ends before it begins keeps nothing and leaves the others
+// as they would be without it: a cue ending in frame 9 still ends there.
+TEST_F(AvsTrimTest, EndBeforeStartKeepsNothing) {
   const CutListOutcome out = read_script("Trim(100,1)\n");
   EXPECT_TRUE(out.ok);
-  EXPECT_EQ(out.map, (CutMap{-1, 99, 2, -1, -1}));
+  EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
   EXPECT_EQ(out.log, " [avs]\n" + number_trace("100") + number_trace("1") + trim_trace(100, 1) +
-                         "\n" + summary_text(-98, "00:00:-3.-269", 100, "00:00:03.336"));
+                         "\n" + zero_summary());
+  traces_only();
+  EXPECT_EQ(read_script("Trim(0,1) ++ Trim(14,13) ++ Trim(7,9)\n").map,
+            read_script("Trim(0,1) ++ Trim(7,9)\n").map);
 }
 
 TEST_F(AvsTrimTest, EndOfZeroKeepsToTheEndOfTheClip) {
@@ -87,11 +91,12 @@ TEST_F(AvsTrimTest, BoundedRangeBeforeAnOpenOne) {
                          summary_text(100, "00:00:03.336", 100, "00:00:03.336"));
 }
 
-TEST_F(AvsTrimTest, ScriptWithoutTrimSucceedsEmpty) {
+TEST_F(AvsTrimTest, ScriptWithoutTrimIsRefused) {
   const CutListOutcome out = read_script("AviSource(\"a.avi\")\nTri");
-  EXPECT_TRUE(out.ok);
+  EXPECT_EQ(out.read, CutListRead::Rejected);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
-  EXPECT_EQ(out.log, " [avs]\n\n" + zero_summary());
+  EXPECT_EQ(out.log, " [avs]\n\nno cuts could be read from <memory> (2 lines, first: line 1)\n" +
+                         zero_summary());
 }
 
 TEST_F(AvsTrimTest, EmptyScriptSucceedsEmpty) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -67,6 +68,13 @@ TEST_F(TimecodeTest, ReadsEveryFormatAndItsFrameTimes) {
        640 * kMs},
       {"v1 ranges out of order", "# timecode format v1\nassume 10\n5,5,20\n0,1,20\n",
        " (v1, 6 frames)", 6, 450 * kMs},
+      // A rate printed from a double is the fraction it was printed from:
+      // 30000 frames at 30000/1001 fps last exactly 1001 s.
+      {"v1 rate of many decimals", "# timecode format v1\nassume 29.970029970029970\n",
+       " (v1, 0 frames)", 30000, 1001000 * kMs},
+      {"v1 range rate beyond 30 decimals",
+       "# timecode format v1\nassume 25\n0,29999,29.9700299700299700299700299700299700\n",
+       " (v1, 30000 frames)", 30000, 1001000 * kMs},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -115,6 +123,10 @@ TEST_F(TimecodeTest, BadFilesSayWhereAndWhat) {
       {"# timecode format v1\nassume 25\n0,10,-5\n", 3, "the rate \"-5\" is not a rate above 0"},
       {"# timecode format v1\nassume 25\n0,10,0.000\n", 3,
        "the rate \"0.000\" is not a rate above 0"},
+      {"# timecode format v1\nassume 1000000.5\n", 2,
+       "the assumed rate \"1000000.5\" is more than 1000000 frames per second"},
+      {"# timecode format v1\nassume 25\n0,10,0.0000000000001\n", 3,
+       "the rate \"0.0000000000001\" is less than one frame in 10^9 seconds"},
       {"# timecode format v1\nassume 25\n10,5,30\n", 3,
        "the range \"10,5,30\" ends before it begins"},
       {"# timecode format v1\nassume 25\n0,10,30\n\n10,20,30\n", 5,
@@ -138,6 +150,13 @@ TEST_F(TimecodeTest, BadFilesSayWhereAndWhat) {
   EXPECT_EQ(
       captured_.rfind("timecode file open error: " + dir_.path.string() + "/missing.txt\n", 0), 0u)
       << captured_;
+  // A file that opens but cannot be read (reading this process's memory
+  // from address 0 fails) is a read error, not a file without a header.
+  if (std::filesystem::exists("/proc/self/mem")) {
+    captured_.clear();
+    EXPECT_FALSE(read_timecode_file("/proc/self/mem", log_, clock_));
+    EXPECT_EQ(captured_, "timecode file read error: /proc/self/mem: Input/output error\n");
+  }
 }
 
 // Random text after each header: every file is either read, with lookups

@@ -71,11 +71,28 @@ TEST_F(VcfListTest, TwoNumbersMakeAMatch) {
             "warning: kept ranges out of order or overlapping in <memory>\n");
 }
 
-TEST_F(VcfListTest, JobWithoutRangesSucceedsEmpty) {
+TEST_F(VcfListTest, JobWithoutRangesIsRefused) {
   const CutListOutcome out = read_text("VirtualDub.Open(\"a.avi\");\n", VcfRanges);
-  EXPECT_TRUE(out.ok);
+  EXPECT_EQ(out.read, CutListRead::Rejected);
   EXPECT_EQ(out.map, (CutMap{-1, -1, -1}));
-  EXPECT_EQ(out.log, " [vcf]\n\n" + zero_summary());
+  EXPECT_EQ(out.log, " [vcf]\n\nno cuts could be read from <memory> (1 lines, first: line 1)\n" +
+                         zero_summary());
+}
+
+// A count of 0 or below keeps nothing and leaves the others as they would
+// be without it.
+TEST_F(VcfListTest, RangeOfNoFramesKeepsNothing) {
+  traces_only();
+  const std::string kept = "VirtualDub.subset.AddRange(0,2);\nVirtualDub.subset.AddRange(7,3);\n";
+  for (const char* empty :
+       {"VirtualDub.subset.AddRange(14,-1);\n", "VirtualDub.subset.AddRange(14,0);\n"}) {
+    SCOPED_TRACE(empty);
+    const CutListOutcome out = read_text("VirtualDub.subset.AddRange(0,2);\n" + std::string(empty) +
+                                             "VirtualDub.subset.AddRange(7,3);\n",
+                                         VcfRanges);
+    EXPECT_TRUE(out.ok);
+    EXPECT_EQ(out.map, read_text(kept, VcfRanges).map);
+  }
 }
 
 TEST_F(VcfListTest, FramesNearTheIntLimitsWrapAround) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -21,18 +22,34 @@
 namespace mendra {
 namespace {
 
-TEST(PmtPidTest, ValueIsHexadecimalBehindAnAddedPrefix) {
+TEST(PmtPidTest, HexadecimalDigitsWithinSixteenBitsWithOrWithoutPrefix) {
   const struct {
     const char* text;
+    bool valid;
     std::uint16_t pid;
   } cases[] = {
-      {"1f0", 0x1F0},    {"1F0", 0x1F0},
-      {"0x1f0", 0},  // "0x0x1f0" stops at its first digit
-      {"12345", 0x2345}, {"", 0},
-      {"zz", 0},         {"ffffffffffffffffffffffff", 0xFFFF},  // saturates, then the low 16 bits
-      {"-5", 0},
+      {"1f0", true, 0x1F0},
+      {"1F0", true, 0x1F0},
+      {"0x1001", true, 0x1001},
+      {"0X1F0", true, 0x1F0},
+      {"0", true, 0},
+      {"0000ffff", true, 0xFFFF},
+      {"12345", false, 0},
+      {"", false, 0},
+      {"0x", false, 0},
+      {"zz", false, 0},
+      {"ffffffffffffffffffffffff", false, 0},
+      {"-5", false, 0},
+      {"1f0 ", false, 0},
+      {"0x0x1f0", false, 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(pmt_pid_from_text(c.text), c.pid) << c.text;
+  for (const auto& c : cases) {
+    std::uint16_t pid = 0;
+    EXPECT_EQ(parse_pmt_pid(c.text, pid), c.valid) << '"' << c.text << '"';
+    if (c.valid) {
+      EXPECT_EQ(pid, c.pid) << c.text;
+    }
+  }
 }
 
 TEST(DelayTextTest, TakesASignAndDigitsWithinTheIntRange) {
@@ -105,6 +122,7 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       {"-", ArgumentKind::Input, nullptr},
       {"a.srt", ArgumentKind::Input, nullptr},
       {"/data/rec/a.srt", ArgumentKind::Input, nullptr},
+      {"/nonexistent.ts", ArgumentKind::Input, nullptr},  // a '.': an input, if missing
   };
   for (const auto& c : cases) {
     // A value after every argument, so that no option lacks its own.
@@ -115,6 +133,39 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
     if (c.row != nullptr) {
       ASSERT_NE(arguments[0].row, nullptr) << c.arg;
       EXPECT_STREQ(arguments[0].row->spelling, c.row) << c.arg;
+    }
+  }
+}
+
+// A misspelling names the option word within two letters of it; short
+// arguments and the documented letter forms name none.
+TEST(OptionTableTest, NearestWordOptionWithinTwoLetters) {
+  const struct {
+    const char* arg;
+    const char* nearest;  // nullptr: none
+  } cases[] = {
+      {"-segment", "-segments"},
+      {"-timecode", "-timecodes"},
+      {"-timecodes_out", "-timecodes-out"},
+      {"-dealy", "-delay"},  // two letters swapped count once
+      {"--delay", "-delay"},
+      {"/debug", "-debug"},
+      {"-Silent", "-silent"},
+      {"-mx", "-md"},  // a tie goes to the first row
+      {"-x", nullptr},
+      {"-k1", nullptr},
+      {"-list", nullptr},
+      {"-trimfile", nullptr},
+      {"-tc", nullptr},
+      {"-segmentation", nullptr},
+  };
+  for (const auto& c : cases) {
+    const OptionRow* row = nearest_word_option(c.arg);
+    if (c.nearest == nullptr) {
+      EXPECT_EQ(row, nullptr) << c.arg << " -> " << (row != nullptr ? row->spelling : "");
+    } else {
+      ASSERT_NE(row, nullptr) << c.arg;
+      EXPECT_STREQ(row->spelling, c.nearest) << c.arg;
     }
   }
 }
@@ -171,6 +222,33 @@ TEST(OptionTableTest, UsageListsTheOptionsTheManualDocuments) {
     tag_line = line == ".TP";
   }
   EXPECT_EQ(usage_words, man_words);
+}
+
+// What a first-letter option's value is, as its warning says it, stands in
+// the README and the manual page in the same words: "-t (an AviSynth
+// script)".
+TEST(OptionTableTest, ReadmeAndManualNameTheFirstLetterOptionsAsTheTableDoes) {
+  const std::filesystem::path man_path = MENDRA_MAN_PAGE;
+  const std::filesystem::path readme_path = man_path.parent_path().parent_path() / "README.md";
+  for (const std::filesystem::path& path : {man_path, readme_path}) {
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << path;
+    std::stringstream text;
+    text << in.rdbuf();
+    // The manual's line breaks and escapes, read as the words they show.
+    std::string plain = std::regex_replace(text.str(), std::regex(R"(\\-)"), "-");
+    plain = std::regex_replace(plain, std::regex(R"(\n\.B )"), " ");
+    plain = std::regex_replace(plain, std::regex(R"(\n)"), " ");
+    for (const OptionRow& row : option_rows()) {
+      if (row.match != OptionMatch::Letter) continue;
+      ASSERT_NE(row.noun, nullptr) << row.spelling;
+      const std::string named = std::string(row.spelling) + "` (" + row.noun + ")";
+      const std::string man_named = std::string(row.spelling) + " (" + row.noun + ")";
+      EXPECT_TRUE(plain.find(named) != std::string::npos ||
+                  plain.find(man_named) != std::string::npos)
+          << path << " does not name " << row.spelling << " (" << row.noun << ")";
+    }
+  }
 }
 
 TEST(FrameRateTextTest, ReadsExactRatesInLowestTerms) {

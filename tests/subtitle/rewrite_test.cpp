@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <csignal>
 #include <cstdarg>
 #include <cstring>
 #include <filesystem>
@@ -571,6 +573,44 @@ TEST_P(OpenTest, OutputOntoDirectoryNamesTheReason) {
   EXPECT_EQ(rewrite(c.ext, base("in") + c.ext, base("folder") + c.ext), RewriteOutcome::Failed);
   EXPECT_EQ(errors_, "output "s + c.name + " open error: " + base("folder") + "\n\t" +
                          base("folder") + c.ext + ": Is a directory\n");
+}
+
+// A write that fails once the file was open (a full disk; here a file-size
+// limit) is a write error with the system's reason, and the file it was to
+// replace stays as it was.
+TEST_P(OpenTest, FailedWriteIsAWriteErrorAndReplacesNothing) {
+  const FormatCase& c = GetParam();
+  std::string input;
+  while (input.size() < 4096) input += c.input;
+  write_file(base("in") + c.ext, input);
+  write_file(base("out") + c.ext, "old");
+  constexpr rlim_t kLimitBytes = 512;
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = kLimitBytes;
+  // Past the limit a write fails with EFBIG instead of ending the process.
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const RewriteOutcome outcome = rewrite(c.ext, base("in") + c.ext, base("out") + c.ext);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous_handler);
+  EXPECT_EQ(outcome, RewriteOutcome::Failed);
+  EXPECT_EQ(errors_,
+            "output "s + c.name + " write error: " + base("out") + c.ext + ": File too large\n");
+  EXPECT_EQ(read_file(base("out") + c.ext), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), fs::directory_iterator{}), 2);
+}
+
+// An input that opens but cannot be read to its end (reading this
+// process's memory from address 0 fails) is a read error; nothing is
+// written.
+TEST_P(OpenTest, FailedReadIsAReadErrorAndWritesNothing) {
+  if (!fs::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  const FormatCase& c = GetParam();
+  EXPECT_EQ(rewrite(c.ext, "/proc/self/mem", base("out") + c.ext), RewriteOutcome::Failed);
+  EXPECT_EQ(errors_, "input "s + c.name + " read error: /proc/self/mem: Input/output error\n");
+  EXPECT_TRUE(fs::is_empty(dir_.path));
 }
 
 // An upper-case extension is the same format, read and written under its

@@ -50,8 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         D2vCase{"RootedWithoutDrive", kHead + "\\abs\\rec.ts\nLocation=0,1,0,0\n", true,
                 "@\\abs\\rec", 2048},
         D2vCase{"CrLfLines", "A\r\nB\r\nrec.ts\r\nLocation=0,2,0,0\r\n", true, "@rec", 4096},
-        // Without an extension the line end stays in the name.
-        D2vCase{"SourceWithoutExtension", kHead + "rec\nLocation=0,1,0,0\n", true, "@rec\n", 2048},
+        // The line end is no part of a name without an extension.
+        D2vCase{"SourceWithoutExtension", kHead + "rec\nLocation=0,1,0,0\n", true, "@rec", 2048},
+        D2vCase{"SourceWithoutExtensionCrLf", "A\r\nB\r\nrec\r\nLocation=0,1,0,0\r\n", true, "@rec",
+                2048},
         D2vCase{"StartBeyond2GiB", kHead + "rec.ts\nLocation=10,100010,0,0\n", true, "@rec",
                 2147483648},
         D2vCase{"StartBeyond4GiB", kHead + "rec.ts\nLocation=0,300000,0,0\n", true, "@rec",
@@ -70,8 +72,9 @@ TEST_F(D2vTest, OpenErrorIsReported) {
   std::string base = "unwritten";
   testing::internal::CaptureStderr();
   EXPECT_FALSE(read_d2v(path("absent.d2v"), log_, start, base));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "input d2v open error: " + path("absent.d2v") + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "input d2v open error: " + path("absent.d2v") +
+                                                        "\n\t" + path("absent.d2v") +
+                                                        ": No such file or directory\n");
   EXPECT_EQ(base, "unwritten");
   EXPECT_EQ(start, kUnset);
 }
