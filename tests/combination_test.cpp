@@ -286,35 +286,19 @@ void add_cut_list(Case& c, Input& /*input*/, std::vector<std::string>& words,
   chosen["list"] = path;
 }
 
+// -o as standard output, a folder (existing or not), the input itself, a
+// name without extension, an old output or a fresh file, or a conversion.
 void add_output(Case& c, Input& input, std::vector<std::string>& words,
                 std::map<std::string, std::string>& chosen) {
   Rng& rng = c.rng;
-  std::string value;
-  switch (rng.below(6)) {
-    case 0:
-      value = "-";
-      break;
-    case 1:
-      value = rng.pick<std::string>({"out/", "out", "a", "b/", "nowhere/"});
-      break;
-    case 2:
-      value = input.arg;
-      break;  // in place
-    case 3:
-      value = c.fresh(rng.pick<std::string>({"o", "a/o", "out/o"}));
-      break;
-    case 4: {
-      // An old output, or a fresh name, in any subtitle format.
-      for (const Entry& entry : c.entries) {
-        if (entry.role == Role::OldOutput && rng.percent(50)) value = entry.path;
-      }
-      if (value.empty())
-        value = c.fresh("o") + rng.pick<std::string>({".srt", ".vtt", ".ass", ".ssa"});
-      break;
-    }
-    default:  // a conversion, or a refused one
-      value = with_extension(input.arg, "") + "x" + rng.pick<std::string>({".vtt", ".srt"});
+  std::string old_output = c.fresh("o") + rng.pick<std::string>({".srt", ".vtt", ".ass", ".ssa"});
+  for (const Entry& entry : c.entries) {
+    if (entry.role == Role::OldOutput && rng.percent(50)) old_output = entry.path;
   }
+  const std::string value = rng.pick<std::string>(
+      {"-", rng.pick<std::string>({"out/", "out", "a", "b/", "nowhere/"}), input.arg,
+       c.fresh(rng.pick<std::string>({"o", "a/o", "out/o"})), old_output,
+       with_extension(input.arg, "") + "x" + rng.pick<std::string>({".vtt", ".srt"})});
   words.insert(words.end(), {"-o", value});
   chosen["-o"] = value;
 }
@@ -674,9 +658,8 @@ std::string check_run(const Case& c, const fs::path& dir, const CaseRun& run) {
            std::to_string(written.size()) + ")";
   }
   const bool all_written = std::all_of(wrote.begin(), wrote.end(), [](bool w) { return w; });
-  const bool one_failed = !all_written;
   if (result.exit_status == 0 && !all_written) return "status 0, but an input wrote nothing";
-  if (result.exit_status == 1 && !one_failed) return "status 1, but every input was written";
+  if (result.exit_status == 1 && all_written) return "status 1, but every input was written";
   if (result.exit_status == 2 && !written.empty()) return "status 2, but something was written";
   return "";
 }
