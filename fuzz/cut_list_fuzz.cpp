@@ -24,6 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       kRates[static_cast<std::size_t>(data[0] / kKinds) % kRates.size()];
   const FrameClock clock = constant_clock(rate ? *rate : fps_frame_rate(kFallbackFps));
   CutMap map;
-  read_cut_list_bytes(fuzz::as_text(data + 1, size - 1), kind, clock, fuzz::tracing_log(), map);
+  // A recording to hold the names a list gives against.
+  read_cut_list_bytes(fuzz::as_text(data + 1, size - 1), kind, clock, fuzz::tracing_log(), map,
+                      "<memory>", "rec.srt");
   return 0;
 }

@@ -160,7 +160,7 @@ bool at_end_marker(TextReader& file) {
 }  // namespace
 
 bool read_avs_trim(CutListContext& context) {
-  context.log(LogLevel::Info, " [avs]\n");
+  announce_kind(context.log, context.label);
   TextReader& file = context.file;
   std::string comment;
   // A line that begins with "__END__" ends the script: what follows is not

@@ -35,8 +35,17 @@ struct CutListContext {
   const FrameClock& clock;  // turns the times of a list into frames
   const Log& log;
   std::string_view list_name;  // the list's path, or a display name for one in memory
+  const char* label;           // the kind's trace line, from its row
+  // The files a list says its segments come from, for the warning when
+  // they are not the recording the cuts are for.
+  NamedRecordings& recordings;
   ListLines lines{};
 };
+
+// Prints the kind's trace line, as a reader does when it starts.
+inline void announce_kind(const Log& log, const char* label) {
+  if (label[0] != '\0') log(LogLevel::Info, "%s\n", label);
+}
 
 // Chooses the Odd or the Even pairing of a keyframe list from the spacing of
 // its values and rewinds the file. Returns KeyOdd or KeyEven, or KeyAuto
@@ -71,5 +80,24 @@ bool read_edl(CutListContext& context);
 
 // CSV of kept segments, in the order given.
 bool read_kept_segments(CutListContext& context);
+
+// mpv EDL: the segments of the recording, kept in order. Recognised by its
+// first line "# mpv EDL v0".
+bool is_mpv_edl(std::string_view first_bytes);
+bool read_mpv_edl(CutListContext& context);
+
+// LosslessCut project (JSON5): its cutSegments, kept in order. Recognised
+// by the '{' that opens it. A project that is no JSON5, or holds no list
+// of segments, reads nothing.
+bool is_losslesscut_project(std::string_view first_bytes);
+bool read_losslesscut_project(CutListContext& context);
+
+// ffmpeg concat script: from each file's inpoint to its outpoint (or for
+// its duration), in order.
+bool read_concat_script(CutListContext& context);
+
+// Avidemux project script: the addSegment calls, within marker A and
+// marker B of the edited video.
+bool read_avidemux_project(CutListContext& context);
 
 }  // namespace mendra

@@ -66,7 +66,7 @@ bool read_del_list(CutListContext& context) {
   if (!have_header || first == -1 || last == -1) return true;
   context.lines.any_read = true;
 
-  log(LogLevel::Info, " [del]\n");
+  announce_kind(log, context.label);
   std::vector<DeletedRange> deleted;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int j = -1;

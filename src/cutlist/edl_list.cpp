@@ -119,7 +119,7 @@ void sort_and_merge(std::vector<EdlRange>& ranges) {
 
 bool read_edl(CutListContext& context) {
   const Log& log = context.log;
-  log(LogLevel::Info, " [edl]\n");
+  announce_kind(log, context.label);
   std::vector<EdlRange> deleted;
   std::string line;
   int line_number = 0;

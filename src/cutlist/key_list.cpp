@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "cutlist/cut_list.h"
 #include "cutlist/cut_readers.h"
 #include "util/int_math.h"
 #include "util/line_tally.h"
@@ -98,26 +99,25 @@ enum class KeyPairing {
   Ranges,  // (x1, x2), (x3, x4), ... are the first and last kept frames
 };
 
-bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
+// `label` is the trace line of the kind read, which under the automatic
+// choice is not the kind the list was given as.
+bool read_keyframe_list(CutListContext& context, KeyPairing pairing, const char* label) {
   const Log& log = context.log;
   KeyValues values{context.file, {}, 0, {}, false};
   std::int32_t slots[2] = {0, 0};
   int slot_index = 0;
   std::int32_t value = 0;
 
+  announce_kind(log, label);
   if (pairing == KeyPairing::Odd) {
-    log(LogLevel::Info, " [key]\t1 : Odd\n");
     values.next(value);  // line 1 is not part of any pair
   } else if (pairing == KeyPairing::Even) {
-    log(LogLevel::Info, " [key]\t2 : Even\n");
     // Line 1 is the first kept frame itself; stored as the frame before it,
     // it pairs like the start value of every later range.
     if (values.next(value)) {
       slots[0] = wrap_sub(value, 1);
       slot_index = 1;
     }
-  } else {
-    log(LogLevel::Info, " [key]\t3\n");
   }
 
   while (values.next(value)) {
@@ -149,24 +149,26 @@ bool read_keyframe_list(CutListContext& context, KeyPairing pairing) {
 bool read_key_auto(CutListContext& context) {
   switch (choose_key_pairing(context.file, context.log)) {
     case CutListKind::KeyOdd:
-      return read_keyframe_list(context, KeyPairing::Odd);
+      return read_keyframe_list(context, KeyPairing::Odd,
+                                find_cut_list_kind(CutListKind::KeyOdd)->label);
     case CutListKind::KeyEven:
-      return read_keyframe_list(context, KeyPairing::Even);
+      return read_keyframe_list(context, KeyPairing::Even,
+                                find_cut_list_kind(CutListKind::KeyEven)->label);
     default:  // the file has no line to choose from: nothing is read
       return true;
   }
 }
 
 bool read_key_odd(CutListContext& context) {
-  return read_keyframe_list(context, KeyPairing::Odd);
+  return read_keyframe_list(context, KeyPairing::Odd, context.label);
 }
 
 bool read_key_even(CutListContext& context) {
-  return read_keyframe_list(context, KeyPairing::Even);
+  return read_keyframe_list(context, KeyPairing::Even, context.label);
 }
 
 bool read_key_ranges(CutListContext& context) {
-  return read_keyframe_list(context, KeyPairing::Ranges);
+  return read_keyframe_list(context, KeyPairing::Ranges, context.label);
 }
 
 }  // namespace mendra

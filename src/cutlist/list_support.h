@@ -5,7 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "cutlist/cut_map_builder.h"
 #include "util/frame_clock.h"
@@ -39,6 +43,49 @@ void report_lines_unread(const Log& log, std::string_view list_name, const LineT
 // blanks) with '#', which every kind that has comments begins them with.
 // Reads the list from its start and rewinds it.
 LineTally count_text_lines(TextReader& file);
+
+// Lists read as a whole (a project, a list whose values may span lines)
+// are held in memory up to this size; more is no list but junk.
+constexpr std::size_t kWholeListMaxBytes = std::size_t{16} << 20;
+
+// Reads the rest of the list into `text`. False, with "cut list too large:
+// <list> (more than 16 MiB)", when it holds more than kWholeListMaxBytes.
+bool read_whole_list(TextReader& file, std::string& text, const Log& log,
+                     std::string_view list_name);
+
+// A kept segment of a time-based list, from its first frame to before
+// `end` (the first frames at or after its start and its end): traced and
+// handed to the builder. An end at the int limit, a time past the end of
+// the frame axis, keeps everything from `first` on (nothing when `first`
+// lies there too); a segment shorter than a frame keeps nothing.
+void keep_segment(CutMapBuilder& builder, const Log& log, std::int32_t first, std::int32_t end);
+
+// The recordings a list says it was cut from, as it names them: the first
+// few different ones, told apart by their file names in any case, and how
+// many more there are.
+struct NamedRecordings {
+  static constexpr std::size_t kShown = 4;
+  // Beyond this many different names every further name counts as one
+  // more, so that a hostile list cannot make the set grow without end.
+  static constexpr std::size_t kMaxTold = 10000;
+  std::vector<std::string> names;  // the first kShown, as written
+  int more = 0;                    // how many different ones follow them
+  std::set<std::string> told;      // every file name met, in lower case
+
+  void add(std::string_view path);
+};
+
+// Whether a list's file and the recording are one: the same file name
+// without extension in any case, folders and extensions aside, or the
+// recording's name is the file's followed by a '.' (the track "rec.en.srt"
+// of "rec.ts").
+bool names_same_recording(std::string_view named, std::string_view recording);
+
+// Warns when the list names several recordings, or one that is not
+// `recording` (skipped when that is empty): its times may then belong to
+// another file.
+void report_named_recordings(const Log& log, std::string_view list_name, std::string_view recording,
+                             const NamedRecordings& named);
 
 // "   ---- cut info ----" with the kept and cut frames and their durations
 // on the clock.

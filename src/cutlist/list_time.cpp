@@ -59,6 +59,57 @@ bool parse_clock_seconds(std::string_view text, ListTime& time) {
   return true;
 }
 
+bool parse_scaled_seconds(std::string_view text, int scale, std::string& storage, ListTime& time) {
+  constexpr int kMaxScale = 40;
+  if (scale < -kMaxScale || scale > kMaxScale) return false;
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+  if (whole.empty() && fraction.empty()) return false;
+  for (const std::string_view part : {whole, fraction}) {
+    for (const char c : part) {
+      if (!is_digit(c)) return false;
+    }
+  }
+  // All digits in a row, and where the point falls among them once the
+  // count is scaled to seconds; it may fall before the first digit or past
+  // the last.
+  std::string digits;
+  digits.reserve(whole.size() + fraction.size());
+  digits.append(whole).append(fraction);
+  const std::int64_t at = static_cast<std::int64_t>(whole.size()) - scale;
+  storage.clear();
+  if (at <= 0) {
+    storage.append("0.").append(static_cast<std::size_t>(-at), '0').append(digits);
+  } else if (at >= static_cast<std::int64_t>(digits.size())) {
+    storage.append(digits).append(static_cast<std::size_t>(at) - digits.size(), '0');
+  } else {
+    const auto split = static_cast<std::size_t>(at);
+    storage.append(digits, 0, split).append(1, '.').append(digits, split);
+  }
+  return parse_decimal_seconds(storage, time);
+}
+
+ListTime add_list_times(const ListTime& a, const ListTime& b, std::string& storage) {
+  // Digit by digit from the last, the missing digits of the shorter
+  // fraction counting as zeros; what carries past the point goes to the
+  // whole seconds.
+  const std::size_t digits = std::max(a.fraction.size(), b.fraction.size());
+  storage.assign(digits, '0');
+  int carry = 0;
+  for (std::size_t i = digits; i-- > 0;) {
+    const int da = i < a.fraction.size() ? a.fraction[i] - '0' : 0;
+    const int db = i < b.fraction.size() ? b.fraction[i] - '0' : 0;
+    const int sum = da + db + carry;
+    storage[i] = static_cast<char>('0' + sum % 10);
+    carry = sum / 10;
+  }
+  // Each whole part is bounded by what the parsers accept, far below the
+  // int64 limit.
+  return ListTime{a.whole + b.whole + carry, storage};
+}
+
 int compare_list_times(const ListTime& a, const ListTime& b) {
   if (a.whole != b.whole) return a.whole < b.whole ? -1 : 1;
   // Missing digits of the shorter fraction count as zeros.

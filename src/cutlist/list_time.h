@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "util/frame_clock.h"
@@ -28,6 +29,17 @@ bool parse_decimal_seconds(std::string_view text, ListTime& time);
 // Decimal seconds, or "m:ss.fff" or "h:mm:ss.fff" (the minutes and seconds
 // fields are not limited to 59).
 bool parse_clock_seconds(std::string_view text, ListTime& time);
+
+// Decimal digits with an optional '.' read as a count of 10^-scale seconds
+// ("1500" at scale 3 is 1.5 s, "15" at scale -2 is 1500 s), as lists write
+// milliseconds, microseconds or an exponent. The digits are written again
+// as decimal seconds into `storage`, which the time then views. False for
+// anything parse_decimal_seconds would refuse, and for a scale beyond +-40.
+bool parse_scaled_seconds(std::string_view text, int scale, std::string& storage, ListTime& time);
+
+// a + b, exact (a start and a length); the sum's fraction digits are kept in
+// `storage`, which the result views.
+ListTime add_list_times(const ListTime& a, const ListTime& b, std::string& storage);
 
 // -1, 0 or 1 as a lies before, at or after b; exact.
 int compare_list_times(const ListTime& a, const ListTime& b);

@@ -97,7 +97,7 @@ SegmentRecord read_segment(const std::vector<std::string>& fields, const FrameCl
 
 bool read_kept_segments(CutListContext& context) {
   const Log& log = context.log;
-  log(LogLevel::Info, " [seg]\n");
+  announce_kind(log, context.label);
   std::string line;
   std::string record;
   std::vector<std::string> fields;

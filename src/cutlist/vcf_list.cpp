@@ -12,7 +12,7 @@ namespace mendra {
 
 bool read_vcf_ranges(CutListContext& context) {
   const Log& log = context.log;
-  log(LogLevel::Info, " [vcf]\n");
+  announce_kind(log, context.label);
   std::string piece;
   while (context.file.read_piece(piece, kCutListPieceBytes)) {
     int s = 0;

@@ -164,12 +164,14 @@ CutListChoice choose_cut_list(const InputFiles& files, const InputOptions& optio
 // Reads the cut list into `map`. A list that comes through a pipe is read
 // at the first input that names it, and its bytes serve the later ones (a
 // list shared by -all): a pipe cannot be read twice.
-CutListRead read_list(const CutListChoice& list, const FrameClock& clock, const Log& log,
-                      RunFiles& run, CutMap& map) {
-  if (!is_piped_file(list.path)) return read_cut_list(list.path, list.kind, clock, log, map);
+CutListRead read_list(const CutListChoice& list, std::string_view recording,
+                      const FrameClock& clock, const Log& log, RunFiles& run, CutMap& map) {
+  if (!is_piped_file(list.path)) {
+    return read_cut_list(list.path, list.kind, clock, log, map, recording);
+  }
   const std::string* bytes = piped_bytes(run, list.path);
   if (bytes == nullptr) return CutListRead::Unopened;
-  return read_cut_list_bytes(*bytes, list.kind, clock, log, map, list.path);
+  return read_cut_list_bytes(*bytes, list.kind, clock, log, map, list.path, recording);
 }
 
 // Measures the delay from the stream beside the input (or the one a DGIndex
@@ -535,8 +537,14 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   CutMap map;
   // Named, since the list read is not the one the input's name suggests.
   if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
-  const CutListRead read =
-      cut_list.any ? read_list(cut_list, timing.clock, log, run, map) : CutListRead::Unopened;
+  // The recording a list that names its source should name: the stream
+  // measured when -stream names it, else the input itself.
+  const std::string recording = options.stream_path    ? *options.stream_path
+                                : files.standard_input ? ""
+                                                       : files.input;
+  const CutListRead read = cut_list.any
+                               ? read_list(cut_list, recording, timing.clock, log, run, map)
+                               : CutListRead::Unopened;
   // An empty list beside the input (0 bytes, as a cutter may leave it) is
   // no cut list either: a delay alone may stand in for it.
   const bool no_list = read == CutListRead::Unopened || read == CutListRead::Empty;

@@ -1,11 +1,15 @@
 #include "driver/options.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 #include <sys/stat.h>
 
+#include "cutlist/cut_list.h"
 #include "util/rate_parse.h"
 #include "util/scan.h"
 
@@ -32,20 +36,24 @@ void set_cut_list(InputOptions& options, CutListKind kind, std::string_view valu
   options.cut_list_kind = kind;
 }
 
+// The kind of a cut-list row, or one read under its letter that the
+// argument names exactly (-k1 under -k).
 template <CutListKind Kind>
-void apply_cut_list(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
-  set_cut_list(options, Kind, value);
+void apply_cut_list(InputOptions& options, std::string_view arg, std::string_view value) {
+  set_cut_list(options, cut_list_kind_named(Kind, arg), value);
 }
 
-// Every argument of the k row names a keyframe list; the exact words pick
-// the pairing, anything else lets the file decide.
-void apply_keyframes(InputOptions& options, std::string_view arg, std::string_view value) {
-  CutListKind kind = CutListKind::KeyAuto;
-  if (arg == "-k1") kind = CutListKind::KeyOdd;
-  if (arg == "-k2") kind = CutListKind::KeyEven;
-  if (arg == "-k3") kind = CutListKind::KeyRanges;
-  set_cut_list(options, kind, value);
+using ApplyOption = void (*)(InputOptions&, std::string_view, std::string_view);
+
+template <std::size_t... Kinds>
+constexpr std::array<ApplyOption, sizeof...(Kinds)> cut_list_appliers(
+    std::index_sequence<Kinds...> /*kinds*/) {
+  return {apply_cut_list<static_cast<CutListKind>(Kinds)>...};
 }
+
+// The effect of each kind's option, by the kind's number.
+constexpr auto kCutListAppliers =
+    cut_list_appliers(std::make_index_sequence<static_cast<std::size_t>(CutListKind::Count)>());
 
 template <std::optional<std::string> InputOptions::*Field>
 void apply_path(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
@@ -120,20 +128,9 @@ void no_effect(InputOptions& /*options*/, std::string_view /*arg*/, std::string_
 
 using M = OptionMatch;
 
-constexpr OptionRow kOptionRows[] = {
-    {"-l", M::Letter, true, apply_cut_list<CutListKind::DelList>,
-     "  -l <AviUtl_DelList.txt>       default: input_del.txt (or input.edl)\n",
-     "an AviUtl deleted-frame list"},
-    {"-t", M::Letter, true, apply_cut_list<CutListKind::AvsTrim>, "  -t <trimfile.avs>\n",
-     "an AviSynth script"},
-    {"-v", M::Letter, true, apply_cut_list<CutListKind::VcfRanges>, "  -v <vcffile.vcf>\n",
-     "a VirtualDub job"},
-    {"-k", M::Letter, true, apply_keyframes, "  -k{1|2|3} <TMPGEnc.keyframe>\n",
-     "a TMPGEnc keyframe list"},
-    {"-edl", M::Word, true, apply_cut_list<CutListKind::Edl>,
-     "  -edl <list.edl>               cut: START END [ACTION] per line\n"},
-    {"-segments", M::Word, true, apply_cut_list<CutListKind::KeptSegments>,
-     "  -segments <segments.csv>      kept: start,end[,label] per line\n"},
+// The options besides the cut lists, whose rows the kind table makes and
+// which come first.
+constexpr OptionRow kOtherRows[] = {
     {"-o", M::Letter, true, apply_path<&InputOptions::output_path>,
      "  -o <output{.ass|.srt|.vtt}>   default: input_new{.ass|.srt|.vtt}; - : standard output\n",
      "the output"},
@@ -171,6 +168,26 @@ constexpr OptionRow kOptionRows[] = {
     {"--version", M::Word, false, no_effect, ""},
 };
 
+// One row for each kind of cut list that has an option of its own, then
+// the others.
+std::vector<OptionRow> make_option_rows() {
+  std::vector<OptionRow> rows;
+  for (const CutListKindRow& kind : cut_list_kinds()) {
+    if (!has_own_option(kind)) continue;
+    rows.push_back(OptionRow{kind.option, kind.option_by_letter ? M::Letter : M::Word, true,
+                             kCutListAppliers[static_cast<std::size_t>(kind.kind)], kind.usage,
+                             kind.noun});
+  }
+  rows.insert(rows.end(), std::begin(kOtherRows), std::end(kOtherRows));
+  return rows;
+}
+
+// Made once; the walk, the checks and the usage all read the same rows.
+const std::vector<OptionRow>& all_rows() {
+  static const std::vector<OptionRow> rows = make_option_rows();
+  return rows;
+}
+
 ArgumentKind kind_of_row(const OptionRow& row) {
   const std::string_view spelling = row.spelling;
   if (spelling == "-all") return ArgumentKind::All;
@@ -182,12 +199,12 @@ ArgumentKind kind_of_row(const OptionRow& row) {
 // Whole words first: "-timecodes" and "-edl" would otherwise fall to the
 // rows of their first letters.
 const OptionRow* find_row(std::string_view arg) {
-  for (const OptionRow& row : kOptionRows) {
+  for (const OptionRow& row : all_rows()) {
     if (row.match == OptionMatch::Word && arg == row.spelling) return &row;
   }
   if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/')) return nullptr;
   const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])));
-  for (const OptionRow& row : kOptionRows) {
+  for (const OptionRow& row : all_rows()) {
     if (row.match == OptionMatch::Letter && row.spelling[1] == letter) return &row;
   }
   return nullptr;
@@ -232,7 +249,7 @@ const OptionRow* nearest_word_option(std::string_view arg) {
   const std::size_t letters = arg.empty() ? 0 : arg.size() - 1;
   const OptionRow* nearest = nullptr;
   std::size_t nearest_distance = std::min(kMostChanges + 1, letters);
-  for (const OptionRow& row : kOptionRows) {
+  for (const OptionRow& row : all_rows()) {
     // Only the option words: "/?" is no word to suggest.
     if (row.match != OptionMatch::Word || row.spelling[0] != '-') continue;
     const std::size_t distance = spelling_distance(arg, row.spelling);
@@ -245,7 +262,7 @@ const OptionRow* nearest_word_option(std::string_view arg) {
 }
 
 std::span<const OptionRow> option_rows() {
-  return kOptionRows;
+  return all_rows();
 }
 
 const char* mendra_version() {
@@ -254,7 +271,7 @@ const char* mendra_version() {
 
 void print_usage(std::FILE* stream) {
   std::fputs(kUsageHead, stream);
-  for (const OptionRow& row : kOptionRows) std::fputs(row.usage, stream);
+  for (const OptionRow& row : all_rows()) std::fputs(row.usage, stream);
 }
 
 bool is_input_argument(std::string_view arg) {

@@ -74,8 +74,21 @@ TEST_F(CutListFrameTest, ListOfWhichNothingCouldBeReadIsRejected) {
     const char* message;  // after the reader's own lines, before the summary
   };
   const Case cases[] = {
-      {"mpv EDL as EDL", Edl, "# mpv EDL v0\nrec.ts,10,20\n", CutListRead::Rejected,
+      {"mpv EDL without a time", Edl, "# mpv EDL v0\nrec.ts,ten,20\n", CutListRead::Rejected,
        "no cuts could be read from <memory> (1 lines, first: line 2)\n"},
+      {"mpv EDL as EDL", Edl, "# mpv EDL v0\nrec.ts,10,20\n", CutListRead::Read, ""},
+      {"project not JSON5", KeptSegments, "{\n  cutSegments: [\n    {start: 1 end: 2},\n  ]\n}\n",
+       CutListRead::Rejected, "no cuts could be read from <memory> (5 lines, first: line 3)\n"},
+      {"project without segments", KeptSegments, "{version: 2}", CutListRead::Rejected,
+       "no cuts could be read from <memory> (1 lines, first: line 1)\n"},
+      {"project of markers only", KeptSegments, "{cutSegments: [{start: 1}]}", CutListRead::Read,
+       "warning: 1 segments of <memory> have no end: markers, they keep nothing (first: line 1)\n"},
+      {"concat script of junk", ConcatScript, "filee a.ts\ninpoint 1\n", CutListRead::Rejected,
+       "no cuts could be read from <memory> (2 lines, first: line 1)\n"},
+      {"concat header only", ConcatScript, "ffconcat version 1.0\n", CutListRead::Read, ""},
+      {"Avidemux segments unreadable", AvidemuxProject,
+       "adm.addSegment(0, start, 10)\nadm.markerA = x\nadm.videoCodec(\"Copy\")\n",
+       CutListRead::Rejected, "no cuts could be read from <memory> (2 lines, first: line 1)\n"},
       {"binary as EDL", Edl, "\x01\x02\n\n\xFF\xFE x y z w\n", CutListRead::Rejected,
        "no cuts could be read from <memory> (2 lines, first: line 1)\n"},
       {"one good EDL line", Edl, "junk\n1 2\n", CutListRead::Read,

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cutlist/cut_list.h"
 #include "driver/command_line.h"
 #include "driver/options.h"
 #include "support/run_binary.h"
@@ -101,6 +102,10 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       {"-timecodes", ArgumentKind::Option, "-timecodes"},  // words before letters
       {"-timecodes-out", ArgumentKind::Option, "-timecodes-out"},
       {"-edl", ArgumentKind::Option, "-edl"},
+      {"-k1", ArgumentKind::Option, "-k"},
+      {"-concat", ArgumentKind::Option, "-concat"},
+      {"-avidemux", ArgumentKind::Option, "-avidemux"},
+      {"-Concat", ArgumentKind::Unknown, nullptr},
       {"-output", ArgumentKind::Option, "-o"},
       {"-delay", ArgumentKind::Option, "-delay"},
       {"-md", ArgumentKind::Option, "-md"},
@@ -135,6 +140,35 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       EXPECT_STREQ(arguments[0].row->spelling, c.row) << c.arg;
     }
   }
+}
+
+// Every kind of cut list not recognised by its content is chosen by its
+// option (-k1 through the -k letter row, written exactly so), and the
+// option rows come from the kinds that have options of their own.
+TEST(OptionTableTest, CutListOptionsComeFromTheKindTable) {
+  int own_options = 0;
+  for (const CutListKindRow& kind : cut_list_kinds()) {
+    SCOPED_TRACE(kind.option);
+    if (has_own_option(kind)) ++own_options;
+    if (kind.recognise != nullptr) continue;
+    const char* argv[] = {kind.option, "cut.txt", nullptr};
+    const std::vector<Argument> arguments = classify_arguments(argv);
+    ASSERT_EQ(arguments.size(), 1u);
+    InputOptions options;
+    apply_option(arguments[0], options);
+    EXPECT_EQ(options.cut_list_kind, kind.kind);
+    EXPECT_EQ(options.cut_list_path, "cut.txt");
+  }
+  // Not mpv EDL and LosslessCut (read under -edl and -segments), nor -k1,
+  // -k2 and -k3 (under -k).
+  EXPECT_EQ(own_options, static_cast<int>(CutListKind::Count) - 5);
+  int cut_list_rows = 0;
+  for (const OptionRow& row : option_rows()) {
+    for (const CutListKindRow& kind : cut_list_kinds()) {
+      if (has_own_option(kind) && std::string_view(row.spelling) == kind.option) ++cut_list_rows;
+    }
+  }
+  EXPECT_EQ(cut_list_rows, own_options);
 }
 
 // A misspelling names the option word within two letters of it; short

@@ -823,6 +823,14 @@ TEST(TimecodeRewriteTest, ConstantRateTimecodesWriteWhatTheRateWrites) {
       {CutListKind::KeyAuto, "0\n149\n300\n899\n"},
       {CutListKind::Edl, "5.00 10.00 0\n"},
       {CutListKind::KeptSegments, ",5.00,one\n10.01,29.5,two\n"},
+      {CutListKind::MpvEdl, "# mpv EDL v0\nrec.ts,0,5.00\nrec.ts,10.01,19.49\n"},
+      {CutListKind::LosslessCut, "{cutSegments: [{start: 0, end: 5}, {start: 10.01, end: 29.5}]}"},
+      {CutListKind::ConcatScript,
+       "ffconcat version 1.0\nfile rec.ts\noutpoint 5\nfile rec.ts\ninpoint 10.01\n"
+       "duration 19.49\n"},
+      {CutListKind::AvidemuxProject,
+       "adm.loadVideo(\"rec.ts\")\nadm.clearSegments()\nadm.addSegment(0, 0, 5000000)\n"
+       "adm.addSegment(0, 10010000, 19490000)\n"},
   };
   static_assert(std::size(lists) == static_cast<std::size_t>(CutListKind::Count));
   const int spans[][2] = {{0, 1500},     {4000, 5004}, {4000, 5005},   {4000, 7000},  {9976, 12000},
