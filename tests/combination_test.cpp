@@ -40,6 +40,7 @@ namespace mendra::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 struct Rng {
   std::mt19937_64 engine;
@@ -168,36 +169,69 @@ std::string subtitle_bytes(Rng& rng, const std::string& extension, const std::st
   return text;
 }
 
-// The cut-list kinds, one row each: the option that reads the list, its
-// first line, and how it writes one kept range of frames.
+// The cut-list kinds, one row each: the option that reads the list, what
+// comes before and after the ranges, and how it writes one kept range of
+// frames.
 struct ListKind {
   const char* option;
-  const char* header;
+  const char* head;
+  const char* tail;
   void (*kept)(std::ostream& out, int first, int last);
 };
 
-std::string seconds(int frame) {
-  return std::to_string(frame * 1001 / 30) + "e-3";
+// Where a frame starts, in milliseconds at 29.97 fps.
+int frame_ms(int frame) {
+  return frame * 1001 / 30;
+}
+
+std::string seconds(int ms) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%d.%03d", ms / 1000, ms % 1000);
+  return text;
 }
 
 constexpr ListKind kListKinds[] = {
     // AviUtl lists name what is deleted: here the frames between the kept ranges.
-    {"-l", "0 * 1799\n", [](std::ostream& o, int f, int l) { o << f << " - " << l << "\n"; }},
-    {"-t", "", [](std::ostream& o, int f, int l) { o << "Trim(" << f << "," << l << ")\n"; }},
-    {"-v", "",
+    {"-l", "0 * 1799\n", "", [](std::ostream& o, int f, int l) { o << f << " - " << l << "\n"; }},
+    {"-t", "", "", [](std::ostream& o, int f, int l) { o << "Trim(" << f << "," << l << ")\n"; }},
+    {"-v", "", "",
      [](std::ostream& o, int f, int l) {
        o << "VirtualDub.subset.AddRange(" << f << "," << l - f + 1 << ");\n";
      }},
-    {"-k", "", [](std::ostream& o, int f, int l) { o << f << "\n"
-                                                     << l << "\n"; }},
-    {"-k1", "", [](std::ostream& o, int f, int l) { o << f << "\n"
-                                                      << l << "\n"; }},
-    {"-k3", "", [](std::ostream& o, int f, int l) { o << f << "\n"
-                                                      << l << "\n"; }},
-    {"-edl", "",
-     [](std::ostream& o, int f, int l) { o << seconds(f) << " " << seconds(l) << " 0\n"; }},
-    {"-segments", "",
-     [](std::ostream& o, int f, int l) { o << seconds(f) << "," << seconds(l) << "\n"; }},
+    {"-k", "", "", [](std::ostream& o, int f, int l) { o << f << "\n"
+                                                         << l << "\n"; }},
+    {"-k1", "", "", [](std::ostream& o, int f, int l) { o << f << "\n"
+                                                          << l << "\n"; }},
+    {"-k3", "", "", [](std::ostream& o, int f, int l) { o << f << "\n"
+                                                          << l << "\n"; }},
+    {"-edl", "", "",
+     [](std::ostream& o, int f, int l) {
+       o << seconds(frame_ms(f)) << " " << seconds(frame_ms(l)) << " 0\n";
+     }},
+    {"-edl", "# mpv EDL v0\n", "",
+     [](std::ostream& o, int f, int l) {
+       o << "rec.ts," << seconds(frame_ms(f)) << "," << seconds(frame_ms(l + 1) - frame_ms(f))
+         << "\n";
+     }},
+    {"-segments", "", "",
+     [](std::ostream& o, int f, int l) {
+       o << seconds(frame_ms(f)) << "," << seconds(frame_ms(l + 1)) << "\n";
+     }},
+    {"-segments", "{\n  version: 2,\n  mediaFileName: 'rec.ts',\n  cutSegments: [\n", "  ],\n}\n",
+     [](std::ostream& o, int f, int l) {
+       o << "    { start: " << seconds(frame_ms(f)) << ", end: " << seconds(frame_ms(l + 1))
+         << " },\n";
+     }},
+    {"-concat", "ffconcat version 1.0\n", "",
+     [](std::ostream& o, int f, int l) {
+       o << "file rec.ts\ninpoint " << seconds(frame_ms(f)) << "\noutpoint "
+         << seconds(frame_ms(l + 1)) << "\n";
+     }},
+    {"-avidemux", "adm = Avidemux()\nadm.clearSegments()\n", "",
+     [](std::ostream& o, int f, int l) {
+       o << "adm.addSegment(0, " << frame_ms(f) * 1000 << ", "
+         << (frame_ms(l + 1) - frame_ms(f)) * 1000 << ")\n";
+     }},
 };
 
 // A list of the kind keeping (or, for AviUtl, deleting) one to three
@@ -207,8 +241,9 @@ std::string cut_list_bytes(Rng& rng, const ListKind& kind) {
   for (int i = 0, n = 2 + 2 * rng.below(3); i < n; ++i) points.push_back(rng.below(1800));
   std::sort(points.begin(), points.end());
   std::ostringstream out;
-  out << kind.header;
+  out << kind.head;
   for (std::size_t i = 0; i + 1 < points.size(); i += 2) kind.kept(out, points[i], points[i + 1]);
+  out << kind.tail;
   return rng.percent(5) ? "no list at all\n" : out.str();
 }
 
@@ -236,8 +271,11 @@ void build_folder(Case& c) {
     if (rng.percent(75)) {
       // The list found beside the subtitle: <base>_del.txt, else <base>.edl.
       const bool edl = rng.percent(30);
-      c.entries.push_back(file_entry(base + (edl ? ".edl" : "_del.txt"),
-                                     cut_list_bytes(rng, kListKinds[edl ? 6 : 0])));
+      const ListKind& kind = edl ? *std::find_if(std::begin(kListKinds), std::end(kListKinds),
+                                                 [](auto& k) { return k.option == "-edl"s; })
+                                 : kListKinds[0];
+      c.entries.push_back(
+          file_entry(base + (edl ? ".edl" : "_del.txt"), cut_list_bytes(rng, kind)));
     }
     if (rng.percent(20)) {
       c.entries.push_back(file_entry(with_extension(path, "") + "_new" + extension_of(path),
