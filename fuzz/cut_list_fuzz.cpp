@@ -8,7 +8,7 @@
 
 #include "cutlist/cut_list.h"
 #include "fuzz_support.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;

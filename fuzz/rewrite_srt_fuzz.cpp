@@ -1,12 +1,13 @@
 // The .srt line rewriter on an arbitrary buffer, through a cut map with a
-// few kept ranges and a delay, so that dropping, moving and clamping all run.
+// few kept ranges and a delay, so that dropping, moving and clamping all run;
+// then with a change of speed and a sync, whose exact arithmetic is wider.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "cutlist/cut_map.h"
 #include "fuzz_support.h"
 #include "subtitle/rewrite.h"
+#include "time/cut_map.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
@@ -18,6 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RewriteCounts counts;
   std::string output;
   rewrite_text(format, fuzz::as_text(data, size), format, map, timing, counts, output);
+  Timing stretched = timing;
+  stretched.speed = SpeedStep{FrameRate{24000, 1001}, FrameRate{25, 1}};
+  stretched.sync.points = 2;
+  stretched.sync.first = SyncPoint{Milliseconds{1000}, Milliseconds{1500}};
+  stretched.sync.second = SyncPoint{Milliseconds{3600000}, Milliseconds{3601250}};
+  rewrite_text(format, fuzz::as_text(data, size), format, map, stretched, counts, output);
   // And written as the other format of the pair.
   static const SubtitleFormat& other = *find_subtitle_format(".vtt");
   rewrite_text(format, fuzz::as_text(data, size), other, map, timing, counts, output);

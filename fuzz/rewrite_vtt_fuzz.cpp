@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cutlist/cut_map.h"
 #include "fuzz_support.h"
 #include "subtitle/rewrite.h"
+#include "time/cut_map.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   constexpr std::int64_t kNsPerHour = std::int64_t{3600} * 1000 * 1000 * 1000;
   for (const std::int64_t t_ns :
        {std::int64_t{-1}, std::int64_t{0}, std::int64_t{33366667}, kNsPerHour, 600 * kNsPerHour}) {
-    const std::int64_t frame = frame_shown_at_ns(clock, t_ns);
-    frame_start_ns(clock, frame);
-    first_frame_at_or_after_ns(clock, t_ns);
+    const std::int64_t frame = frame_shown_at(clock, ClockTime{t_ns});  // ticks are ns
+    frame_start(clock, frame);
+    first_frame_at_or_after(clock, ClockTime{t_ns});
   }
   frame_rate_line(clock);
   report_frames_past_end(clock, fuzz::tracing_log());

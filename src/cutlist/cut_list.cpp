@@ -5,8 +5,8 @@
 #include <iterator>
 
 #include "cutlist/cut_readers.h"
+#include "time/frame_rate.h"
 #include "util/file_failure.h"
-#include "util/frame_rate.h"
 #include "util/int_math.h"
 #include "util/text_reader.h"
 

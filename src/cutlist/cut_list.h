@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "cutlist/cut_list_kind.h"
-#include "cutlist/cut_map.h"
-#include "util/frame_clock.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
 #include "util/log.h"
 
 namespace mendra {

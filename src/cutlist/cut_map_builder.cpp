@@ -9,27 +9,33 @@ namespace mendra {
 CutMapBuilder::CutMapBuilder() : map_{-1} {}
 
 CutMapBuilder::CutMapBuilder(const FrameClock& clock) : CutMapBuilder() {
-  if (!is_constant(clock)) clock_ = &clock;
+  clock_ = &clock;
 }
 
-void CutMapBuilder::add_duration(std::int64_t& ns, std::int64_t first, std::int64_t end) {
+void CutMapBuilder::add_duration(ClockTime& sum, std::int64_t first, std::int64_t end) {
   if (clock_ == nullptr) return;
   // Both times saturate far inside 64 bits, and so does their difference;
   // the sum stops at the int64 limits.
-  const std::int64_t span = frame_start_ns(*clock_, end) - frame_start_ns(*clock_, first);
+  const std::int64_t span = frame_start(*clock_, end).ticks - frame_start(*clock_, first).ticks;
   __extension__ using Wide = __int128;
-  const Wide sum = static_cast<Wide>(ns) + span;
-  ns = sum > INT64_MAX ? INT64_MAX : sum < INT64_MIN ? INT64_MIN : static_cast<std::int64_t>(sum);
+  const Wide total = static_cast<Wide>(sum.ticks) + span;
+  sum.ticks = total > INT64_MAX   ? INT64_MAX
+              : total < INT64_MIN ? INT64_MIN
+                                  : static_cast<std::int64_t>(total);
 }
 
 void CutMapBuilder::add_kept(std::int32_t first, std::int32_t last) {
   map_.push_back(wrap_sub(first, 1));
   map_.push_back(wrap_add(last, 1));
-  counters_.kept_frames = wrap_add(counters_.kept_frames, wrap_add(wrap_sub(last, first), 1));
-  counters_.cut_frames =
-      wrap_add(counters_.cut_frames, wrap_sub(wrap_sub(first, 1), previous_last_));
-  add_duration(counters_.kept_ns, first, std::int64_t{last} + 1);
-  add_duration(counters_.cut_ns, std::int64_t{previous_last_} + 1, first);
+  const std::int32_t kept = wrap_add(wrap_sub(last, first), 1);
+  const std::int32_t cut = wrap_sub(wrap_sub(first, 1), previous_last_);
+  counters_.kept_frames = wrap_add(counters_.kept_frames, kept);
+  counters_.cut_frames = wrap_add(counters_.cut_frames, cut);
+  // The durations of the frames the counts count, so that the two agree
+  // even where a count wrapped.
+  add_duration(counters_.kept_time, first, std::int64_t{first} + kept);
+  add_duration(counters_.cut_time, std::int64_t{previous_last_} + 1,
+               std::int64_t{previous_last_} + 1 + cut);
   if (clock_ != nullptr) note_frame_used(*clock_, last);
   previous_last_ = last;
   note_order(first, last);
@@ -38,9 +44,10 @@ void CutMapBuilder::add_kept(std::int32_t first, std::int32_t last) {
 void CutMapBuilder::add_kept_to_end(std::int32_t first) {
   map_.push_back(wrap_sub(first, 1));
   map_.push_back(wrap_add(kOpenEndFrame, 1));
-  counters_.cut_frames =
-      wrap_add(counters_.cut_frames, wrap_sub(wrap_sub(first, 1), previous_last_));
-  add_duration(counters_.cut_ns, std::int64_t{previous_last_} + 1, first);
+  const std::int32_t cut = wrap_sub(wrap_sub(first, 1), previous_last_);
+  counters_.cut_frames = wrap_add(counters_.cut_frames, cut);
+  add_duration(counters_.cut_time, std::int64_t{previous_last_} + 1,
+               std::int64_t{previous_last_} + 1 + cut);
   previous_last_ = wrap_sub(first, 1);
   note_order(first, kOpenEndFrame);
 }

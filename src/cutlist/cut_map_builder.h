@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "cutlist/cut_map.h"
-#include "util/frame_clock.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 
@@ -19,10 +19,10 @@ constexpr std::int32_t kOpenEndFrame = INT32_MAX - 1;
 struct CutCounters {
   std::int32_t kept_frames = 0;  // frames inside the kept ranges
   std::int32_t cut_frames = 0;   // frames deleted before the end of the last kept range
-  // The same frames' durations on a timecode clock, whose frames differ in
-  // length; a constant clock's follow from the counts.
-  std::int64_t kept_ns = 0;
-  std::int64_t cut_ns = 0;
+  // The same frames' durations on the clock, summed frame range by frame
+  // range: frames of a timecode file differ in length.
+  ClockTime kept_time;
+  ClockTime cut_time;
 };
 
 // The map starts with its leading -1; finish() adds the closing -1, -1.
@@ -30,9 +30,9 @@ struct CutCounters {
 // in 32 bits; a kept range that starts at or before the end of an earlier
 // one is noted, so that the caller can warn about it.
 struct CutMapBuilder {
+  // Without a clock the durations stay 0.
   CutMapBuilder();
-  // Durations are summed on this clock when it is a timecode clock; it must
-  // outlive the builder.
+  // Durations are summed on this clock; it must outlive the builder.
   explicit CutMapBuilder(const FrameClock& clock);
 
   // An inclusive kept range: appends first - 1 and last + 1, counts its
@@ -72,9 +72,9 @@ struct CutMapBuilder {
  private:
   void note_order(std::int32_t first, std::int32_t last);
   // Adds the duration of frames first to before `end` on the clock.
-  void add_duration(std::int64_t& ns, std::int64_t first, std::int64_t end);
+  void add_duration(ClockTime& sum, std::int64_t first, std::int64_t end);
 
-  const FrameClock* clock_ = nullptr;  // only a timecode clock
+  const FrameClock* clock_ = nullptr;
 
   CutMap map_;
   CutCounters counters_;

@@ -10,7 +10,7 @@
 #include "cutlist/cut_list_kind.h"
 #include "cutlist/cut_map_builder.h"
 #include "cutlist/list_support.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 #include "util/line_tally.h"
 #include "util/log.h"
 #include "util/text_reader.h"

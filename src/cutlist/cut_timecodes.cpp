@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "cutlist/cut_map_builder.h"
-#include "cutlist/remap_table.h"
+#include "time/remap_table.h"
+#include "time/time_steps.h"
 #include "util/file_failure.h"
 #include "util/output_file.h"
 
@@ -56,7 +57,8 @@ std::string timecode_ms_text(std::int64_t ns) {
 }
 
 bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
-                           const Log& log, OutputFile& file, std::int64_t& frames) {
+                           const SpeedStep& speed, const Log& log, OutputFile& file,
+                           std::int64_t& frames) {
   // The kept stretches between the pairs, as the re-timing sees them.
   std::vector<Stretch> stretches;
   frames = 0;
@@ -66,13 +68,13 @@ bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const Fra
     if (stretch.end <= stretch.first) continue;
     if (stretch.end - 1 >= kOpenEndFrame) {
       // Open toward the end: the clock's file says where the video ends.
-      if (is_constant(clock)) {
+      if (!says_where_video_ends(clock)) {
         report_failure(path, log,
                        "the cut list leaves the end of the video open, and a constant frame "
                        "rate does not say where it ends");
         return false;
       }
-      stretch.end = std::max(stretch.first, clock.frame_count);
+      stretch.end = std::max(stretch.first, known_frames(clock));
     }
     frames += stretch.end - stretch.first;
     if (frames > kMaxFrames) {
@@ -88,17 +90,16 @@ bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const Fra
   }
   file.write("# timestamp format v2\n");
   const RemapTable table = make_remap_table(map, clock);
-  std::int64_t cut_frame = 0;
+  // The cut video plays at the new speed of a -fps-change.
+  AfterCut at_speed = after_cut(ticks_per_ms(clock));
+  add_step(at_speed, speed);
   for (const Stretch& stretch : stretches) {
+    const RemapTable::PairTimes& pair = table.pair_times[stretch.pair];
     for (std::int64_t frame = stretch.first; frame < stretch.end; ++frame) {
-      // A constant clock's cut video runs at the same rate from 0.
-      const std::int64_t ns =
-          table.timecodes ? table.pair_base_ns[stretch.pair] +
-                                (frame_start_ns(clock, frame) - table.pair_first_ns[stretch.pair])
-                          : frame_start_ns(clock, cut_frame);
-      file.write(timecode_ms_text(ns));
+      const ClockTime cut{pair.cut_first.ticks +
+                          (frame_start(clock, frame).ticks - pair.source_first.ticks)};
+      file.write(timecode_ms_text(output_ns(at_speed, cut).count));
       file.write("\n");
-      ++cut_frame;
     }
   }
   report_frames_past_end(clock, log);
@@ -110,10 +111,10 @@ void report_cut_timecodes_failure(const std::string& path, const OutputFile& fil
 }
 
 bool write_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
-                         const Log& log) {
+                         const SpeedStep& speed, const Log& log) {
   OutputFile file;
   std::int64_t frames = 0;
-  if (!prepare_cut_timecodes(path, map, clock, log, file, frames)) return false;
+  if (!prepare_cut_timecodes(path, map, clock, speed, log, file, frames)) return false;
   if (!file.commit()) {
     report_cut_timecodes_failure(path, file, log);
     return false;

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "util/frame_rate.h"
 #include "util/text_encoding.h"
 
 namespace mendra {
@@ -175,13 +174,10 @@ void report_named_recordings(const Log& log, std::string_view list_name, std::st
 }
 
 void print_cut_summary(const CutCounters& counters, const FrameClock& clock, const Log& log) {
-  // Exact durations, truncated toward zero; frame counts near the int limits
+  // Exact durations, truncated toward zero; durations beyond the int range
   // saturate.
-  const bool constant = is_constant(clock);
-  const SummaryTime kept = split_ms(constant ? frames_duration_ms(clock, counters.kept_frames)
-                                             : ns_to_ms(counters.kept_ns));
-  const SummaryTime cut = split_ms(constant ? frames_duration_ms(clock, counters.cut_frames)
-                                            : ns_to_ms(counters.cut_ns));
+  const SummaryTime kept = split_ms(clock_time_ms(clock, counters.kept_time));
+  const SummaryTime cut = split_ms(clock_time_ms(clock, counters.cut_time));
   log(LogLevel::Info, "   ---- cut info ----\n");
   log(LogLevel::Info, "\tTotal  frame: %d  \ttime: %02d:%02d:%02d.%03d\n", counters.kept_frames,
       kept.hours, kept.minutes, kept.seconds, kept.millis);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cutlist/cut_map_builder.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 #include "util/line_tally.h"
 #include "util/log.h"
 #include "util/scan.h"

@@ -122,57 +122,39 @@ int compare_list_times(const ListTime& a, const ListTime& b) {
   return 0;
 }
 
-std::int32_t first_frame_from(const ListTime& time, FrameRate rate) {
-  using Wide = frame_rate_detail::Wide;
-  // A rate is positive by construction; a record filled elsewhere must not
-  // divide by zero all the same.
-  if (rate.num <= 0 || rate.den <= 0) return 0;
-  // The fraction times rate.num, one digit at a time from the last: what
-  // carries past the point is its whole part, and a nonzero digit left
-  // behind means it has a fractional part.
-  Wide carry = 0;
+namespace {
+
+// ceil(time * ticks_per_second) for ticks_per_second in 1..2^41 (the
+// finest clock), exact for any number of fraction digits; saturates far
+// beyond any video.
+std::int64_t ceil_ticks(const ListTime& time, std::int64_t ticks_per_second) {
+  constexpr std::int64_t kFar = std::int64_t{1} << 61;
+  std::int64_t whole_ticks = 0;
+  if (__builtin_mul_overflow(time.whole, ticks_per_second, &whole_ticks) || whole_ticks > kFar) {
+    return kFar;
+  }
+  // The fraction times ticks_per_second, one digit at a time from the last:
+  // what carries past the point is its whole part, and a nonzero digit left
+  // behind means it has a fractional part, which rounds it up.
+  std::int64_t carry = 0;
   bool fraction_left = false;
   for (auto digit = time.fraction.rbegin(); digit != time.fraction.rend(); ++digit) {
-    const Wide product = static_cast<Wide>(*digit - '0') * rate.num + carry;
+    const std::int64_t product = (*digit - '0') * ticks_per_second + carry;
     if (product % 10 != 0) fraction_left = true;
     carry = product / 10;
   }
-  // time × rate = (whole × num + carry + 0.rest) / den; the 0.rest adds
-  // less than 1 / den, so it cannot reach the next whole frame and only
-  // decides, with the remainder, whether the quotient is exact.
-  const Wide scaled = static_cast<Wide>(time.whole) * rate.num + carry;
-  Wide frame = scaled / rate.den;
-  if (scaled % rate.den != 0 || fraction_left) ++frame;
-  constexpr Wide kLimit = std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(frame > kLimit ? kLimit : frame);
-}
-
-namespace {
-
-// The time in nanoseconds, rounded up: a frame starts at or after the time
-// exactly when it starts at or after this. Saturates far beyond any video.
-std::int64_t ceil_ns(const ListTime& time) {
-  constexpr std::int64_t kNsPerSecond = 1000000000;
-  constexpr std::int64_t kMaxSeconds = std::int64_t{1} << 31;  // some 68 years
-  if (time.whole >= kMaxSeconds) return kMaxSeconds * kNsPerSecond;
-  std::int64_t ns = 0;
-  bool beyond_ns = false;  // a nonzero digit past the ninth
-  for (std::size_t i = 0; i < time.fraction.size(); ++i) {
-    if (i < 9) {
-      ns = ns * 10 + (time.fraction[i] - '0');
-    } else if (time.fraction[i] != '0') {
-      beyond_ns = true;
-    }
-  }
-  for (std::size_t i = time.fraction.size(); i < 9; ++i) ns *= 10;
-  return time.whole * kNsPerSecond + ns + (beyond_ns ? 1 : 0);
+  return whole_ticks + carry + (fraction_left ? 1 : 0);
 }
 
 }  // namespace
 
 std::int32_t first_frame_from(const ListTime& time, const FrameClock& clock) {
-  if (is_constant(clock)) return first_frame_from(time, clock.rate);
-  const std::int64_t frame = first_frame_at_or_after_ns(clock, ceil_ns(time));
+  // A frame starts at or after the time exactly when it starts at or after
+  // the time rounded up to the clock's ticks, since frames start on whole
+  // ticks.
+  constexpr std::int64_t kMsPerSecond = 1000;
+  const std::int64_t ticks = ceil_ticks(time, ticks_per_ms(clock) * kMsPerSecond);
+  const std::int64_t frame = first_frame_at_or_after(clock, ClockTime{ticks});
   return static_cast<std::int32_t>(
       std::min<std::int64_t>(frame, std::numeric_limits<std::int32_t>::max()));
 }

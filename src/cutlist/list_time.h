@@ -9,8 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/frame_clock.h"
-#include "util/frame_rate.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 
@@ -44,11 +43,9 @@ ListTime add_list_times(const ListTime& a, const ListTime& b, std::string& stora
 // -1, 0 or 1 as a lies before, at or after b; exact.
 int compare_list_times(const ListTime& a, const ListTime& b);
 
-// The first frame whose start time f / rate is not before the time:
-// ceil(time × rate), exact for any number of fraction digits, saturated at
-// the int limit.
-std::int32_t first_frame_from(const ListTime& time, FrameRate rate);
-// The first frame that starts at or after the time on the clock.
+// The first frame that starts at or after the time on the clock, exact for
+// any number of fraction digits (on a constant rate, ceil(time × rate)),
+// saturated at the int limit.
 std::int32_t first_frame_from(const ListTime& time, const FrameClock& clock);
 
 // A frame number written as digits; saturates at the int limit. False when

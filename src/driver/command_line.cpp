@@ -67,6 +67,19 @@ bool check_all_marker(const std::vector<Argument>& arguments, std::size_t at,
   return false;
 }
 
+// A value of -fps-change or -sync that cannot be used: named with its
+// option, and nothing runs.
+bool check_option_value(const InputOptions& options, const Log& log) {
+  for (const std::optional<std::string>* invalid :
+       {&options.invalid_speed, &options.invalid_sync}) {
+    if (*invalid) {
+      log(LogLevel::Error, "%s\n", (*invalid)->c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 // What makes one input impossible whatever its files hold: a format name
 // that is none, -json without a recording to measure, the standard input
 // without a cut list or a delay to apply.
@@ -88,7 +101,7 @@ bool check_input(std::string_view input, const InputOptions& options, const Log&
     return false;
   }
   const bool has_delay = options.delay_ms != 0 || options.delay_mode != DelayMode::None;
-  if (!options.cut_list_path && !has_delay) {
+  if (!options.cut_list_path && !has_delay && !options.nocut) {
     log(LogLevel::Error,
         "-: name the cut list of the standard input with an option, or give a delay\n");
     return false;
@@ -136,6 +149,7 @@ bool check_command_line(const std::vector<Argument>& arguments, const Log& log) 
       case ArgumentKind::Option:
         warn_about_letter_form(argument, log);
         state.option(argument);
+        if (!check_option_value(state.current, log)) return false;
         break;
       case ArgumentKind::All:
         if (!check_all_marker(arguments, i, state.since_input, log)) return false;

@@ -10,20 +10,21 @@
 #include <sys/stat.h>
 
 #include "cutlist/cut_list.h"
-#include "cutlist/cut_map.h"
 #include "cutlist/cut_timecodes.h"
 #include "driver/command_line.h"
 #include "driver/run_files.h"
 #include "subtitle/rewrite.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
+#include "time/pipeline.h"
+#include "time/rate_parse.h"
+#include "time/timing.h"
 #include "ts/d2v.h"
 #include "ts/ts_delay.h"
 #include "util/file_failure.h"
-#include "util/frame_clock.h"
 #include "util/input_file.h"
 #include "util/path.h"
-#include "util/rate_parse.h"
 #include "util/text_reader.h"
-#include "util/timing.h"
 
 namespace mendra {
 namespace {
@@ -394,8 +395,8 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
   // goes to standard output cannot be taken back.
   if (options.timecodes_out_path) {
     InputOutput& timecodes = outputs.back();
-    if (!prepare_cut_timecodes(timecodes.plan.path, map, timing.clock, log, timecodes.pending.file,
-                               timecodes.frames)) {
+    if (!prepare_cut_timecodes(timecodes.plan.path, map, timing.clock, timing.speed, log,
+                               timecodes.pending.file, timecodes.frames)) {
       return false;
     }
   }
@@ -436,8 +437,22 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
   return true;
 }
 
-// Re-times with only the delay: there is no cut list, but a delay was given
-// or measured, so every time moves by it through the identity map.
+// The steps after the delays, when given, as the lines of the parameter
+// block ("\tfps change  : ...") or of the delay-only block ("  fps change:  ...").
+void log_later_steps(const Timing& timing, bool delay_only, const Log& log) {
+  if (changes_speed(timing.speed)) {
+    log(LogLevel::Info, delay_only ? "  fps change:  %s\n" : "\tfps change  : %s\n",
+        speed_step_text(timing.speed).c_str());
+  }
+  if (timing.sync.points > 0) {
+    log(LogLevel::Info, delay_only ? "  sync:  %s\n" : "\tsync        : %s\n",
+        sync_step_text(timing.sync).c_str());
+  }
+}
+
+// Re-times without a cut list (-nocut, or none to be found while a delay
+// was given or measured): every time moves by the delay and the later steps
+// through the identity map.
 bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timing timing,
                       const Log& log, RunFiles& run) {
   CutMap map;
@@ -453,8 +468,8 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
     for (const SubtitleFormat& format : subtitle_formats()) {
       steps.push_back(FormatStep{&format, format.extension, files.base + format.extension, 0});
     }
-    std::ranges::stable_sort(steps, {},
-                             [](const FormatStep& step) { return step.format->delay_step_ms; });
+    std::ranges::stable_sort(
+        steps, {}, [](const FormatStep& step) { return ms_per_unit(step.format->precision); });
   }
   log(LogLevel::Info, "\nOnly adaptation of delay is performed\n  delay:  ");
   // A format's times hold the delay only to their own precision, so it is
@@ -462,12 +477,15 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
   // what the rewrites report goes on lines of its own after it.
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const SubtitleFormat& format = *steps[i].format;
-    delay_ms = delay_ms / format.delay_step_ms * format.delay_step_ms;
+    const int step_ms = static_cast<int>(ms_per_unit(format.precision));
+    delay_ms = delay_ms / step_ms * step_ms;
     steps[i].delay_ms = delay_ms;
     log(LogLevel::Info, "[%s] %d msec%s", format.label, delay_ms,
         i + 1 < steps.size() ? "    " : "");
   }
-  log(LogLevel::Info, "\n\n");
+  log(LogLevel::Info, "\n");
+  log_later_steps(timing, true, log);
+  log(LogLevel::Info, "\n");
   if (!files.from_content && find_subtitle_format(files.extension) == nullptr) {
     bool any_exists = false;
     for (const FormatStep& step : steps) any_exists |= can_read_text_file(step.in_path);
@@ -531,24 +549,33 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   warn_about_fps(options, log);
   Timing timing;
   timing.delay_ms = options.delay_ms;
+  timing.speed = options.speed;
+  timing.sync = options.sync;
   if (!make_clock(options, log, run, timing.clock)) return false;
+  // Only an -fps far beyond any video's rate makes a clock this fine.
+  if ((changes_speed(timing.speed) || timing.sync.points > 0) &&
+      ticks_per_ms(timing.clock) > kMaxStepTicksPerMs) {
+    log(LogLevel::Error, "-fps-change and -sync need a frame rate of at most 1000000 fps\n");
+    return false;
+  }
 
   const CutListChoice cut_list = choose_cut_list(files, options);
   CutMap map;
-  // Named, since the list read is not the one the input's name suggests.
-  if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
-  // The recording a list that names its source should name: the stream
-  // measured when -stream names it, else the input itself.
-  const std::string recording = options.stream_path    ? *options.stream_path
-                                : files.standard_input ? ""
-                                                       : files.input;
-  const CutListRead read = cut_list.any
-                               ? read_list(cut_list, recording, timing.clock, log, run, map)
-                               : CutListRead::Unopened;
+  CutListRead read = CutListRead::Unopened;
+  if (!options.nocut) {
+    // Named, since the list read is not the one the input's name suggests.
+    if (cut_list.comskip) log(LogLevel::Info, "cut list: %s\n", cut_list.path.c_str());
+    // The recording a list that names its source should name: the stream
+    // measured when -stream names it, else the input itself.
+    const std::string recording = options.stream_path    ? *options.stream_path
+                                  : files.standard_input ? ""
+                                                         : files.input;
+    if (cut_list.any) read = read_list(cut_list, recording, timing.clock, log, run, map);
+  }
   // An empty list beside the input (0 bytes, as a cutter may leave it) is
   // no cut list either: a delay alone may stand in for it.
   const bool no_list = read == CutListRead::Unopened || read == CutListRead::Empty;
-  if (no_list && (cut_list.derived || !cut_list.any)) {
+  if (options.nocut || (no_list && (cut_list.derived || !cut_list.any))) {
     if (options.delay_mode != DelayMode::None) {
       log(LogLevel::Info, "   ---- param option ----\n");
       log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
@@ -557,7 +584,9 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
       if (!measured) return false;
       return apply_delay_only(files, options, timing, log, run);
     }
-    if (timing.delay_ms != 0) return apply_delay_only(files, options, timing, log, run);
+    if (options.nocut || timing.delay_ms != 0) {
+      return apply_delay_only(files, options, timing, log, run);
+    }
   }
   if (read == CutListRead::Unopened) {
     report_file_failure(log, FileFailure{"list file", FileAction::Open, cut_list.path,
@@ -583,6 +612,7 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   if (options.rate || options.fps_text || options.timecodes_path) {
     log(LogLevel::Info, "\tframe rate  : %s\n", frame_rate_line(timing.clock).c_str());
   }
+  log_later_steps(timing, false, log);
   bool measured = true;
   if (options.delay_mode != DelayMode::None) {
     measured = measure_for_input(files, options, log, timing.ts_delay_ms);

@@ -32,26 +32,23 @@ std::string json_string(std::string_view text) {
 }
 
 std::string json_stream(const TsStreamStart& stream) {
-  if (!stream.found) return "null";
+  if (!stream.start_pts) return "null";
   char text[128];
   std::snprintf(text, sizeof text, "{\"pid\": %u, \"stream_type\": %u, \"start_pts\": %" PRId64 "}",
                 static_cast<unsigned>(stream.pid), static_cast<unsigned>(stream.stream_type),
-                stream.start_pts);
+                stream.start_pts->count);
   return text;
 }
 
-std::string json_pts(std::int64_t pts) {
-  return pts == 0 ? "null" : std::to_string(pts);
+std::string json_pts(const std::optional<Ticks90k>& pts) {
+  return pts ? std::to_string(pts->count) : "null";
 }
 
 // The video as the mode measured it: mpg2vfp starts at the key picture,
 // the others at the dgindex start.
 TsStreamStart video_for_mode(const TsMeasurement& measurement, DelayMode mode) {
   TsStreamStart video = measurement.video;
-  if (mode == DelayMode::Mpg2vfp) {
-    video.start_pts = measurement.starts.mpg2vfp_pts;
-    video.found = video.start_pts != 0;
-  }
+  if (mode == DelayMode::Mpg2vfp) video.start_pts = measurement.starts.mpg2vfp_pts;
   return video;
 }
 
@@ -74,7 +71,8 @@ void print_json(const std::string& path, const TsMeasurement& measurement, Delay
                 "\"mpg2vfp\": %s, \"tmpgenc\": %s}, \"delay_ms\": {\"dgindex\": %d, "
                 "\"mpg2vfp\": %d, \"tmpgenc\": %d}}",
                 measurement.packet_bytes, static_cast<unsigned>(measurement.pcr_pid),
-                measurement.first_pcr, json_stream(video_for_mode(measurement, mode)).c_str(),
+                measurement.first_pcr.value_or(Ticks90k{}).count,
+                json_stream(video_for_mode(measurement, mode)).c_str(),
                 json_stream(measurement.audio).c_str(), json_pts(starts.dgindex_pts).c_str(),
                 json_pts(starts.mpg2vfp_pts).c_str(), json_pts(starts.tmpgenc_pts).c_str(),
                 measurement.delays.dgindex_ms, measurement.delays.mpg2vfp_ms,

@@ -10,7 +10,8 @@
 #include <sys/stat.h>
 
 #include "cutlist/cut_list.h"
-#include "util/rate_parse.h"
+#include "time/rate_parse.h"
+#include "time/time_steps.h"
 #include "util/scan.h"
 
 namespace mendra {
@@ -89,6 +90,35 @@ void apply_delay(InputOptions& options, std::string_view /*arg*/, std::string_vi
   }
 }
 
+void apply_nocut(InputOptions& options, std::string_view /*arg*/, std::string_view /*value*/) {
+  options.nocut = true;
+}
+
+void apply_speed(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  if (parse_speed_step(value, options.speed)) {
+    options.invalid_speed.reset();
+  } else {
+    options.invalid_speed = "invalid -fps-change value: " + std::string(value) +
+                            " (FROM:TO, two rates as -rate takes them)";
+  }
+}
+
+void apply_sync(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  switch (parse_sync_step(value, options.sync)) {
+    case SyncError::None:
+      options.invalid_sync.reset();
+      return;
+    case SyncError::NotPoints:
+      options.invalid_sync = "invalid -sync value: " + std::string(value) +
+                             " (A=B or A=B,C=D, times as h:mm:ss.fff, m:ss.fff or seconds)";
+      return;
+    case SyncError::OutOfOrder:
+      options.invalid_sync =
+          "invalid -sync value: " + std::string(value) + " (the points are equal or out of order)";
+      return;
+  }
+}
+
 void apply_gop(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
   options.gop_offset = parse_atoi(value);
   if (options.gop_offset < 1) options.gop_offset = 0;
@@ -144,6 +174,12 @@ constexpr OptionRow kOtherRows[] = {
     {"-timecodes-out", M::Word, true, apply_path<&InputOptions::timecodes_out_path>,
      "  -timecodes-out <file.txt>     write the cut video's frame times (v2)\n"},
     {"-delay", M::Word, true, apply_delay, "  -delay <msec>\n"},
+    {"-nocut", M::Word, false, apply_nocut,
+     "  -nocut                        no cut list: only the other steps change the times\n"},
+    {"-fps-change", M::Word, true, apply_speed,
+     "  -fps-change <FROM:TO>         times x FROM/TO after the cut and delays: 23.976:25\n"},
+    {"-sync", M::Word, true, apply_sync,
+     "  -sync <A=B[,C=D]>             last, A becomes B (and C becomes D): 1:00=1:00.5\n"},
     {"-md", M::Word, false, apply_delay_mode<DelayMode::Dgindex>,
      "  -md            : parse tsfile.  [for dgindex]\n"},
     {"-mv", M::Word, false, apply_delay_mode<DelayMode::Mpg2vfp>,

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "cutlist/cut_list_kind.h"
+#include "time/frame_rate.h"
+#include "time/time_steps.h"
 #include "ts/ts_delay.h"
-#include "util/frame_rate.h"
 #include "util/log.h"
 
 namespace mendra {
@@ -40,6 +41,14 @@ struct InputOptions {
   std::optional<std::string> invalid_delay;
   std::optional<std::string> invalid_pmt_pid;
   int delay_ms = 0;
+  // -nocut: no cut list is read or looked for.
+  bool nocut = false;
+  SpeedStep speed;  // -fps-change
+  SyncStep sync;    // -sync
+  // A -fps-change or -sync value that cannot be used, with why: the command
+  // line is refused before anything runs.
+  std::optional<std::string> invalid_speed;
+  std::optional<std::string> invalid_sync;
 
   int gop_offset = -1;        // -1: no -gop given
   std::uint16_t pmt_pid = 0;  // 0: the first program of the PAT

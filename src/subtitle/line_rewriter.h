@@ -1,21 +1,20 @@
-// What a format's line rewriter works with: the prepared cut map and the
-// timing, the one sink its output and its counts go to, and the loop that
-// streams whole lines through it with its per-file state.
+// What a format's line rewriter works with: the time pipeline, the one sink
+// its output and its counts go to, and the loop that streams whole lines
+// through it with its per-file state.
 #pragma once
 
 #include <string_view>
 
-#include "cutlist/remap_table.h"
 #include "subtitle/rewrite.h"
+#include "time/pipeline.h"
 #include "util/output_file.h"
 #include "util/text_reader.h"
-#include "util/timing.h"
 
 namespace mendra {
 
 struct LineContext {
-  const RemapTable& map;  // prepared once: every subtitle looks up two times
-  const Timing& timing;
+  // Prepared once for the file: every subtitle sends two times through it.
+  const TimePipeline& pipeline;
   // Written as the other format of its pair (SRT as WebVTT, WebVTT as SRT).
   bool convert = false;
 };

@@ -1,11 +1,8 @@
-// The time arithmetic shared by the .ass and .srt rewriters: clock fields to
-// milliseconds, milliseconds through the cut map and the delays, and
-// milliseconds back to the clock fields that are printed.
+// The time arithmetic shared by the rewriters: clock fields to milliseconds,
+// and a subtitle's two times through the time pipeline.
 #pragma once
 
-#include "cutlist/cut_map.h"
-#include "cutlist/remap_table.h"
-#include "util/timing.h"
+#include "time/pipeline.h"
 
 namespace mendra {
 
@@ -16,35 +13,24 @@ int ass_time_ms(int hours, int minutes, int seconds, int centiseconds);
 // ((hours * 60 + minutes) * 60 + seconds) * 1000 + milliseconds, wrapping.
 int srt_time_ms(int hours, int minutes, int seconds, int milliseconds);
 
-// A subtitle's start and end in milliseconds of the cut video. A time moved
-// to a cut point is marked: written to a coarser precision it must be
-// rounded down, so that it shows neither the frame before the cut nor the
-// one after it.
+// A subtitle's start and end through the pipeline, and both written to the
+// millisecond (a writer of another precision takes its own from `start` and
+// `end`).
 struct RetimedSpan {
+  CutTime start;
+  CutTime end;
   int start_ms = 0;
   int end_ms = 0;
-  bool start_at_cut = false;
-  bool end_at_cut = false;
 };
 
-// One time of the cut video, as a start is mapped.
-struct RetimedTime {
-  int ms = 0;
-  bool at_cut = false;
-};
-
-// Maps start_ms and end_ms through the cut map, adds ts_delay_ms, then
-// delay_ms, and clamps negative times to 0. Returns false when nothing of the
-// subtitle survives: its start lies beyond the last kept frame, or its start
-// is not before its end. `span` is filled either way. The table must have
-// been made on the timing's clock.
-bool retime_span(const RemapTable& table, const Timing& timing, int start_ms, int end_ms,
-                 RetimedSpan& span);
+// Maps start_ms and end_ms through the pipeline. Returns false when nothing
+// of the subtitle survives: its start lies beyond the last kept frame, or
+// its start, written to the millisecond, is not before its end.
+bool retime_span(const TimePipeline& pipeline, int start_ms, int end_ms, RetimedSpan& span);
 
 // Maps one time inside a subtitle as its start is mapped (a time in deleted
-// material moves to the cut point), with both delays and the clamp to 0.
-// Returns false when it lies beyond the last kept frame, where `retimed`
-// means nothing.
-bool retime_start(const RemapTable& table, const Timing& timing, int ms, RetimedTime& retimed);
+// material moves to the cut point) and writes it to the millisecond.
+// Returns false when it lies beyond the last kept frame.
+bool retime_start(const TimePipeline& pipeline, int ms, int& retimed_ms);
 
 }  // namespace mendra

@@ -12,7 +12,8 @@
 namespace mendra {
 namespace {
 
-constexpr int kCentisecondMs = 10;
+constexpr TimePrecision kCs = TimePrecision::Centiseconds;
+constexpr TimePrecision kMs = TimePrecision::Milliseconds;
 // U+FEFF: written in front of a UTF-16 text, it becomes the file's mark.
 constexpr std::string_view kUtf8Mark = kUtf8ByteOrderMark;
 constexpr std::string_view kStandardStream = "-";
@@ -23,10 +24,10 @@ constexpr std::string_view kStandardStream = "-";
 // extension does not look for them, so that its runs and messages stay as
 // they were.
 constexpr SubtitleFormat kFormats[] = {
-    {".ass", "ass", kCentisecondMs, nullptr, rewrite_ass_lines},
-    {".srt", "srt", 1, ".vtt", rewrite_srt_lines},
-    {".vtt", "vtt", 1, ".srt", rewrite_vtt_lines},
-    {".ssa", "ssa", kCentisecondMs, nullptr, rewrite_ssa_lines},
+    {".ass", "ass", kCs, nullptr, rewrite_ass_lines},
+    {".srt", "srt", kMs, ".vtt", rewrite_srt_lines},
+    {".vtt", "vtt", kMs, ".srt", rewrite_vtt_lines},
+    {".ssa", "ssa", kCs, nullptr, rewrite_ssa_lines},
 };
 // The leading rows that an input of another extension re-times.
 constexpr std::size_t kFormatsForOtherExtensions = 2;
@@ -34,7 +35,7 @@ constexpr const SubtitleFormat& kAss = kFormats[0];
 constexpr const SubtitleFormat& kSrt = kFormats[1];
 constexpr const SubtitleFormat& kVtt = kFormats[2];
 constexpr const SubtitleFormat& kSsa = kFormats[3];
-constexpr SubtitleFormat kFromContent = {"", "subtitle", 1, nullptr, nullptr};
+constexpr SubtitleFormat kFromContent = {"", "subtitle", kMs, nullptr, nullptr};
 
 bool same_letters(char a, char b) {
   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
@@ -163,8 +164,8 @@ RewriteCounts rewrite_lines(const SubtitleFormat& read_as, const SubtitleFormat&
   file.set_encoding(keeps_encoding ? in.encoding() : TextEncoding::Utf8);
   LineSink out{file, 0, {}};
   if (keeps_encoding && in.encoding() != TextEncoding::Utf8) out.write(kUtf8Mark);
-  const RemapTable table = make_remap_table(map, timing.clock);
-  read_as.rewrite_lines(in, LineContext{table, timing, &read_as != &write_as}, out);
+  const TimePipeline pipeline = make_time_pipeline(map, timing);
+  read_as.rewrite_lines(in, LineContext{pipeline, &read_as != &write_as}, out);
   return out.counts;
 }
 

@@ -9,11 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "cutlist/cut_map.h"
+#include "time/cut_map.h"
+#include "time/rounding.h"
+#include "time/timing.h"
 #include "util/line_tally.h"
 #include "util/log.h"
 #include "util/output_file.h"
-#include "util/timing.h"
 
 namespace mendra {
 
@@ -24,9 +25,10 @@ struct LineSink;
 struct SubtitleFormat {
   const char* extension;  // ".ass": what the input and the output file end in
   const char* label;      // "ass": how the format's messages name it
-  // Milliseconds per unit of the format's times: a delay applied on its own
-  // is cut to a multiple of it (centiseconds for .ass).
-  int delay_step_ms;
+  // The precision of the format's times: its writer takes every time from
+  // the pipeline rounded to it, and a delay applied on its own is cut to a
+  // multiple of it (centiseconds for .ass).
+  TimePrecision precision;
   // The extension of the other format this one can be written as, or
   // nullptr.
   const char* converts_to;
@@ -82,12 +84,12 @@ enum class RewriteOutcome {
 // The output keeps the input's encoding and line ends, except that WebVTT
 // is always written in UTF-8: a UTF-16 input is turned into it (without a
 // mark), and an input that is not UTF-8 is not written as WebVTT ("not
-// written: <out>: WebVTT must be UTF-8, <in> is not (line K)"). Reports every failure
-// itself, once, on log's error level: an open error names the file without
-// its extension, then its full path and the system's reason; "no times could
-// be read in <file> (first: line K)"; and a warning counting the lines that
-// were copied because their times could not be read when others were
-// re-timed. The caller reports what was written from `counts`.
+// written: <out>: WebVTT must be UTF-8, <in> is not (line K)"). Reports
+// every failure itself, once, on log's error level: an open error names the
+// file without its extension, then its full path and the system's reason;
+// "no times could be read in <file> (first: line K)"; and a warning counting
+// the lines that were copied because their times could not be read when
+// others were re-timed. The caller reports what was written from `counts`.
 RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,

@@ -97,14 +97,16 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
     return;
   }
   RetimedSpan span;
-  if (!retime_span(context.map, context.timing, ass_time_ms(sh, sm, ss, scs),
-                   ass_time_ms(eh, em, es, ecs), span)) {
+  if (!retime_span(context.pipeline, ass_time_ms(sh, sm, ss, scs), ass_time_ms(eh, em, es, ecs),
+                   span)) {
     ++out.counts.dropped;
     return;
   }
   ++out.counts.retimed;
-  const TimeFields start = centisecond_fields(span.start_ms, span.start_at_cut);
-  const TimeFields end = centisecond_fields(span.end_ms, span.end_at_cut);
+  const TimeFields start =
+      centisecond_fields(written_time(context.pipeline, span.start, TimePrecision::Centiseconds));
+  const TimeFields end =
+      centisecond_fields(written_time(context.pipeline, span.end, TimePrecision::Centiseconds));
   // "Dialogue: %d,%d:%02d:%02d.%02d,%d:%02d:%02d.%02d," written field by
   // field: formatting nine numbers per line through printf dominated the run.
   char header[kHeaderBufferBytes];

@@ -174,7 +174,7 @@ bool ends_crlf(std::string_view line) {
                                              CueWalk& walk, LineSink& out) {
   const int* f = times.fields;
   RetimedSpan span;
-  if (retime_span(context.map, context.timing, srt_time_ms(f[0], f[1], f[2], f[3]),
+  if (retime_span(context.pipeline, srt_time_ms(f[0], f[1], f[2], f[3]),
                   srt_time_ms(f[4], f[5], f[6], f[7]), span)) {
     write_cue_header(span, walk.sequence, number_crlf, timing_line, times.tail, context.convert,
                      out);

@@ -202,14 +202,13 @@ void write_cue_text(std::string_view line, const LineContext& context, const Ret
     if (!read_timestamp(line, open + 1, tag) || tag.end >= line.size() || line[tag.end] != '>') {
       continue;
     }
-    RetimedTime retimed;
-    const bool placed = !context.convert &&
-                        retime_start(context.map, context.timing, tag.ms, retimed) &&
-                        retimed.ms > last_tag_ms && retimed.ms < cue.end_ms;
+    int retimed_ms = 0;
+    const bool placed = !context.convert && retime_start(context.pipeline, tag.ms, retimed_ms) &&
+                        retimed_ms > last_tag_ms && retimed_ms < cue.end_ms;
     if (placed) {
       out.write(line.substr(copied, tag.begin - copied));
-      write_time(retimed.ms, tag.has_hours, out);
-      last_tag_ms = retimed.ms;
+      write_time(retimed_ms, tag.has_hours, out);
+      last_tag_ms = retimed_ms;
       copied = tag.end;
     } else {
       out.write(line.substr(copied, open - copied));
@@ -259,7 +258,7 @@ void start_cue(std::string_view line, bool with_identifier, const LineContext& c
     return;
   }
   RetimedSpan span;
-  if (!retime_span(context.map, context.timing, timing.start.ms, timing.end.ms, span)) {
+  if (!retime_span(context.pipeline, timing.start.ms, timing.end.ms, span)) {
     ++out.counts.dropped;
     walk.state = BlockState::SkipText;
     return;

@@ -34,16 +34,11 @@ inline TimeFields millisecond_fields(int ms) {
   return time_text_detail::split_seconds(ms / kMsPerSecond, ms % kMsPerSecond);
 }
 
-// Centiseconds: to the nearest one (5 to 9 ms go up, carrying into the
-// seconds), or down for a time at a cut point, which must not show the
-// frame after the cut by rounding. Negative times are written as 0.
-inline TimeFields centisecond_fields(int ms, bool round_down) {
-  constexpr int kMsPerCentisecond = 10;
-  constexpr int kRoundUpFromMs = 5;
+// Centiseconds as they are (the time pipeline has rounded them). Negative
+// times are written as 0.
+inline TimeFields centisecond_fields(int centiseconds) {
   constexpr int kCentisecondsPerSecond = 100;
-  if (ms < 0) ms = 0;
-  int centiseconds = ms / kMsPerCentisecond;
-  if (!round_down && ms % kMsPerCentisecond >= kRoundUpFromMs) ++centiseconds;
+  if (centiseconds < 0) centiseconds = 0;
   return time_text_detail::split_seconds(centiseconds / kCentisecondsPerSecond,
                                          centiseconds % kCentisecondsPerSecond);
 }

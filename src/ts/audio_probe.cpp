@@ -25,8 +25,8 @@ struct Probe {
 const EsScanner* probe_start_packet(PacketCursor& cursor, const TsPacketHeader& header) {
   const Log quiet{nullptr, nullptr, LogLevel::Error};
   skip_adaptation_field(cursor, header);
-  std::int64_t pts = 0;
-  std::int64_t dts = 0;
+  std::optional<Ticks90k> pts;
+  std::optional<Ticks90k> dts;
   if (!read_pes_header(cursor, &is_audio_stream_id, pts, dts, quiet)) return nullptr;
   const int n = cursor.bytes_left;
   std::array<std::uint8_t, kTsPacketBytes> buffer;

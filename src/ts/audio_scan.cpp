@@ -21,8 +21,8 @@ constexpr std::uint8_t kCarryFiller = 0x00;
 constexpr unsigned kAdtsMinFrameBytes = 7;
 constexpr unsigned kSamplingIndexCount = 13;
 
-PacketScan record_audio_start(const AudioSyncFormat& format, std::int64_t pts, EsPassResult& result,
-                              const ScanContext& context) {
+PacketScan record_audio_start(const AudioSyncFormat& format, std::optional<Ticks90k> pts,
+                              EsPassResult& result, const ScanContext& context) {
   context.log(LogLevel::Debug, "\t\t -- %s Header --\n", format.trace_name);
   result.start_pts = pts;
   context.log(LogLevel::Debug, "\t\t  set Start Audio PTS\n");
@@ -93,8 +93,8 @@ PacketScan search_continuation(const AudioSyncFormat& format,
                                std::span<const std::uint8_t> searched, AudioScanState& state,
                                EsPassResult& result, const ScanContext& context) {
   if (find_audio_header(format, searched) >= 0) {
-    const std::int64_t pts = state.pending_pts;
-    state.pending_pts = 0;
+    const std::optional<Ticks90k> pts = state.pending_pts;
+    state.pending_pts.reset();
     state.scan_pending = false;
     return record_audio_start(format, pts, result, context);
   }
@@ -143,8 +143,8 @@ PacketScan scan_audio_sync(const AudioSyncFormat& format, PacketCursor& cursor,
   }
 
   skip_adaptation_field(cursor, header);
-  std::int64_t pts = 0;
-  std::int64_t dts = 0;
+  std::optional<Ticks90k> pts;
+  std::optional<Ticks90k> dts;
   const bool pes_read =
       format.accepts_stream_id != nullptr
           ? read_pes_header(cursor, format.accepts_stream_id, pts, dts, context.log)

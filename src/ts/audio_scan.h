@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "ts/es_scan.h"
@@ -26,8 +27,8 @@ struct AudioScanState {
   // The last payload bytes searched, for the next continuation packet; a
   // format uses the tail that its header test needs.
   std::array<std::uint8_t, kAudioCarryBytes> carry{};
-  bool scan_pending = false;     // a PES's header search goes on in continuations
-  std::int64_t pending_pts = 0;  // PTS of the PES whose search goes on
+  bool scan_pending = false;            // a PES's header search goes on in continuations
+  std::optional<Ticks90k> pending_pts;  // PTS of the PES whose search goes on
 };
 
 // What the search needs to know of one audio format.

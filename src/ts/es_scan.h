@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <span>
 
+#include "time/time_types.h"
 #include "ts/start_rule.h"
 #include "ts/ts_packet.h"
 #include "util/log.h"
@@ -24,10 +26,10 @@ enum class PacketScan {
 
 // What a pass over one elementary stream finds.
 struct EsPassResult {
-  std::int64_t start_pts = 0;  // where the stream is taken to start
-  std::int64_t key_pts = 0;    // video: the first I picture's PTS
-  int found_count = 0;         // packets that held a header
-  int through_count = 0;       // packets passed over before the first PES start
+  std::optional<Ticks90k> start_pts;  // where the stream is taken to start
+  std::optional<Ticks90k> key_pts;    // video: the first I picture's PTS
+  int found_count = 0;                // packets that held a header
+  int through_count = 0;              // packets passed over before the first PES start
 };
 
 // What every scanner of a pass reads besides its packets: where the video

@@ -74,7 +74,7 @@ void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
       static_cast<void>(payload);
       static_cast<void>(sync_offset);
     }
-    return result.start_pts != 0;
+    return result.start_pts.has_value();
   };
   TsPacketHeader header;
   WalkStop stop = begin_packet_walk(cursor, header) ? WalkStop::Header : WalkStop::End;
@@ -90,10 +90,10 @@ void run_es_pass(PacketCursor& cursor, std::uint16_t pid, EsPassResult& result,
     const PacketScan scan = Scan(cursor, header, state, result, context);
     if (header.payload_unit_start != 0) pes_seen = true;
     tally(scan);
-    if (result.start_pts != 0) break;
+    if (result.start_pts) break;
     stop = next();
   }
-  if (result.start_pts != 0) {
+  if (result.start_pts) {
     context.log(LogLevel::Debug, "\n\t end %s PTS check\n", es_role_name(Role));
   }
 }

@@ -210,8 +210,8 @@ PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, N
   completed.count = 0;
   if (header.payload_unit_start != 0) {
     skip_adaptation_field(cursor, header);
-    std::int64_t pts = 0;
-    std::int64_t dts = 0;
+    std::optional<Ticks90k> pts;
+    std::optional<Ticks90k> dts;
     if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, context.log)) {
       // What follows is not known to continue the bytes read so far.
       reader = NalReader{};
@@ -243,16 +243,17 @@ PacketScan read_nal_packet(PacketCursor& cursor, const TsPacketHeader& header, N
   return PacketScan::Searched;
 }
 
-void record_random_access(std::int64_t pts, std::int64_t sync_offset, RandomAccessCount& seen,
-                          EsPassResult& result, const ScanContext& context) {
+void record_random_access(std::optional<Ticks90k> pts, std::int64_t sync_offset,
+                          RandomAccessCount& seen, EsPassResult& result,
+                          const ScanContext& context) {
   ++seen.count;
-  if (result.key_pts == 0) {
+  if (!result.key_pts) {
     result.key_pts = pts;
     context.log(LogLevel::Debug, "\t\t  set Start Video PTS I-Frame\n");
   }
   // The start picture is a random-access picture itself, so the first one
   // is taken unless the -gop count or the d2v offset asks for a later one.
-  if (result.start_pts == 0 && start_rule_met(context.rule, seen.count, sync_offset)) {
+  if (!result.start_pts && start_rule_met(context.rule, seen.count, sync_offset)) {
     result.start_pts = pts;
     context.log(LogLevel::Debug, "\t\t  set Start Video PTS\n");
   }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "ts/es_scan.h"
@@ -25,7 +26,7 @@ inline constexpr std::size_t kNalHeadBytes = 16;
 struct NalHead {
   std::array<std::uint8_t, kNalHeadBytes> bytes{};
   std::size_t size = 0;          // bytes held: fewer when the unit is shorter
-  std::int64_t pts = 0;          // PTS of the PES in which its start code ended
+  std::optional<Ticks90k> pts;   // PTS of the PES in which its start code ended
   std::int64_t sync_offset = 0;  // file offset of the packet that holds its start code
 };
 
@@ -33,11 +34,11 @@ struct NalHead {
 // run on from one packet to the next, across PES boundaries; what a start
 // code or a head split by a boundary needs is carried here.
 struct NalReader {
-  bool synced = false;       // a PES header was read; later payload bytes follow it
-  std::int64_t pes_pts = 0;  // PTS of the PES being read (0 when it has none)
-  int zeros = 0;             // 00 bytes just read, at most 3: a start code in the making
-  bool gathering = false;    // the head of a NAL unit is being filled
-  NalHead head;              // the head being filled
+  bool synced = false;              // a PES header was read; later payload bytes follow it
+  std::optional<Ticks90k> pes_pts;  // PTS of the PES being read (none when it has none)
+  int zeros = 0;                    // 00 bytes just read, at most 3: a start code in the making
+  bool gathering = false;           // the head of a NAL unit is being filled
+  NalHead head;                     // the head being filled
 };
 
 // The NAL-unit heads completed while reading one packet, in stream order.
@@ -72,15 +73,16 @@ struct RandomAccessCount {
 // stamp `pts` whose first slice lies in the packet at `sync_offset`: the
 // first one of the pass sets result.key_pts; the one at which the -gop
 // count or the d2v start offset is reached sets result.start_pts.
-void record_random_access(std::int64_t pts, std::int64_t sync_offset, RandomAccessCount& seen,
-                          EsPassResult& result, const ScanContext& context);
+void record_random_access(std::optional<Ticks90k> pts, std::int64_t sync_offset,
+                          RandomAccessCount& seen, EsPassResult& result,
+                          const ScanContext& context);
 
 // A picture whose random-access status is decided only when the next one
 // begins (an H.264 picture of I slices only: every slice must be seen).
 struct PendingPicture {
   bool open = false;
   bool intra = false;  // every slice so far was an intra slice
-  std::int64_t pts = 0;
+  std::optional<Ticks90k> pts;
   std::int64_t sync_offset = 0;
 };
 

@@ -14,8 +14,8 @@ constexpr std::size_t kPtsDtsBytes = 10;
 constexpr unsigned kFlagPts = 2;
 constexpr unsigned kFlagPtsDts = 3;
 
-bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_t& dts,
-                            const Log& log);
+bool read_pes_header_behind(PacketCursor& cursor, std::optional<Ticks90k>& pts,
+                            std::optional<Ticks90k>& dts, const Log& log);
 
 // Moves the cursor behind the first four bytes in the packet that `is_start`
 // takes, compared only while room for the fixed fields remains.
@@ -44,16 +44,16 @@ std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field) {
   return ((high << 30) | (middle << 15) | low) & kClockMask;
 }
 
-bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int64_t& pts,
-                     std::int64_t& dts, const Log& log) {
+bool read_pes_header(PacketCursor& cursor, const StartCode& start_code,
+                     std::optional<Ticks90k>& pts, std::optional<Ticks90k>& dts, const Log& log) {
   if (!find_start_code(cursor, [&](const StartCode& window) { return window == start_code; })) {
     return false;
   }
   return read_pes_header_behind(cursor, pts, dts, log);
 }
 
-bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::int64_t& pts,
-                     std::int64_t& dts, const Log& log) {
+bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::optional<Ticks90k>& pts,
+                     std::optional<Ticks90k>& dts, const Log& log) {
   const auto is_start = [&](const StartCode& window) {
     return window[0] == 0x00 && window[1] == 0x00 && window[2] == 0x01 && accepts(window[3]);
   };
@@ -64,8 +64,8 @@ bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::int64_t& p
 namespace {
 
 // The PES header from PES_packet_length on.
-bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_t& dts,
-                            const Log& log) {
+bool read_pes_header_behind(PacketCursor& cursor, std::optional<Ticks90k>& pts,
+                            std::optional<Ticks90k>& dts, const Log& log) {
   std::array<std::uint8_t, kFixedHeaderBytes> fixed{};
   if (!read_packet_bytes(cursor, fixed)) return false;
   // PES_packet_length (16)
@@ -96,14 +96,14 @@ bool read_pes_header_behind(PacketCursor& cursor, std::int64_t& pts, std::int64_
       header_data_length -= static_cast<int>(optional_bytes);
       log(LogLevel::Debug, "\t\t flag: %d", static_cast<int>(pts_dts_flags));
       if ((pts_dts_flags & kFlagPts) != 0) {
-        pts = decode_time_stamp(std::span(optional).first<kPtsBytes>());
-        log_clock(log, LogLevel::Debug, ",  pts: ", pts, "");
+        pts = Ticks90k{decode_time_stamp(std::span(optional).first<kPtsBytes>())};
+        log_clock(log, LogLevel::Debug, ",  pts: ", pts->count, "");
       }
       // With only five optional bytes the DTS has no bytes of its own: it is
       // then neither decoded nor traced.
       if (pts_dts_flags == kFlagPtsDts && optional_bytes == kPtsDtsBytes) {
-        dts = decode_time_stamp(std::span(optional).subspan<kPtsBytes, kPtsBytes>());
-        log_clock(log, LogLevel::Debug, ",  dts: ", dts, "");
+        dts = Ticks90k{decode_time_stamp(std::span(optional).subspan<kPtsBytes, kPtsBytes>())};
+        log_clock(log, LogLevel::Debug, ",  dts: ", dts->count, "");
       }
       log(LogLevel::Debug, "\n");
     }

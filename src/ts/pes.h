@@ -3,8 +3,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
+#include "time/time_types.h"
 #include "ts/ts_packet.h"
 #include "util/log.h"
 
@@ -20,16 +22,16 @@ std::int64_t decode_time_stamp(std::span<const std::uint8_t, 5> field);
 // Finds start_code within the current packet and reads the PES header
 // behind it. True with the cursor at the first payload byte; false when no
 // header was found in the packet, a read failed or PES_header_data_length
-// is 0. pts is written only with a PTS, dts only with PTS and DTS.
-bool read_pes_header(PacketCursor& cursor, const StartCode& start_code, std::int64_t& pts,
-                     std::int64_t& dts, const Log& log);
+// is 0. pts is set only with a PTS, dts only with PTS and DTS.
+bool read_pes_header(PacketCursor& cursor, const StartCode& start_code,
+                     std::optional<Ticks90k>& pts, std::optional<Ticks90k>& dts, const Log& log);
 
 // Which stream ids a scanner takes: one PID's PES may carry any of several
 // (audio as 0xC0 to 0xDF, AC-3 as private_stream_1 0xBD, ...).
 using StreamIdTest = bool (*)(std::uint8_t stream_id);
 
 // As above, for the first 00 00 01 prefix whose stream id passes the test.
-bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::int64_t& pts,
-                     std::int64_t& dts, const Log& log);
+bool read_pes_header(PacketCursor& cursor, StreamIdTest accepts, std::optional<Ticks90k>& pts,
+                     std::optional<Ticks90k>& dts, const Log& log);
 
 }  // namespace mendra

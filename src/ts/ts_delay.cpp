@@ -37,7 +37,7 @@ struct TsAnalysis {
   std::uint16_t pmt_pid = 0;
   std::vector<std::uint16_t> pat_pids;
   ProgramStreams program;
-  std::int64_t start_pcr = 0;
+  std::optional<Ticks90k> start_pcr;
   EsPassResult video;
   EsPassResult audio;
 };
@@ -72,7 +72,7 @@ void find_pids_and_pcr(PacketCursor& cursor, TsAnalysis& ts, const Log& log) {
       const std::int64_t pcr = read_pcr(cursor, header.adaptation_length);
       if (pcr >= 0) {
         log_clock(log, LogLevel::Debug, "\t\t pcr: ", pcr, "\n");
-        ts.start_pcr = pcr;
+        ts.start_pcr = Ticks90k{pcr};
         log(LogLevel::Debug, "\t\t  set Start PCR\n");
         log(LogLevel::Debug, "\n\t end PAT/PMT/PCR check\n");
         break;
@@ -96,7 +96,7 @@ std::string missing_pid_reason(const TsAnalysis& ts) {
     std::snprintf(text, sizeof text, "no PMT on PID 0x%04X", static_cast<unsigned>(ts.pmt_pid));
     add(text);
   } else {
-    if (ts.start_pcr == 0) {
+    if (!ts.start_pcr) {
       char text[48];
       std::snprintf(text, sizeof text, "no PCR on PID 0x%04X",
                     static_cast<unsigned>(program.pcr_pid));
@@ -120,13 +120,17 @@ void find_es_start(PacketCursor& cursor, const EsSelection& chosen, const char* 
 void print_ts_summary(const TsAnalysis& ts, const Log& log) {
   log(LogLevel::Debug, "\n");
   log(LogLevel::Debug, "\t==== TS Parse info ====\n");
-  log_clock(log, LogLevel::Debug, "\t -- Start PCR: ", ts.start_pcr, "\n");
-  log_clock(log, LogLevel::Debug, "\t -- Start Video PTS: ", ts.video.start_pts, "\n");
-  log_clock(log, LogLevel::Debug, "\t -- Start Video PTS I-Frame: ", ts.video.key_pts, "\n");
+  // What was not found shows as 0, as the trace always showed it.
+  const auto shown = [](const std::optional<Ticks90k>& clock) {
+    return clock.value_or(Ticks90k{}).count;
+  };
+  log_clock(log, LogLevel::Debug, "\t -- Start PCR: ", shown(ts.start_pcr), "\n");
+  log_clock(log, LogLevel::Debug, "\t -- Start Video PTS: ", shown(ts.video.start_pts), "\n");
+  log_clock(log, LogLevel::Debug, "\t -- Start Video PTS I-Frame: ", shown(ts.video.key_pts), "\n");
   log(LogLevel::Debug, "\t -- check  Frame Count: %d\n", ts.video.found_count);
   log(LogLevel::Debug, "\t -- through Vpid Count: %d\n", ts.video.through_count);
   if (ts.program.audio.pid != 0) {
-    log_clock(log, LogLevel::Debug, "\t -- Start Audio PTS: ", ts.audio.start_pts, "\n");
+    log_clock(log, LogLevel::Debug, "\t -- Start Audio PTS: ", shown(ts.audio.start_pts), "\n");
     log(LogLevel::Debug, "\t -- through Apid Count: %d\n", ts.audio.through_count);
   }
 }
@@ -152,12 +156,12 @@ void report_tmpgenc_fallback(const ProgramStreams& program, const Log& log) {
 
 }  // namespace
 
-int clock_delay_ms(std::int64_t pts, std::int64_t start_pcr) {
-  std::int64_t pcr = start_pcr;
+int clock_delay_ms(Ticks90k pts, Ticks90k start_pcr) {
+  Ticks90k pcr = start_pcr;
   // A PTS far below the PCR has wrapped past 2^33: bring the PCR into its
   // turn of the clock.
-  if (pts + kClockWrapThreshold < start_pcr) pcr -= kClockWrap;
-  const std::int64_t delay = (pcr - pts) / kClockTicksPerMs;
+  if (pts.count + kClockWrapThreshold < start_pcr.count) pcr.count -= kClockWrap;
+  const std::int64_t delay = ticks90k_to_ms(Ticks90k{pcr.count - pts.count}).count;
   // Kept as the low 32 bits of the quotient; 33-bit clocks never reach them.
   return static_cast<int>(static_cast<std::int32_t>(static_cast<std::uint32_t>(delay)));
 }
@@ -202,7 +206,7 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
   measured.video.stream_type = program.video.stream_type;
   measured.audio.pid = program.audio.pid;
   measured.audio.stream_type = program.audio.stream_type;
-  if (ts.start_pcr == 0 || program.video.pid == 0) {
+  if (!ts.start_pcr || program.video.pid == 0) {
     log(LogLevel::Error, "\nnot found PID!!  pcr_pid:0x%4X, video_pid:0x%4X, audio_pid:0x%4X \n",
         static_cast<unsigned>(program.pcr_pid), static_cast<unsigned>(program.video.pid),
         static_cast<unsigned>(program.audio.pid));
@@ -227,21 +231,17 @@ bool measure_ts_delay(const std::string& ts_path, const StartRule& rule, DelayMo
   stream.close();
   print_ts_summary(ts, log);
   measured.video.start_pts = ts.video.start_pts;
-  measured.video.found = ts.video.start_pts != 0;
   measured.audio.start_pts = ts.audio.start_pts;
-  measured.audio.found = ts.audio.start_pts != 0;
 
   int audio_delay_ms = 0;
-  const bool video_found = ts.video.start_pts != 0 && ts.video.key_pts != 0;
+  const bool video_found = ts.video.start_pts && ts.video.key_pts;
   if (video_found) {
-    delays.dgindex_ms = clock_delay_ms(ts.video.start_pts, ts.start_pcr);
-    delays.mpg2vfp_ms = clock_delay_ms(ts.video.key_pts, ts.start_pcr);
-    audio_delay_ms = clock_delay_ms(ts.audio.start_pts, ts.start_pcr);
+    delays.dgindex_ms = clock_delay_ms(*ts.video.start_pts, *ts.start_pcr);
+    delays.mpg2vfp_ms = clock_delay_ms(*ts.video.key_pts, *ts.start_pcr);
+    if (ts.audio.start_pts) audio_delay_ms = clock_delay_ms(*ts.audio.start_pts, *ts.start_pcr);
   }
-  // Without an audio start there is no audio delay to choose: a PTS of 0
-  // would stand for a clock value the stream never had, and near the wrap of
-  // the clock its delay can even lie closer to zero than the video's.
-  const bool audio_found = measured.audio.found;
+  // Without an audio start there is no audio delay to choose.
+  const bool audio_found = measured.audio.start_pts.has_value();
   delays.tmpgenc_ms =
       audio_found ? tmpgenc_delay_ms(delays.dgindex_ms, audio_delay_ms) : delays.dgindex_ms;
   if (video_found) {

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "time/time_types.h"
 #include "ts/start_rule.h"
 #include "util/log.h"
 
@@ -29,23 +31,25 @@ struct TsDelays {
 struct TsStreamStart {
   std::uint16_t pid = 0;  // 0: the programme names no such stream
   std::uint8_t stream_type = 0;
-  std::int64_t start_pts = 0;  // 90 kHz; 0 when not found
-  bool found = false;          // the start was found before the end of the stream
+  // None when the start was not found before the end of the stream.
+  std::optional<Ticks90k> start_pts;
 };
 
-// The PTS each demultiplexer starts at, 90 kHz; 0 when the video start was
-// not found. The delays are the first PCR minus these.
+// The PTS each demultiplexer starts at; none when the video start was not
+// found. The delays are the first PCR minus these.
 struct TsStarts {
-  std::int64_t dgindex_pts = 0;  // the first picture with temporal reference 0 after the key
-  std::int64_t mpg2vfp_pts = 0;  // the first I (or random-access) picture
-  std::int64_t tmpgenc_pts = 0;  // the audio start, or the dgindex start when nearer the clock
+  // The first picture with temporal reference 0 after the key.
+  std::optional<Ticks90k> dgindex_pts;
+  std::optional<Ticks90k> mpg2vfp_pts;  // the first I (or random-access) picture
+  // The audio start, or the dgindex start when nearer the clock.
+  std::optional<Ticks90k> tmpgenc_pts;
 };
 
 // What one measurement found.
 struct TsMeasurement {
   int packet_bytes = 188;  // 188, or 192 with a time-stamp prefix
   std::uint16_t pcr_pid = 0;
-  std::int64_t first_pcr = 0;
+  std::optional<Ticks90k> first_pcr;
   TsStreamStart video;  // start_pts: the dgindex start
   TsStreamStart audio;
   TsStarts starts;
@@ -71,6 +75,6 @@ inline constexpr std::int64_t kClockWrapThreshold = 5000;
 
 // The delay in ms from the start PCR to `pts`; a PTS more than 5000 ticks
 // below the PCR is taken to have wrapped past 2^33.
-int clock_delay_ms(std::int64_t pts, std::int64_t start_pcr);
+int clock_delay_ms(Ticks90k pts, Ticks90k start_pcr);
 
 }  // namespace mendra

@@ -20,7 +20,6 @@ inline constexpr int kPcrFieldBytes = 7;  // flags byte + 6 bytes of PCR
 inline constexpr std::uint8_t kPcrFlag = 0x10;
 // Clock values are 33-bit counts of the 90 kHz clock.
 inline constexpr std::int64_t kClockMask = (std::int64_t{1} << 33) - 1;
-inline constexpr std::int64_t kClockTicksPerMs = 90;
 
 // adaptation_field_control values.
 inline constexpr std::uint8_t kPayloadOnly = 1;

@@ -66,7 +66,7 @@ void trace_sequence_header(std::span<const std::uint8_t> b, const ScanContext& c
 
 // Decodes the two picture-header bytes q4 and q5 and applies the I-picture
 // and start-picture rules with time stamp `pts`.
-void handle_picture_header(std::uint8_t q4, std::uint8_t q5, std::int64_t pts,
+void handle_picture_header(std::uint8_t q4, std::uint8_t q5, std::optional<Ticks90k> pts,
                            VideoScanState& state, EsPassResult& result, std::int64_t sync_offset,
                            const ScanContext& context) {
   // temporal_reference (10), picture_coding_type (3), vbv_delay (16) ...
@@ -77,12 +77,12 @@ void handle_picture_header(std::uint8_t q4, std::uint8_t q5, std::int64_t pts,
               picture_coding_type,
               picture_type_letters[static_cast<std::size_t>(picture_coding_type)],
               temporal_reference);
-  if (picture_coding_type == kIPicture && result.key_pts == 0) {
+  if (picture_coding_type == kIPicture && !result.key_pts) {
     result.key_pts = pts;
     state.iframe_seen = true;
     context.log(LogLevel::Debug, "\t\t  set Start Video PTS I-Frame\n");
   }
-  if (result.start_pts == 0 && temporal_reference == 0 && state.iframe_seen &&
+  if (!result.start_pts && temporal_reference == 0 && state.iframe_seen &&
       start_rule_met(context.rule, state.gop_count, sync_offset)) {
     result.start_pts = pts;
     context.log(LogLevel::Debug, "\t\t  set Start Video PTS\n");
@@ -99,7 +99,7 @@ void drop_carry(VideoScanState& state) {
 
 }  // namespace
 
-int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int64_t pts,
+int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::optional<Ticks90k> pts,
                         VideoScanState& state, EsPassResult& result, std::int64_t sync_offset,
                         const ScanContext& context) {
   // The last positions cannot decide yet: they are carried into the next
@@ -117,7 +117,7 @@ int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int
     if (start_code_at(bytes, i, kPictureStartCode)) {
       const auto at = static_cast<std::size_t>(i) + kStartCodeBytes;
       handle_picture_header(bytes[at], bytes[at + 1], pts, state, result, sync_offset, context);
-      state.pending_pts = 0;
+      state.pending_pts.reset();
       state.scan_pending = false;
       return i;
     }
@@ -154,8 +154,8 @@ PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header
   }
 
   skip_adaptation_field(cursor, header);
-  std::int64_t pts = 0;
-  std::int64_t dts = 0;
+  std::optional<Ticks90k> pts;
+  std::optional<Ticks90k> dts;
   if (!read_pes_header(cursor, kVideoPesStartCode, pts, dts, context.log)) {
     return PacketScan::Searched;
   }

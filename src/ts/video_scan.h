@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "ts/es_scan.h"
@@ -22,10 +23,10 @@ inline constexpr std::size_t kVideoCarryBytes = 5;
 struct VideoScanState {
   // The last bytes searched, for the next continuation packet's search.
   std::array<std::uint8_t, kVideoCarryBytes> carry{};
-  bool scan_pending = false;     // a PES's header search goes on in continuations
-  bool iframe_seen = false;      // the I-picture rule has fired
-  std::int64_t pending_pts = 0;  // PTS of the PES whose search goes on
-  int gop_count = -1;            // GOP start codes met in this pass, minus one
+  bool scan_pending = false;            // a PES's header search goes on in continuations
+  bool iframe_seen = false;             // the I-picture rule has fired
+  std::optional<Ticks90k> pending_pts;  // PTS of the PES whose search goes on
+  int gop_count = -1;                   // GOP start codes met in this pass, minus one
 };
 
 // Scans one packet of the video PID, called right after its header was
@@ -42,7 +43,7 @@ PacketScan scan_video_payload(PacketCursor& cursor, const TsPacketHeader& header
 // search, which gets them as the carried bytes. The position of the picture
 // start code; bytes.size() - 5 when there is none; -1 when start lies
 // beyond that.
-int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::int64_t pts,
+int find_picture_header(std::span<const std::uint8_t> bytes, int start, std::optional<Ticks90k> pts,
                         VideoScanState& state, EsPassResult& result, std::int64_t sync_offset,
                         const ScanContext& context);
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cut_list_fixture.h"
+#include "support/remap_scan.h"
 
 namespace mendra {
 namespace {
@@ -78,8 +79,8 @@ TEST_F(AvsTrimTest, EndOfZeroKeepsToTheEndOfTheClip) {
   EXPECT_EQ(out.log, " [avs]\n" + number_trace("300") + number_trace("0") + open_end_trace(300) +
                          "\n" + summary_text(0, "00:00:00.000", 300, "00:00:10.010"));
   EXPECT_TRUE(keeps_any_frame(out.map));
-  EXPECT_EQ(remap_frame(out.map, FramePosition{1000000, 1}, 1).num, 999700);
-  EXPECT_EQ(remap_frame(out.map, FramePosition{100, 1}, 1).num, 0);
+  EXPECT_EQ(test::remap_frame(out.map, test::FramePosition{1000000, 1}, 1).num, 999700);
+  EXPECT_EQ(test::remap_frame(out.map, test::FramePosition{100, 1}, 1).num, 0);
 }
 
 TEST_F(AvsTrimTest, BoundedRangeBeforeAnOpenOne) {

@@ -12,9 +12,9 @@
 #include <string_view>
 
 #include "cutlist/cut_list.h"
-#include "cutlist/cut_map.h"
 #include "support/run_binary.h"
-#include "util/frame_clock.h"
+#include "time/cut_map.h"
+#include "time/frame_clock.h"
 #include "util/log.h"
 
 namespace mendra::test {

@@ -310,11 +310,18 @@ void PrintTo(const SummaryCase& c, std::ostream* os) {
 
 class CutSummaryTest : public ::testing::TestWithParam<SummaryCase> {};
 
+// The counts of kept and cut frames from frame 0, with their durations on
+// the clock as the builder sums them.
+CutCounters frames_from_zero(const FrameClock& clock, int kept_frames, int cut_frames) {
+  return CutCounters{kept_frames, cut_frames, frame_start(clock, kept_frames),
+                     frame_start(clock, cut_frames)};
+}
+
 TEST_P(CutSummaryTest, PrintsFramesAndTimes) {
   const SummaryCase& c = GetParam();
   const FrameClock clock = constant_clock(fps_frame_rate(c.fps));
   ::testing::internal::CaptureStderr();
-  print_cut_summary(CutCounters{c.kept_frames, c.cut_frames}, clock, Log{});
+  print_cut_summary(frames_from_zero(clock, c.kept_frames, c.cut_frames), clock, Log{});
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             summary_text(c.kept_frames, c.kept_time, c.cut_frames, c.cut_time));
 }
@@ -347,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CutSummarySilentTest, SilentInfoPrintsNothing) {
   ::testing::internal::CaptureStderr();
-  print_cut_summary(CutCounters{1800, 300}, FrameClock{},
+  print_cut_summary(frames_from_zero(FrameClock{}, 1800, 300), FrameClock{},
                     Log{stderr_message_sink, nullptr, LogLevel::Error});
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }

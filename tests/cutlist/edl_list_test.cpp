@@ -59,6 +59,12 @@ TEST_F(EdlListTest, RangesGiveTheFramesWhoseStartLiesInside) {
       // Past the end of the frame axis: nothing is kept after it.
       {"to the end", "1 2\n10 99999999999\n", kPal, {-1, -1, 25, 49, 250, -1, -1}},
       {"frame past the axis", "#10 #99999999999\n", kPal, {-1, -1, 10, -1, -1}},
+      // The finest clock -fps makes (2^31 frames per 1.001 s): times far
+      // past the axis saturate rather than overflow.
+      {"finest clock",
+       "1 2\n10 99999999999\n",
+       fps_frame_rate(2147483647),
+       {-1, -1, 2145338309, -1, -1}},
   };
   traces_only();
   log_.level = LogLevel::Info;

@@ -12,7 +12,7 @@
 #include "cut_list_fixture.h"
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_timecodes.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 namespace {
@@ -39,6 +39,18 @@ class TimecodeTest : public test::CutListTest {
 };
 
 constexpr std::int64_t kMs = 1000000;  // nanoseconds
+
+// When a frame starts, and which frame is shown at a time, in nanoseconds.
+std::int64_t start_ns(const FrameClock& clock, std::int64_t frame) {
+  return clock_time_ns(clock, frame_start(clock, frame)).count;
+}
+ClockTime at_ns(std::int64_t ns) {
+  return ClockTime{ns};  // a timecode clock ticks in nanoseconds
+}
+
+bool is_constant(const FrameClock& clock) {
+  return clock.timecodes == TimecodeFormat::None;
+}
 
 TEST_F(TimecodeTest, ReadsEveryFormatAndItsFrameTimes) {
   struct Case {
@@ -84,11 +96,12 @@ TEST_F(TimecodeTest, ReadsEveryFormatAndItsFrameTimes) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(frame_rate_line(clock_),
               "timecodes " + dir_.path.string() + "/times.txt" + c.rate_line);
-    EXPECT_EQ(frame_start_ns(clock_, c.frame), c.start_ns);
+    EXPECT_EQ(start_ns(clock_, c.frame), c.start_ns);
     // Every frame is shown from its own start to the next one's; before
     // the first frame, no frame is shown.
-    EXPECT_EQ(frame_shown_at_ns(clock_, c.start_ns), std::max<std::int64_t>(c.frame, -1));
-    EXPECT_EQ(first_frame_at_or_after_ns(clock_, c.start_ns), std::max<std::int64_t>(c.frame, 0));
+    EXPECT_EQ(frame_shown_at(clock_, at_ns(c.start_ns)), std::max<std::int64_t>(c.frame, -1));
+    EXPECT_EQ(first_frame_at_or_after(clock_, at_ns(c.start_ns)),
+              std::max<std::int64_t>(c.frame, 0));
   }
 }
 
@@ -197,9 +210,9 @@ TEST_F(TimecodeTest, RandomFilesAreReadOrRefusedCleanly) {
       continue;
     }
     ++read;
-    std::int64_t previous = frame_start_ns(clock_, -3);
+    std::int64_t previous = start_ns(clock_, -3);
     for (std::int64_t frame = -2; frame < clock_.frame_count + 3; ++frame) {
-      const std::int64_t start = frame_start_ns(clock_, frame);
+      const std::int64_t start = start_ns(clock_, frame);
       EXPECT_GE(start, previous) << text;
       previous = start;
     }
@@ -213,10 +226,10 @@ TEST_F(TimecodeTest, TimesPastTheEndWarnOnce) {
   bool ok = false;
   read_clock("# timestamp format v2\n0\n40\n100\n", ok);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(frame_shown_at_ns(clock_, 159 * kMs), 2);
+  EXPECT_EQ(frame_shown_at(clock_, at_ns(159 * kMs)), 2);
   EXPECT_FALSE(clock_.ran_past_end);
-  EXPECT_EQ(frame_shown_at_ns(clock_, 160 * kMs), 3);
-  EXPECT_EQ(frame_shown_at_ns(clock_, 1000 * kMs), 17);
+  EXPECT_EQ(frame_shown_at(clock_, at_ns(160 * kMs)), 3);
+  EXPECT_EQ(frame_shown_at(clock_, at_ns(1000 * kMs)), 17);
   EXPECT_TRUE(clock_.ran_past_end);
   captured_.clear();
   report_frames_past_end(clock_, log_);
@@ -274,7 +287,7 @@ TEST_F(TimecodeTest, CutTimecodesReadBackGiveTheCutVideoTimes) {
   const CutMap map = {-1, -1, 100, 199, 300, 399, 500, -1, -1};  // kept 0..99, 200..299, 400..499
   const std::string out_path = dir_.path.string() + "/cut.txt";
   captured_.clear();
-  ASSERT_TRUE(write_cut_timecodes(out_path, map, source, log_)) << captured_;
+  ASSERT_TRUE(write_cut_timecodes(out_path, map, source, SpeedStep{}, log_)) << captured_;
   const std::string text = read_back(out_path);
   EXPECT_EQ(text.rfind("# timestamp format v2\n0\n41.708375\n83.41675\n", 0), 0u)
       << text.substr(0, 80);
@@ -285,16 +298,16 @@ TEST_F(TimecodeTest, CutTimecodesReadBackGiveTheCutVideoTimes) {
   // shows it, less the cuts before it.
   const auto cut_time = [&](std::int64_t source_frame, std::int64_t run_first,
                             std::int64_t run_base) {
-    return run_base + frame_start_ns(source, source_frame) - frame_start_ns(source, run_first);
+    return run_base + start_ns(source, source_frame) - start_ns(source, run_first);
   };
-  const std::int64_t base2 = frame_start_ns(source, 100);
-  const std::int64_t base3 = base2 + frame_start_ns(source, 300) - frame_start_ns(source, 200);
-  EXPECT_EQ(frame_start_ns(cut, 0), 0);
-  EXPECT_EQ(frame_start_ns(cut, 99), cut_time(99, 0, 0));
-  EXPECT_EQ(frame_start_ns(cut, 100), base2);
-  EXPECT_EQ(frame_start_ns(cut, 150), cut_time(250, 200, base2));
-  EXPECT_EQ(frame_start_ns(cut, 200), base3);
-  EXPECT_EQ(frame_start_ns(cut, 299), cut_time(499, 400, base3));
+  const std::int64_t base2 = start_ns(source, 100);
+  const std::int64_t base3 = base2 + start_ns(source, 300) - start_ns(source, 200);
+  EXPECT_EQ(start_ns(cut, 0), 0);
+  EXPECT_EQ(start_ns(cut, 99), cut_time(99, 0, 0));
+  EXPECT_EQ(start_ns(cut, 100), base2);
+  EXPECT_EQ(start_ns(cut, 150), cut_time(250, 200, base2));
+  EXPECT_EQ(start_ns(cut, 200), base3);
+  EXPECT_EQ(start_ns(cut, 299), cut_time(499, 400, base3));
   // 100 frames at 23.976 fps: 4170.837504 ms.
   EXPECT_EQ(base2, 4170837504);
 }
@@ -302,12 +315,18 @@ TEST_F(TimecodeTest, CutTimecodesReadBackGiveTheCutVideoTimes) {
 TEST_F(TimecodeTest, CutTimecodesOfAConstantRate) {
   const std::string path = dir_.path.string() + "/cut.txt";
   const FrameClock clock = constant_clock(FrameRate{30000, 1001});
-  ASSERT_TRUE(write_cut_timecodes(path, CutMap{-1, 0, 3, 5, 7, -1, -1}, clock, log_));
+  ASSERT_TRUE(write_cut_timecodes(path, CutMap{-1, 0, 3, 5, 7, -1, -1}, clock, SpeedStep{}, log_));
   // Kept 1, 2, 6: three frames at 30000/1001 from 0.
   EXPECT_EQ(read_back(path), "# timestamp format v2\n0\n33.366667\n66.733333\n");
+  // Played at 25 fps (-fps-change 29.97:25), the same frames are 40 ms apart.
+  const SpeedStep to_pal{FrameRate{30000, 1001}, FrameRate{25, 1}};
+  ASSERT_TRUE(write_cut_timecodes(path, CutMap{-1, 0, 3, 5, 7, -1, -1}, clock, to_pal, log_));
+  EXPECT_EQ(read_back(path), "# timestamp format v2\n0\n40\n80\n");
+  ASSERT_TRUE(write_cut_timecodes(path, CutMap{-1, 0, 3, 5, 7, -1, -1}, clock, SpeedStep{}, log_));
   // A list open toward the end of the video has no last frame to write.
   captured_.clear();
-  EXPECT_FALSE(write_cut_timecodes(path, CutMap{-1, 9, 2147483647, -1, -1}, clock, log_));
+  EXPECT_FALSE(
+      write_cut_timecodes(path, CutMap{-1, 9, 2147483647, -1, -1}, clock, SpeedStep{}, log_));
   EXPECT_EQ(captured_, "output timecodes open error: " + path + "\n\t" + path +
                            ": the cut list leaves the end of the video open, and a constant "
                            "frame rate does not say where it ends\n");
@@ -316,10 +335,11 @@ TEST_F(TimecodeTest, CutTimecodesOfAConstantRate) {
   bool ok = false;
   read_clock("# timestamp format v2\n0\n40\n80\n120\n", ok);
   ASSERT_TRUE(ok);
-  ASSERT_TRUE(write_cut_timecodes(path, CutMap{-1, 1, 2147483647, -1, -1}, clock_, log_));
+  ASSERT_TRUE(
+      write_cut_timecodes(path, CutMap{-1, 1, 2147483647, -1, -1}, clock_, SpeedStep{}, log_));
   EXPECT_EQ(read_back(path), "# timestamp format v2\n0\n40\n");
   EXPECT_FALSE(write_cut_timecodes(dir_.path.string() + "/no/such/dir/cut.txt",
-                                   CutMap{-1, 1, 2147483647, -1, -1}, clock_, log_));
+                                   CutMap{-1, 1, 2147483647, -1, -1}, clock_, SpeedStep{}, log_));
 }
 
 }  // namespace

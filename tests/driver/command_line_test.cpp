@@ -18,7 +18,7 @@
 #include "driver/command_line.h"
 #include "driver/options.h"
 #include "support/run_binary.h"
-#include "util/rate_parse.h"
+#include "time/rate_parse.h"
 
 namespace mendra {
 namespace {
@@ -110,6 +110,11 @@ TEST(OptionTableTest, ClassifiesEverySpellingTheWalkAccepts) {
       {"-delay", ArgumentKind::Option, "-delay"},
       {"-md", ArgumentKind::Option, "-md"},
       {"-json", ArgumentKind::Option, "-json"},
+      {"-nocut", ArgumentKind::Option, "-nocut"},
+      {"-fps-change", ArgumentKind::Option, "-fps-change"},  // a word, not -fps
+      {"-sync", ArgumentKind::Option, "-sync"},
+      {"-fps-Change", ArgumentKind::Unknown, nullptr},
+      {"-nocuts", ArgumentKind::Unknown, nullptr},
       {"-all", ArgumentKind::All, nullptr},
       {"-h", ArgumentKind::Help, nullptr},
       {"-H", ArgumentKind::Help, nullptr},

@@ -2,7 +2,8 @@
 #include "cutlist/cut_timecodes.h"
 #include "subtitle/time_text.h"
 #include "support/run_binary.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
+#include "time/rounding.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,37 @@ CutMap identity_map() {
   return map;
 }
 
+Timing timing_of(const FrameClock& clock, int delay_ms = 0, int ts_delay_ms = 0) {
+  Timing timing;
+  timing.clock = clock;
+  timing.delay_ms = delay_ms;
+  timing.ts_delay_ms = ts_delay_ms;
+  return timing;
+}
+
+// A subtitle through the pipeline of the map and the timing, written to the
+// millisecond; -1 for the times of a start beyond the last kept frame.
+struct Mapped {
+  bool kept = false;
+  int start_ms = -1;
+  int end_ms = -1;
+  bool start_at_cut = false;
+  bool end_at_cut = false;
+};
+
+Mapped retime(const CutMap& map, const Timing& timing, int start_ms, int end_ms) {
+  const TimePipeline pipeline = make_time_pipeline(map, timing);
+  RetimedSpan span;
+  Mapped mapped;
+  mapped.kept = retime_span(pipeline, start_ms, end_ms, span);
+  if (!span.start.placed) return mapped;
+  mapped.start_ms = span.start_ms;
+  mapped.end_ms = span.end_ms;
+  mapped.start_at_cut = span.start.at_cut;
+  mapped.end_at_cut = span.end.at_cut;
+  return mapped;
+}
+
 struct ClockCase {
   int ms;
   int hours, minutes, seconds, fraction;
@@ -45,8 +77,13 @@ void expect_fields(const TimeFields& got, const ClockCase& c) {
 }
 
 // Hours are written in full: a file of more than 60 hours keeps its order.
+// A time of whole milliseconds whose frame starts lie far away rounds to
+// the nearest centisecond.
 TEST_P(AssClockTest, RoundsToCentisecondsAndKeepsEveryHour) {
-  expect_fields(centisecond_fields(GetParam().ms, false), GetParam());
+  constexpr std::int64_t kFar = std::int64_t{1} << 40;
+  const OutputTime<std::int64_t> time{GetParam().ms, -kFar, kFar, true, 1};
+  expect_fields(centisecond_fields(round_output_time(time, TimePrecision::Centiseconds, false)),
+                GetParam());
 }
 TEST_P(SrtClockTest, KeepsMillisecondsAndEveryHour) {
   expect_fields(millisecond_fields(GetParam().ms), GetParam());
@@ -113,13 +150,12 @@ class RetimeSpanTest : public ::testing::TestWithParam<SpanCase> {};
 
 TEST_P(RetimeSpanTest, MapsThroughCutsAndDelays) {
   const SpanCase& c = GetParam();
-  const Timing timing{constant_clock(fps_frame_rate(c.fps)), c.delay_ms, c.ts_delay_ms};
-  RetimedSpan span;
-  const bool kept = retime_span(make_remap_table(span_map(c.map), timing.clock), timing, c.start_in,
-                                c.end_in, span);
-  EXPECT_EQ(kept, c.kept);
-  EXPECT_EQ(span.start_ms, c.start_out);
-  EXPECT_EQ(span.end_ms, c.end_out);
+  const Mapped mapped = retime(
+      span_map(c.map), timing_of(constant_clock(fps_frame_rate(c.fps)), c.delay_ms, c.ts_delay_ms),
+      c.start_in, c.end_in);
+  EXPECT_EQ(mapped.kept, c.kept);
+  EXPECT_EQ(mapped.start_ms, c.start_out);
+  EXPECT_EQ(mapped.end_ms, c.end_out);
 }
 
 constexpr SpanMap Ex = SpanMap::Example;
@@ -133,14 +169,12 @@ INSTANTIATE_TEST_SUITE_P(
         SpanCase{"StartInLeadingCut", Ex, 30, 0, 0, 3000, 6000, 0, 2663, true},
         SpanCase{"EndBeyondLastKept", Ex, 30, 0, 0, 12000, 14000, 5326, 6673, true},
         SpanCase{"WhollyDeleted", Ex, 30, 0, 0, 7000, 9000, 3336, 3336, false},
-        SpanCase{"StartBeyondLastKept", Ex, 30, 0, 0, 14000, 15000, 0, 0, false},
+        SpanCase{"StartBeyondLastKept", Ex, 30, 0, 0, 14000, 15000, -1, -1, false},
         // A start beyond the last kept frame stays outside the cut video
-        // whatever the measured delay: -1 frame plus 33 ms truncates to 0,
-        // plus 500 ms to 466, and neither revives the subtitle.
-        SpanCase{"TsDelayDoesNotReviveBeyondLastKept", Ex, 30, 33, 0, 14000, 15000, 0, 0, false},
-        SpanCase{"LargeTsDelayDoesNotReviveBeyondLastKept", Ex, 30, 500, 0, 14000, 15000, 466, 466,
+        // whatever the measured delay.
+        SpanCase{"TsDelayDoesNotReviveBeyondLastKept", Ex, 30, 33, 0, 14000, 15000, -1, -1, false},
+        SpanCase{"LargeTsDelayDoesNotReviveBeyondLastKept", Ex, 30, 500, 0, 14000, 15000, -1, -1,
                  false},
-        SpanCase{"TsDelayTooSmall", Ex, 30, 32, 0, 14000, 15000, 0, 0, false},
         // A negative measured delay clamps like the same user delay.
         SpanCase{"NegativeTsDelayClamps", Ex, 30, -2000, 0, 5000, 8000, 0, 1336, true},
         SpanCase{"NegativeDelayClamps", Ex, 30, 0, -2000, 5000, 8000, 0, 1336, true},
@@ -179,19 +213,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RetimeSpanTest, KeptTimesComeBackExactly) {
   int checked = 0;
   for (int fps : {1, 24, 25, 30, 50, 60, 120, 1001, 100000}) {
-    const Timing settings{constant_clock(fps_frame_rate(fps))};
-    const RemapTable identity = make_remap_table(identity_map(), settings.clock);
-    const RemapTable keep_all = make_remap_table(kKeepAllMap, settings.clock);
+    const Timing settings = timing_of(constant_clock(fps_frame_rate(fps)));
+    const TimePipeline identity = make_time_pipeline(identity_map(), settings);
+    const TimePipeline keep_all = make_time_pipeline(kKeepAllMap, settings);
     for (int first : {0, 274000, 3000000}) {
       for (int ms = first; ms < first + 3000; ++ms) {
         RetimedSpan span;
-        ASSERT_TRUE(retime_span(identity, settings, ms, ms + 1, span)) << fps << " fps " << ms;
+        ASSERT_TRUE(retime_span(identity, ms, ms + 1, span)) << fps << " fps " << ms;
         ASSERT_EQ(span.start_ms, ms) << fps << " fps";
         ASSERT_EQ(span.end_ms, ms + 1) << fps << " fps";
         // The keep-all map ends at frame 99999: a later time is beyond it.
         const bool inside = static_cast<std::int64_t>(ms + 1) * fps < 99999LL * 1001;
         if (!inside) continue;
-        ASSERT_TRUE(retime_span(keep_all, settings, ms, ms + 1, span)) << fps << " fps " << ms;
+        ASSERT_TRUE(retime_span(keep_all, ms, ms + 1, span)) << fps << " fps " << ms;
         ASSERT_EQ(span.start_ms, ms) << fps << " fps";
         ASSERT_EQ(span.end_ms, ms + 1) << fps << " fps";
         ++checked;
@@ -210,16 +244,15 @@ TEST(RetimeStartTest, MapsOneTimeAsAStart) {
     bool placed;
     int expected_ms;  // when placed
   };
-  const RemapTable map = make_remap_table(kExampleMap, FrameClock{});
   for (const Case& c :
        {Case{5500, 0, true, 2163}, Case{7500, 0, true, 3336}, Case{3000, 0, true, 0},
         Case{5500, -1500, true, 663}, Case{5500, -3000, true, 0}, Case{15000, 0, false, 0}}) {
-    Timing settings;
-    settings.delay_ms = c.delay_ms;
-    RetimedTime retimed{-1, false};
-    EXPECT_EQ(retime_start(map, settings, c.ms, retimed), c.placed) << c.ms;
+    const Timing settings = timing_of(FrameClock{}, c.delay_ms);
+    const TimePipeline pipeline = make_time_pipeline(kExampleMap, settings);
+    int retimed_ms = -1;
+    EXPECT_EQ(retime_start(pipeline, c.ms, retimed_ms), c.placed) << c.ms;
     if (c.placed) {
-      EXPECT_EQ(retimed.ms, c.expected_ms) << c.ms << " delay " << c.delay_ms;
+      EXPECT_EQ(retimed_ms, c.expected_ms) << c.ms << " delay " << c.delay_ms;
     }
   }
 }
@@ -261,30 +294,18 @@ TEST(RetimeSpanTest, TimesInDeletedFramesMoveToTheCutPoint) {
       {"example end after the last kept", &kExampleMap, 12000, 14000, 5326, 6673, false, true,
        true},
   };
-  const Timing timing{constant_clock(FrameRate{30000, 1001})};
+  const Timing timing = timing_of(constant_clock(FrameRate{30000, 1001}));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RetimedSpan span;
-    EXPECT_EQ(
-        retime_span(make_remap_table(*c.map, timing.clock), timing, c.start_in, c.end_in, span),
-        c.kept);
-    EXPECT_EQ(span.start_ms, c.start_out);
-    EXPECT_EQ(span.end_ms, c.end_out);
+    const Mapped mapped = retime(*c.map, timing, c.start_in, c.end_in);
+    EXPECT_EQ(mapped.kept, c.kept);
+    EXPECT_EQ(mapped.start_ms, c.start_out);
+    EXPECT_EQ(mapped.end_ms, c.end_out);
     if (c.kept) {
-      EXPECT_EQ(span.start_at_cut, c.start_at_cut);
-      EXPECT_EQ(span.end_at_cut, c.end_at_cut);
+      EXPECT_EQ(mapped.start_at_cut, c.start_at_cut);
+      EXPECT_EQ(mapped.end_at_cut, c.end_at_cut);
     }
   }
-}
-
-// A time at a cut point prints rounded down to the centisecond; any other
-// rounds to the nearest.
-TEST(ClockTimeTest, CutPointsRoundDownInCentiseconds) {
-  EXPECT_EQ(centisecond_fields(3336, true).fraction, 33);
-  EXPECT_EQ(centisecond_fields(3336, false).fraction, 34);
-  EXPECT_EQ(centisecond_fields(1999, true).seconds, 1);
-  EXPECT_EQ(centisecond_fields(1999, true).fraction, 99);
-  EXPECT_EQ(centisecond_fields(-5, true).fraction, 0);
 }
 
 // A clock read from a timecode file: the file's text written to a fresh
@@ -307,7 +328,7 @@ TEST(RetimeSpanTest, TimecodesOfAConstantRateRetimeAsTheRate) {
   const FrameClock rate = constant_clock(FrameRate{30000, 1001});
   std::string text = "# timestamp format v2\n";
   for (int frame = 0; frame < kFrames; ++frame) {
-    text += timecode_ms_text(frame_start_ns(rate, frame)) + "\n";
+    text += timecode_ms_text(clock_time_ns(rate, frame_start(rate, frame)).count) + "\n";
   }
   const test::TempDir dir;
   const FrameClock file = timecode_clock(dir, text);
@@ -319,21 +340,30 @@ TEST(RetimeSpanTest, TimecodesOfAConstantRateRetimeAsTheRate) {
   int compared = 0;
   for (const CutMap* map : maps) {
     for (const Delays delays : {Delays{0, 0}, Delays{-500, 0}, Delays{0, 1234}}) {
-      const Timing by_rate{rate, delays.delay_ms, delays.ts_delay_ms};
-      const Timing by_file{file, delays.delay_ms, delays.ts_delay_ms};
-      const RemapTable rate_table = make_remap_table(*map, rate);
-      const RemapTable file_table = make_remap_table(*map, file);
+      const Timing by_rate = timing_of(rate, delays.delay_ms, delays.ts_delay_ms);
+      const Timing by_file = timing_of(file, delays.delay_ms, delays.ts_delay_ms);
+      const TimePipeline rate_pipeline = make_time_pipeline(*map, by_rate);
+      const TimePipeline file_pipeline = make_time_pipeline(*map, by_file);
       for (int ms = 0; ms < 60000; ms += 7) {
         for (const int length : {1, 33, 700, 4000}) {
           RetimedSpan expected;
           RetimedSpan actual;
-          const bool kept = retime_span(rate_table, by_rate, ms, ms + length, expected);
-          ASSERT_EQ(retime_span(file_table, by_file, ms, ms + length, actual), kept) << ms;
+          const bool kept = retime_span(rate_pipeline, ms, ms + length, expected);
+          ASSERT_EQ(retime_span(file_pipeline, ms, ms + length, actual), kept) << ms;
+          if (!kept) continue;
           ASSERT_EQ(actual.start_ms, expected.start_ms) << ms << "+" << length;
           ASSERT_EQ(actual.end_ms, expected.end_ms) << ms << "+" << length;
-          if (!kept) continue;
-          ASSERT_EQ(actual.start_at_cut, expected.start_at_cut) << ms << "+" << length;
-          ASSERT_EQ(actual.end_at_cut, expected.end_at_cut) << ms << "+" << length;
+          for (const TimePrecision precision :
+               {TimePrecision::Milliseconds, TimePrecision::Centiseconds}) {
+            ASSERT_EQ(written_time(file_pipeline, actual.start, precision),
+                      written_time(rate_pipeline, expected.start, precision))
+                << ms << "+" << length;
+            ASSERT_EQ(written_time(file_pipeline, actual.end, precision),
+                      written_time(rate_pipeline, expected.end, precision))
+                << ms << "+" << length;
+          }
+          ASSERT_EQ(actual.start.at_cut, expected.start.at_cut) << ms << "+" << length;
+          ASSERT_EQ(actual.end.at_cut, expected.end.at_cut) << ms << "+" << length;
           ++compared;
         }
       }
@@ -356,8 +386,8 @@ TEST(RetimeSpanTest, TimecodesMixingRatesRetimeThroughCuts) {
   const FrameClock clock =
       timecode_clock(dir, "# timecode format v1\nassume 29.97\n0,239,23.976\n");
   const CutMap map = {-1, -1, 100, 199, 300, 399, 500, -1, -1};
-  const Timing timing{clock};
-  const RemapTable table = make_remap_table(map, clock);
+  const Timing timing = timing_of(clock);
+  const TimePipeline pipeline = make_time_pipeline(map, timing);
   struct Case {
     int ms;
     bool start;  // mapped as a start, else as an end
@@ -377,29 +407,29 @@ TEST(RetimeSpanTest, TimecodesMixingRatesRetimeThroughCuts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ms);
+    RetimedSpan span;
     if (c.start) {
-      RetimedTime retimed;
-      ASSERT_TRUE(retime_start(table, timing, c.ms, retimed));
-      EXPECT_EQ(retimed.ms, c.out_ms);
-      EXPECT_EQ(retimed.at_cut, c.at_cut);
+      ASSERT_TRUE(retime_span(pipeline, c.ms, 30000, span));
+      EXPECT_EQ(span.start_ms, c.out_ms);
+      EXPECT_EQ(span.start.at_cut, c.at_cut);
     } else {
-      RetimedSpan span;
-      ASSERT_TRUE(retime_span(table, timing, 0, c.ms, span));
+      ASSERT_TRUE(retime_span(pipeline, 0, c.ms, span));
       EXPECT_EQ(span.end_ms, c.out_ms);
-      EXPECT_EQ(span.end_at_cut, c.at_cut);
+      EXPECT_EQ(span.end.at_cut, c.at_cut);
     }
   }
   // A start after the last kept frame has no place in the cut video.
-  RetimedTime beyond;
-  EXPECT_FALSE(retime_start(table, timing, 19000, beyond));
+  int beyond = 0;
+  EXPECT_FALSE(retime_start(pipeline, 19000, beyond));
 }
 
 TEST(RetimeSpanTest, MapWithoutKeptRangesDropsEverything) {
   const CutMap empty = {-1, -1, -1};
   const Timing settings;
+  const TimePipeline pipeline = make_time_pipeline(empty, settings);
   RetimedSpan span;
-  EXPECT_FALSE(retime_span(make_remap_table(empty, settings.clock), settings, 0, 1000, span));
-  EXPECT_FALSE(retime_span(make_remap_table(empty, settings.clock), settings, 5000, 900000, span));
+  EXPECT_FALSE(retime_span(pipeline, 0, 1000, span));
+  EXPECT_FALSE(retime_span(pipeline, 5000, 900000, span));
 }
 
 }  // namespace

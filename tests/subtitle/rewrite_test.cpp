@@ -19,7 +19,7 @@
 #include "cutlist/cut_list.h"
 #include "subtitle/time_text.h"
 #include "support/run_binary.h"
-#include "util/frame_clock.h"
+#include "time/frame_clock.h"
 
 namespace mendra {
 namespace {
@@ -382,22 +382,18 @@ TEST_F(RewriteTest, HoursReadAndWrittenInFull) {
             "Dialogue: Marked=0,596:00:00.00,596:00:01.00,x\n");
 }
 
-// ASS times round to the nearest centisecond, except a time moved to a cut
-// point, which rounds down so that it shows no frame beyond the cut.
-TEST(TimeTextTest, CentisecondsRoundToNearestOrDownAtACut) {
+// ASS times as written: centiseconds, hours in full.
+TEST(TimeTextTest, CentisecondsAsWritten) {
   struct Case {
-    int ms;
-    bool at_cut;
+    int centiseconds;
     const char* expected;
   };
-  for (const Case& c :
-       {Case{3336, false, "0:00:03.34"}, Case{3336, true, "0:00:03.33"},
-        Case{1995, false, "0:00:02.00"}, Case{1999, true, "0:00:01.99"},
-        Case{59995, false, "0:01:00.00"}, Case{-5, false, "0:00:00.00"},
-        Case{360000000, true, "100:00:00.00"}, Case{2147483647, false, "596:31:23.65"}}) {
+  for (const Case& c : {Case{334, "0:00:03.34"}, Case{199, "0:00:01.99"}, Case{200, "0:00:02.00"},
+                        Case{6000, "0:01:00.00"}, Case{-1, "0:00:00.00"},
+                        Case{36000000, "100:00:00.00"}, Case{214748365, "596:31:23.65"}}) {
     char text[64];
-    char* end = append_time(text, centisecond_fields(c.ms, c.at_cut), 1, '.', 2);
-    EXPECT_EQ(std::string(text, end), c.expected) << c.ms << (c.at_cut ? " at a cut" : "");
+    char* end = append_time(text, centisecond_fields(c.centiseconds), 1, '.', 2);
+    EXPECT_EQ(std::string(text, end), c.expected) << c.centiseconds;
   }
   char text[64];
   char* end = append_time(text, millisecond_fields(216000001), 2, ',', 3);
@@ -522,11 +518,11 @@ TEST(SubtitleFormatTable, LooksUpExtensionsInAnyCase) {
   const SubtitleFormat* vtt = find_subtitle_format(".VTT");
   ASSERT_NE(vtt, nullptr);
   EXPECT_STREQ(vtt->label, "vtt");
-  EXPECT_EQ(vtt->delay_step_ms, 1);
+  EXPECT_EQ(vtt->precision, TimePrecision::Milliseconds);
   const SubtitleFormat* ssa = find_subtitle_format(".Ssa");
   ASSERT_NE(ssa, nullptr);
   EXPECT_STREQ(ssa->label, "ssa");
-  EXPECT_EQ(ssa->delay_step_ms, 10);
+  EXPECT_EQ(ssa->precision, TimePrecision::Centiseconds);
   for (const char* other : {"ass", ".txt", "", ".ass ", ".as", ".assa"}) {
     EXPECT_EQ(find_subtitle_format(other), nullptr) << other;
   }
@@ -850,8 +846,8 @@ TEST(TimecodeRewriteTest, ConstantRateTimecodesWriteWhatTheRateWrites) {
     std::snprintf(line, sizeof line, "%02d:%02d:%02d.%03d --> %02d:%02d:%02d.%03d\nx\n\n", a.hours,
                   a.minutes, a.seconds, a.fraction, b.hours, b.minutes, b.seconds, b.fraction);
     vtt += line;
-    const TimeFields c = centisecond_fields(span[0], true);
-    const TimeFields d = centisecond_fields(span[1], true);
+    const TimeFields c = centisecond_fields(span[0] / 10);
+    const TimeFields d = centisecond_fields(span[1] / 10);
     std::snprintf(line, sizeof line, "Dialogue: 0,%d:%02d:%02d.%02d,%d:%02d:%02d.%02d,x\n", c.hours,
                   c.minutes, c.seconds, c.fraction, d.hours, d.minutes, d.seconds, d.fraction);
     ass += line;
@@ -877,7 +873,9 @@ TEST(TimecodeRewriteTest, ConstantRateTimecodesWriteWhatTheRateWrites) {
           ASSERT_EQ(read_cut_list_bytes(list.list, list.kind, *clocks[i], quiet, map),
                     CutListRead::Read)
               << list.list;
-          const Timing timing{*clocks[i], delay_ms, 0};
+          Timing timing;
+          timing.clock = *clocks[i];
+          timing.delay_ms = delay_ms;
           RewriteCounts counts;
           ASSERT_EQ(rewrite_text(format, input, format, map, timing, counts, written[i]),
                     RewriteOutcome::Written);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "support/run_binary.h"
@@ -15,6 +17,13 @@
 #include "util/log.h"
 
 namespace mendra::test {
+
+// A clock value of the analysis as the tests' tables write it: its count,
+// or kNotFound when it was not found.
+inline constexpr std::int64_t kNotFound = -1;
+inline std::int64_t clock_count(const std::optional<Ticks90k>& clock) {
+  return clock ? clock->count : kNotFound;
+}
 
 class TsFixture : public ::testing::Test {
  protected:

@@ -69,10 +69,10 @@ TEST_P(AudioProbeTest, MeasuresTheStreamFound) {
   EXPECT_TRUE(measure_ts_delay(path("rec.ts"), rule_, DelayMode::Tmpgenc, log_, measured));
   const std::string output = testing::internal::GetCapturedStderr();
   EXPECT_EQ(measured.audio.pid, c.measured_pid);
-  EXPECT_EQ(measured.audio.found, c.measured_pid != 0);
+  EXPECT_EQ(measured.audio.start_pts.has_value(), c.measured_pid != 0);
   if (c.measured_pid != 0) {
     EXPECT_EQ(measured.audio.stream_type, c.measured_type);
-    EXPECT_EQ(measured.audio.start_pts, pts_of(c.measured_pid));
+    EXPECT_EQ(clock_count(measured.audio.start_pts), pts_of(c.measured_pid));
   }
   for (const char* trace : c.traces) {
     EXPECT_NE(output.find(trace), std::string::npos) << output;

@@ -29,7 +29,7 @@ TEST_F(AudioScanTest, HeaderAtPayloadStart) {
             "\t\t -- ADTS-AAC Header --\n"
             "\t\t  set Start Audio PTS\n");
   EXPECT_EQ(results, std::vector<PacketScan>{kFound});
-  EXPECT_EQ(result_.start_pts, 90000);
+  EXPECT_EQ(clock_count(result_.start_pts), 90000);
   EXPECT_FALSE(state_.scan_pending);
 }
 
@@ -41,9 +41,9 @@ TEST_F(AudioScanTest, OtherProfileIsNotTaken) {
     SCOPED_TRACE(testing::Message() << "id " << id << " profile " << profile);
     run_audio(ts_packet(kAudioPid, true, std::nullopt,
                         pes_header(0xC0, 90000) + adts_header(id, profile)));
-    EXPECT_EQ(result_.start_pts, 0);
+    EXPECT_EQ(clock_count(result_.start_pts), kNotFound);
     EXPECT_TRUE(state_.scan_pending);
-    EXPECT_EQ(state_.pending_pts, 90000);
+    EXPECT_EQ(clock_count(state_.pending_pts), 90000);
     stream_.close();
   }
 }
@@ -55,7 +55,7 @@ TEST_F(AudioScanTest, ContinuationWithoutPendingSearchAndMissingStartCode) {
                                  ts_packet(kAudioPid, true, std::nullopt, Bytes(20, 0x00)) +
                                  ts_packet(kAudioPid, false, std::nullopt, adts_header()));
   EXPECT_EQ(results, (std::vector<PacketScan>{kPassed, kSearched, kPassed}));
-  EXPECT_EQ(result_.start_pts, 0);
+  EXPECT_EQ(clock_count(result_.start_pts), kNotFound);
   const EsScanner* scanner = find_es_scanner(0x0F);
   ASSERT_NE(scanner, nullptr);
   EXPECT_EQ(scanner->role, EsRole::Audio);
@@ -63,7 +63,7 @@ TEST_F(AudioScanTest, ContinuationWithoutPendingSearchAndMissingStartCode) {
   EsPassResult pass;
   scanner->run_pass(cursor, kAudioPid, pass, context_);
   EXPECT_EQ(pass.through_count, 1);
-  EXPECT_EQ(pass.start_pts, 0);
+  EXPECT_EQ(clock_count(pass.start_pts), kNotFound);
 }
 
 // Boundary 1: start packet | continuation, 2: continuation | continuation;
@@ -90,7 +90,7 @@ TEST_P(SplitAdtsTest, FoundOnceWithThePesPts) {
   run_audio(stream + ts_packet(0x300, false, std::nullopt, Bytes(184, 0xFF)) +
             ts_packet_fitted(kAudioPid, false, rest) + ts_packet_fitted(kAudioPid, false, adts));
   const std::string trace = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(result_.start_pts, 180000);
+  EXPECT_EQ(clock_count(result_.start_pts), 180000);
   EXPECT_EQ(trace.find("ADTS-AAC"), trace.rfind("ADTS-AAC")) << "found more than once";
   // The pass of the stream-type table, which takes the continuation
   // packets from the stream's window, finds the same start where the header
@@ -102,7 +102,7 @@ TEST_P(SplitAdtsTest, FoundOnceWithThePesPts) {
   PacketCursor cursor{stream_};
   EsPassResult pass;
   find_es_scanner(0x0F)->run_pass(cursor, kAudioPid, pass, context_);
-  EXPECT_EQ(pass.start_pts, 180000);
+  EXPECT_EQ(clock_count(pass.start_pts), 180000);
   EXPECT_EQ(pass.found_count, 1);
 }
 
@@ -257,7 +257,7 @@ TEST_P(SplitSyncTest, FoundOnceWithThePesPts) {
           ts_packet_fitted(kAudioPid, false, rest) + ts_packet_fitted(kAudioPid, false, frame),
       kAudioPid, codec.scan);
   const std::string trace = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(result_.start_pts, 180000) << codec.name;
+  EXPECT_EQ(clock_count(result_.start_pts), 180000) << codec.name;
   EXPECT_EQ(count_of(trace, codec.trace), 1u) << trace;
 }
 
@@ -287,7 +287,7 @@ TEST_F(AudioScanTest, PesStreamIdsTaken) {
     SCOPED_TRACE(testing::Message() << codec.name << " stream id " << c.stream_id);
     run(ts_packet(kAudioPid, true, std::nullopt, pes_header(c.stream_id, 90000) + codec.header),
         kAudioPid, codec.scan);
-    EXPECT_EQ(result_.start_pts, c.found ? 90000 : 0);
+    EXPECT_EQ(clock_count(result_.start_pts), c.found ? 90000 : kNotFound);
     stream_.close();
   }
 }

@@ -30,12 +30,13 @@ TEST_P(PesHeaderTest, FindsAndDecodes) {
   log_.level = LogLevel::Debug;
   open_stream(c.packet_payload + Bytes(200, 0xEE));
   PacketCursor cursor{stream_, c.packet_bytes_left};
-  std::int64_t pts = 0, dts = 0;
+  std::optional<Ticks90k> pts;
+  std::optional<Ticks90k> dts;
   testing::internal::CaptureStderr();
   EXPECT_EQ(read_pes_header(cursor, kVideoPesStartCode, pts, dts, log_), c.result);
   const std::string trace = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(pts, c.pts);
-  EXPECT_EQ(dts, c.dts);
+  EXPECT_EQ(clock_count(pts), c.pts);
+  EXPECT_EQ(clock_count(dts), c.dts);
   EXPECT_EQ(c.packet_bytes_left - cursor.bytes_left, c.consumed);
   EXPECT_EQ(stream_.tell(), c.consumed);
   if (c.trace != nullptr) {
@@ -46,26 +47,29 @@ TEST_P(PesHeaderTest, FindsAndDecodes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PesHeaderTest,
     ::testing::Values(
-        PesCase{"Pts", pes_header(0xE0, 90000), 184, true, 90000, 0, 14,
+        PesCase{"Pts", pes_header(0xE0, 90000), 184, true, 90000, kNotFound, 14,
                 "\t\t check:  packet_length:000000,  mpeg:2,  header_length:5\n"
                 "\t\t flag: 2,  pts: 90000 [1000ms]\n"},
         PesCase{"PtsDts", pes_header(0xE0, 4294967296, 4294964296), 184, true, 4294967296,
                 4294964296, 19,
                 "\t\t check:  packet_length:000000,  mpeg:2,  header_length:10\n"
                 "\t\t flag: 3,  pts: 4294967296 [47721858ms],  dts: 4294964296 [47721825ms]\n"},
-        PesCase{"PtsAndStuffing", pes_header(0xE0, 45000, std::nullopt, 8), 184, true, 45000, 0, 17,
-                nullptr},
-        PesCase{"ShortHeaderDecodesNothing", pes_header(0xE0, 45000, std::nullopt, 3), 184, true, 0,
-                0, 12, "\t\t check:  packet_length:000000,  mpeg:2,  header_length:3\n"},
-        PesCase{"PtsDtsInFiveBytes", pes_header(0xE0, 45000, 40000, 5), 184, true, 45000, 0, 14,
-                nullptr},
-        PesCase{"ZeroHeaderLength", pes_header(0xE0, std::nullopt), 184, false, 0, 0, 9, nullptr},
+        PesCase{"PtsAndStuffing", pes_header(0xE0, 45000, std::nullopt, 8), 184, true, 45000,
+                kNotFound, 17, nullptr},
+        PesCase{"ShortHeaderDecodesNothing", pes_header(0xE0, 45000, std::nullopt, 3), 184, true,
+                kNotFound, kNotFound, 12,
+                "\t\t check:  packet_length:000000,  mpeg:2,  header_length:3\n"},
+        PesCase{"PtsDtsInFiveBytes", pes_header(0xE0, 45000, 40000, 5), 184, true, 45000, kNotFound,
+                14, nullptr},
+        PesCase{"ZeroHeaderLength", pes_header(0xE0, std::nullopt), 184, false, kNotFound,
+                kNotFound, 9, nullptr},
         PesCase{"GarbageBeforeStartCode", Bytes{0x00, 0x47, 0x00} + pes_header(0xE0, 90000), 184,
-                true, 90000, 0, 17, nullptr},
-        PesCase{"OtherStreamId", pes_header(0xE1, 90000), 30, false, 0, 0, 24, nullptr},
+                true, 90000, kNotFound, 17, nullptr},
+        PesCase{"OtherStreamId", pes_header(0xE1, 90000), 30, false, kNotFound, kNotFound, 24,
+                nullptr},
         // The start code completes with only 6 packet bytes left.
-        PesCase{"StartCodeTooLate", Bytes(4, 0xEE) + pes_header(0xE0, 90000), 14, false, 0, 0, 8,
-                nullptr}),
+        PesCase{"StartCodeTooLate", Bytes(4, 0xEE) + pes_header(0xE0, 90000), 14, false, kNotFound,
+                kNotFound, 8, nullptr}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
 }  // namespace

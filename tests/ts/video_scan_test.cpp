@@ -36,8 +36,8 @@ TEST_F(VideoScanTest, StartPacketWithSequenceGopAndPicture) {
             "\t\t  set Start Video PTS\n");
   EXPECT_EQ(results, std::vector<PacketScan>{kFound});
   EXPECT_EQ(state_.gop_count, 0);
-  EXPECT_EQ(result_.start_pts, 90000);
-  EXPECT_EQ(result_.key_pts, 90000);
+  EXPECT_EQ(clock_count(result_.start_pts), 90000);
+  EXPECT_EQ(clock_count(result_.key_pts), 90000);
 }
 
 // A start packet whose payload ends two bytes behind a sequence header's
@@ -85,8 +85,8 @@ TEST_P(SplitPictureTest, FoundOnceWithPendingPts) {
            ts_packet_fitted(kVideoPid, false, rest) + ts_packet_fitted(kVideoPid, false, picture);
   const auto results = run_video(stream);
   EXPECT_EQ(found(results), 1);
-  EXPECT_EQ(result_.key_pts, 450000);
-  EXPECT_EQ(result_.start_pts, 450000);
+  EXPECT_EQ(clock_count(result_.key_pts), 450000);
+  EXPECT_EQ(clock_count(result_.start_pts), 450000);
   EXPECT_EQ(state_.gop_count, 0);
 }
 
@@ -110,8 +110,8 @@ TEST_P(ShortStartPayloadTest, HeaderCompletedByNextPacket) {
       ts_packet_fitted(kVideoPid, true, pes_header(0xE0, 450000) + Bytes(es.begin(), split)) +
       ts_packet_fitted(kVideoPid, false, Bytes(split, es.end())));
   EXPECT_EQ(results, (std::vector<PacketScan>{kSearched, kFound}));
-  EXPECT_EQ(result_.key_pts, 450000);
-  EXPECT_EQ(result_.start_pts, 450000);
+  EXPECT_EQ(clock_count(result_.key_pts), 450000);
+  EXPECT_EQ(clock_count(result_.start_pts), 450000);
   EXPECT_EQ(state_.gop_count, with_sequence ? 0 : -1);
 }
 
@@ -157,8 +157,8 @@ TEST_F(VideoScanTest, PendingSearchDoesNotMeetTheNextPesLeadingHeaderAgain) {
                 continuation);
   EXPECT_EQ(results, (std::vector<PacketScan>{kFound, kSearched, kSearched, kSearched, kSearched,
                                               kFound, kSearched}));
-  EXPECT_EQ(result_.key_pts, 100);
-  EXPECT_EQ(result_.start_pts, 0);
+  EXPECT_EQ(clock_count(result_.key_pts), 100);
+  EXPECT_EQ(clock_count(result_.start_pts), kNotFound);
   EXPECT_EQ(state_.gop_count, 0);
 }
 
@@ -177,8 +177,8 @@ TEST_P(RecordingRuleTest, RecordsStartPictures) {
   rule_.gop_offset = c.gop_offset;
   rule_.d2v_start_bytes = c.d2v_start_bytes;
   run_video(picture_stream(c.pictures));
-  EXPECT_EQ(result_.key_pts, c.iframe_pts);
-  EXPECT_EQ(result_.start_pts, c.video_pts);
+  EXPECT_EQ(clock_count(result_.key_pts), c.iframe_pts);
+  EXPECT_EQ(clock_count(result_.start_pts), c.video_pts);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -199,8 +199,10 @@ INSTANTIATE_TEST_SUITE_P(
                  376,
                  100,
                  300},
-        RuleCase{"D2vStartBeyond2GiB", {{kI, 0, 100}, {kP, 0, 200}}, -1, 3000000000, 100, 0},
-        RuleCase{"GopHeadedPesIsNotSearched", {{kI, 0, 100, 1, false}}, -1, 0, 0, 0},
+        RuleCase{
+            "D2vStartBeyond2GiB", {{kI, 0, 100}, {kP, 0, 200}}, -1, 3000000000, 100, kNotFound},
+        RuleCase{
+            "GopHeadedPesIsNotSearched", {{kI, 0, 100, 1, false}}, -1, 0, kNotFound, kNotFound},
         RuleCase{"PictureHeadedPesIsDecoded", {{kI, 0, 100, 0, false}}, -1, 0, 100, 100}),
     [](const auto& test_info) { return std::string(test_info.param.name); });
 
@@ -228,7 +230,7 @@ TEST_F(VideoScanTest, OversizedHeadersReadNothing) {
   const auto results = run_video(ts_packet(kVideoPid, true, std::nullopt, big_pes) +
                                  big_adaptation + picture_stream({{kI, 0, 900}}));
   EXPECT_EQ(results.back(), kFound);
-  EXPECT_EQ(result_.start_pts, 900);
+  EXPECT_EQ(clock_count(result_.start_pts), 900);
 }
 
 }  // namespace

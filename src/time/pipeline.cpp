@@ -1,0 +1,105 @@
+#include "time/pipeline.h"
+
+#include <algorithm>
+
+namespace mendra {
+namespace {
+
+using Wide = AfterCut::Wide;
+
+// Cut-video times beyond this many ticks (at least 99 days at any clock's
+// scale, far past the int range of milliseconds) are held there before a
+// change of speed or a sync: with the terms those steps bring (rates of at
+// most 10^6 / 1, sync times within the int range) every product of the map
+// then stays inside 126 bits.
+constexpr std::int64_t kFarTicks = std::int64_t{1} << 53;
+
+Wide through(const AfterCut& map, std::int64_t ticks) {
+  return map.scale * ticks + map.offset;
+}
+
+}  // namespace
+
+namespace pipeline_detail {
+
+// Terms below these bounds round in 64 bits: 2 * time + 10 * den, and den
+// times the int range of milliseconds, stay inside it.
+constexpr std::int64_t kNarrowTime = std::int64_t{1} << 60;
+constexpr std::int64_t kNarrowDen = std::int64_t{1} << 31;
+
+}  // namespace pipeline_detail
+
+TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
+  TimePipeline pipeline;
+  pipeline.clock = &timing.clock;
+  pipeline.cut = make_remap_table(map, timing.clock);
+  pipeline.ticks_per_ms = ticks_per_ms(timing.clock);
+  const DelayStep delays{std::int64_t{timing.delay_ms} + timing.ts_delay_ms};
+  pipeline.after = after_cut(pipeline.ticks_per_ms);
+  add_step(pipeline.after, delays);
+  // The exact map of a change of speed or a sync stays inside 128 bits for
+  // clocks of at most 2^20 ticks a millisecond (every rate -rate takes and
+  // every timecode file); the driver refuses the steps on a finer clock.
+  const bool steps_fit = pipeline.ticks_per_ms <= kMaxStepTicksPerMs;
+  if (steps_fit) {
+    add_step(pipeline.after, timing.speed);
+    add_step(pipeline.after, timing.sync);
+  }
+  pipeline.simple = !steps_fit || (!changes_speed(timing.speed) && timing.sync.points == 0);
+  const AfterCut& after = pipeline.after;
+  constexpr Wide kNarrowTerm = Wide{1} << 60;
+  pipeline.narrow = after.den < pipeline_detail::kNarrowDen && after.scale < kNarrowTerm &&
+                    after.scale > -kNarrowTerm && after.offset < kNarrowTerm &&
+                    after.offset > -kNarrowTerm;
+  if (pipeline.narrow) {
+    pipeline.narrow_scale = static_cast<std::int64_t>(after.scale);
+    pipeline.narrow_offset = static_cast<std::int64_t>(after.offset);
+  }
+  // Held within 2^61 ticks, as the clock's own times are.
+  constexpr Wide kFar = Wide{1} << 61;
+  const Wide added =
+      Wide{whole_ms_tolerance(timing.clock).ticks} + Wide{delays.ms} * pipeline.ticks_per_ms;
+  pipeline.added_ticks = static_cast<std::int64_t>(std::clamp(added, -kFar, kFar));
+  return pipeline;
+}
+
+namespace pipeline_detail {
+
+namespace {
+
+// scale * ticks + offset in 64 bits, when it fits well inside them.
+bool narrow_through(const TimePipeline& pipeline, std::int64_t ticks, std::int64_t& out) {
+  std::int64_t product = 0;
+  return !__builtin_mul_overflow(pipeline.narrow_scale, ticks, &product) &&
+         !__builtin_add_overflow(product, pipeline.narrow_offset, &out) && out < kNarrowTime &&
+         out > -kNarrowTime;
+}
+
+}  // namespace
+
+int written_after_steps(const TimePipeline& pipeline, const CutTime& time,
+                        TimePrecision precision) {
+  const std::int64_t tolerance = whole_ms_tolerance(*pipeline.clock).ticks;
+  const AfterCut& map = pipeline.after;
+  const std::int64_t ticks[] = {
+      std::clamp(time.time.ticks + tolerance, -kFarTicks, kFarTicks),
+      std::clamp(time.frame_below.ticks + tolerance, -kFarTicks, kFarTicks),
+      std::clamp(time.frame_above.ticks + tolerance, -kFarTicks, kFarTicks)};
+  // Mostly every term fits 64 bits, whose products and divisions cost a
+  // fraction of those of 128 bits; the rounding is the same either way.
+  std::int64_t narrow[3] = {};
+  if (pipeline.narrow && narrow_through(pipeline, ticks[0], narrow[0]) &&
+      narrow_through(pipeline, ticks[1], narrow[1]) &&
+      narrow_through(pipeline, ticks[2], narrow[2])) {
+    const OutputTime<std::int64_t> out{narrow[0], narrow[1], narrow[2], time.has_frame_below,
+                                       static_cast<std::int64_t>(map.den)};
+    return round_output_time(out, precision, time.at_cut);
+  }
+  const OutputTime<Wide> out{through(map, ticks[0]), through(map, ticks[1]), through(map, ticks[2]),
+                             time.has_frame_below, map.den};
+  return round_output_time(out, precision, time.at_cut);
+}
+
+}  // namespace pipeline_detail
+
+}  // namespace mendra

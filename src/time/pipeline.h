@@ -1,0 +1,82 @@
+// The time pipeline: every time a reader reads goes through the same chain
+// of steps, composed per input from the options, and every writer takes its
+// times from the end of it:
+//
+//   input time -> clock -> cut map -> delays -> frame-rate change -> sync
+//     -> rounding to the output format's precision.
+//
+// The clock turns milliseconds into its own exact ticks and frames; the cut
+// step (the remap table) moves a time to the cut video; the steps after the
+// cut are one exact linear map (AfterCut); the rounding writes the result
+// at the format's precision on the same side of every frame start as the
+// exact time. Adding a step is its value type, its add_step and one line in
+// make_time_pipeline.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "time/cut_map.h"
+#include "time/remap_table.h"
+#include "time/rounding.h"
+#include "time/time_steps.h"
+#include "time/timing.h"
+
+namespace mendra {
+
+struct TimePipeline {
+  const FrameClock* clock = nullptr;  // the Timing's: it must outlive the pipeline
+  RemapTable cut;
+  // The steps after the cut. Without a change of speed or a sync they only
+  // add the delays, in whole ticks: `simple`, computed in 64 bits.
+  AfterCut after;
+  bool simple = true;
+  // The map's terms, when they are small enough for its products to be
+  // tried in 64 bits first.
+  bool narrow = false;
+  std::int64_t narrow_scale = 1;
+  std::int64_t narrow_offset = 0;
+  std::int64_t added_ticks = 0;  // the delays and the clock's tolerance, when simple
+  std::int64_t ticks_per_ms = 1;
+};
+
+// The finest clock a change of speed or a sync works on, in ticks a
+// millisecond: a constant rate of 10^6 frames per second, or a timecode
+// file's nanoseconds.
+inline constexpr std::int64_t kMaxStepTicksPerMs = std::int64_t{1} << 20;
+
+// The pipeline of one input. The steps after the delays are left out on a
+// clock finer than kMaxStepTicksPerMs, which the driver refuses for them.
+TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing);
+
+// One time of the input through the clock and the cut: a start beyond the
+// last kept frame is not placed. What comes out is exact; the writer rounds
+// it to its precision with written_time.
+inline CutTime map_time(const TimePipeline& pipeline, Milliseconds time, bool is_start) {
+  return cut_time(pipeline.cut, *pipeline.clock, clock_time(*pipeline.clock, time), is_start);
+}
+
+namespace pipeline_detail {
+int written_after_steps(const TimePipeline& pipeline, const CutTime& time, TimePrecision precision);
+}  // namespace pipeline_detail
+
+// The time as a writer of `precision` writes it, in its units (ms or cs):
+// the steps after the cut, then the frame-keeping rounding; never below 0,
+// at most the int range of milliseconds. Inline, as every time of every
+// subtitle comes here: without a change of speed or a sync the steps only
+// add the delays, in 64 bits.
+inline int written_time(const TimePipeline& pipeline, const CutTime& time,
+                        TimePrecision precision) {
+  if (!pipeline.simple) return pipeline_detail::written_after_steps(pipeline, time, precision);
+  // Cut-video times and the delays each lie within 2^61 ticks; their sums
+  // are held there too, so that twice a sum still fits 64 bits.
+  constexpr std::int64_t kFar = std::int64_t{1} << 61;
+  const std::int64_t added = pipeline.added_ticks;
+  const OutputTime<std::int64_t> out{std::clamp(time.time.ticks + added, -kFar, kFar),
+                                     std::clamp(time.frame_below.ticks + added, -kFar, kFar),
+                                     std::clamp(time.frame_above.ticks + added, -kFar, kFar),
+                                     time.has_frame_below, pipeline.ticks_per_ms};
+  return round_output_time(out, precision, time.at_cut);
+}
+
+}  // namespace mendra
