@@ -380,6 +380,16 @@ constexpr OptionRow kOptionRows[] = {
      [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
        add_word(w, {"-format"}, c.rng, {"srt", "vtt", "ass", "ssa"});
      }},
+    {8, [](Case& c, Input&, std::vector<std::string>& w,
+           std::map<std::string, std::string>&) { add_word(w, {"-nocut"}, c.rng); }},
+    {8,
+     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+       add_word(w, {"-fps-change"}, c.rng, {"23.976:25", "25:23.976", "0:25"});
+     }},
+    {8,
+     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+       add_word(w, {"-sync"}, c.rng, {"0:10=0:11", "0:05=0:04,0:40=0:41.5", "0:10=x"});
+     }},
 };
 
 // The input of one place on the command line: a subtitle (a file, a link,
