@@ -191,7 +191,9 @@ CutListRead read_cut_list(const std::string& path, CutListKind kind, const Frame
   map.clear();
   TextReader file;
   // The driver reports an unreadable list itself; nothing is printed here.
-  if (!file.open(path)) return CutListRead::Unopened;
+  // A keyframe list may be read twice (its pairing is chosen first), also
+  // when it comes through a pipe.
+  if (!file.open_rewindable(path)) return CutListRead::Unopened;
   return read_open_list(file, path, kind, clock, log, map, recording);
 }
 

@@ -56,11 +56,12 @@ std::string timecode_ms_text(std::int64_t ns) {
   return text;
 }
 
-bool write_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
-                         const SpeedStep& speed, const Log& log) {
+bool prepare_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
+                           const SpeedStep& speed, const Log& log, OutputFile& file,
+                           std::int64_t& frames) {
   // The kept stretches between the pairs, as the re-timing sees them.
   std::vector<Stretch> stretches;
-  std::int64_t frames = 0;
+  frames = 0;
   const std::size_t n = map.size();
   for (std::size_t i = 0; n >= 1 && i + 2 < n; i += 2) {
     Stretch stretch{std::int64_t{map[i + 1]} + 1, map[i + 2], i / 2};
@@ -83,7 +84,6 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
     note_frame_used(clock, stretch.end - 1);
     stretches.push_back(stretch);
   }
-  OutputFile file;
   if (!file.open(path)) {
     report_file_failure(log, FileFailure{kRole, FileAction::Open, path, path, file.error_number()});
     return false;
@@ -102,12 +102,23 @@ bool write_cut_timecodes(const std::string& path, const CutMap& map, const Frame
       file.write("\n");
     }
   }
+  report_frames_past_end(clock, log);
+  return true;
+}
+
+void report_cut_timecodes_failure(const std::string& path, const OutputFile& file, const Log& log) {
+  report_file_failure(log, FileFailure{kRole, FileAction::Write, path, path, file.error_number()});
+}
+
+bool write_cut_timecodes(const std::string& path, const CutMap& map, const FrameClock& clock,
+                         const SpeedStep& speed, const Log& log) {
+  OutputFile file;
+  std::int64_t frames = 0;
+  if (!prepare_cut_timecodes(path, map, clock, speed, log, file, frames)) return false;
   if (!file.commit()) {
-    report_file_failure(log,
-                        FileFailure{kRole, FileAction::Write, path, path, file.error_number()});
+    report_cut_timecodes_failure(path, file, log);
     return false;
   }
-  report_frames_past_end(clock, log);
   return true;
 }
 

@@ -201,6 +201,7 @@ int run_mendra(const char* const* argv) {
   const std::vector<Argument> arguments = classify_arguments(argv + 1);
   if (!check_command_line(arguments, log)) return kExitUsage;
   WalkState state;
+  RunFiles outputs;
   bool input_met = false;
   bool information_asked = false;  // the usage or the version
   int status = kExitSuccess;
@@ -223,7 +224,9 @@ int run_mendra(const char* const* argv) {
         break;
       case ArgumentKind::Input:
         input_met = true;
-        if (!process_input(std::string(argument.text), state.current)) status = kExitFailure;
+        if (!process_input(std::string(argument.text), state.current, outputs)) {
+          status = kExitFailure;
+        }
         state.input_done();
         break;
       case ArgumentKind::MissingValue:

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <deque>
 #include <vector>
 
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_timecodes.h"
 #include "driver/command_line.h"
+#include "driver/run_files.h"
 #include "subtitle/rewrite.h"
 #include "time/cut_map.h"
 #include "time/frame_clock.h"
@@ -85,13 +87,19 @@ void warn_about_fps(const InputOptions& options, const Log& log) {
 
 // The clock of the uncut video: a timecode file, or the constant rate of
 // -rate or -fps.
-bool make_clock(const InputOptions& options, const Log& log, FrameClock& clock) {
+bool make_clock(const InputOptions& options, const Log& log, RunFiles& run, FrameClock& clock) {
   if (options.timecodes_path) {
+    const std::string& path = *options.timecodes_path;
     if (options.rate || options.fps_text) {
-      log(LogLevel::Warning, "-timecodes %s wins over %s\n", options.timecodes_path->c_str(),
+      log(LogLevel::Warning, "-timecodes %s wins over %s\n", path.c_str(),
           options.rate ? "-rate" : "-fps");
     }
-    return read_timecode_file(*options.timecodes_path, log, clock);
+    // A pipe given to several inputs is read at the first of them.
+    if (!is_piped_file(path)) return read_timecode_file(path, log, clock);
+    if (const std::string* bytes = piped_bytes(run, path)) {
+      return read_timecode_bytes(*bytes, path, log, clock);
+    }
+    return read_timecode_file(path, log, clock);
   }
   clock = constant_clock(options.rate ? *options.rate : fps_frame_rate(options.fps));
   return true;
@@ -104,7 +112,23 @@ struct InputFiles {
   std::string extension;  // as named (".ASS"); empty for the standard input
   std::string base;       // the subtitle's path without extension
   bool standard_input = false;
+  // The input is the subtitle itself, its format known from -format or its
+  // first bytes: the standard input, or a pipe named without a subtitle
+  // extension (/dev/stdin, a process substitution).
+  bool from_content = false;
 };
+
+// Whether a file is read as it comes rather than stored (a pipe, a
+// terminal), or is named as an open descriptor (/dev/stdin, /dev/fd/63,
+// also when the shell redirected it from a file): such a name does not tell
+// the format, nor is there a subtitle beside it.
+bool reads_as_it_comes(const std::string& path) {
+  constexpr std::string_view kDescriptorNames[] = {"/dev/stdin", "/dev/fd/", "/proc/self/fd/"};
+  for (const std::string_view name : kDescriptorNames) {
+    if (path.starts_with(name)) return true;
+  }
+  return is_piped_file(path);
+}
 
 // The cut list of an input: the one an option names, else <input>_del.txt,
 // else the edit decision list <input>.edl that a commercial detector leaves
@@ -138,9 +162,24 @@ CutListChoice choose_cut_list(const InputFiles& files, const InputOptions& optio
   return choice;
 }
 
+// Reads the cut list into `map`. A list that comes through a pipe is read
+// at the first input that names it, and its bytes serve the later ones (a
+// list shared by -all): a pipe cannot be read twice.
+CutListRead read_list(const CutListChoice& list, std::string_view recording,
+                      const FrameClock& clock, const Log& log, RunFiles& run, CutMap& map) {
+  if (!is_piped_file(list.path)) {
+    return read_cut_list(list.path, list.kind, clock, log, map, recording);
+  }
+  const std::string* bytes = piped_bytes(run, list.path);
+  if (bytes == nullptr) return CutListRead::Unopened;
+  return read_cut_list_bytes(*bytes, list.kind, clock, log, map, list.path, recording);
+}
+
 // Measures the delay from the stream beside the input (or the one a DGIndex
 // project names, or the one -stream names, which wins over both). False when
-// nothing could be measured; a subtitle beside the stream becomes the input.
+// nothing could be measured. A subtitle named as the input is the one
+// re-timed, whatever lies beside the stream; an input that names none (a
+// project) takes the subtitles beside its stream.
 bool measure_for_input(InputFiles& files, const InputOptions& options, const Log& log,
                        int& ts_delay_ms) {
   StartRule rule;
@@ -168,8 +207,7 @@ bool measure_for_input(InputFiles& files, const InputOptions& options, const Log
   TsMeasurement measurement;
   const bool measured = measure_ts_delay(ts_path, rule, options.delay_mode, log, measurement);
   if (measured) ts_delay_ms = delay_for_mode(measurement.delays, options.delay_mode);
-  if (files.standard_input) return measured;
-  // A subtitle beside the stream, of any format, becomes the input.
+  if (files.from_content || find_subtitle_format(files.extension) != nullptr) return measured;
   for (const SubtitleFormat& format : subtitle_formats()) {
     if (can_read_text_file(ts_base + format.extension)) {
       files.base = ts_base;
@@ -195,7 +233,7 @@ bool plan_output(const InputFiles& files, const std::string& in_path,
                  const SubtitleFormat& in_format, std::string_view extension,
                  const InputOptions& options, const Log& log, OutputPlan& plan) {
   const std::optional<std::string>& named = options.output_path;
-  if ((named && *named == "-") || (!named && files.standard_input)) {
+  if ((named && *named == "-") || (!named && files.from_content)) {
     plan = OutputPlan{"-", &format_from_content()};
     return true;
   }
@@ -214,10 +252,11 @@ bool plan_output(const InputFiles& files, const std::string& in_path,
     }
   }
   if (!named_with_extension) {
-    if (files.standard_input) {
+    if (files.from_content) {
       // No name to give the output: an -o without a subtitle extension
       // cannot say which format the content will turn out to be.
-      log(LogLevel::Error, "not written: name the output of - with its extension, or -o -\n");
+      log(LogLevel::Error, "not written: name the output of %s with its extension, or -o -\n",
+          files.standard_input ? "-" : files.input.c_str());
       return false;
     }
     plan = OutputPlan{default_output_base(files.input, named) + std::string(extension),
@@ -225,7 +264,7 @@ bool plan_output(const InputFiles& files, const std::string& in_path,
   }
   // Only an -o that names the very file, extension and all, writes in
   // place; any other way onto the input would destroy it.
-  if (!files.standard_input && !named_with_extension && same_file(plan.path, in_path)) {
+  if (!files.from_content && !named_with_extension && same_file(plan.path, in_path)) {
     log(LogLevel::Error, "not written: %s would replace the input %s\n", plan.path.c_str(),
         in_path.c_str());
     return false;
@@ -255,8 +294,8 @@ struct FormatStep {
   int delay_ms = 0;  // the delay-only path cuts it to the format's precision
 };
 
-// The format of the standard input: the one -format names, else the one
-// its first bytes show.
+// The format of an input known from its content: the one -format names,
+// else the one its first bytes show.
 const SubtitleFormat* standard_input_format(const InputOptions& options) {
   if (options.format) return find_subtitle_format("." + *options.format);
   return &format_from_content();
@@ -269,8 +308,9 @@ const SubtitleFormat* standard_input_format(const InputOptions& options) {
 // only all of them missing is a failure.
 std::vector<FormatStep> format_steps(const InputFiles& files, const InputOptions& options) {
   std::vector<FormatStep> steps;
-  if (files.standard_input) {
-    steps.push_back(FormatStep{standard_input_format(options), "", "-", 0});
+  if (files.from_content) {
+    steps.push_back(FormatStep{standard_input_format(options), "",
+                               files.standard_input ? "-" : files.input, 0});
     return steps;
   }
   if (const SubtitleFormat* matched = find_subtitle_format(files.extension)) {
@@ -289,31 +329,113 @@ std::vector<FormatStep> format_steps(const InputFiles& files, const InputOptions
   return steps;
 }
 
-// Re-times every step through the map, each with its own delay, which it
-// leaves in `timing` (a copy would copy the clock's frame table with it, and
-// its note of times past the last frame would not reach the input's
-// warning); false when one failed.
-bool rewrite_steps(const InputFiles& files, const std::vector<FormatStep>& steps, const CutMap& map,
-                   Timing& timing, const InputOptions& options, const Log& log) {
-  bool all_written = true;
-  for (const FormatStep& step : steps) {
-    OutputPlan plan;
-    const SubtitleFormat& in_format = *step.format;
-    if (!plan_output(files, step.in_path, in_format, step.extension, options, log, plan)) {
-      all_written = false;
-      continue;
+// One output of an input: the subtitle of a format step, or (without a
+// step) the cut video's timecode file.
+struct InputOutput {
+  const FormatStep* step = nullptr;
+  OutputPlan plan;
+  PendingOutput pending;
+  RewriteCounts counts;
+  std::int64_t frames = 0;  // of the timecode file
+};
+
+// Refuses outputs that would write a file twice: one that an earlier input
+// of the run wrote, or one named for two outputs of this input; and a
+// timecode file that would replace a subtitle this input reads.
+bool check_output_paths(const InputFiles& files, const std::deque<InputOutput>& outputs,
+                        const RunFiles& run, const Log& log) {
+  for (auto output = outputs.begin(); output != outputs.end(); ++output) {
+    const std::string& path = output->plan.path;
+    const char* shown = path == "-" ? "standard output" : path.c_str();
+    if (const RunFiles::Written* earlier = already_written(run, path)) {
+      log(LogLevel::Error, "not written: %s was already written for %s in this run\n", shown,
+          earlier->input.c_str());
+      return false;
     }
-    timing.delay_ms = step.delay_ms;
-    RewriteCounts counts;
-    const RewriteOutcome outcome =
-        rewrite_file(in_format, step.in_path, *plan.format, plan.path, map, timing, log, counts);
-    if (outcome != RewriteOutcome::Written) {
-      all_written = false;
-      continue;
+    const std::string identity = output_identity(path);
+    for (auto other = outputs.begin(); other != output; ++other) {
+      if (output_identity(other->plan.path) == identity) {
+        log(LogLevel::Error, "not written: %s is named for two outputs of %s\n", shown,
+            files.standard_input ? "standard input" : files.input.c_str());
+        return false;
+      }
     }
-    report_written(plan, step.in_path, counts, log);
+    if (output->step != nullptr || path == "-") continue;
+    for (const InputOutput& subtitle : outputs) {
+      if (subtitle.step != nullptr && same_file(path, subtitle.step->in_path)) {
+        log(LogLevel::Error, "not written: %s would replace the input %s\n", path.c_str(),
+            subtitle.step->in_path.c_str());
+        return false;
+      }
+    }
   }
-  return all_written;
+  return true;
+}
+
+// Writes every output of the input (each step's subtitle, and the timecode
+// file -timecodes-out names) and commits them as one: an input that fails
+// in any of them leaves every target as it was. "written:" comes after the
+// last rename. Each step is re-timed with its own delay, which it leaves in
+// `timing` (a copy would copy the clock's frame table with it, and its note
+// of times past the last frame would not reach the input's warning). False
+// when the input failed.
+bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps, const CutMap& map,
+                   Timing& timing, const InputOptions& options, const Log& log, RunFiles& run) {
+  // Each element stays where it is: it holds an open output.
+  std::deque<InputOutput> outputs;
+  bool planned = true;
+  for (const FormatStep& step : steps) {
+    InputOutput& output = outputs.emplace_back();
+    output.step = &step;
+    planned &=
+        plan_output(files, step.in_path, *step.format, step.extension, options, log, output.plan);
+  }
+  if (options.timecodes_out_path) outputs.emplace_back().plan.path = *options.timecodes_out_path;
+  if (!planned || !check_output_paths(files, outputs, run, log)) return false;
+
+  // The timecode file first: its checks need no subtitle read, and what
+  // goes to standard output cannot be taken back.
+  if (options.timecodes_out_path) {
+    InputOutput& timecodes = outputs.back();
+    if (!prepare_cut_timecodes(timecodes.plan.path, map, timing.clock, timing.speed, log,
+                               timecodes.pending.file, timecodes.frames)) {
+      return false;
+    }
+  }
+  bool all_written = true;
+  for (InputOutput& output : outputs) {
+    if (output.step == nullptr) continue;
+    timing.delay_ms = output.step->delay_ms;
+    const RewriteOutcome outcome =
+        rewrite_into(*output.step->format, output.step->in_path, *output.plan.format,
+                     output.plan.path, map, timing, log, output.counts, output.pending);
+    all_written &= outcome == RewriteOutcome::Written;
+  }
+  if (!all_written) return false;
+
+  std::vector<OutputFile*> files_to_commit;
+  files_to_commit.reserve(outputs.size());
+  for (InputOutput& output : outputs) files_to_commit.push_back(&output.pending.file);
+  const std::size_t failed = commit_together(files_to_commit);
+  if (failed < outputs.size()) {
+    const InputOutput& output = outputs[failed];
+    if (output.step != nullptr) {
+      report_output_failure(output.pending, output.plan.path, log);
+    } else {
+      report_cut_timecodes_failure(output.plan.path, output.pending.file, log);
+    }
+    return false;
+  }
+  for (const InputOutput& output : outputs) {
+    note_written(run, output.plan.path, files.input);
+    if (output.step != nullptr) {
+      report_written(output.plan, output.step->in_path, output.counts, log);
+    } else {
+      log(LogLevel::Info, "written: %s (%lld frames)\n", output.plan.path.c_str(),
+          static_cast<long long>(output.frames));
+    }
+  }
+  return true;
 }
 
 // The steps after the delays, when given, as the lines of the parameter
@@ -329,26 +451,18 @@ void log_later_steps(const Timing& timing, bool delay_only, const Log& log) {
   }
 }
 
-// The cut video's timecode file, when asked for: the last output of an
-// input, so that an input that failed leaves none behind.
-bool write_timecodes_out(const InputOptions& options, const CutMap& map, const Timing& timing,
-                         const Log& log) {
-  return !options.timecodes_out_path ||
-         write_cut_timecodes(*options.timecodes_out_path, map, timing.clock, timing.speed, log);
-}
-
 // Re-times without a cut list (-nocut, or none to be found while a delay
 // was given or measured): every time moves by the delay and the later steps
 // through the identity map.
 bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timing& timing,
-                      const Log& log) {
+                      const Log& log, RunFiles& run) {
   CutMap map;
   make_identity_map(map);
   // The measured delay acts as a given one would.
   int delay_ms = timing.delay_ms + timing.ts_delay_ms;
   timing.ts_delay_ms = 0;
   std::vector<FormatStep> steps = format_steps(files, options);
-  if (!files.standard_input && find_subtitle_format(files.extension) == nullptr) {
+  if (!files.from_content && find_subtitle_format(files.extension) == nullptr) {
     // Every format, the finest times first: a coarser one cuts the delay
     // that the ones after it receive. Those missing are still named.
     steps.clear();
@@ -373,7 +487,7 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
   log(LogLevel::Info, "\n");
   log_later_steps(timing, true, log);
   log(LogLevel::Info, "\n");
-  if (!files.standard_input && find_subtitle_format(files.extension) == nullptr) {
+  if (!files.from_content && find_subtitle_format(files.extension) == nullptr) {
     bool any_exists = false;
     for (const FormatStep& step : steps) any_exists |= can_read_text_file(step.in_path);
     if (any_exists) {
@@ -381,9 +495,9 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
                     [](const FormatStep& step) { return !can_read_text_file(step.in_path); });
     }
   }
-  if (!rewrite_steps(files, steps, map, timing, options, log)) return false;
-  report_frames_past_end(timing.clock, log);
-  return write_timecodes_out(options, map, timing, log);
+  const bool written = write_outputs(files, steps, map, timing, options, log, run);
+  if (written) report_frames_past_end(timing.clock, log);
+  return written;
 }
 
 }  // namespace
@@ -398,7 +512,7 @@ bool is_stream_input(std::string_view input) {
   });
 }
 
-bool process_input(const std::string& input, const InputOptions& options) {
+bool process_input(const std::string& input, const InputOptions& options, RunFiles& run) {
   const Log log{stderr_message_sink, nullptr, options.log_level};
   // A value that could not be read (-rate, -delay, -pmt_pid) fails the
   // input rather than let it run with one nobody asked for.
@@ -412,6 +526,9 @@ bool process_input(const std::string& input, const InputOptions& options) {
   InputFiles files;
   files.input = input;
   files.standard_input = input == "-";
+  files.from_content =
+      files.standard_input ||
+      (find_subtitle_format(split_path(input).extension) == nullptr && reads_as_it_comes(input));
   if (!files.standard_input) {
     files.extension = split_path(input).extension;
     files.base = path_without_extension(input);
@@ -431,7 +548,7 @@ bool process_input(const std::string& input, const InputOptions& options) {
   timing.delay_ms = options.delay_ms;
   timing.speed = options.speed;
   timing.sync = options.sync;
-  if (!make_clock(options, log, timing.clock)) return false;
+  if (!make_clock(options, log, run, timing.clock)) return false;
   // Only an -fps far beyond any video's rate makes a clock this fine.
   if ((changes_speed(timing.speed) || timing.sync.points > 0) &&
       ticks_per_ms(timing.clock) > kMaxStepTicksPerMs) {
@@ -450,9 +567,7 @@ bool process_input(const std::string& input, const InputOptions& options) {
     const std::string recording = options.stream_path    ? *options.stream_path
                                   : files.standard_input ? ""
                                                          : files.input;
-    if (cut_list.any) {
-      read = read_cut_list(cut_list.path, cut_list.kind, timing.clock, log, map, recording);
-    }
+    if (cut_list.any) read = read_list(cut_list, recording, timing.clock, log, run, map);
   }
   // An empty list beside the input (0 bytes, as a cutter may leave it) is
   // no cut list either: a delay alone may stand in for it.
@@ -464,10 +579,10 @@ bool process_input(const std::string& input, const InputOptions& options) {
       const bool measured = measure_for_input(files, options, log, timing.ts_delay_ms);
       log(LogLevel::Info, "\n");
       if (!measured) return false;
-      return apply_delay_only(files, options, timing, log);
+      return apply_delay_only(files, options, timing, log, run);
     }
     if (options.nocut || timing.delay_ms != 0) {
-      return apply_delay_only(files, options, timing, log);
+      return apply_delay_only(files, options, timing, log, run);
     }
   }
   if (read == CutListRead::Unopened) {
@@ -507,11 +622,10 @@ bool process_input(const std::string& input, const InputOptions& options) {
     for (FormatStep& step : found) step.delay_ms = timing.delay_ms;
     return found;
   }();
-  if (!rewrite_steps(files, steps, map, timing, options, log)) return false;
+  const bool written = write_outputs(files, steps, map, timing, options, log, run);
   // Subtitles may reach past the last frame of a timecode file as well.
-  report_frames_past_end(timing.clock, log);
-  // Last: an input that failed leaves no timecode file behind either.
-  return write_timecodes_out(options, map, timing, log);
+  if (written) report_frames_past_end(timing.clock, log);
+  return written;
 }
 
 }  // namespace mendra

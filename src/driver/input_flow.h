@@ -6,12 +6,14 @@
 #include <string_view>
 
 #include "driver/options.h"
+#include "driver/run_files.h"
 
 namespace mendra {
 
 // Processes one input with the options gathered for it; false when the
-// input failed.
-bool process_input(const std::string& input, const InputOptions& options);
+// input failed. `run` holds what earlier inputs wrote: an output is written
+// once per run, and this input's outputs are added.
+bool process_input(const std::string& input, const InputOptions& options, RunFiles& run);
 
 // Whether the input names a recording (.ts, .m2ts, .mts or .m2t in any
 // case), which with a delay mode is measured only.

@@ -134,6 +134,10 @@ void report_output_failure(const SubtitleFormat& format, const std::string& path
                       FileFailure{role, action, message_base(path), shown, file.error_number()});
 }
 
+bool is_webvtt(const SubtitleFormat& format) {
+  return &format == &kVtt;
+}
+
 std::string input_name(const std::string& path) {
   return is_standard_stream(path) ? "standard input" : path;
 }
@@ -150,13 +154,16 @@ bool resolve_formats(const SubtitleFormat& in_format, const SubtitleFormat& out_
 }
 
 // Runs the reading format's rewriter over `in`: a UTF-16 text reads as
-// UTF-8 and gets its mark back in front, to be written in its own encoding.
+// UTF-8 and gets its mark back in front, to be written in its own encoding;
+// WebVTT knows no other encoding than UTF-8, and is checked to be that.
 RewriteCounts rewrite_lines(const SubtitleFormat& read_as, const SubtitleFormat& write_as,
                             TextReader& in, const CutMap& map, const Timing& timing,
                             OutputFile& file) {
-  file.set_encoding(in.encoding());
+  const bool keeps_encoding = !is_webvtt(write_as);
+  if (!keeps_encoding) in.check_utf8();
+  file.set_encoding(keeps_encoding ? in.encoding() : TextEncoding::Utf8);
   LineSink out{file, 0, {}};
-  if (in.encoding() != TextEncoding::Utf8) out.write(kUtf8Mark);
+  if (keeps_encoding && in.encoding() != TextEncoding::Utf8) out.write(kUtf8Mark);
   const TimePipeline pipeline = make_time_pipeline(map, timing);
   read_as.rewrite_lines(in, LineContext{pipeline, &read_as != &write_as}, out);
   return out.counts;
@@ -170,10 +177,10 @@ bool nothing_retimed(const RewriteCounts& counts) {
 
 }  // namespace
 
-RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
+RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts) {
+                            RewriteCounts& counts, PendingOutput& out) {
   counts = RewriteCounts{};
   TextReader in;
   // Every line keeps the line end it was read with.
@@ -191,9 +198,10 @@ RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& 
         read_as->label, input_name(in_path).c_str());
     return RewriteOutcome::Failed;
   }
+  out.written_as = write_as;
   // The output goes beside its target and replaces it only when complete,
   // so an output named like the input re-times the input in place.
-  OutputFile file;
+  OutputFile& file = out.file;
   if (is_standard_stream(out_path)) {
     file.open_standard_output();
   } else if (!file.open(out_path)) {
@@ -204,6 +212,7 @@ RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& 
   // A file that could not be read to its end must not replace the target
   // with a shortened copy.
   const bool complete = !in.read_failed();
+  const std::int64_t non_utf8_line = in.first_non_utf8_line();
   const int read_error = in.error_number();
   in.close();
   if (!complete) {
@@ -213,19 +222,41 @@ RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& 
                                          input_name(in_path), read_error});
     return RewriteOutcome::Failed;
   }
+  if (non_utf8_line != 0) {
+    file.discard();
+    log(LogLevel::Error, "not written: %s: WebVTT must be UTF-8, %s is not (line %lld)\n",
+        out_path.c_str(), input_name(in_path).c_str(), static_cast<long long>(non_utf8_line));
+    return RewriteOutcome::Failed;
+  }
   if (nothing_retimed(counts)) {
     file.discard();
     log(LogLevel::Error, "no times could be read in %s (first: line %d)\n",
         input_name(in_path).c_str(), counts.unread.first_line);
     return RewriteOutcome::NothingRetimed;
   }
-  if (!file.commit()) {
-    report_output_failure(*write_as, out_path, FileAction::Write, file, log);
-    return RewriteOutcome::Failed;
-  }
   if (!counts.unread.empty()) {
     log(LogLevel::Warning, "%d lines of %s were not re-timed (first: line %d)\n",
         counts.unread.count, input_name(in_path).c_str(), counts.unread.first_line);
+  }
+  return RewriteOutcome::Written;
+}
+
+void report_output_failure(const PendingOutput& out, const std::string& out_path, const Log& log) {
+  report_output_failure(out.written_as != nullptr ? *out.written_as : kFromContent, out_path,
+                        FileAction::Write, out.file, log);
+}
+
+RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
+                            const SubtitleFormat& out_format, const std::string& out_path,
+                            const CutMap& map, const Timing& timing, const Log& log,
+                            RewriteCounts& counts) {
+  PendingOutput out;
+  const RewriteOutcome outcome =
+      rewrite_into(in_format, in_path, out_format, out_path, map, timing, log, counts, out);
+  if (outcome != RewriteOutcome::Written) return outcome;
+  if (!out.file.commit()) {
+    report_output_failure(out, out_path, log);
+    return RewriteOutcome::Failed;
   }
   return RewriteOutcome::Written;
 }
@@ -245,6 +276,11 @@ RewriteOutcome rewrite_text(const SubtitleFormat& in_format, std::string_view in
   OutputFile file;
   file.open_string(output);
   counts = rewrite_lines(*read_as, *write_as, in, map, timing, file);
+  if (in.first_non_utf8_line() != 0) {
+    file.discard();
+    output.clear();
+    return RewriteOutcome::Failed;
+  }
   if (nothing_retimed(counts)) {
     file.discard();
     output.clear();

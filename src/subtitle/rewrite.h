@@ -14,6 +14,7 @@
 #include "time/timing.h"
 #include "util/line_tally.h"
 #include "util/log.h"
+#include "util/output_file.h"
 
 namespace mendra {
 
@@ -80,16 +81,39 @@ enum class RewriteOutcome {
 
 // Reads in_path as in_format and writes out_path as out_format; "-" reads
 // standard input or writes standard output, in constant memory either way.
-// The output keeps the input's encoding and line ends. Reports every failure
-// itself, once, on log's error level: an open error names the file without
-// its extension, then its full path and the system's reason; "no times could
-// be read in <file> (first: line K)"; and a warning counting the lines that
-// were copied because their times could not be read when others were
-// re-timed. The caller reports what was written from `counts`.
+// The output keeps the input's encoding and line ends, except that WebVTT
+// is always written in UTF-8: a UTF-16 input is turned into it (without a
+// mark), and an input that is not UTF-8 is not written as WebVTT ("not
+// written: <out>: WebVTT must be UTF-8, <in> is not (line K)"). Reports
+// every failure itself, once, on log's error level: an open error names the
+// file without its extension, then its full path and the system's reason;
+// "no times could be read in <file> (first: line K)"; and a warning counting
+// the lines that were copied because their times could not be read when
+// others were re-timed. The caller reports what was written from `counts`.
 RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
                             RewriteCounts& counts);
+
+// An output written whole by rewrite_into, waiting to be committed together
+// with the other outputs of its input (commit_together), or dropped.
+struct PendingOutput {
+  OutputFile file;
+  const SubtitleFormat* written_as = nullptr;  // the format it holds
+};
+
+// rewrite_file without its last step: the output is written into out.file
+// (a new file beside out_path, or held back for standard output) and
+// nothing replaces out_path yet. Reports what rewrite_file reports, except
+// a failure of the commit, which report_output_failure says.
+RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& in_path,
+                            const SubtitleFormat& out_format, const std::string& out_path,
+                            const CutMap& map, const Timing& timing, const Log& log,
+                            RewriteCounts& counts, PendingOutput& out);
+
+// An output whose commit failed (a full disk, a failed rename): "output
+// <format> write error: <out_path>: <reason>".
+void report_output_failure(const PendingOutput& out, const std::string& out_path, const Log& log);
 
 // The same for the bytes of a whole file held in memory: `output` receives
 // what the file variant would have written (nothing unless Written). It

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "time/frame_rate.h"
@@ -213,6 +214,9 @@ std::string frame_rate_line(const FrameClock& clock);
 // `clock`. On a bad file, says what is wrong with the file's name and the
 // line, and leaves `clock` as it was.
 bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clock);
+// The same for the bytes of a whole file, read before under `name`.
+bool read_timecode_bytes(std::string_view bytes, const std::string& name, const Log& log,
+                         FrameClock& clock);
 
 // Once per clock: warns when times past the last frame of a v2 file were
 // used, which continue at its last frame's duration.

@@ -443,12 +443,9 @@ Header read_header(std::string_view line) {
 
 }  // namespace
 
-bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clock) {
-  TextReader file;
-  if (!file.open(path)) {
-    report_file_failure(log, FileFailure{"timecode file", FileAction::Open, path, path, errno});
-    return false;
-  }
+namespace {
+
+bool read_timecodes(TextReader& file, const std::string& path, const Log& log, FrameClock& clock) {
   TimecodeLines lines{file, path, log, 1};
   std::string first;
   std::string_view header_line;
@@ -481,6 +478,24 @@ bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clo
   if (ok && file.read_failed()) return report_read_failure(file, path, log);
   if (ok) clock = std::move(read);
   return ok;
+}
+
+}  // namespace
+
+bool read_timecode_file(const std::string& path, const Log& log, FrameClock& clock) {
+  TextReader file;
+  if (!file.open(path)) {
+    report_file_failure(log, FileFailure{"timecode file", FileAction::Open, path, path, errno});
+    return false;
+  }
+  return read_timecodes(file, path, log, clock);
+}
+
+bool read_timecode_bytes(std::string_view bytes, const std::string& name, const Log& log,
+                         FrameClock& clock) {
+  TextReader file;
+  file.open_memory(bytes);
+  return read_timecodes(file, name, log, clock);
 }
 
 }  // namespace mendra

@@ -1,6 +1,8 @@
 #include "util/input_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -8,6 +10,9 @@
 #include <system_error>
 
 namespace mendra {
+namespace {
+constexpr std::size_t kReadPieceBytes = std::size_t{64} * 1024;
+}  // namespace
 
 std::FILE* open_input_file(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -21,6 +26,22 @@ std::FILE* open_input_file(const std::string& path) {
   return f;
 }
 
+bool is_piped_file(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+bool read_whole_file(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  std::FILE* f = open_input_file(path);
+  if (f == nullptr) return false;
+  char piece[kReadPieceBytes];
+  for (std::size_t n; (n = std::fread(piece, 1, sizeof piece, f)) > 0;) bytes.append(piece, n);
+  const bool complete = std::ferror(f) == 0;
+  std::fclose(f);
+  return complete;
+}
+
 std::string absolute_path(const std::string& path) {
   std::error_code ignored;
   const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
@@ -28,12 +49,14 @@ std::string absolute_path(const std::string& path) {
 }
 
 int open_error_number(const std::string& path) {
-  std::FILE* f = open_input_file(path);
-  if (f != nullptr) {
-    std::fclose(f);
-    return 0;
-  }
-  return errno;
+  // Asked of the file system, not by opening: a named pipe opened only to
+  // look at it would lose what its writer sent, or wait for a writer that
+  // has already gone.
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  if (faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return errno;
+  return 0;
 }
 
 std::string open_failure_reason(const std::string& path) {

@@ -18,9 +18,10 @@ constexpr int kNameAttempts = 100;
 constexpr int kMaxLinkHops = 40;
 constexpr mode_t kPermissionBits = 07777;
 
-// The file a name finally refers to: a symbolic link is followed to its
-// target (also when that does not exist yet), so that writing over a linked
-// subtitle replaces the file it points to and the link stays a link.
+}  // namespace
+
+// Writing over a linked subtitle replaces the file it points to, and the
+// link stays a link.
 std::string resolve_links(std::string path) {
   for (int hop = 0; hop < kMaxLinkHops; ++hop) {
     struct stat info {};
@@ -37,6 +38,8 @@ std::string resolve_links(std::string path) {
   }
   return path;
 }
+
+namespace {
 
 // The temporary files open at this moment, for the signal handler. A
 // handler may only touch plain memory and call async-signal-safe functions,
@@ -217,7 +220,7 @@ void OutputFile::write_slow(std::string_view text) {
   used_ = text.size();
 }
 
-bool OutputFile::commit() {
+bool OutputFile::finish_file() {
   if (fd_ < 0) return false;
   bool ok = !failed_ && flush();
   if (ok && encoding_ != TextEncoding::Utf8) {
@@ -225,40 +228,131 @@ bool OutputFile::commit() {
     encoder_.finish(encoded_);
     ok = write_all(encoded_.data(), encoded_.size());
   }
-  if (target_kind_ != Target::File) {
-    // Standard output stays open for whatever the process writes next.
-    fd_ = -1;
-    text_ = nullptr;
-    return ok;
-  }
   if (::close(fd_) != 0) {
     if (ok) error_number_ = errno;
     ok = false;
   }
   fd_ = -1;
-  if (ok && std::rename(temp_path_.c_str(), target_.c_str()) != 0) {
-    error_number_ = errno;
-    ok = false;
-  }
-  if (!ok) ::unlink(temp_path_.c_str());
-  unregister_temporary(registry_slot_);
-  temp_path_.clear();
+  // Complete but not in place: discard still removes it.
+  if (!ok) discard();
   return ok;
 }
 
+bool OutputFile::finish_stream() {
+  if (fd_ < 0) return false;
+  bool ok = !failed_ && flush();
+  if (ok && encoding_ != TextEncoding::Utf8) {
+    encoded_.clear();
+    encoder_.finish(encoded_);
+    ok = write_all(encoded_.data(), encoded_.size());
+  }
+  // Standard output stays open for whatever the process writes next.
+  fd_ = -1;
+  text_ = nullptr;
+  return ok;
+}
+
+bool OutputFile::replace_target(bool keep_old) {
+  created_ = false;
+  if (keep_old) {
+    struct stat info {};
+    if (lstat(target_.c_str(), &info) != 0) {
+      created_ = true;
+    } else {
+      // A second name for the file about to be replaced, beside it, so a
+      // later failure of the group can put it back. Where the file system
+      // has no links, the group goes on without that safeguard.
+      for (int attempt = 0; attempt < kNameAttempts && old_path_.empty(); ++attempt) {
+        std::string old =
+            target_ + ".mendra-" + std::to_string(getpid()) + "-old" + std::to_string(attempt);
+        if (::link(target_.c_str(), old.c_str()) == 0) {
+          old_path_ = std::move(old);
+          old_slot_ = register_temporary(old_path_);
+        } else if (errno != EEXIST) {
+          break;
+        }
+      }
+    }
+  }
+  if (std::rename(temp_path_.c_str(), target_.c_str()) != 0) {
+    error_number_ = errno;
+    drop_old();
+    created_ = false;
+    discard();
+    return false;
+  }
+  unregister_temporary(registry_slot_);
+  temp_path_.clear();
+  return true;
+}
+
+void OutputFile::take_back() {
+  if (!old_path_.empty()) {
+    (void)std::rename(old_path_.c_str(), target_.c_str());
+    old_path_.clear();
+    unregister_temporary(old_slot_);
+  } else if (created_) {
+    ::unlink(target_.c_str());
+  }
+  created_ = false;
+}
+
+void OutputFile::drop_old() {
+  if (!old_path_.empty()) ::unlink(old_path_.c_str());
+  old_path_.clear();
+  unregister_temporary(old_slot_);
+  created_ = false;
+}
+
+bool OutputFile::commit() {
+  OutputFile* self = this;
+  return commit_together(std::span(&self, 1)) == 1;
+}
+
 void OutputFile::discard() {
-  if (fd_ < 0) return;
   if (target_kind_ != Target::File) {
     fd_ = -1;
     used_ = 0;
     text_ = nullptr;
     return;
   }
-  ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  if (temp_path_.empty()) return;
   ::unlink(temp_path_.c_str());
   unregister_temporary(registry_slot_);
   temp_path_.clear();
+}
+
+std::size_t commit_together(std::span<OutputFile* const> files) {
+  const auto give_up = [&](std::size_t failed) {
+    for (OutputFile* file : files) file->discard();
+    return failed;
+  };
+  using Target = OutputFile::Target;
+  std::size_t file_count = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i]->target_kind_ != Target::File) continue;
+    if (!files[i]->finish_file()) return give_up(i);
+    ++file_count;
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i]->target_kind_ != Target::File && !files[i]->finish_stream()) return give_up(i);
+  }
+  // One rename replaces its target whole or not at all: only the targets
+  // replaced before the last rename need a way back.
+  std::size_t renamed = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    OutputFile& file = *files[i];
+    if (file.target_kind_ != Target::File) continue;
+    if (!file.replace_target(renamed + 1 < file_count)) {
+      for (std::size_t j = 0; j < i; ++j) files[j]->take_back();
+      return give_up(i);
+    }
+    ++renamed;
+  }
+  for (OutputFile* file : files) file->drop_old();
+  return files.size();
 }
 
 }  // namespace mendra

@@ -1,13 +1,16 @@
 // Output files that are never half-written: the text goes to a new file
 // beside the target, which replaces the target only once it is complete.
 // So an interruption or a failed write leaves the old file (possibly the
-// input itself, as with -o a.ass a.ass) untouched. An interrupted run
-// (SIGINT, SIGTERM, SIGHUP) removes the new files it has open, then dies of
-// the signal. The same writer also serves standard output and a string, so
-// that everything written goes through one buffer.
+// input itself, as with -o a.ass a.ass) untouched. Several files that belong
+// together (the outputs of one input) are committed as one: all or none of
+// them replace their targets. An interrupted run (SIGINT, SIGTERM, SIGHUP)
+// removes the new files it has open, then dies of the signal. The same
+// writer also serves standard output and a string, so that everything
+// written goes through one buffer.
 #pragma once
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +66,12 @@ struct OutputFile {
   int error_number() const { return error_number_; }
 
  private:
+  friend std::size_t commit_together(std::span<OutputFile* const> files);
+  bool finish_file();
+  bool finish_stream();
+  bool replace_target(bool keep_old);
+  void take_back();
+  void drop_old();
   bool flush();
   bool write_all(const char* data, std::size_t size);
   bool write_out(const char* data, std::size_t size);
@@ -78,12 +87,31 @@ struct OutputFile {
   std::vector<char> buffer_;  // written out in large blocks, not per line
   std::size_t used_ = 0;
   std::string target_;
-  std::string temp_path_;
+  std::string temp_path_;  // the new file, until it is renamed into place
+  std::string old_path_;   // within a group: the file replaced, kept until the group is done
+  int old_slot_ = -1;      // where old_path_ waits for a signal
+  bool created_ = false;   // within a group: the target did not exist before
   bool failed_ = false;
   int error_number_ = 0;
   TextEncoding encoding_ = TextEncoding::Utf8;
   Utf16Encoder encoder_;
   std::string encoded_;  // one flush turned into the file's encoding
 };
+
+// The file a name finally refers to: a symbolic link is followed to its
+// target (also when that does not exist yet), which is what an output
+// written under that name replaces.
+std::string resolve_links(std::string path);
+
+// Commits the outputs as one. Every file is written out and closed before
+// the first replaces its target; when any step fails, each target already
+// replaced gets its old file back (the very file: a link to it is kept
+// until the group is done), a new one is removed again, and the others are
+// discarded, so no target of the group has changed. Standard output is
+// written once every file is complete, before the first rename: what went
+// out there cannot be taken back. Returns the index of the output that
+// failed (its error_number says why), or files.size() when all are in
+// place.
+std::size_t commit_together(std::span<OutputFile* const> files);
 
 }  // namespace mendra

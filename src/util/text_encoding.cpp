@@ -188,6 +188,47 @@ void Utf16Encoder::finish(std::string& out) {
   pending.clear();
 }
 
+void Utf8Check::check(std::string_view piece) {
+  for (std::size_t i = 0; i < piece.size() && first_bad_line == 0; ++i) {
+    const auto c = static_cast<unsigned char>(piece[i]);
+    if (continuation_left > 0) {
+      if (c < low || c > high) {
+        first_bad_line = line;
+        break;
+      }
+      low = 0x80;
+      high = 0xBF;
+      --continuation_left;
+      continue;
+    }
+    if (c < 0x80) {
+      if (c == '\n') ++line;
+      continue;
+    }
+    // The lead byte says how many continuation bytes follow and, for the
+    // first of them, the range that rules out overlong forms, surrogates
+    // and code points past U+10FFFF.
+    if (c >= 0xC2 && c <= 0xDF) {
+      continuation_left = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      continuation_left = 2;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      continuation_left = 3;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      first_bad_line = line;
+    }
+  }
+}
+
+void Utf8Check::finish() {
+  if (continuation_left > 0 && first_bad_line == 0) first_bad_line = line;
+  continuation_left = 0;
+}
+
 std::string decode_utf16(std::string_view bytes, TextEncoding encoding) {
   std::string text(bytes.size() * 3 / 2 + 16, '\0');
   Utf16Decoder decoder{encoding};

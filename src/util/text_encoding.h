@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,22 @@ struct Utf16Encoder {
 
   void encode(std::string_view utf8, std::string& out);
   void finish(std::string& out);
+};
+
+// Checks that a text is UTF-8 (well-formed sequences, no surrogates, no
+// overlong forms), across any split into pieces, and notes the line (from 1)
+// of the first byte that is not: so a format that must be UTF-8 can name
+// where a file is not, while the file is read for the rewrite anyway.
+struct Utf8Check {
+  std::int64_t line = 1;            // the line of the next byte
+  std::int64_t first_bad_line = 0;  // 0: every byte so far is UTF-8
+  int continuation_left = 0;        // bytes still due for the open sequence
+  unsigned char low = 0x80;         // the range of the next continuation byte
+  unsigned char high = 0xBF;
+
+  void check(std::string_view piece);
+  // A sequence cut by the end of the text is not UTF-8.
+  void finish();
 };
 
 // A whole text at once, for texts held in memory.

@@ -1,5 +1,7 @@
 #include "util/text_reader.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -15,6 +17,31 @@ bool TextReader::open(const std::string& path) {
   std::FILE* f = open_input_file(path);
   if (f == nullptr) return false;
   begin_file(f, true);
+  return true;
+}
+
+bool TextReader::open_rewindable(const std::string& path) {
+  close();
+  std::FILE* f = open_input_file(path);
+  if (f == nullptr) return false;
+  struct stat info {};
+  if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode)) {
+    begin_file(f, true);
+    return true;
+  }
+  std::string bytes;
+  std::vector<char> piece(kReadBufferBytes);
+  for (std::size_t n; (n = std::fread(piece.data(), 1, piece.size(), f)) > 0;) {
+    bytes.append(piece.data(), n);
+  }
+  const bool failed = std::ferror(f) != 0;
+  const int error_number = errno;
+  std::fclose(f);
+  open_memory(bytes);
+  if (failed) {
+    read_failed_ = true;
+    error_number_ = error_number;
+  }
   return true;
 }
 
@@ -43,6 +70,7 @@ std::string_view TextReader::peek_start() {
       while (len_ < buffer_.size()) {
         const std::size_t n = std::fread(buffer_.data() + len_, 1, buffer_.size() - len_, file_);
         if (n == 0) break;
+        checked(buffer_.data() + len_, n);
         len_ += n;
       }
       if (len_ < buffer_.size() && std::ferror(file_) != 0) note_read_failure();
@@ -84,12 +112,23 @@ void TextReader::open_memory(std::string_view data) {
   len_ = buffer_.size();
 }
 
+void TextReader::check_utf8() {
+  utf8_check_ = Utf8Check{};
+  checking_utf8_ = encoding_ == TextEncoding::Utf8;
+  // What has entered the buffer so far: the first bytes, or all of a text
+  // held in memory.
+  checked(buffer_.data() + pos_, len_ - pos_);
+  if (in_memory_ && checking_utf8_) utf8_check_.finish();
+}
+
 void TextReader::close() {
   if (file_ != nullptr && owns_file_) std::fclose(file_);
   file_ = nullptr;
   owns_file_ = true;
   in_memory_ = false;
   encoding_ = TextEncoding::Utf8;
+  checking_utf8_ = false;
+  utf8_check_ = Utf8Check{};
   memory_.clear();
   pos_ = len_ = 0;
   pushback_.clear();
@@ -106,6 +145,8 @@ bool TextReader::fill() {
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
   pos_ = 0;
   if (len_ == 0 && std::ferror(file_) != 0) note_read_failure();
+  checked(buffer_.data(), len_);
+  if (len_ == 0 && checking_utf8_) utf8_check_.finish();
   return len_ > 0;
 }
 
@@ -249,8 +290,7 @@ void TextReader::rewind() {
 }
 
 bool can_read_text_file(const std::string& path) {
-  TextReader reader;
-  return reader.open(path);
+  return open_failure_reason(path).empty();
 }
 
 }  // namespace mendra

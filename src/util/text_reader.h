@@ -5,6 +5,7 @@
 // size.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ struct TextReader {
   // Opens a regular file for reading; false when it cannot be opened or is
   // a directory.
   bool open(const std::string& path);
+  // The same, for a reader that must be able to rewind: a file that cannot
+  // be read twice (a named pipe, /dev/stdin, a process substitution) is
+  // read whole into memory first, so it is still opened and read once.
+  bool open_rewindable(const std::string& path);
   // Reads standard input, which is left open at close.
   void open_standard_input();
   // Reads the given bytes instead of a file, as a file holding them would
@@ -63,6 +68,13 @@ struct TextReader {
   // max_bytes characters, ending after the first LF.
   bool read_piece(std::string& piece, std::size_t max_bytes = 255);
 
+  // Checks from here on that the text is UTF-8 (a UTF-16 file always is, once
+  // decoded): call before the first read, peek_start aside. Not with rewind.
+  void check_utf8();
+  // The line of the first byte that is not UTF-8, once the text has been
+  // read to that point; 0 when there is none or check_utf8 was not asked.
+  std::int64_t first_non_utf8_line() const { return utf8_check_.first_bad_line; }
+
   // True once a read failed for another reason than the end of the file:
   // what was read is then incomplete.
   bool read_failed() const { return read_failed_; }
@@ -81,6 +93,10 @@ struct TextReader {
   // Takes `file` (closed by close() when owned) and reads its first bytes.
   void begin_file(std::FILE* file, bool owned);
   bool next_buffered_line(std::string_view& line);
+  // Hands bytes that have just entered buffer_ to the UTF-8 check.
+  void checked(const char* bytes, std::size_t size) {
+    if (checking_utf8_) utf8_check_.check(std::string_view(bytes, size));
+  }
 
   std::FILE* file_ = nullptr;
   bool owns_file_ = true;  // false for standard input
@@ -98,6 +114,8 @@ struct TextReader {
   Utf16Decoder decoder_;
   std::vector<unsigned char> raw_;
   bool decoder_finished_ = false;
+  bool checking_utf8_ = false;
+  Utf8Check utf8_check_;
   // A buffer read in memory: buffer_ holds all of it (next_line changes it
   // in place), memory_ the original for a rewind.
   bool in_memory_ = false;
@@ -105,7 +123,8 @@ struct TextReader {
 };
 
 // True when the path names a file that can be opened for reading as text
-// (a directory cannot).
+// (a directory cannot). Asks the file system without opening the file: a
+// named pipe opened to look at it would lose what its writer sent.
 bool can_read_text_file(const std::string& path);
 
 }  // namespace mendra

@@ -7,10 +7,17 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cutlist/cut_list.h"
 #include "driver/command_line.h"
 #include "driver/options.h"
+#include "support/run_binary.h"
 #include "time/rate_parse.h"
 #include "time/time_steps.h"
 
@@ -476,6 +483,58 @@ TEST(FrameRateTextTest, RejectsWhatIsNoPositiveRateAndLeavesTheRate) {
     EXPECT_FALSE(parse_frame_rate(text, rate)) << '"' << text << '"';
     EXPECT_EQ(rate.num, 7) << text;
     EXPECT_EQ(rate.den, 3) << text;
+  }
+}
+
+// A cut list or timecode file that comes through a pipe is read once and
+// serves every input of -all (a second open would wait for a writer that is
+// gone); a subtitle through a pipe loses none of its first bytes.
+TEST(PipedInputTest, IsReadOnceWhateverNamesIt) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;  // "PIPE" stands for the pipe's path
+    std::string pipe_bytes;
+    std::vector<std::string> outputs;
+  } cases[] = {
+      {"a list shared by -all",
+       {"-l", "PIPE", "-all", "a.srt", "b.srt"},
+       "0 * 899\n100 - 199\n",
+       {"a_new.srt", "b_new.srt"}},
+      {"timecodes shared by -all",
+       {"-timecodes", "PIPE", "-l", "list.txt", "-all", "a.srt", "b.srt"},
+       "# timecode format v1\nassume 25\n",
+       {"a_new.srt", "b_new.srt"}},
+      {"a subtitle longer than a read",
+       {"-l", "list.txt", "-o", "c.srt", "PIPE"},
+       "1\n00:00:01,000 --> 00:00:02,000\n" + std::string(70000, 'x') + "\n",
+       {"c.srt"}},
+  };
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    const std::string cue = "1\n00:00:01,000 --> 00:00:02,000\nkept\n";
+    for (const char* name : {"a.srt", "b.srt"}) test::write_file(dir.path / name, cue);
+    test::write_file(dir.path / "list.txt", "0 * 899\n");
+    const std::string pipe = (dir.path / "pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::thread writer([&] { test::write_file(pipe, c.pipe_bytes); });
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args) arg = arg == "PIPE" ? pipe : arg;
+    const test::RunResult result = test::run_binary(MENDRA_BINARY, args, dir.path, "/dev/null", 20);
+    if (result.timed_out) {
+      // Let a writer that still waits go: the pipe opened for reading once.
+      const int fd = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+    }
+    writer.join();
+    EXPECT_EQ(result.exit_status, 0) << c.name << "\n" << result.standard_error;
+    for (const std::string& output : c.outputs) {
+      const std::string text = test::read_file(dir.path / output);
+      EXPECT_TRUE(text.find("00:00:01,000 --> 00:00:02,000") != std::string::npos)
+          << c.name << ": " << output;
+      if (output == "c.srt") {
+        EXPECT_EQ(text, c.pipe_bytes);
+      }
+    }
   }
 }
 

@@ -5,9 +5,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace mendra::test {
 
@@ -53,7 +58,8 @@ TempDir::~TempDir() {
 }
 
 RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
-                     const std::filesystem::path& work_dir, const std::filesystem::path& input) {
+                     const std::filesystem::path& work_dir, const std::filesystem::path& input,
+                     int timeout_seconds) {
   const std::filesystem::path out_path =
       work_dir.parent_path() / (work_dir.filename().string() + ".stdout");
   const std::filesystem::path err_path =
@@ -77,8 +83,29 @@ RunResult run_binary(const std::string& binary, const std::vector<std::string>& 
     _exit(127);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
   RunResult result;
+  if (timeout_seconds <= 0) {
+    waitpid(pid, &status, 0);
+  } else {
+    // A watchdog ends a run that does not end by itself.
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool exited = false;
+    std::thread watchdog([&] {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (!ended.wait_for(lock, std::chrono::seconds(timeout_seconds), [&] { return exited; })) {
+        result.timed_out = true;
+        kill(pid, SIGKILL);
+      }
+    });
+    waitpid(pid, &status, 0);
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      exited = true;
+    }
+    ended.notify_one();
+    watchdog.join();
+  }
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.standard_output = read_file(out_path);
   result.standard_error = read_file(err_path);

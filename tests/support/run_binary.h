@@ -11,15 +11,18 @@ namespace mendra::test {
 
 struct RunResult {
   int exit_status = -1;  // -1 when the process did not exit normally
+  bool timed_out = false;
   std::string standard_output;
   std::string standard_error;
 };
 
 // Runs `binary` with `args` (argv[1]...) in `work_dir`, without a shell; its
-// standard input is the file `input`, or empty when none is given.
+// standard input is the file `input`, or empty when none is given. A run
+// that takes longer than `timeout_seconds` (when above 0) is killed: a hang
+// fails the test instead of stopping the suite.
 RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
                      const std::filesystem::path& work_dir,
-                     const std::filesystem::path& input = "/dev/null");
+                     const std::filesystem::path& input = "/dev/null", int timeout_seconds = 0);
 
 std::string read_file(const std::filesystem::path& path);
 // Every regular file under `root` by its relative path ('/' separated) with

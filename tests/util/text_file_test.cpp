@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,9 +8,11 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/run_binary.h"
+#include "util/input_file.h"
 #include "util/output_file.h"
 #include "util/text_encoding.h"
 #include "util/text_reader.h"
@@ -255,6 +258,80 @@ TEST(TextEncodingTest, EncodesUtf8BackReplacingWhatIsNotUtf8) {
   }
 }
 
+// The line of the first byte that is not UTF-8, whatever the split into
+// pieces: overlong forms, surrogates, code points past U+10FFFF, stray
+// continuation bytes and a sequence cut by the end are all refused.
+TEST(TextEncodingTest, Utf8CheckNamesTheLineOfTheFirstBadByte) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::int64_t bad_line;
+  } cases[] = {
+      {"ascii and every sequence length", "a\n\xC3\xA9\n\xE2\x82\xAC\n\xF0\x9F\x98\x80\n", 0},
+      {"the edges of the ranges", "\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF\xE0\xA0\x80", 0},
+      {"Latin-1", "ok\nok\n\xC4rger\n", 3},
+      {"overlong two bytes", "\xC0\xAF", 1},
+      {"overlong three bytes", "x\n\xE0\x9F\xBF", 2},
+      {"surrogate", "\xED\xA0\x80", 1},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", 1},
+      {"stray continuation", "\n\n\x80", 3},
+      {"cut by the end", "a\n\xE2\x82", 2},
+      {"cut by a line end", "\xE2\n\x82", 1},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t split = 0; split <= c.text.size(); ++split) {
+      Utf8Check check;
+      check.check(std::string_view(c.text).substr(0, split));
+      check.check(std::string_view(c.text).substr(split));
+      check.finish();
+      EXPECT_EQ(check.first_bad_line, c.bad_line) << c.name << ", split at " << split;
+    }
+  }
+}
+
+// A reader asked to check sees every byte once, those it peeked at before
+// included, from a file and from memory; UTF-16 is UTF-8 once decoded.
+TEST(TextReaderTest, ChecksUtf8OfEveryByteRead) {
+  TempDir dir;
+  const std::string bad = "WEBVTT\n" + std::string(70000, 'x') + "\n\xFF\n";
+  const std::string path = (dir.path / "t.vtt").string();
+  for (const std::string& stored : {bad, "\xFF\xFE\xFF\xD8\n\0"s}) {
+    write_file(path, stored);
+    TextReader reader;
+    ASSERT_TRUE(reader.open(path));
+    reader.peek_start();
+    reader.check_utf8();
+    for (std::string_view line; reader.next_line(line);) {
+    }
+    EXPECT_EQ(reader.first_non_utf8_line(), stored == bad ? 3 : 0);
+    reader.open_memory(stored);
+    reader.check_utf8();
+    EXPECT_EQ(reader.first_non_utf8_line(), stored == bad ? 3 : 0);
+  }
+}
+
+// A named pipe is looked for without being opened (opening it would wait
+// for a writer, or take what one sent), and a reader that must rewind gets
+// all of it twice from one open.
+TEST(TextReaderTest, NamedPipeIsProbedWithoutOpeningAndReadOnce) {
+  TempDir dir;
+  const std::string fifo = (dir.path / "cuts.txt").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_TRUE(can_read_text_file(fifo));
+  EXPECT_EQ(open_failure_reason(fifo), "");
+  const std::string text = "100\n200\n" + std::string(100000, '7') + "\n";
+  std::thread writer([&] { write_file(fifo, text); });
+  TextReader reader;
+  ASSERT_TRUE(reader.open_rewindable(fifo));
+  writer.join();
+  for (int pass = 0; pass < 2; ++pass) {
+    std::string all;
+    for (std::string line; reader.read_line(line);) all += line;
+    EXPECT_EQ(all, text) << "pass " << pass;
+    reader.rewind();
+  }
+}
+
 TEST(OutputFileTest, ReplacesTheTargetOnlyOnCommit) {
   TempDir dir;
   const std::string target = (dir.path / "out.ass").string();
@@ -325,6 +402,42 @@ TEST(OutputFileTest, FailsInAMissingFolderOrOntoADirectory) {
   EXPECT_FALSE(out.open((dir.path / "d.ass").string()));
   EXPECT_EQ(out.error_number(), EISDIR);
   EXPECT_FALSE(out.commit());
+}
+
+// Outputs committed together: when the last cannot be renamed into place
+// (its target became a folder meanwhile), the targets renamed before it
+// get their old files back and new ones go again; nothing else is left.
+TEST(OutputFileTest, AGroupIsCommittedWholeOrNotAtAll) {
+  namespace fs = std::filesystem;
+  for (const bool first_exists : {true, false}) {
+    TempDir dir;
+    const fs::path first = dir.path / "a_new.srt";
+    const fs::path second = dir.path / "tc.txt";
+    if (first_exists) write_file(first, "old");
+    OutputFile outputs[2];
+    ASSERT_TRUE(outputs[0].open(first.string()));
+    ASSERT_TRUE(outputs[1].open(second.string()));
+    outputs[0].write("new");
+    outputs[1].write("frames");
+    write_file(second / "inside", "");
+    OutputFile* group[] = {&outputs[0], &outputs[1]};
+    EXPECT_EQ(commit_together(group), 1u);
+    EXPECT_NE(outputs[1].error_number(), 0);
+    test::FileSet expected{{"tc.txt/inside", ""}};
+    if (first_exists) expected["a_new.srt"] = "old";
+    EXPECT_EQ(test::snapshot(dir.path), expected) << first_exists;
+
+    fs::remove_all(second);
+    OutputFile again[2];
+    ASSERT_TRUE(again[0].open(first.string()));
+    ASSERT_TRUE(again[1].open(second.string()));
+    again[0].write("new");
+    again[1].write("frames");
+    OutputFile* both[] = {&again[0], &again[1]};
+    EXPECT_EQ(commit_together(both), 2u);
+    EXPECT_EQ(test::snapshot(dir.path),
+              (test::FileSet{{"a_new.srt", "new"}, {"tc.txt", "frames"}}));
+  }
 }
 
 // Text written in pieces of any size comes out in the file's encoding,
