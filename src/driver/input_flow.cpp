@@ -17,7 +17,6 @@
 #include "time/cut_map.h"
 #include "time/frame_clock.h"
 #include "time/pipeline.h"
-#include "time/rate_parse.h"
 #include "time/timing.h"
 #include "ts/d2v.h"
 #include "ts/ts_delay.h"
@@ -58,29 +57,20 @@ void append_rate(std::string& text, FrameRate rate) {
   text += buffer;
 }
 
-bool is_plain_integer(std::string_view text) {
-  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
 // -fps keeps only the whole part of its value; a value typed with more than
 // that is read differently than typed, which nothing else would show.
 void warn_about_fps(const InputOptions& options, const Log& log) {
-  if (!options.fps_text || options.rate || options.timecodes_path) return;
-  if (is_plain_integer(*options.fps_text)) return;
+  if (!options.fps_given || options.rate || options.timecodes_path) return;
+  const GivenInteger& given = *options.fps_given;
+  if (given.read.whole_number) return;
   std::string read_as;
   append_rate(read_as, fps_frame_rate(options.fps));
-  std::string message = "-fps " + *options.fps_text + " is read as " + std::to_string(options.fps) +
-                        " (" + read_as + " fps)";
-  FrameRate exact;
-  if (parse_frame_rate(*options.fps_text, exact)) {
+  std::string message = "-fps " + given.text + " is read as " + std::to_string(options.fps) + " (" +
+                        read_as + " fps)";
+  if (given.read.as_rate) {
     std::string exact_text;
-    append_rate(exact_text, exact);
-    message += "; -rate " + *options.fps_text + " gives " + exact_text + " fps";
+    append_rate(exact_text, *given.read.as_rate);
+    message += "; -rate " + given.text + " gives " + exact_text + " fps";
   }
   log(LogLevel::Warning, "%s\n", message.c_str());
 }
@@ -90,7 +80,7 @@ void warn_about_fps(const InputOptions& options, const Log& log) {
 bool make_clock(const InputOptions& options, const Log& log, RunFiles& run, FrameClock& clock) {
   if (options.timecodes_path) {
     const std::string& path = *options.timecodes_path;
-    if (options.rate || options.fps_text) {
+    if (options.rate || options.fps_given) {
       log(LogLevel::Warning, "-timecodes %s wins over %s\n", path.c_str(),
           options.rate ? "-rate" : "-fps");
     }
@@ -606,7 +596,7 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   }
   log(LogLevel::Info, "   ---- param option ----\n");
   log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
-  if (options.rate || options.fps_text || options.timecodes_path) {
+  if (options.rate || options.fps_given || options.timecodes_path) {
     log(LogLevel::Info, "\tframe rate  : %s\n", frame_rate_line(timing.clock).c_str());
   }
   log_later_steps(timing, false, log);

@@ -54,12 +54,21 @@ void store_constant(InputOptions& options, const Argument& /*argument*/) {
   options.*Field = Constant;
 }
 
-// The whole number and the text it was read from: -fps 29.97 is read as 29,
-// which the input warns about.
-template <auto Field, auto TextField>
+// An Integer's number; the kind reads every text as one.
+template <auto Field>
+void store_integer(InputOptions& options, const Argument& argument) {
+  const auto* value = std::get_if<IntegerValue>(&argument.read);
+  options.*Field = value != nullptr ? value->value : InputOptions{}.*Field;
+}
+
+// The number and, beside it, the text it was read from with what else the
+// text said: -fps 29.97 is read as 29, which the input warns about.
+template <auto Field, auto GivenField>
 void store_integer_and_text(InputOptions& options, const Argument& argument) {
-  store_value<Field, int>(options, argument);
-  options.*TextField = std::string(argument.value);
+  store_integer<Field>(options, argument);
+  const auto* value = std::get_if<IntegerValue>(&argument.read);
+  options.*GivenField =
+      GivenInteger{std::string(argument.value), value != nullptr ? *value : IntegerValue{}};
 }
 
 void store_cut_list(InputOptions& options, const Argument& argument) {
@@ -86,16 +95,16 @@ constexpr OptionValueSpec word_value(bool (*is_word)(std::string_view), BadValue
           .is_word = is_word};
 }
 
-template <auto Field, auto TextField>
+template <auto Field, auto GivenField>
 constexpr OptionValueSpec integer_value(IntegerRange range) {
   return {.kind = ValueKind::Integer,
-          .store = store_integer_and_text<Field, TextField>,
+          .store = store_integer_and_text<Field, GivenField>,
           .range = range};
 }
 
 template <auto Field>
 constexpr OptionValueSpec integer_value(IntegerRange range) {
-  return {.kind = ValueKind::Integer, .store = store_value<Field, int>, .range = range};
+  return {.kind = ValueKind::Integer, .store = store_integer<Field>, .range = range};
 }
 
 template <auto Field>
@@ -164,7 +173,7 @@ constexpr OptionRow kOtherRows[] = {
     {"-format", M::Word,
      word_value<&O::format>(is_format_word, BadValue::RefusesInput, "unknown format: "),
      "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
-    {"-fps", M::Word, integer_value<&O::fps, &O::fps_text>({1, kIntMax, kFallbackFps}),
+    {"-fps", M::Word, integer_value<&O::fps, &O::fps_given>({1, kIntMax, kFallbackFps}),
      "  -fps <frame_rate_value>       default: 30\n"},
     // A rate, a delay or a PID that cannot be used fails its input rather
     // than let it be re-timed or measured with a value nobody asked for.
@@ -258,6 +267,14 @@ int hex_digit_value(char c) {
   return -1;
 }
 
+// Digits with an optional '-' in front, nothing else: a whole number as
+// typed.
+bool is_whole_number(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Letters to change, add, drop or swap next to each other to turn one
 // spelling into the other; '-' and '/' count as different letters.
 std::size_t spelling_distance(std::string_view a, std::string_view b) {
@@ -300,9 +317,15 @@ bool read_value(const OptionRow& row, std::string_view arg, std::string_view tex
       read = text;
       return true;
     case ValueKind::Integer: {
-      const int value = parse_atoi(text);
-      const bool inside = value >= spec.range.min && value <= spec.range.max;
-      read = inside ? value : spec.range.outside;
+      IntegerValue value;
+      value.value = parse_atoi(text);
+      if (value.value < spec.range.min || value.value > spec.range.max) {
+        value.value = spec.range.outside;
+      }
+      value.whole_number = is_whole_number(text);
+      FrameRate rate;
+      if (!value.whole_number && parse_frame_rate(text, rate)) value.as_rate = rate;
+      read = value;
       return true;
     }
     case ValueKind::Rate: {

@@ -30,6 +30,21 @@ struct ValueFault {
   const char* why = nullptr;  // for a kind whose message says why
 };
 
+// An Integer value as read: atoi's number (or the range's default outside
+// it), whether the text was that whole number as typed, and the rate the
+// text names when it was not (29.97), for the warning about -fps.
+struct IntegerValue {
+  int value = 0;
+  bool whole_number = true;
+  std::optional<FrameRate> as_rate;
+};
+
+// An Integer value with the text it was read from.
+struct GivenInteger {
+  std::string text;
+  IntegerValue read;
+};
+
 // Everything the options before an input chose for it. The walk starts every
 // input from the defaults (built in, or what a -all made them), so nothing
 // carries over from one input to the next.
@@ -43,9 +58,9 @@ struct InputOptions {
   std::optional<std::string> timecodes_out_path;
   std::optional<std::string> format;  // -format: the format of standard input
 
-  int fps = kFallbackFps;               // frames per second are fps / 1.001
-  std::optional<std::string> fps_text;  // the -fps value as typed
-  std::optional<FrameRate> rate;        // -rate: wins over fps
+  int fps = kFallbackFps;                 // frames per second are fps / 1.001
+  std::optional<GivenInteger> fps_given;  // -fps as typed and read
+  std::optional<FrameRate> rate;          // -rate: wins over fps
   int delay_ms = 0;
   // -nocut: no cut list is read or looked for.
   bool nocut = false;
@@ -101,8 +116,8 @@ struct CutListValue {
   std::string_view path;
   CutListKind kind = CutListKind::DelList;
 };
-using OptionValue = std::variant<std::monostate, std::string_view, int, FrameRate, std::uint16_t,
-                                 SpeedStep, SyncStep, CutListValue>;
+using OptionValue = std::variant<std::monostate, std::string_view, IntegerValue, int, FrameRate,
+                                 std::uint16_t, SpeedStep, SyncStep, CutListValue>;
 
 struct Argument {
   ArgumentKind kind = ArgumentKind::Input;

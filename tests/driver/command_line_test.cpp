@@ -162,7 +162,12 @@ std::string chosen(const InputOptions& options) {
     out << "kind=" << static_cast<int>(options.cut_list_kind) << ' ';
   }
   if (options.fps != defaults.fps) out << "fps=" << options.fps << ' ';
-  text("fps_text", options.fps_text);
+  if (options.fps_given) {
+    const IntegerValue& read = options.fps_given->read;
+    out << "fps_text=" << options.fps_given->text << ' ';
+    if (!read.whole_number) out << "not_whole ";
+    if (read.as_rate) out << "as_rate=" << read.as_rate->num << '/' << read.as_rate->den << ' ';
+  }
   if (options.rate) out << "rate=" << options.rate->num << '/' << options.rate->den << ' ';
   if (options.delay_ms != defaults.delay_ms) out << "delay=" << options.delay_ms << ' ';
   if (options.gop_offset != defaults.gop_offset) out << "gop=" << options.gop_offset << ' ';
@@ -194,8 +199,13 @@ TEST(OptionValueTest, EachKindReadsItsValueOrKeepsItsFault) {
       {{"-fps", "99999999999"}, "fps=2147483647 fps_text=99999999999"},
       {{"-fps", "0"}, "fps_text=0"},
       {{"-fps", "-24"}, "fps_text=-24"},
-      {{"-fps", "29.97"}, "fps=29 fps_text=29.97"},
-      {{"-fps", "x"}, "fps_text=x"},
+      {{"-fps", "-1"}, "fps_text=-1"},
+      {{"-fps", "29.97"}, "fps=29 fps_text=29.97 not_whole as_rate=30000/1001"},
+      {{"-fps", "24000/1001"}, "fps=24000 fps_text=24000/1001 not_whole as_rate=24000/1001"},
+      {{"-fps", "25 "}, "fps=25 fps_text=25  not_whole"},
+      {{"-fps", "x"}, "fps_text=x not_whole"},
+      {{"-fps", ""}, "fps_text= not_whole"},
+      {{"-gop", "2147483647"}, "gop=2147483647"},
       {{"-gop", "1"}, "gop=1"},
       {{"-gop", "0"}, "gop=0"},
       {{"-gop", "-3"}, "gop=0"},
@@ -210,8 +220,19 @@ TEST(OptionValueTest, EachKindReadsItsValueOrKeepsItsFault) {
       {{"-delay", "2147483648"}, "[invalid delay: 2147483648]"},
       {{"-delay", "500", "-delay", "1.5"}, "[invalid delay: 1.5]"},
       {{"-delay", "x", "-rate", "y"}, "[invalid frame rate: y]"},  // in the table's order
+      {{"-delay", " +2147483647"}, "delay=2147483647"},
+      {{"-delay", "-2147483649"}, "[invalid delay: -2147483649]"},
+      {{"-delay", "-"}, "[invalid delay: -]"},
+      {{"-delay", "5 "}, "[invalid delay: 5 ]"},
+      {{"-rate", "0"}, "[invalid frame rate: 0]"},
+      {{"-rate", "30000/1001"}, "rate=30000/1001"},
       {{"-pmt_pid", "0xffff"}, "pid=65535"},
+      {{"-pmt_pid", "0X01F0"}, "pid=496"},
+      {{"-pmt_pid", "00000001"}, "pid=1"},
       {{"-pmt_pid", "10000"}, "[invalid PMT PID: 10000]"},
+      {{"-pmt_pid", "0x"}, "[invalid PMT PID: 0x]"},
+      {{"-pmt_pid", ""}, "[invalid PMT PID: ]"},
+      {{"-pmt_pid", "1g"}, "[invalid PMT PID: 1g]"},
       // Word: refused when an input comes.
       {{"-format", "SRT"}, "format=SRT"},
       {{"-format", "txt"}, "[unknown format: txt]"},
