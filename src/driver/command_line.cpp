@@ -67,11 +67,11 @@ bool check_all_marker(const std::vector<Argument>& arguments, std::size_t at,
   return false;
 }
 
-// A value of -fps-change or -sync that cannot be used: named with its
-// option, and nothing runs.
+// A value of -fps-change, -sync or -chapters-out that cannot be used: named
+// with its option, and nothing runs.
 bool check_option_value(const InputOptions& options, const Log& log) {
   for (const std::optional<std::string>* invalid :
-       {&options.invalid_speed, &options.invalid_sync}) {
+       {&options.invalid_speed, &options.invalid_sync, &options.invalid_chapters_out}) {
     if (*invalid) {
       log(LogLevel::Error, "%s\n", (*invalid)->c_str());
       return false;

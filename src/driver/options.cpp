@@ -9,9 +9,11 @@
 
 #include <sys/stat.h>
 
+#include "chapter/chapters.h"
 #include "cutlist/cut_list.h"
 #include "time/rate_parse.h"
 #include "time/time_steps.h"
+#include "util/path.h"
 #include "util/scan.h"
 
 namespace mendra {
@@ -119,6 +121,16 @@ void apply_sync(InputOptions& options, std::string_view /*arg*/, std::string_vie
   }
 }
 
+void apply_chapters_out(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
+  options.chapters_out_path = std::string(value);
+  if (names_chapter_format(split_path(value).extension)) {
+    options.invalid_chapters_out.reset();
+  } else {
+    options.invalid_chapters_out = "invalid -chapters-out value: " + std::string(value) +
+                                   " (a chapter file: .txt, .xml or .ffmeta)";
+  }
+}
+
 void apply_gop(InputOptions& options, std::string_view /*arg*/, std::string_view value) {
   options.gop_offset = parse_atoi(value);
   if (options.gop_offset < 1) options.gop_offset = 0;
@@ -173,6 +185,10 @@ constexpr OptionRow kOtherRows[] = {
      "  -timecodes <timecodes.txt>    frame times (v1/v2), win over -rate and -fps\n"},
     {"-timecodes-out", M::Word, true, apply_path<&InputOptions::timecodes_out_path>,
      "  -timecodes-out <file.txt>     write the cut video's frame times (v2)\n"},
+    {"-chapters", M::Word, true, apply_path<&InputOptions::chapters_path>,
+     "  -chapters <file>              re-time a chapter file too (.txt, .xml, .ffmeta)\n"},
+    {"-chapters-out", M::Word, true, apply_chapters_out,
+     "  -chapters-out <file>          write a chapter at each kept segment's start\n"},
     {"-delay", M::Word, true, apply_delay, "  -delay <msec>\n"},
     {"-nocut", M::Word, false, apply_nocut,
      "  -nocut                        no cut list: only the other steps change the times\n"},

@@ -30,6 +30,10 @@ struct InputOptions {
   std::optional<std::string> stream_path;  // -stream; none: <input>.ts
   std::optional<std::string> timecodes_path;
   std::optional<std::string> timecodes_out_path;
+  // -chapters: a chapter file re-timed with the input; -chapters-out: a new
+  // chapter file marking each kept segment of the cut video.
+  std::optional<std::string> chapters_path;
+  std::optional<std::string> chapters_out_path;
   std::optional<std::string> format;  // -format: the format of standard input
 
   int fps = 30;                         // frames per second are fps / 1.001
@@ -49,6 +53,7 @@ struct InputOptions {
   // line is refused before anything runs.
   std::optional<std::string> invalid_speed;
   std::optional<std::string> invalid_sync;
+  std::optional<std::string> invalid_chapters_out;
 
   int gop_offset = -1;        // -1: no -gop given
   std::uint16_t pmt_pid = 0;  // 0: the first program of the PAT
