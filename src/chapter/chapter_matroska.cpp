@@ -27,17 +27,31 @@ bool starts_at(std::string_view text, std::size_t at, std::string_view prefix) {
   return at <= text.size() && text.substr(at).starts_with(prefix);
 }
 
-// Where the element whose tag opens at `open` ends: after the '>' of its
-// end tag, or of its own tag when it is empty; npos when the text ends
-// first. The parser has already found the document well formed, so the
-// tags only need counting: comments, CDATA sections, processing
-// instructions and quoted attribute values are passed over.
-std::size_t element_end(std::string_view text, std::size_t open) {
-  int depth = 0;
-  std::size_t at = open;
+// Where every element of the text ends: after the '>' of its end tag, or
+// of its own tag when it is empty, by where its tag opens, in the order of
+// the text. Found in one pass, so that nested chapters as deep as the file
+// goes cost no more than the file's size. The parser has already found the
+// document well formed, so the tags only need counting: comments, CDATA
+// sections, processing instructions and quoted attribute values are passed
+// over.
+struct ElementEnds {
+  struct Element {
+    std::size_t open = 0;
+    std::size_t end = std::string_view::npos;
+  };
+  std::vector<Element> elements;
+
+  explicit ElementEnds(std::string_view text);
+  // npos when no element opens at `open` or the text ends first.
+  std::size_t end_of(std::size_t open) const;
+};
+
+ElementEnds::ElementEnds(std::string_view text) {
+  std::vector<std::size_t> open_elements;  // indices into `elements`
+  std::size_t at = 0;
   while (at < text.size()) {
     const std::size_t lt = text.find('<', at);
-    if (lt == std::string_view::npos) return lt;
+    if (lt == std::string_view::npos) return;
     std::string_view closer;
     if (starts_at(text, lt, "<!--")) {
       closer = "-->";
@@ -50,7 +64,7 @@ std::size_t element_end(std::string_view text, std::size_t open) {
     }
     if (!closer.empty()) {
       const std::size_t close = text.find(closer, lt + 2);
-      if (close == std::string_view::npos) return close;
+      if (close == std::string_view::npos) return;
       at = close + closer.size();
       continue;
     }
@@ -66,28 +80,38 @@ std::size_t element_end(std::string_view text, std::size_t open) {
         break;
       }
     }
-    if (gt >= text.size()) return std::string_view::npos;
-    const bool closing = text[lt + 1] == '/';
-    const bool empty = !closing && text[gt - 1] == '/';
-    if (closing) {
-      --depth;
-    } else if (!empty) {
-      ++depth;
-    }
+    if (gt >= text.size()) return;
     at = gt + 1;
-    if (depth <= 0) return at;
+    if (lt + 1 < text.size() && text[lt + 1] == '/') {
+      if (open_elements.empty()) continue;
+      elements[open_elements.back()].end = at;
+      open_elements.pop_back();
+      continue;
+    }
+    elements.push_back(Element{lt, std::string_view::npos});
+    if (text[gt - 1] == '/') {
+      elements.back().end = at;
+    } else {
+      open_elements.push_back(elements.size() - 1);
+    }
   }
-  return std::string_view::npos;
+}
+
+std::size_t ElementEnds::end_of(std::size_t open) const {
+  const auto found = std::ranges::lower_bound(elements, open, {}, &Element::open);
+  if (found == elements.end() || found->open != open) return std::string_view::npos;
+  return found->end;
 }
 
 // The element's bytes, with its indentation and line end when it stands on
 // lines of its own, so that leaving it out leaves no blank line.
-bool element_span(std::string_view text, const pugi::xml_node& element, TextSpan& span) {
+bool element_span(std::string_view text, const ElementEnds& ends, const pugi::xml_node& element,
+                  TextSpan& span) {
   const std::ptrdiff_t offset = element.offset_debug();
   if (offset < 0 || static_cast<std::size_t>(offset) >= text.size()) return false;
   const std::size_t open = text.rfind('<', static_cast<std::size_t>(offset));
   if (open == std::string_view::npos) return false;
-  const std::size_t end = element_end(text, open);
+  const std::size_t end = ends.end_of(open);
   if (end == std::string_view::npos) return false;
   std::size_t begin = open;
   while (begin > 0 && (text[begin - 1] == ' ' || text[begin - 1] == '\t')) --begin;
@@ -149,8 +173,8 @@ std::string_view chapter_name(std::string_view text, const pugi::xml_node& atom)
 // One ChapterAtom: its times, its bytes and its name. A start that cannot
 // be read leaves the chapter as it is; an end that cannot be read leaves
 // that end as it is.
-void read_atom(std::string_view text, const LineStarts& lines, const pugi::xml_node& atom,
-               std::size_t group, ChapterRead& read) {
+void read_atom(std::string_view text, const LineStarts& lines, const ElementEnds& ends,
+               const pugi::xml_node& atom, std::size_t group, ChapterRead& read) {
   Chapter chapter;
   chapter.unit = kNanosecond;
   chapter.group = group;
@@ -164,7 +188,7 @@ void read_atom(std::string_view text, const LineStarts& lines, const pugi::xml_n
     chapter.has_end = read_time(text, end, chapter.end);
     if (!chapter.has_end) read.unread.add(line_of(lines, end));
   }
-  if (!element_span(text, atom, chapter.parts[0])) {
+  if (!element_span(text, ends, atom, chapter.parts[0])) {
     read.unread.add(chapter.line);
     return;
   }
@@ -200,6 +224,7 @@ bool read_matroska_chapters(std::string_view text, ChapterRead& read) {
         lines.line_of(parsed.offset < 0 ? 0 : static_cast<std::size_t>(parsed.offset));
     return false;
   }
+  const ElementEnds ends(text);
   const pugi::xml_node root = document.document_element();
   if (!named(root, "Chapters")) {
     read.error = "no <Chapters> element";
@@ -227,7 +252,7 @@ bool read_matroska_chapters(std::string_view text, ChapterRead& read) {
   while (!pending.empty()) {
     const Pending next = pending.back();
     pending.pop_back();
-    if (named(next.node, "ChapterAtom")) read_atom(text, lines, next.node, next.group, read);
+    if (named(next.node, "ChapterAtom")) read_atom(text, lines, ends, next.node, next.group, read);
     push_children(next.node);
   }
   return true;
