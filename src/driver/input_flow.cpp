@@ -541,7 +541,11 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
   }
   for (const InputOutput& output : outputs) {
     note_written(run, output.plan.path, files.input);
-    const char* shown = output.plan.path == "-" ? "standard output" : output.plan.path.c_str();
+    // Re-timed chapters go to standard output for "-"; the files made from
+    // the cut map take "-" as a name.
+    const char* shown = output.kind == OutputKind::Chapters && output.plan.path == "-"
+                            ? "standard output"
+                            : output.plan.path.c_str();
     switch (output.kind) {
       case OutputKind::Subtitle:
         report_written(output.plan, output.step->in_path, output.counts, log);
