@@ -131,7 +131,9 @@ bool element_span(std::string_view text, const ElementEnds& ends, const pugi::xm
 // The text of an element that holds nothing but text, trimmed of blanks.
 bool element_text(std::string_view text, const pugi::xml_node& element, TextSpan& span) {
   const pugi::xml_node child = element.first_child();
-  if (!child || child.type() != pugi::node_pcdata || child.next_sibling()) return false;
+  if (child.empty() || child.type() != pugi::node_pcdata || !child.next_sibling().empty()) {
+    return false;
+  }
   const std::ptrdiff_t offset = child.offset_debug();
   if (offset < 0 || static_cast<std::size_t>(offset) >= text.size()) return false;
   std::size_t begin = static_cast<std::size_t>(offset);
@@ -181,7 +183,7 @@ void read_atom(std::string_view text, const LineStarts& lines, const ElementEnds
   chapter.line = line_of(lines, atom);
   const pugi::xml_node start = atom.child("ChapterTimeStart");
   if (!start || !read_time(text, start, chapter.start)) {
-    read.unread.add(start ? line_of(lines, start) : chapter.line);
+    read.unread.add(start.empty() ? chapter.line : line_of(lines, start));
     return;
   }
   if (const pugi::xml_node end = atom.child("ChapterTimeEnd")) {
