@@ -60,7 +60,7 @@ find_program(MENDRA_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(MENDRA_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, libpugixml1v5")
 endif()
 
 # `make package_source`: the sources without build trees or repository data.

@@ -101,6 +101,7 @@ struct Input {
   std::map<std::string, std::string> chosen;  // option -> value, what the model reads
   std::vector<std::pair<std::string, std::string>> subtitles;  // extension, token
   bool by_content = false;  // standard input, or a pipe named without extension
+  std::string chapters;     // a chapter file as the input: its extension
 };
 
 struct Case {
@@ -304,6 +305,18 @@ void build_folder(Case& c) {
     if (rng.percent(30) && c.find("rec.ass") == nullptr) add_subtitle(c, "rec.ass", false);
   }
   c.entries.push_back(file_entry("tc.txt", "# timecode format v1\nassume 29.97\n0,599,23.976\n"));
+  c.entries.push_back(file_entry("ch.txt",
+                                 "CHAPTER01=00:00:00.000\nCHAPTER01NAME=A\n"
+                                 "CHAPTER02=00:00:05.000\nCHAPTER02NAME=B\n"));
+  c.entries.push_back(
+      file_entry("ch.xml",
+                 "<?xml version=\"1.0\"?>\n<Chapters><EditionEntry><ChapterAtom>"
+                 "<ChapterTimeStart>00:00:03.000000000</ChapterTimeStart></ChapterAtom>"
+                 "</EditionEntry></Chapters>\n"));
+  c.entries.push_back(
+      file_entry("ch.ffmeta", ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=2000\nEND=9000\n"));
+  if (rng.percent(50))
+    c.entries.push_back(file_entry("ch_del.txt", cut_list_bytes(rng, kListKinds[0])));
 }
 
 // ---- The options: one row each ----
@@ -354,6 +367,15 @@ void add_word(std::vector<std::string>& words, std::initializer_list<std::string
   if (values.size() > 0) words.push_back(rng.pick(values));
 }
 
+// An option with a value the model reads.
+void add_chosen(Case& c, std::vector<std::string>& words,
+                std::map<std::string, std::string>& chosen, const std::string& option,
+                std::initializer_list<std::string> values) {
+  const std::string value = c.rng.pick(values);
+  words.insert(words.end(), {option, value});
+  chosen[option] = value;
+}
+
 constexpr OptionRow kOptionRows[] = {
     {65, add_cut_list},
     {45, add_output},
@@ -390,6 +412,14 @@ constexpr OptionRow kOptionRows[] = {
      [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
        add_word(w, {"-sync"}, c.rng, {"0:10=0:11", "0:05=0:04,0:40=0:41.5", "0:10=x"});
      }},
+    {10,
+     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>& chosen) {
+       add_chosen(c, w, chosen, "-chapters", {"ch.txt", "ch.xml", "ch.ffmeta", "missing.txt"});
+     }},
+    {8,
+     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>& chosen) {
+       add_chosen(c, w, chosen, "-chapters-out", {"marks.txt", "marks.xml", "a/m.ffmeta", "m.srt"});
+     }},
 };
 
 // The input of one place on the command line: a subtitle (a file, a link,
@@ -417,6 +447,11 @@ Input choose_input(Case& c, bool standard_input_free) {
       }
     }
     if (input.subtitles.empty()) input.subtitles = {{".ass", "none"}, {".srt", "none"}};
+    return input;
+  }
+  if (kind == 3 && rng.percent(50)) {
+    input.chapters = rng.pick<std::string>({".xml", ".ffmeta"});
+    input.arg = "ch" + input.chapters;
     return input;
   }
   if (kind == 2) {
@@ -503,6 +538,38 @@ std::vector<Expected> expected_outputs(const Case& c, const Input& input) {
   }
   if (const auto tc = options.find("-timecodes-out"); tc != options.end()) {
     outputs.push_back(Expected{tc->second, ""});
+  }
+  const auto o = options.find("-o");
+  const bool o_folder = o != options.end() && o->second != "-" &&
+                        (o->second.ends_with('/') || c.folders.count(o->second) != 0);
+  const std::string folder =
+      o_folder ? (o->second.ends_with('/') ? o->second : o->second + "/") : std::string();
+  if (!input.chapters.empty()) {
+    // As a subtitle's -o: only its own extension names a file, another
+    // format's is refused.
+    const std::string name = input.arg.substr(input.arg.rfind('/') + 1);
+    std::string shown = with_extension(input.arg, "") + "_new" + input.chapters;
+    if (o != options.end() && o->second == "-") {
+      shown = "standard output";
+    } else if (o_folder) {
+      shown = folder + with_extension(name, "") + "_new" + input.chapters;
+    } else if (o != options.end()) {
+      const std::string extension = extension_of(o->second);
+      const bool chapter_format =
+          extension == ".txt" || extension == ".xml" || extension == ".ffmeta";
+      shown = extension == input.chapters ? o->second
+              : is_subtitle_extension(extension) || chapter_format
+                  ? "(refused)"
+                  : with_extension(o->second, input.chapters);
+    }
+    outputs.push_back(Expected{shown, ""});
+  }
+  if (const auto ch = options.find("-chapters"); ch != options.end()) {
+    const std::string base = with_extension(ch->second, "") + "_new" + extension_of(ch->second);
+    outputs.push_back(Expected{o_folder ? folder + base : base, ""});
+  }
+  if (const auto marks = options.find("-chapters-out"); marks != options.end()) {
+    outputs.push_back(Expected{marks->second, ""});
   }
   return outputs;
 }
@@ -610,7 +677,8 @@ std::string check_run(const Case& c, const fs::path& dir, const CaseRun& run) {
   const RunResult& result = run.result;
   if (result.timed_out) return "the run did not end (a pipe opened twice?)";
   if (result.exit_status < 0 || result.exit_status > 2) return "the run crashed";
-  static const std::regex kWritten(R"(^written: (.*) \((\d+ re-timed, \d+ dropped|\d+ frames)\)$)");
+  static const std::regex kWritten(
+      R"(^written: (.*) \((\d+ re-timed, \d+ dropped|\d+ frames|\d+ chapters(, \d+ left out)?)\)$)");
   std::vector<std::string> written;
   std::istringstream lines(result.standard_error);
   for (std::string line; std::getline(lines, line);) {

@@ -44,6 +44,13 @@ std::string join(std::initializer_list<std::string_view> parts) {
   return joined;
 }
 
+std::string repeated(std::string_view part, std::size_t times) {
+  std::string text;
+  text.reserve(part.size() * times);
+  for (std::size_t i = 0; i < times; ++i) text += part;
+  return text;
+}
+
 std::string junk(std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
@@ -194,7 +201,17 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"a.ass", kAss}, {"a_del.txt", kKeepAll}, {"a.ts", ""}},
                     {"-md", "a.ass"},
                     {},
-                    ""}),
+                    ""},
+        HostileCase{"EmptyChapterFile",
+                    {{"a.srt", kSrt}, {"a_del.txt", kKeepAll}, {"c.txt", ""}},
+                    {"-chapters", "c.txt", "a.srt"},
+                    {},
+                    "not a chapter file: c.txt ("},
+        HostileCase{"EmptyChapterInput",
+                    {{"c.xml", ""}, {"c_del.txt", kKeepAll}},
+                    {"c.xml"},
+                    {},
+                    "not a chapter file: c.xml ("}),
     name_of);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -245,6 +262,24 @@ INSTANTIATE_TEST_SUITE_P(
                     {"-avidemux", "cut.py", "a.ass"},
                     {},
                     "no cuts could be read from cut.py (1 lines, first: line 1)\n"},
+        HostileCase{"JunkOgmChapters",
+                    {{"a.srt", kSrt},
+                     {"a_del.txt", kKeepAll},
+                     {"c.txt", join({"CHAPTER01=", junk(5000, 13)})}},
+                    {"-chapters", "c.txt", "a.srt"},
+                    {},
+                    "no chapter times could be read in c.txt (first: line 1)\n"},
+        HostileCase{"JunkMatroskaChapters",
+                    {{"c.xml", join({"<Chapters>", junk(5000, 14)})}, {"c_del.txt", kKeepAll}},
+                    {"c.xml"},
+                    {},
+                    "chapter file c.xml, line "},
+        HostileCase{"JunkFfmetadata",
+                    {{"c.ffmeta", join({";FFMETADATA1\n[CHAPTER]\n", junk(5000, 15)})},
+                     {"c_del.txt", kKeepAll}},
+                    {"c.ffmeta"},
+                    {},
+                    "no chapter times could be read in c.ffmeta (first: line 2)\n"},
         HostileCase{"JunkD2v",
                     {{"p.d2v", junk(5000, 6)}, {"p_del.txt", kKeepAll}},
                     {"-md", "p.d2v"},
@@ -406,6 +441,27 @@ INSTANTIATE_TEST_SUITE_P(
                     {"-avidemux", "cut.py", "a.ass"},
                     {},
                     "no kept frames in cut.py\n"},
+        // Hours beyond a million are no time; times far beyond the video and
+        // time bases of 32-bit terms are read and left out.
+        HostileCase{"HugeOgmChapterTimes",
+                    {{"a.srt", kSrt},
+                     {"a_del.txt", kKeepAll},
+                     {"c.txt",
+                      "CHAPTER01=99999999:59:59.999\nCHAPTER01NAME=x\n"
+                      "CHAPTER02=1000000:00:00.000\nCHAPTER02NAME=y\n"}},
+                    {"-chapters", "c.txt", "a.srt"},
+                    {"a_new.srt", "c_new.txt"},
+                    "warning: 1 lines of c.txt were not re-timed (first: line 1)\n"},
+        HostileCase{
+            "HugeFfmetadataTimes",
+            {{"c.ffmeta",
+              ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=2147483647/1\n"
+              "START=4611686018427387903\nEND=99999999999999999999\n"
+              "[CHAPTER]\nTIMEBASE=1/2147483647\nSTART=2147483647\nEND=4611686018427387903\n"},
+             {"c_del.txt", kKeepAll}},
+            {"-fps-change", "1:1000000", "c.ffmeta"},
+            {"c_new.ffmeta"},
+            "warning: 1 lines of c.ffmeta were not re-timed (first: line 5)\n"},
         HostileCase{
             "HugeKeyNumbers",
             {{"a.ass", kAss}, {"cut.key", "99999999999\n-99999999999\n2147483647\n-2147483648\n"}},
@@ -453,6 +509,27 @@ INSTANTIATE_TEST_SUITE_P(
                     {"-segments", "cut.llc", "a.ass"},
                     {"a_new.ass"},
                     "nnnn.ts\n"},
+        // A name is shown cut short; chapters nested as deep as the file
+        // goes are read in time of its size.
+        HostileCase{
+            "MegabyteChapterName",
+            {{"a.srt", kSrt},
+             {"a_del.txt", kKeepAll},
+             {"c.txt", join({"CHAPTER01=00:00:01.000\nCHAPTER01NAME=", std::string(kMegabyte, 'n'),
+                             "\nCHAPTER02=00:00:01.000\nCHAPTER02NAME=b\n"})}},
+            {"-chapters", "c.txt", "a.srt"},
+            {"a_new.srt", "c_new.txt"},
+            join({"left out: \"", std::string(60, 'n'), "...\" (line 1)\n"})},
+        HostileCase{
+            "DeepMatroskaNesting",
+            {{"c.xml",
+              join({"<Chapters><EditionEntry>",
+                    repeated("<ChapterAtom><ChapterTimeStart>0:00:01.0</ChapterTimeStart>", 50000),
+                    repeated("</ChapterAtom>", 50000), "</EditionEntry></Chapters>"})},
+             {"c_del.txt", kKeepAll}},
+            {"c.xml"},
+            {"c_new.xml"},
+            "written: c_new.xml (50000 chapters, 0 left out)\n"},
         HostileCase{"MegabyteNumberInKeyList",
                     {{"a.ass", kAss}, {"cut.key", std::string(kMegabyte, '7') + "\n0\n99999\n"}},
                     {"-k3", "cut.key", "a.ass"},

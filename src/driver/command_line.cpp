@@ -60,8 +60,8 @@ bool check_all_marker(const std::vector<Argument>& arguments, std::size_t at,
   return false;
 }
 
-// A value that its row refuses where it stands (-fps-change, -sync): named
-// with its option, and nothing runs.
+// A value that its row refuses where it stands (-fps-change, -sync,
+// -chapters-out): named with its option, and nothing runs.
 bool check_option_value(const Argument& argument, const Log& log) {
   if (!argument.bad_value || argument.row->value.bad_value != BadValue::RefusesOption) return true;
   log(LogLevel::Error, "%s\n", fault_message(fault_of(argument)).c_str());

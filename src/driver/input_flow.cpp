@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "chapter/chapters.h"
 #include "cutlist/cut_list.h"
 #include "cutlist/cut_timecodes.h"
 #include "driver/command_line.h"
@@ -106,6 +107,8 @@ struct InputFiles {
   // first bytes: the standard input, or a pipe named without a subtitle
   // extension (/dev/stdin, a process substitution).
   bool from_content = false;
+  // The input is a chapter file (.xml, .ffmeta), re-timed on its own.
+  bool chapter_input = false;
 };
 
 // Whether a file is read as it comes rather than stored (a pipe, a
@@ -197,7 +200,10 @@ bool measure_for_input(InputFiles& files, const InputOptions& options, const Log
   TsMeasurement measurement;
   const bool measured = measure_ts_delay(ts_path, rule, options.delay_mode, log, measurement);
   if (measured) ts_delay_ms = delay_for_mode(measurement.delays, options.delay_mode);
-  if (files.from_content || find_subtitle_format(files.extension) != nullptr) return measured;
+  if (files.from_content || files.chapter_input ||
+      find_subtitle_format(files.extension) != nullptr) {
+    return measured;
+  }
   for (const SubtitleFormat& format : subtitle_formats()) {
     if (can_read_text_file(ts_base + format.extension)) {
       files.base = ts_base;
@@ -298,6 +304,7 @@ const SubtitleFormat* standard_input_format(const InputOptions& options) {
 // only all of them missing is a failure.
 std::vector<FormatStep> format_steps(const InputFiles& files, const InputOptions& options) {
   std::vector<FormatStep> steps;
+  if (files.chapter_input) return steps;
   if (files.from_content) {
     steps.push_back(FormatStep{standard_input_format(options), "",
                                files.standard_input ? "-" : files.input, 0});
@@ -319,19 +326,80 @@ std::vector<FormatStep> format_steps(const InputFiles& files, const InputOptions
   return steps;
 }
 
-// One output of an input: the subtitle of a format step, or (without a
-// step) the cut video's timecode file.
+// What an output of an input is.
+enum class OutputKind {
+  Subtitle,      // the subtitle of a format step
+  Timecodes,     // the cut video's timecode file (-timecodes-out)
+  Chapters,      // a chapter file re-timed (-chapters, or the input itself)
+  ChapterMarks,  // the chapters marking the kept segments (-chapters-out)
+};
+
+// One output of an input.
 struct InputOutput {
-  const FormatStep* step = nullptr;
+  OutputKind kind = OutputKind::Subtitle;
+  const FormatStep* step = nullptr;  // for a subtitle
+  std::string source;                // for re-timed chapters: the file read
   OutputPlan plan;
   PendingOutput pending;
   RewriteCounts counts;
+  ChapterCounts chapter_counts;
   std::int64_t frames = 0;  // of the timecode file
+  int marks = 0;            // chapters of the marks
 };
 
+// The file an output reads, if any.
+const std::string* source_of(const InputOutput& output) {
+  if (output.step != nullptr) return &output.step->in_path;
+  if (output.kind == OutputKind::Chapters) return &output.source;
+  return nullptr;
+}
+
+// Where a chapter file is written: <file base>_new.<ext> beside it, or in
+// the folder -o names (an -o that names a file is the subtitle's).
+std::string chapter_output_path(const std::string& chapters, const InputOptions& options) {
+  const std::optional<std::string> folder =
+      options.output_path && *options.output_path != "-" && names_folder(*options.output_path)
+          ? options.output_path
+          : std::nullopt;
+  return default_output_base(chapters, folder) + split_path(chapters).extension;
+}
+
+// Plans the output of an input that is itself a chapter file, as -o plans a
+// subtitle's: an -o with the input's extension is the name as given; one
+// with another extension of a format is refused; any other -o, or none,
+// gives the default name with the input's extension.
+bool plan_chapter_input(const InputFiles& files, const InputOptions& options, const Log& log,
+                        OutputPlan& plan) {
+  const std::optional<std::string>& named = options.output_path;
+  if (named && *named == "-") {
+    plan.path = "-";
+    return true;
+  }
+  if (named && !names_folder(*named)) {
+    const std::string extension = split_path(*named).extension;
+    if (equals_ignoring_case(extension, files.extension)) {
+      plan.path = *named;
+      return true;
+    }
+    if (find_subtitle_format(extension) != nullptr || names_chapter_format(extension)) {
+      log(LogLevel::Error, "not written: %s cannot be converted to %s\n", files.input.c_str(),
+          named->c_str());
+      return false;
+    }
+  }
+  plan.path = default_output_base(files.input, named) + files.extension;
+  if (same_file(plan.path, files.input)) {
+    log(LogLevel::Error, "not written: %s would replace the input %s\n", plan.path.c_str(),
+        files.input.c_str());
+    return false;
+  }
+  return true;
+}
+
 // Refuses outputs that would write a file twice: one that an earlier input
-// of the run wrote, or one named for two outputs of this input; and a
-// timecode file that would replace a subtitle this input reads.
+// of the run wrote, or one named for two outputs of this input; and an
+// output that would replace a file this input reads (a subtitle replaces
+// only its own, when -o names it).
 bool check_output_paths(const InputFiles& files, const std::deque<InputOutput>& outputs,
                         const RunFiles& run, const Log& log) {
   for (auto output = outputs.begin(); output != outputs.end(); ++output) {
@@ -350,11 +418,18 @@ bool check_output_paths(const InputFiles& files, const std::deque<InputOutput>& 
         return false;
       }
     }
-    if (output->step != nullptr || path == "-") continue;
-    for (const InputOutput& subtitle : outputs) {
-      if (subtitle.step != nullptr && same_file(path, subtitle.step->in_path)) {
+    if (path == "-") continue;
+    for (const InputOutput& reader : outputs) {
+      const std::string* source = source_of(reader);
+      // The subtitles check their own inputs when they are planned, and a
+      // chapter input named by -o is re-timed in place.
+      if (source == nullptr || &reader == &*output ||
+          (output->step != nullptr && reader.step != nullptr)) {
+        continue;
+      }
+      if (same_file(path, *source)) {
         log(LogLevel::Error, "not written: %s would replace the input %s\n", path.c_str(),
-            subtitle.step->in_path.c_str());
+            source->c_str());
         return false;
       }
     }
@@ -362,13 +437,13 @@ bool check_output_paths(const InputFiles& files, const std::deque<InputOutput>& 
   return true;
 }
 
-// Writes every output of the input (each step's subtitle, and the timecode
-// file -timecodes-out names) and commits them as one: an input that fails
-// in any of them leaves every target as it was. "written:" comes after the
-// last rename. Each step is re-timed with its own delay, which it leaves in
-// `timing` (a copy would copy the clock's frame table with it, and its note
-// of times past the last frame would not reach the input's warning). False
-// when the input failed.
+// Writes every output of the input (each step's subtitle, the timecode
+// file -timecodes-out names, the chapters re-timed and the chapter marks)
+// and commits them as one: an input that fails in any of them leaves every
+// target as it was. "written:" comes after the last rename. Each step is
+// re-timed with its own delay, which it leaves in `timing` (a copy would
+// copy the clock's frame table with it, and its note of times past the last
+// frame would not reach the input's warning). False when the input failed.
 bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps, const CutMap& map,
                    Timing& timing, const InputOptions& options, const Log& log, RunFiles& run) {
   // Each element stays where it is: it holds an open output.
@@ -380,20 +455,51 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
     planned &=
         plan_output(files, step.in_path, *step.format, step.extension, options, log, output.plan);
   }
-  if (options.timecodes_out_path) outputs.emplace_back().plan.path = *options.timecodes_out_path;
+  if (options.timecodes_out_path) {
+    InputOutput& output = outputs.emplace_back();
+    output.kind = OutputKind::Timecodes;
+    output.plan.path = *options.timecodes_out_path;
+  }
+  if (files.chapter_input) {
+    InputOutput& output = outputs.emplace_back();
+    output.kind = OutputKind::Chapters;
+    output.source = files.input;
+    planned &= plan_chapter_input(files, options, log, output.plan);
+  }
+  if (options.chapters_path) {
+    InputOutput& output = outputs.emplace_back();
+    output.kind = OutputKind::Chapters;
+    output.source = *options.chapters_path;
+    output.plan.path = chapter_output_path(output.source, options);
+  }
+  if (options.chapters_out_path) {
+    InputOutput& output = outputs.emplace_back();
+    output.kind = OutputKind::ChapterMarks;
+    output.plan.path = *options.chapters_out_path;
+  }
   if (!planned || !check_output_paths(files, outputs, run, log)) return false;
 
-  // The timecode file first: its checks need no subtitle read, and what
-  // goes to standard output cannot be taken back.
-  if (options.timecodes_out_path) {
-    InputOutput& timecodes = outputs.back();
-    if (!prepare_cut_timecodes(timecodes.plan.path, map, timing.clock, timing.speed, log,
-                               timecodes.pending.file, timecodes.frames)) {
+  // The files made from the cut map alone first: their checks need no
+  // subtitle read, and what goes to standard output cannot be taken back.
+  for (InputOutput& output : outputs) {
+    if (output.kind == OutputKind::Timecodes &&
+        !prepare_cut_timecodes(output.plan.path, map, timing.clock, timing.speed, log,
+                               output.pending.file, output.frames)) {
+      return false;
+    }
+    if (output.kind == OutputKind::ChapterMarks &&
+        !prepare_chapter_marks(output.plan.path, map, timing.clock, timing.speed, log,
+                               output.pending.file, output.marks)) {
       return false;
     }
   }
   bool all_written = true;
   for (InputOutput& output : outputs) {
+    if (output.kind == OutputKind::Chapters) {
+      all_written &= retime_chapters_into(output.source, output.plan.path, map, timing, log,
+                                          output.chapter_counts,
+                                          output.pending.file) == ChapterOutcome::Written;
+    }
     if (output.step == nullptr) continue;
     timing.delay_ms = output.step->delay_ms;
     const RewriteOutcome outcome =
@@ -409,20 +515,42 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
   const std::size_t failed = commit_together(files_to_commit);
   if (failed < outputs.size()) {
     const InputOutput& output = outputs[failed];
-    if (output.step != nullptr) {
-      report_output_failure(output.pending, output.plan.path, log);
-    } else {
-      report_cut_timecodes_failure(output.plan.path, output.pending.file, log);
+    switch (output.kind) {
+      case OutputKind::Subtitle:
+        report_output_failure(output.pending, output.plan.path, log);
+        break;
+      case OutputKind::Timecodes:
+        report_cut_timecodes_failure(output.plan.path, output.pending.file, log);
+        break;
+      case OutputKind::Chapters:
+      case OutputKind::ChapterMarks:
+        report_chapters_failure(output.plan.path, output.pending.file, log);
+        break;
     }
     return false;
   }
   for (const InputOutput& output : outputs) {
     note_written(run, output.plan.path, files.input);
-    if (output.step != nullptr) {
-      report_written(output.plan, output.step->in_path, output.counts, log);
-    } else {
-      log(LogLevel::Info, "written: %s (%lld frames)\n", output.plan.path.c_str(),
-          static_cast<long long>(output.frames));
+    // Re-timed chapters go to standard output for "-"; the files made from
+    // the cut map take "-" as a name.
+    const char* shown = output.kind == OutputKind::Chapters && output.plan.path == "-"
+                            ? "standard output"
+                            : output.plan.path.c_str();
+    switch (output.kind) {
+      case OutputKind::Subtitle:
+        report_written(output.plan, output.step->in_path, output.counts, log);
+        break;
+      case OutputKind::Timecodes:
+        log(LogLevel::Info, "written: %s (%lld frames)\n", shown,
+            static_cast<long long>(output.frames));
+        break;
+      case OutputKind::Chapters:
+        log(LogLevel::Info, "written: %s (%d chapters, %d left out)\n", shown,
+            output.chapter_counts.kept, output.chapter_counts.left_out);
+        break;
+      case OutputKind::ChapterMarks:
+        log(LogLevel::Info, "written: %s (%d chapters)\n", shown, output.marks);
+        break;
     }
   }
   return true;
@@ -451,8 +579,13 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
   // The measured delay acts as a given one would.
   int delay_ms = timing.delay_ms + timing.ts_delay_ms;
   timing.ts_delay_ms = 0;
+  // Chapters take the whole delay: their times are written at their own
+  // precision.
+  timing.delay_ms = delay_ms;
+  const bool other_extension = !files.from_content && !files.chapter_input &&
+                               find_subtitle_format(files.extension) == nullptr;
   std::vector<FormatStep> steps = format_steps(files, options);
-  if (!files.from_content && find_subtitle_format(files.extension) == nullptr) {
+  if (other_extension) {
     // Every format, the finest times first: a coarser one cuts the delay
     // that the ones after it receive. Those missing are still named.
     steps.clear();
@@ -474,10 +607,13 @@ bool apply_delay_only(const InputFiles& files, const InputOptions& options, Timi
     log(LogLevel::Info, "[%s] %d msec%s", format.label, delay_ms,
         i + 1 < steps.size() ? "    " : "");
   }
+  if (files.chapter_input || options.chapters_path) {
+    log(LogLevel::Info, "%s[chapters] %d msec", steps.empty() ? "" : "    ", timing.delay_ms);
+  }
   log(LogLevel::Info, "\n");
   log_later_steps(timing, true, log);
   log(LogLevel::Info, "\n");
-  if (!files.from_content && find_subtitle_format(files.extension) == nullptr) {
+  if (other_extension) {
     bool any_exists = false;
     for (const FormatStep& step : steps) any_exists |= can_read_text_file(step.in_path);
     if (any_exists) {
@@ -516,9 +652,10 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   InputFiles files;
   files.input = input;
   files.standard_input = input == "-";
+  files.chapter_input = !files.standard_input && is_chapter_input(split_path(input).extension);
   files.from_content =
-      files.standard_input ||
-      (find_subtitle_format(split_path(input).extension) == nullptr && reads_as_it_comes(input));
+      files.standard_input || (find_subtitle_format(split_path(input).extension) == nullptr &&
+                               !files.chapter_input && reads_as_it_comes(input));
   if (!files.standard_input) {
     files.extension = split_path(input).extension;
     files.base = path_without_extension(input);
@@ -531,6 +668,11 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
     const std::string role = std::string("input ") + named_format->label;
     report_file_failure(
         log, FileFailure{role, FileAction::Open, files.base, input, open_error_number(input)});
+    return false;
+  }
+  if (files.chapter_input && options.delay_mode == DelayMode::None && !can_read_text_file(input)) {
+    report_file_failure(log, FileFailure{"input chapters", FileAction::Open, files.base, input,
+                                         open_error_number(input)});
     return false;
   }
   warn_about_fps(options, log);

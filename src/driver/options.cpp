@@ -10,10 +10,12 @@
 
 #include <sys/stat.h>
 
+#include "chapter/chapters.h"
 #include "cutlist/cut_list.h"
 #include "subtitle/rewrite.h"
 #include "time/rate_parse.h"
 #include "time/time_steps.h"
+#include "util/path.h"
 #include "util/scan.h"
 
 namespace mendra {
@@ -87,12 +89,18 @@ constexpr OptionValueSpec path_value() {
 
 template <auto Field>
 constexpr OptionValueSpec word_value(bool (*is_word)(std::string_view), BadValue bad,
-                                     const char* fault) {
+                                     const char* fault, const char* word_why = nullptr) {
   return {.kind = ValueKind::Word,
           .store = store_value<Field, std::string_view>,
           .bad_value = bad,
           .fault = fault,
-          .is_word = is_word};
+          .is_word = is_word,
+          .word_why = word_why};
+}
+
+// A chapter file's name: its extension names the format it is written in.
+bool names_chapter_file(std::string_view path) {
+  return names_chapter_format(split_path(path).extension);
 }
 
 template <auto Field, auto GivenField>
@@ -183,6 +191,12 @@ constexpr OptionRow kOtherRows[] = {
      "  -timecodes <timecodes.txt>    frame times (v1/v2), win over -rate and -fps\n"},
     {"-timecodes-out", M::Word, path_value<&O::timecodes_out_path>(),
      "  -timecodes-out <file.txt>     write the cut video's frame times (v2)\n"},
+    {"-chapters", M::Word, path_value<&O::chapters_path>(),
+     "  -chapters <file>              re-time a chapter file too (.txt, .xml, .ffmeta)\n"},
+    {"-chapters-out", M::Word,
+     word_value<&O::chapters_out_path>(names_chapter_file, BadValue::RefusesOption, nullptr,
+                                       "a chapter file: .txt, .xml or .ffmeta"),
+     "  -chapters-out <file>          write a chapter at each kept segment's start\n"},
     {"-delay", M::Word, delay_value<&O::delay_ms>(BadValue::FailsInput, "invalid delay: "),
      "  -delay <msec>\n"},
     {"-nocut", M::Word, no_value<&O::nocut, true>(),
@@ -313,7 +327,10 @@ bool read_value(const OptionRow& row, std::string_view arg, std::string_view tex
       read = CutListValue{text, cut_list_kind_named(spec.cut_list_kind, arg)};
       return true;
     case ValueKind::Word:
-      if (spec.is_word == nullptr || !spec.is_word(text)) return false;
+      if (spec.is_word == nullptr || !spec.is_word(text)) {
+        why = spec.word_why;
+        return false;
+      }
       read = text;
       return true;
     case ValueKind::Integer: {

@@ -56,6 +56,10 @@ struct InputOptions {
   std::optional<std::string> stream_path;  // -stream; none: <input>.ts
   std::optional<std::string> timecodes_path;
   std::optional<std::string> timecodes_out_path;
+  // -chapters: a chapter file re-timed with the input; -chapters-out: a new
+  // chapter file marking each kept segment of the cut video.
+  std::optional<std::string> chapters_path;
+  std::optional<std::string> chapters_out_path;
   std::optional<std::string> format;  // -format: the format of standard input
 
   int fps = kFallbackFps;                 // frames per second are fps / 1.001
@@ -158,6 +162,7 @@ struct OptionValueSpec {
   const char* fault = nullptr;
   IntegerRange range{};                              // Integer
   bool (*is_word)(std::string_view word) = nullptr;  // Word
+  const char* word_why = nullptr;                    // Word: why another is bad
   CutListKind cut_list_kind = CutListKind::DelList;  // CutList
 };
 

@@ -1,6 +1,7 @@
 #include "time/pipeline.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace mendra {
 namespace {
@@ -101,5 +102,118 @@ int written_after_steps(const TimePipeline& pipeline, const CutTime& time,
 }
 
 }  // namespace pipeline_detail
+
+namespace {
+
+Wide floor_div(Wide a, Wide b) {
+  Wide q = a / b;
+  if (a % b != 0 && a < 0) --q;
+  return q;
+}
+
+Wide gcd_of(Wide a, Wide b) {
+  if (a < 0) a = -a;
+  while (b != 0) {
+    const Wide rest = a % b;
+    a = b;
+    b = rest;
+  }
+  return a;
+}
+
+bool usable(TimeUnit unit) {
+  return unit.num > 0 && unit.den > 0 && unit.num <= kMaxUnitTerm && unit.den <= kMaxUnitTerm;
+}
+
+// ((scale * (ticks * rest_den + rest)) + offset * rest_den) * unit.den: a
+// time of the cut video through the steps after the cut, in units of
+// 1 / (den * rest_den * unit.num); false when a product leaves 128 bits.
+bool units_numerator(const AfterCut& map, std::int64_t ticks, std::int64_t rest,
+                     std::int64_t rest_den, TimeUnit unit, Wide& out) {
+  Wide exact = 0;
+  Wide scaled = 0;
+  Wide offset = 0;
+  return !__builtin_mul_overflow(Wide{ticks}, Wide{rest_den}, &exact) &&
+         !__builtin_add_overflow(exact, Wide{rest}, &exact) &&
+         !__builtin_mul_overflow(map.scale, exact, &scaled) &&
+         !__builtin_mul_overflow(map.offset, Wide{rest_den}, &offset) &&
+         !__builtin_add_overflow(scaled, offset, &scaled) &&
+         !__builtin_mul_overflow(scaled, Wide{unit.den}, &out);
+}
+
+// The written value with the time's rest over rest_den; false when the
+// terms leave 128 bits.
+bool try_written_units(const AfterCut& map, const CutTime& cut, std::int64_t tolerance,
+                       std::int64_t rest, std::int64_t rest_den, TimeUnit unit,
+                       std::int64_t max_units, std::int64_t& written) {
+  const auto held = [&](ClockTime t) {
+    return std::clamp(t.ticks + tolerance, -frame_clock_detail::kFarTicks,
+                      frame_clock_detail::kFarTicks);
+  };
+  OutputTime<Wide> out;
+  out.has_below = cut.has_frame_below;
+  if (!units_numerator(map, held(cut.time), rest, rest_den, unit, out.time) ||
+      !units_numerator(map, held(cut.frame_below), 0, rest_den, unit, out.below) ||
+      !units_numerator(map, held(cut.frame_above), 0, rest_den, unit, out.above) ||
+      __builtin_mul_overflow(map.den, Wide{rest_den}, &out.den) ||
+      __builtin_mul_overflow(out.den, Wide{unit.num}, &out.den)) {
+    return false;
+  }
+  written = round_output_units(out, max_units);
+  return true;
+}
+
+}  // namespace
+
+FineCutTime map_time_in_units(const TimePipeline& pipeline, std::int64_t count, TimeUnit unit,
+                              bool is_start) {
+  if (!usable(unit)) unit = TimeUnit{};
+  // count * unit.num / unit.den ms, on the clock's ticks: whole ticks and a
+  // rest, since a frame starts on a whole tick.
+  const Wide den = unit.den;
+  constexpr std::int64_t kFar = frame_clock_detail::kFarTicks;
+  std::int64_t whole = count < 0 ? -kFar : kFar;
+  Wide rest = 0;
+  Wide ticks = 0;
+  if (!__builtin_mul_overflow(Wide{count}, Wide{unit.num}, &ticks) &&
+      !__builtin_mul_overflow(ticks, Wide{pipeline.ticks_per_ms}, &ticks)) {
+    const Wide quotient = floor_div(ticks, den);
+    if (quotient <= kFar && quotient >= -kFar) {
+      whole = static_cast<std::int64_t>(quotient);
+      rest = ticks - quotient * den;
+    }
+  }
+  FineCutTime out;
+  out.cut = cut_time(pipeline.cut, *pipeline.clock, ClockTime{whole}, is_start, rest != 0);
+  if (rest != 0 && !out.cut.at_cut) {
+    const Wide common = gcd_of(rest, den);
+    out.rest = static_cast<std::int64_t>(rest / common);
+    out.rest_den = static_cast<std::int64_t>(den / common);
+  }
+  return out;
+}
+
+std::int64_t written_units(const AfterCut& after, const FrameClock& clock, const FineCutTime& time,
+                           TimeUnit unit) {
+  if (!usable(unit)) unit = TimeUnit{};
+  const std::int64_t max_units = static_cast<std::int64_t>(
+      Wide{std::numeric_limits<std::int32_t>::max()} * unit.den / unit.num);
+  // A unit of a millisecond or more holds the tolerance of a timecode file
+  // as the subtitles' milliseconds do; a finer one is nearer to the
+  // nanoseconds the file holds, and the tolerance would move it.
+  const std::int64_t tolerance = unit.num >= unit.den ? whole_ms_tolerance(clock).ticks : 0;
+  std::int64_t written = 0;
+  if (try_written_units(after, time.cut, tolerance, time.rest, time.rest_den, unit, max_units,
+                        written)) {
+    return written;
+  }
+  // Only steps whose terms no recording gives (a -sync stretching by a
+  // ratio of two large primes, on a fine unit) leave 128 bits: the time is
+  // then written to its whole tick, and past that saturated.
+  if (try_written_units(after, time.cut, tolerance, 0, 1, unit, max_units, written)) {
+    return written;
+  }
+  return time.cut.time.ticks < 0 ? 0 : max_units;
+}
 
 }  // namespace mendra

@@ -79,4 +79,43 @@ inline int written_time(const TimePipeline& pipeline, const CutTime& time,
   return round_output_time(out, precision, time.at_cut);
 }
 
+// A unit of time finer or coarser than the millisecond, as chapter files
+// count them: `num` / `den` milliseconds, both positive (a nanosecond is
+// 1 / 1000000, an FFmpeg time base of 1/90000 s is 1 / 90). Both terms at
+// most kMaxUnitTerm.
+struct TimeUnit {
+  std::int64_t num = 1;
+  std::int64_t den = 1;
+};
+
+inline constexpr std::int64_t kMaxUnitTerm = std::int64_t{1} << 42;
+
+// A time through the clock and the cut that may be finer than the clock's
+// ticks: the exact time on the cut video's clock is cut.time plus
+// rest / rest_den ticks, 0 <= rest < rest_den; a time moved to a cut point
+// has no rest.
+struct FineCutTime {
+  CutTime cut;
+  std::int64_t rest = 0;
+  std::int64_t rest_den = 1;
+};
+
+// `count` units of the input through the clock and the cut, exactly, as
+// map_time takes milliseconds. A time far outside any video saturates.
+FineCutTime map_time_in_units(const TimePipeline& pipeline, std::int64_t count, TimeUnit unit,
+                              bool is_start);
+
+// The time as a writer counting in `unit` writes it: through the steps
+// after the cut in `after` (made for `clock`), then truncated to whole units
+// on the same side of every frame start as the exact time (see
+// round_output_units); never below 0, at most the int range of milliseconds
+// in units.
+std::int64_t written_units(const AfterCut& after, const FrameClock& clock, const FineCutTime& time,
+                           TimeUnit unit);
+
+inline std::int64_t written_units(const TimePipeline& pipeline, const FineCutTime& time,
+                                  TimeUnit unit) {
+  return written_units(pipeline.after, *pipeline.clock, time, unit);
+}
+
 }  // namespace mendra

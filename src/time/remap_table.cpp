@@ -155,7 +155,8 @@ FrameRemap remap_source_frame(const RemapTable& table, std::int64_t frame) {
   return result;
 }
 
-CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start) {
+CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start,
+                 bool past_tick) {
   CutTime out;
   const std::int64_t frame = frame_shown_at(clock, t);
   bool deleted = false;
@@ -183,7 +184,7 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
   const std::int64_t start = frame_start(clock, frame).ticks;
   out.time = held(t.ticks + entry->shift);
   out.has_frame_below = true;
-  if (t.ticks > start) {
+  if (t.ticks > start || past_tick) {
     // Inside the frame: the cut video's next frame starts where this one
     // ends, whether or not the uncut video kept the frame after it.
     out.frame_below = held(start + entry->shift);

@@ -91,7 +91,11 @@ struct CutTime {
 };
 
 // `t` through the table made on `clock`, as a subtitle's start (a start
-// beyond the last kept frame has no place) or its end.
-CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start);
+// beyond the last kept frame has no place) or its end. `past_tick` says the
+// exact time lies a fraction of a tick after `t` (a time finer than the
+// clock's ticks, as chapter files hold them): it is then inside its frame
+// even where `t` is the frame's start.
+CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start,
+                 bool past_tick = false);
 
 }  // namespace mendra

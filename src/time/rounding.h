@@ -95,4 +95,22 @@ template <typename Int>
   return rounding_detail::round_into_frame(t, step, down, usual, at_cut);
 }
 
+// The time in whole units, where the caller has counted it in units already
+// (time / den units): truncated, as chapter files write their times, and on
+// the same side of every frame start as the exact time whenever a whole unit
+// lies inside its frame; never below 0, at most `max_units`.
+template <typename Int>
+std::int64_t round_output_units(const OutputTime<Int>& t, std::int64_t max_units) {
+  if (t.time <= 0) return 0;
+  const Int down = t.time / t.den;
+  if (down >= max_units) return max_units;
+  // down * den <= time <= above: only the frame's start can lie above it.
+  if (!t.has_below || down * t.den > t.below) return static_cast<std::int64_t>(down);
+  const Int lowest = rounding_detail::floor_div(t.below, t.den) + 1;
+  const Int highest = rounding_detail::floor_div(t.above, t.den);
+  // Frames shorter than a unit: the truncated value, as at a cut point.
+  if (lowest > highest) return static_cast<std::int64_t>(down);
+  return static_cast<std::int64_t>(std::min<Int>(lowest, max_units));
+}
+
 }  // namespace mendra
