@@ -1,6 +1,7 @@
 #include "time/pipeline.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace mendra {
 namespace {
@@ -101,5 +102,55 @@ int written_after_steps(const TimePipeline& pipeline, const CutTime& time,
 }
 
 }  // namespace pipeline_detail
+
+namespace {
+
+// floor(a / b) for b > 0.
+Wide floor_quotient(Wide a, Wide b) {
+  Wide q = a / b;
+  if (a % b != 0 && a < 0) --q;
+  return q;
+}
+
+int held_in_int(Wide value) {
+  constexpr Wide kMaxInt = std::numeric_limits<std::int32_t>::max();
+  return static_cast<int>(std::clamp(value, Wide{0}, kMaxInt));
+}
+
+}  // namespace
+
+StartShift moved_start_shift(const TimePipeline& pipeline, const CutTime& start,
+                             std::int64_t written_ms) {
+  StartShift shift;
+  if (!start.placed || !start.at_cut || start.skipped.ticks <= 0) return shift;
+  // The original start on the output's time line is exactly num / den ms.
+  const std::int64_t original = start.time.ticks - start.skipped.ticks;
+  Wide num = 0;
+  Wide den = 1;
+  if (pipeline.simple) {
+    num = Wide{original} + pipeline.added_ticks;
+    den = pipeline.ticks_per_ms;
+  } else {
+    const std::int64_t tolerance = whole_ms_tolerance(*pipeline.clock).ticks;
+    num = through(pipeline.after, std::clamp(original + tolerance, -kFarTicks, kFarTicks));
+    den = pipeline.after.den;
+  }
+  // written - original, rounded: floor((2 * diff + unit * den) / (2 * unit * den)).
+  // Terms too wide for these products (far past any video) shift nothing.
+  Wide diff = 0;
+  Wide twice = 0;
+  Wide half_cs = 0;
+  Wide cs_den = 0;
+  if (__builtin_mul_overflow(Wide{written_ms}, den, &diff) ||
+      __builtin_sub_overflow(diff, num, &diff) || __builtin_mul_overflow(diff, 2, &twice) ||
+      __builtin_mul_overflow(den, 10, &half_cs) || __builtin_mul_overflow(den, 20, &cs_den) ||
+      __builtin_add_overflow(twice, half_cs, &half_cs) ||
+      __builtin_add_overflow(twice, den, &twice)) {
+    return shift;
+  }
+  shift.ms = held_in_int(floor_quotient(twice, 2 * den));
+  shift.cs = held_in_int(floor_quotient(half_cs, cs_den));
+  return shift;
+}
 
 }  // namespace mendra

@@ -79,4 +79,19 @@ inline int written_time(const TimePipeline& pipeline, const CutTime& time,
   return round_output_time(out, precision, time.at_cut);
 }
 
+// How much later a start moved to a cut point is written than the start
+// it replaces would have been shown: the written start, `written_ms`, less
+// where the original start lies on the output's time line, which is the cut
+// point less the deleted material between the original start and it,
+// through the steps after the cut. So it holds both the material cut and
+// the rounding of the written start. Each unit is rounded to the nearest,
+// halves up, from the exact difference; never below 0. Both are 0 for a
+// start that did not move.
+struct StartShift {
+  int ms = 0;
+  int cs = 0;
+};
+StartShift moved_start_shift(const TimePipeline& pipeline, const CutTime& start,
+                             std::int64_t written_ms);
+
 }  // namespace mendra
