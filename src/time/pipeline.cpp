@@ -35,6 +35,7 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
   pipeline.clock = &timing.clock;
   pipeline.cut = make_remap_table(map, timing.clock);
   pipeline.ticks_per_ms = ticks_per_ms(timing.clock);
+  pipeline.tolerance_ticks = whole_ms_tolerance(timing.clock).ticks;
   const DelayStep delays{std::int64_t{timing.delay_ms} + timing.ts_delay_ms};
   pipeline.after = after_cut(pipeline.ticks_per_ms);
   add_step(pipeline.after, delays);
@@ -58,8 +59,7 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
   }
   // Held within 2^61 ticks, as the clock's own times are.
   constexpr Wide kFar = Wide{1} << 61;
-  const Wide added =
-      Wide{whole_ms_tolerance(timing.clock).ticks} + Wide{delays.ms} * pipeline.ticks_per_ms;
+  const Wide added = Wide{pipeline.tolerance_ticks} + Wide{delays.ms} * pipeline.ticks_per_ms;
   pipeline.added_ticks = static_cast<std::int64_t>(std::clamp(added, -kFar, kFar));
   return pipeline;
 }
@@ -80,7 +80,7 @@ bool narrow_through(const TimePipeline& pipeline, std::int64_t ticks, std::int64
 
 int written_after_steps(const TimePipeline& pipeline, const CutTime& time,
                         TimePrecision precision) {
-  const std::int64_t tolerance = whole_ms_tolerance(*pipeline.clock).ticks;
+  const std::int64_t tolerance = pipeline.tolerance_ticks;
   const AfterCut& map = pipeline.after;
   const std::int64_t ticks[] = {
       std::clamp(time.time.ticks + tolerance, -kFarTicks, kFarTicks),
@@ -131,7 +131,7 @@ StartShift moved_start_shift(const TimePipeline& pipeline, const CutTime& start,
     num = Wide{original} + pipeline.added_ticks;
     den = pipeline.ticks_per_ms;
   } else {
-    const std::int64_t tolerance = whole_ms_tolerance(*pipeline.clock).ticks;
+    const std::int64_t tolerance = pipeline.tolerance_ticks;
     num = through(pipeline.after, std::clamp(original + tolerance, -kFarTicks, kFarTicks));
     den = pipeline.after.den;
   }

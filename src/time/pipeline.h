@@ -37,6 +37,9 @@ struct TimePipeline {
   std::int64_t narrow_scale = 1;
   std::int64_t narrow_offset = 0;
   std::int64_t added_ticks = 0;  // the delays and the clock's tolerance, when simple
+  // The clock's whole-millisecond tolerance (whole_ms_tolerance), asked once
+  // rather than for every time.
+  std::int64_t tolerance_ticks = 0;
   std::int64_t ticks_per_ms = 1;
 };
 
