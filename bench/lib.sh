@@ -122,3 +122,29 @@ bench_ratio() {
 bench_le() {
   python3 -c 'import sys; sys.exit(0 if float(sys.argv[1]) <= float(sys.argv[2]) else 1)' "$1" "$2"
 }
+
+# bench_paired_ratio A-CMD -- B-CMD: runs A and B in turn (A B A B ...),
+# BENCH_RUNS pairs after one warm-up pair, their output discarded, and prints
+# the median of the pairs' wall-time ratios A/B to two decimals. Pairing
+# keeps the ratio meaningful when the machine's speed drifts during the run.
+# When BENCH_FRESH names a file, it is removed before every run of A
+# (untimed), so that A writes a new file each time.
+bench_paired_ratio() {
+  local a=() b=() run start mid end ratios=()
+  while [ "$1" != "--" ]; do a+=("$1"); shift; done
+  shift
+  b=("$@")
+  "${a[@]}" > /dev/null 2>&1 || bench_die "failed: ${a[*]}"
+  "${b[@]}" > /dev/null 2>&1 || bench_die "failed: ${b[*]}"
+  for ((run = 0; run < BENCH_RUNS; run++)); do
+    [ -n "${BENCH_FRESH:-}" ] && rm -f "$BENCH_FRESH"
+    start=$(date +%s%N)
+    "${a[@]}" > /dev/null 2>&1 || bench_die "failed: ${a[*]}"
+    mid=$(date +%s%N)
+    "${b[@]}" > /dev/null 2>&1 || bench_die "failed: ${b[*]}"
+    end=$(date +%s%N)
+    ratios+=("$(awk -v a=$((mid - start)) -v b=$((end - mid)) 'BEGIN { printf "%.6f", a / b }')")
+  done
+  printf '%s\n' "${ratios[@]}" | sort -g | awk '{ r[NR] = $1 } END {
+    printf "%.2f\n", (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'
+}

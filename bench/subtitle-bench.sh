@@ -16,9 +16,16 @@
 # `-rate 30000/1001` in the same run: variable-frame-rate re-timing looks up
 # every time in the table of frame times.
 #
+# A fourth row re-times the same SRT through a dense list of 2,000 breaks
+# (tools/make-bench-subs.py --cuts 2000, cuts2k_del.txt) against `cp` of the
+# file, and then with -fps-change and with -sync against the plain run: each
+# pair of commands runs in turn, A B A B ..., and the median of the pairs'
+# ratios is reported (BENCH_PAIRS pairs, default 21).
+#
 # Target: mendra at least 20 x faster than ffmpeg's shift for each format,
 # peak RSS under 8 MiB; through the timecode file at most 3 x the
-# constant-rate run. Exit status: 0 targets met, 2 targets missed, 1 no
+# constant-rate run; through 2,000 cuts at most 3 x `cp`, and -fps-change or
+# -sync at most 1.1 x the plain run. Exit status: 0 targets met, 2 targets missed, 1 no
 # valid measurement (a run failed, or mendra's output is not a re-timed file).
 # BENCH_RUNS (default 5) sets the runs per command.
 set -euo pipefail
@@ -100,6 +107,24 @@ constant_s=$(BENCH_FRESH="${BASE}_new.srt" bench_median_seconds "$MENDRA" -rate 
 timecodes_s=$(BENCH_FRESH="${BASE}_new.srt" bench_median_seconds "$MENDRA" -timecodes "$TC" "$BASE.srt")
 timecodes_rss=$(bench_peak_rss_kib "$MENDRA" -timecodes "$TC" "$BASE.srt")
 
+# A dense cut list: 2,000 breaks over the same cues.
+CUTS=${BASE}_cuts2k_del.txt
+if [ ! -f "$CUTS" ] || [ tools/make-bench-subs.py -nt "$CUTS" ]; then
+  echo "making $CUTS..." >&2
+  python3 tools/make-bench-subs.py --cuts 2000 "$BENCH_OUT/cuts2k" > /dev/null
+  mv "$BENCH_OUT/cuts2k_del.txt" "$CUTS"
+  rm -f "$BENCH_OUT/cuts2k.srt" "$BENCH_OUT/cuts2k.ass"
+fi
+PAIRS=${BENCH_PAIRS:-21}
+echo "timing srt through 2,000 cuts against cp, $PAIRS pairs, median of the ratios..." >&2
+cp_ratio=$(BENCH_RUNS=$PAIRS BENCH_FRESH="${BASE}_new.srt" bench_paired_ratio \
+  "$MENDRA" -l "$CUTS" "$BASE.srt" -- cp "$BASE.srt" "$BENCH_OUT/cp_copy.srt")
+speed_ratio=$(BENCH_RUNS=$PAIRS bench_paired_ratio \
+  "$MENDRA" -fps-change 24000/1001:25 -l "$CUTS" "$BASE.srt" -- "$MENDRA" -l "$CUTS" "$BASE.srt")
+sync_ratio=$(BENCH_RUNS=$PAIRS bench_paired_ratio \
+  "$MENDRA" -sync 1:00=1:00.5,9:00:00=9:00:02.5 -l "$CUTS" "$BASE.srt" -- \
+  "$MENDRA" -l "$CUTS" "$BASE.srt")
+
 echo
 MET=1
 for line in "${results[@]}"; do
@@ -130,6 +155,12 @@ print(f"  -timecodes median:       {float(timecodes):.3f} s  ({ratio} x, target 
 print(f"  -timecodes peak RSS: {rss} KiB (the table: 8 bytes a frame)")
 EOF
 bench_le "$vfr_ratio" 3 || MET=0
+
+echo "srt through 2,000 cuts ($PAIRS pairs, median of the ratios)"
+echo "  mendra / cp:              $cp_ratio (target <= 3)"
+echo "  -fps-change / plain run:  $speed_ratio (target <= 1.1)"
+echo "  -sync / plain run:        $sync_ratio (target <= 1.1)"
+bench_le "$cp_ratio" 3 && bench_le "$speed_ratio" 1.1 && bench_le "$sync_ratio" 1.1 || MET=0
 
 if [ "$VALID" -ne 1 ]; then
   echo "result: NO VALID MEASUREMENT"
