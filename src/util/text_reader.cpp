@@ -57,6 +57,10 @@ void TextReader::begin_file(std::FILE* file, bool owned) {
   error_number_ = 0;
   buffer_.resize(kReadBufferBytes);
   pushback_.clear();
+  // Our own buffer is the only one a file we opened needs: through the
+  // stream's, every read of a buffer's worth would be split in two and
+  // partly copied twice.
+  if (owned) std::setvbuf(file, nullptr, _IONBF, 0);
   // The first two bytes tell a UTF-16 mark from UTF-8.
   char first[2];
   const std::size_t n = std::fread(first, 1, sizeof first, file_);
