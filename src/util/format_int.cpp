@@ -30,12 +30,12 @@ char* append_any_int(char* out, int value, int width) {
   char* digit = end;
   while (magnitude >= 100) {
     digit -= 2;
-    std::memcpy(digit, kDigitPairs + 2 * (magnitude % 100), 2);
+    std::memcpy(digit, kDigitPairs + std::size_t{2} * (magnitude % 100), 2);
     magnitude /= 100;
   }
   if (magnitude >= 10) {
     digit -= 2;
-    std::memcpy(digit, kDigitPairs + 2 * magnitude, 2);
+    std::memcpy(digit, kDigitPairs + std::size_t{2} * magnitude, 2);
   } else {
     *--digit = static_cast<char>('0' + magnitude);
   }
