@@ -61,14 +61,20 @@ constexpr int kCommasBeforeText = 6;
 // rest is copied as it is.
 void write_tail(std::string_view tail, const TimePipeline& pipeline, const CutTime& start,
                 std::int64_t written_start_ms, std::int64_t duration_ms, LineSink& out) {
-  const StartShift moved = moved_start_shift(pipeline, start, written_start_ms);
+  // Nearly every start is not moved: it is told without the call.
+  const StartShift moved =
+      start.at_cut ? moved_start_shift(pipeline, start, written_start_ms) : StartShift{};
+  if (moved.ms <= 0 && moved.cs <= 0) {
+    out.write(tail);
+    return;
+  }
   std::size_t text = 0;
   for (int i = 0; i < kCommasBeforeText && text != std::string_view::npos; ++i) {
     text = tail.find(',', text);
     if (text != std::string_view::npos) ++text;
   }
   std::string shifted;
-  if ((moved.ms > 0 || moved.cs > 0) && text != std::string_view::npos &&
+  if (text != std::string_view::npos &&
       shift_effects(tail.substr(text), EffectShift{moved.ms, moved.cs, clamp_to_int(duration_ms)},
                     shifted)) {
     out.write(tail.substr(0, text));
