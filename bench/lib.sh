@@ -128,7 +128,9 @@ bench_le() {
 # the median of the pairs' wall-time ratios A/B to two decimals. Pairing
 # keeps the ratio meaningful when the machine's speed drifts during the run.
 # When BENCH_FRESH names a file, it is removed before every run of A
-# (untimed), so that A writes a new file each time.
+# (untimed), so that A writes a new file each time. The clock is bash's own
+# (EPOCHREALTIME, bash 5): a process started to read it would add its own
+# start-up to both times of every pair.
 bench_paired_ratio() {
   local a=() b=() run start mid end ratios=()
   while [ "$1" != "--" ]; do a+=("$1"); shift; done
@@ -138,11 +140,11 @@ bench_paired_ratio() {
   "${b[@]}" > /dev/null 2>&1 || bench_die "failed: ${b[*]}"
   for ((run = 0; run < BENCH_RUNS; run++)); do
     [ -n "${BENCH_FRESH:-}" ] && rm -f "$BENCH_FRESH"
-    start=$(date +%s%N)
+    start=${EPOCHREALTIME/[.,]/}
     "${a[@]}" > /dev/null 2>&1 || bench_die "failed: ${a[*]}"
-    mid=$(date +%s%N)
+    mid=${EPOCHREALTIME/[.,]/}
     "${b[@]}" > /dev/null 2>&1 || bench_die "failed: ${b[*]}"
-    end=$(date +%s%N)
+    end=${EPOCHREALTIME/[.,]/}
     ratios+=("$(awk -v a=$((mid - start)) -v b=$((end - mid)) 'BEGIN { printf "%.6f", a / b }')")
   done
   printf '%s\n' "${ratios[@]}" | sort -g | awk '{ r[NR] = $1 } END {
