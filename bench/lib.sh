@@ -122,3 +122,31 @@ bench_ratio() {
 bench_le() {
   python3 -c 'import sys; sys.exit(0 if float(sys.argv[1]) <= float(sys.argv[2]) else 1)' "$1" "$2"
 }
+
+# bench_paired_ratio A-CMD -- B-CMD: runs A and B in turn (A B A B ...),
+# BENCH_RUNS pairs after one warm-up pair, their output discarded, and prints
+# the median of the pairs' wall-time ratios A/B to two decimals. Pairing
+# keeps the ratio meaningful when the machine's speed drifts during the run.
+# When BENCH_FRESH names a file, it is removed before every run of A
+# (untimed), so that A writes a new file each time. The clock is bash's own
+# (EPOCHREALTIME, bash 5): a process started to read it would add its own
+# start-up to both times of every pair.
+bench_paired_ratio() {
+  local a=() b=() run start mid end ratios=()
+  while [ "$1" != "--" ]; do a+=("$1"); shift; done
+  shift
+  b=("$@")
+  "${a[@]}" > /dev/null 2>&1 || bench_die "failed: ${a[*]}"
+  "${b[@]}" > /dev/null 2>&1 || bench_die "failed: ${b[*]}"
+  for ((run = 0; run < BENCH_RUNS; run++)); do
+    [ -n "${BENCH_FRESH:-}" ] && rm -f "$BENCH_FRESH"
+    start=${EPOCHREALTIME/[.,]/}
+    "${a[@]}" > /dev/null 2>&1 || bench_die "failed: ${a[*]}"
+    mid=${EPOCHREALTIME/[.,]/}
+    "${b[@]}" > /dev/null 2>&1 || bench_die "failed: ${b[*]}"
+    end=${EPOCHREALTIME/[.,]/}
+    ratios+=("$(awk -v a=$((mid - start)) -v b=$((end - mid)) 'BEGIN { printf "%.6f", a / b }')")
+  done
+  printf '%s\n' "${ratios[@]}" | sort -g | awk '{ r[NR] = $1 } END {
+    printf "%.2f\n", (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'
+}

@@ -20,11 +20,18 @@
 # subs.srt through a v2 file of 216,000 frames (subs_tc216k.txt) less that of
 # the -rate run, over the frames.
 #
+# A fifth row re-times the same SRT through a dense list of 2,000 breaks
+# (tools/make-bench-subs.py --cuts 2000, cuts2k_del.txt) against `cp` of the
+# file, and then with -fps-change and with -sync against the plain run: each
+# pair of commands runs in turn, A B A B ..., and the median of the pairs'
+# ratios is reported (BENCH_PAIRS pairs, default 21).
+#
 # Target: mendra at least 20 x faster than ffmpeg's shift for each format,
 # peak RSS under 8 MiB; through the timecode file at most 3 x the
-# constant-rate run; the timecode clock at most 8 bytes a frame. Exit status:
-# 0 targets met, 2 targets missed, 1 no valid measurement (a run failed, or
-# mendra's output is not a re-timed file).
+# constant-rate run; the timecode clock at most 8 bytes a frame; through
+# 2,000 cuts at most 3 x `cp`, and -fps-change or -sync at most 1.1 x the
+# plain run. Exit status: 0 targets met, 2 targets missed, 1 no valid
+# measurement (a run failed, or mendra's output is not a re-timed file).
 # BENCH_RUNS (default 5) sets the runs per command.
 set -euo pipefail
 
@@ -128,6 +135,23 @@ median_peak_kib() {
 echo "peak memory of -timecodes ($TC_MEMORY_FRAMES frames) against -rate..." >&2
 rate_peak_kib=$(median_peak_kib -rate 30000/1001)
 tc_peak_kib=$(median_peak_kib -timecodes "$TC_MEMORY")
+# A dense cut list: 2,000 breaks over the same cues.
+CUTS=${BASE}_cuts2k_del.txt
+if [ ! -f "$CUTS" ] || [ tools/make-bench-subs.py -nt "$CUTS" ]; then
+  echo "making $CUTS..." >&2
+  python3 tools/make-bench-subs.py --cuts 2000 "$BENCH_OUT/cuts2k" > /dev/null
+  mv "$BENCH_OUT/cuts2k_del.txt" "$CUTS"
+  rm -f "$BENCH_OUT/cuts2k.srt" "$BENCH_OUT/cuts2k.ass"
+fi
+PAIRS=${BENCH_PAIRS:-21}
+echo "timing srt through 2,000 cuts against cp, $PAIRS pairs, median of the ratios..." >&2
+cp_ratio=$(BENCH_RUNS=$PAIRS BENCH_FRESH="${BASE}_new.srt" bench_paired_ratio \
+  "$MENDRA" -l "$CUTS" "$BASE.srt" -- cp "$BASE.srt" "$BENCH_OUT/cp_copy.srt")
+speed_ratio=$(BENCH_RUNS=$PAIRS bench_paired_ratio \
+  "$MENDRA" -fps-change 24000/1001:25 -l "$CUTS" "$BASE.srt" -- "$MENDRA" -l "$CUTS" "$BASE.srt")
+sync_ratio=$(BENCH_RUNS=$PAIRS bench_paired_ratio \
+  "$MENDRA" -sync 1:00=1:00.5,9:00:00=9:00:02.5 -l "$CUTS" "$BASE.srt" -- \
+  "$MENDRA" -l "$CUTS" "$BASE.srt")
 
 echo
 MET=1
@@ -167,6 +191,11 @@ echo "  -rate 30000/1001 peak RSS: $rate_peak_kib KiB"
 echo "  -timecodes peak RSS:       $tc_peak_kib KiB"
 echo "  bytes per frame: $bytes_per_frame (target <= 8)"
 bench_le "$bytes_per_frame" 8 || MET=0
+echo "srt through 2,000 cuts ($PAIRS pairs, median of the ratios)"
+echo "  mendra / cp:              $cp_ratio (target <= 3)"
+echo "  -fps-change / plain run:  $speed_ratio (target <= 1.1)"
+echo "  -sync / plain run:        $sync_ratio (target <= 1.1)"
+bench_le "$cp_ratio" 3 && bench_le "$speed_ratio" 1.1 && bench_le "$sync_ratio" 1.1 || MET=0
 
 if [ "$VALID" -ne 1 ]; then
   echo "result: NO VALID MEASUREMENT"

@@ -599,6 +599,32 @@ TEST(HostileSubtitleTest, HugeTimesAreHandledWithoutOverflow) {
             std::string::npos);
 }
 
+// Effects of starts moved to a cut point (frames 30 to 59 cut at 29.97 fps:
+// a start at 1.50 is written 501 ms, 50 cs, later than it would lie in the
+// cut video, 1.00 for 0.499): numbers at
+// the int limits shift without overflow or are left, a megabyte of
+// unclosed parentheses abandons only its block, and NUL bytes are copied.
+TEST(HostileSubtitleTest, EffectsOfMovedStartsWithHostileTags) {
+  const std::string nul(1, '\0');
+  const std::string head = "Dialogue: 0,0:00:01.50,0:00:09.00,Default,,0,0,0,,";
+  const std::string ass = "[Events]\n" + head +
+                          "{\\move(99999999999,0,1,1,0,2147483647)\\k2147483647\\k2147483647"
+                          "\\t(2147483647,2147483647,\\frz1)\\fad(2147483647,0)}big\n" +
+                          head + "{\\t(1000,2000," + std::string(kMegabyte, '(') +
+                          "}{\\k100}deep\n" + head + "{\\k100" + nul + "\\fad(600,0)}" + nul +
+                          "nul\n";
+  const Outcome outcome =
+      run_case({{"a.ass", ass}, {"a_del.txt", "0 * 99999\n30 - 59\n"}}, {"a.ass"});
+  ASSERT_EQ(names(outcome.written), std::set<std::string>{"a_new.ass"});
+  const std::string& out = outcome.written.at("a_new.ass");
+  EXPECT_NE(out.find("{\\move(99999999999,0,1,1,0,2147483647)\\k2147483597\\k2147483647"
+                     "\\t(2147483146,2147483146,\\frz1)\\fad(2147483146,0)}big\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("{\\t(1000,2000," + std::string(kMegabyte, '(') + "}{\\k50}deep\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("{\\k50" + nul + "\\fad(99,0)}" + nul + "nul\n"), std::string::npos);
+}
+
 // The head of a recorded stream: PAT, PMT (packet 2) and the first video PES
 // with its PCR (packet 3).
 std::string stream_head(std::size_t bytes) {

@@ -2,7 +2,7 @@
 """Write large subtitle files and a cut list for timing mendra's rewriters.
 
 Usage:
-  make-bench-subs.py [--cues N] BASE      (default 200000 cues)
+  make-bench-subs.py [--cues N] [--cuts M] BASE      (default 200000 cues)
 
 Writes BASE.srt and BASE.ass with the same N cues, about 20 MB each for the
 default, and BASE_del.txt, the deleted-frame list both are re-timed with.
@@ -10,7 +10,9 @@ The cues start every 170 ms and last 1.5 s, so they overlap; the default
 count spans about 9 h 27 min (the ASS start time keeps its one-digit hour).
 The cut list keeps frames 0 to 9999999 and deletes a 30-second break
 every 5 minutes, as commercials are cut from a recording: about 113 ranges,
-so many cues fall into a break and are dropped or clipped.
+so many cues fall into a break and are dropped or clipped. With --cuts M
+the list deletes M shorter breaks spread evenly over the cues instead (a
+dense list: every lookup of a time has many ranges to choose from).
 
 Prints key=value lines: cues, srt_bytes, ass_bytes, deleted_ranges.
 """
@@ -63,10 +65,14 @@ Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text
 def main(argv):
     args = argv[1:]
     cues = 200000
-    if len(args) == 3 and args[0] == "--cues":
-        cues = int(args[1])
+    cuts = 0
+    while len(args) >= 3 and args[0] in ("--cues", "--cuts"):
+        if args[0] == "--cues":
+            cues = int(args[1])
+        else:
+            cuts = int(args[1])
         args = args[2:]
-    if len(args) != 1 or cues < 1:
+    if len(args) != 1 or cues < 1 or cuts < 0:
         print(__doc__, file=sys.stderr)
         return 1
     base = args[0]
@@ -91,9 +97,16 @@ def main(argv):
 
     last_frame_used = (last_start_ms + CUE_LENGTH_MS) * 30 // 1001 + 1
     ranges = []
-    for period in range(0, last_frame_used, FRAMES_PER_BREAK_PERIOD):
-        first = period + BREAK_FIRST_FRAME
-        ranges.append(f"{first} - {first + BREAK_FRAMES - 1}\n")
+    if cuts:
+        # M breaks, each a third of its period, the first a third of the way in.
+        period = max(3, last_frame_used // cuts)
+        for k in range(cuts):
+            first = k * period + period // 3
+            ranges.append(f"{first} - {first + period // 3 - 1}\n")
+    else:
+        for period in range(0, last_frame_used, FRAMES_PER_BREAK_PERIOD):
+            first = period + BREAK_FIRST_FRAME
+            ranges.append(f"{first} - {first + BREAK_FRAMES - 1}\n")
     with open(base + "_del.txt", "w", encoding="ascii", newline="\n") as f:
         f.write(f"0 * {LAST_FRAME}\n")
         f.writelines(ranges)

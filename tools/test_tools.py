@@ -384,6 +384,24 @@ class BenchSubtitlesTest(unittest.TestCase):
         last_frame = srt_ms[-1] * 30 // 1001
         self.assertTrue(any(a <= last_frame for a, _ in ranges))
 
+    def test_dense_cut_list_has_the_breaks_asked_for(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            base = os.path.join(tmp, "s")
+            with open(os.devnull, "w") as null:
+                sys.stdout, saved = null, sys.stdout
+                try:
+                    rc = bench_subs.main(["make-bench-subs.py", "--cues", "3000", "--cuts", "40",
+                                          base])
+                finally:
+                    sys.stdout = saved
+            self.assertEqual(rc, 0)
+            dels = open(base + "_del.txt", encoding="ascii").read().splitlines()
+        ranges = [tuple(map(int, line.split(" - "))) for line in dels[1:]]
+        self.assertEqual(len(ranges), 40)
+        self.assertTrue(all(a <= b < c for (a, b), (c, _) in zip(ranges, ranges[1:])))
+        # All within the cues (3000 cues of 170 ms, about 15300 frames).
+        self.assertLess(ranges[-1][1], 3000 * 170 * 30 // 1001 + 100)
+
     def test_refuses_a_two_digit_start_hour(self):
         with tempfile.TemporaryDirectory() as tmp:
             with open(os.devnull, "w") as null:

@@ -1,12 +1,16 @@
 // Dialogue lines of ASS ("Dialogue: 0,0:00:01.00,0:00:02.00,...") and of
 // SSA v4 ("Dialogue: Marked=0,0:00:01.00,0:00:02.00,..."): the two times
 // are re-timed, everything else on the line and every other line is copied.
+#include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "subtitle/ass_effects.h"
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
 #include "subtitle/time_text.h"
 #include "util/format_int.h"
+#include "util/int_math.h"
 #include "util/scan.h"
 
 namespace mendra {
@@ -47,6 +51,37 @@ std::size_t tail_start(std::string_view line) {
     pos = comma + 1;
   }
   return pos;
+}
+
+// The style, name, three margins and effect fields before the text.
+constexpr int kCommasBeforeText = 6;
+
+// The rest of the line after the times. A start moved to a cut point takes
+// the effects timed from it along (see ass_effects.h); every other line's
+// rest is copied as it is.
+void write_tail(std::string_view tail, const TimePipeline& pipeline, const CutTime& start,
+                std::int64_t written_start_ms, std::int64_t duration_ms, LineSink& out) {
+  // Nearly every start is not moved: it is told without the call.
+  const StartShift moved =
+      start.at_cut ? moved_start_shift(pipeline, start, written_start_ms) : StartShift{};
+  if (moved.ms <= 0 && moved.cs <= 0) {
+    out.write(tail);
+    return;
+  }
+  std::size_t text = 0;
+  for (int i = 0; i < kCommasBeforeText && text != std::string_view::npos; ++i) {
+    text = tail.find(',', text);
+    if (text != std::string_view::npos) ++text;
+  }
+  std::string shifted;
+  if (text != std::string_view::npos &&
+      shift_effects(tail.substr(text), EffectShift{moved.ms, moved.cs, clamp_to_int(duration_ms)},
+                    shifted)) {
+    out.write(tail.substr(0, text));
+    out.write(shifted);
+    return;
+  }
+  out.write(tail);
 }
 
 // Every Dialogue line stands alone: nothing carries from one to the next.
@@ -103,8 +138,8 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
     return;
   }
   ++out.counts.retimed;
-  const TimeFields start =
-      centisecond_fields(written_time(context.pipeline, span.start, TimePrecision::Centiseconds));
+  const int start_cs = written_time(context.pipeline, span.start, TimePrecision::Centiseconds);
+  const TimeFields start = centisecond_fields(start_cs);
   const TimeFields end =
       centisecond_fields(written_time(context.pipeline, span.end, TimePrecision::Centiseconds));
   // "Dialogue: %d,%d:%02d:%02d.%02d,%d:%02d:%02d.%02d," written field by
@@ -125,7 +160,10 @@ void rewrite_line(std::string_view line, const LineContext& context, NoState& /*
   out.write(std::string_view(header, static_cast<std::size_t>(end_of_header - header)));
   const std::size_t tail = tail_start(line);
   if (tail != std::string_view::npos) {
-    out.write(line.substr(tail));
+    const std::int64_t duration_ms =
+        std::int64_t{ass_time_ms(eh, em, es, ecs)} - ass_time_ms(sh, sm, ss, scs);
+    write_tail(line.substr(tail), context.pipeline, span.start, std::int64_t{start_cs} * 10,
+               duration_ms, out);
   } else {
     // A line that ends right after its end time has no tail: it keeps its
     // line end so that the next line does not run into it.

@@ -35,6 +35,7 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
   pipeline.clock = &timing.clock;
   pipeline.cut = make_remap_table(map, timing.clock);
   pipeline.ticks_per_ms = ticks_per_ms(timing.clock);
+  pipeline.tolerance_ticks = whole_ms_tolerance(timing.clock).ticks;
   const DelayStep delays{std::int64_t{timing.delay_ms} + timing.ts_delay_ms};
   pipeline.after = after_cut(pipeline.ticks_per_ms);
   add_step(pipeline.after, delays);
@@ -58,8 +59,7 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
   }
   // Held within 2^61 ticks, as the clock's own times are.
   constexpr Wide kFar = Wide{1} << 61;
-  const Wide added =
-      Wide{whole_ms_tolerance(timing.clock).ticks} + Wide{delays.ms} * pipeline.ticks_per_ms;
+  const Wide added = Wide{pipeline.tolerance_ticks} + Wide{delays.ms} * pipeline.ticks_per_ms;
   pipeline.added_ticks = static_cast<std::int64_t>(std::clamp(added, -kFar, kFar));
   return pipeline;
 }
@@ -80,7 +80,7 @@ bool narrow_through(const TimePipeline& pipeline, std::int64_t ticks, std::int64
 
 int written_after_steps(const TimePipeline& pipeline, const CutTime& time,
                         TimePrecision precision) {
-  const std::int64_t tolerance = whole_ms_tolerance(*pipeline.clock).ticks;
+  const std::int64_t tolerance = pipeline.tolerance_ticks;
   const AfterCut& map = pipeline.after;
   const std::int64_t ticks[] = {
       std::clamp(time.time.ticks + tolerance, -kFarTicks, kFarTicks),
@@ -105,6 +105,7 @@ int written_after_steps(const TimePipeline& pipeline, const CutTime& time,
 
 namespace {
 
+// floor(a / b) for b > 0.
 Wide floor_div(Wide a, Wide b) {
   Wide q = a / b;
   if (a % b != 0 && a < 0) --q;
@@ -163,6 +164,11 @@ bool try_written_units(const AfterCut& map, const CutTime& cut, std::int64_t tol
   return true;
 }
 
+int held_in_int(Wide value) {
+  constexpr Wide kMaxInt = std::numeric_limits<std::int32_t>::max();
+  return static_cast<int>(std::clamp(value, Wide{0}, kMaxInt));
+}
+
 }  // namespace
 
 FineCutTime map_time_in_units(const TimePipeline& pipeline, std::int64_t count, TimeUnit unit,
@@ -214,6 +220,40 @@ std::int64_t written_units(const AfterCut& after, const FrameClock& clock, const
     return written;
   }
   return time.cut.time.ticks < 0 ? 0 : max_units;
+}
+
+StartShift moved_start_shift(const TimePipeline& pipeline, const CutTime& start,
+                             std::int64_t written_ms) {
+  StartShift shift;
+  if (!start.placed || !start.at_cut || start.skipped.ticks <= 0) return shift;
+  // The original start on the output's time line is exactly num / den ms.
+  const std::int64_t original = start.time.ticks - start.skipped.ticks;
+  Wide num = 0;
+  Wide den = 1;
+  if (pipeline.simple) {
+    num = Wide{original} + pipeline.added_ticks;
+    den = pipeline.ticks_per_ms;
+  } else {
+    const std::int64_t tolerance = pipeline.tolerance_ticks;
+    num = through(pipeline.after, std::clamp(original + tolerance, -kFarTicks, kFarTicks));
+    den = pipeline.after.den;
+  }
+  // written - original, rounded: floor((2 * diff + unit * den) / (2 * unit * den)).
+  // Terms too wide for these products (far past any video) shift nothing.
+  Wide diff = 0;
+  Wide twice = 0;
+  Wide half_cs = 0;
+  Wide cs_den = 0;
+  if (__builtin_mul_overflow(Wide{written_ms}, den, &diff) ||
+      __builtin_sub_overflow(diff, num, &diff) || __builtin_mul_overflow(diff, 2, &twice) ||
+      __builtin_mul_overflow(den, 10, &half_cs) || __builtin_mul_overflow(den, 20, &cs_den) ||
+      __builtin_add_overflow(twice, half_cs, &half_cs) ||
+      __builtin_add_overflow(twice, den, &twice)) {
+    return shift;
+  }
+  shift.ms = held_in_int(floor_div(twice, 2 * den));
+  shift.cs = held_in_int(floor_div(half_cs, cs_den));
+  return shift;
 }
 
 }  // namespace mendra

@@ -37,6 +37,9 @@ struct TimePipeline {
   std::int64_t narrow_scale = 1;
   std::int64_t narrow_offset = 0;
   std::int64_t added_ticks = 0;  // the delays and the clock's tolerance, when simple
+  // The clock's whole-millisecond tolerance (whole_ms_tolerance), asked once
+  // rather than for every time.
+  std::int64_t tolerance_ticks = 0;
   std::int64_t ticks_per_ms = 1;
 };
 
@@ -117,5 +120,20 @@ inline std::int64_t written_units(const TimePipeline& pipeline, const FineCutTim
                                   TimeUnit unit) {
   return written_units(pipeline.after, *pipeline.clock, time, unit);
 }
+
+// How much later a start moved to a cut point is written than the start
+// it replaces would have been shown: the written start, `written_ms`, less
+// where the original start lies on the output's time line, which is the cut
+// point less the deleted material between the original start and it,
+// through the steps after the cut. So it holds both the material cut and
+// the rounding of the written start. Each unit is rounded to the nearest,
+// halves up, from the exact difference; never below 0. Both are 0 for a
+// start that did not move.
+struct StartShift {
+  int ms = 0;
+  int cs = 0;
+};
+StartShift moved_start_shift(const TimePipeline& pipeline, const CutTime& start,
+                             std::int64_t written_ms);
 
 }  // namespace mendra

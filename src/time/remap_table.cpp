@@ -174,6 +174,9 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
   if (deleted) {
     out.at_cut = true;
     out.time = ClockTime{entry->cut_first};
+    // cut_first - shift is where the uncut video shows the frame after the
+    // cut; all three lie within 2^61 ticks.
+    out.skipped = held(entry->cut_first - entry->shift - t.ticks);
     out.frame_above = out.time;
     out.frame_below = held(entry->cut_first - entry->previous_duration);
     out.has_frame_below = entry->has_previous;

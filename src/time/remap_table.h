@@ -88,6 +88,11 @@ struct CutTime {
   ClockTime frame_below;
   ClockTime frame_above;
   bool has_frame_below = false;  // false: no frame of the cut video starts before it
+  // For a time in a deleted frame: the deleted material between it and the
+  // cut point, so that time - skipped is where it would lie in the cut
+  // video had the cut kept it (what an effect timed from a moved start is
+  // shifted by). 0 for any other time.
+  ClockTime skipped;
 };
 
 // `t` through the table made on `clock`, as a subtitle's start (a start

@@ -1,36 +1,45 @@
 #include "util/format_int.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace mendra {
 
 char* append_any_int(char* out, int value, int width) {
-  // Work on the magnitude in 64 bits, so the most negative int has one.
-  std::int64_t magnitude = value;
-  if (magnitude < 0) {
+  // Below a million (cue numbers, hours of long files) as two groups of
+  // three digits, each from the inline path.
+  constexpr int kThousand = 1000;
+  constexpr int kGroupDigits = 3;
+  if (value >= kThousand && value < kThousand * kThousand && width <= 2 * kGroupDigits) {
+    out = append_int(out, value / kThousand, width > kGroupDigits ? width - kGroupDigits : 0);
+    return append_int(out, value % kThousand, kGroupDigits);
+  }
+  // Work on the magnitude unsigned, so the most negative int has one.
+  std::uint32_t magnitude = static_cast<std::uint32_t>(value);
+  if (value < 0) {
     *out++ = '-';
-    magnitude = -magnitude;
+    magnitude = 0U - magnitude;
     --width;  // the sign counts toward the width
   }
-  char digits[kMaxIntChars];
-  int count = 0;
-  // Two digits at a time from the table, lowest first.
+  // The digits are written from the last one back, two at a time from the
+  // table, straight into place: the count is known first.
+  int count = 1;
+  for (std::uint64_t power = 10; magnitude >= power; power *= 10) ++count;
+  for (int pad = width - count; pad > 0; --pad) *out++ = '0';
+  char* end = out + count;
+  char* digit = end;
   while (magnitude >= 100) {
-    const char* pair = kDigitPairs + 2 * (magnitude % 100);
-    digits[count++] = pair[1];
-    digits[count++] = pair[0];
+    digit -= 2;
+    std::memcpy(digit, kDigitPairs + std::size_t{2} * (magnitude % 100), 2);
     magnitude /= 100;
   }
   if (magnitude >= 10) {
-    const char* pair = kDigitPairs + 2 * magnitude;
-    digits[count++] = pair[1];
-    digits[count++] = pair[0];
+    digit -= 2;
+    std::memcpy(digit, kDigitPairs + std::size_t{2} * magnitude, 2);
   } else {
-    digits[count++] = static_cast<char>('0' + magnitude);
+    *--digit = static_cast<char>('0' + magnitude);
   }
-  for (int pad = width - count; pad > 0; --pad) *out++ = '0';
-  while (count > 0) *out++ = digits[--count];
-  return out;
+  return end;
 }
 
 }  // namespace mendra

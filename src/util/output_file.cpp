@@ -12,7 +12,7 @@
 
 namespace mendra {
 namespace {
-constexpr std::size_t kWriteBufferBytes = std::size_t{64} * 1024;
+constexpr std::size_t kWriteBufferBytes = std::size_t{256} * 1024;
 constexpr int kNameAttempts = 100;
 // As many links as the system itself follows before it gives up (ELOOP).
 constexpr int kMaxLinkHops = 40;

@@ -57,6 +57,10 @@ void TextReader::begin_file(std::FILE* file, bool owned) {
   error_number_ = 0;
   buffer_.resize(kReadBufferBytes);
   pushback_.clear();
+  // Our own buffer is the only one a file we opened needs: through the
+  // stream's, every read of a buffer's worth would be split in two and
+  // partly copied twice.
+  if (owned) std::setvbuf(file, nullptr, _IONBF, 0);
   // The first two bytes tell a UTF-16 mark from UTF-8.
   char first[2];
   const std::size_t n = std::fread(first, 1, sizeof first, file_);
@@ -222,45 +226,22 @@ bool TextReader::read_line(std::string& line) {
   return any;
 }
 
-// A line that lies wholly in the buffer, as a view straight into it; false
-// when the line must be read past the buffer's end (or from the pushback).
-// Inline into both next_line forms: it is the whole work of nearly every read.
-[[gnu::always_inline]] inline bool TextReader::next_buffered_line(std::string_view& line) {
-  if (!pushback_.empty() || pos_ >= len_) return false;
-  char* start = buffer_.data() + pos_;
-  const std::size_t avail = len_ - pos_;
-  void* lf = std::memchr(start, '\n', avail);
-  if (lf == nullptr) return false;
-  char* newline = static_cast<char*>(lf);
-  std::size_t n = static_cast<std::size_t>(newline - start) + 1;
-  pos_ += n;
-  // CR LF reads as LF: the buffer is ours, so the CR is overwritten in
-  // place and the view ends one byte early.
-  if (!keep_crlf_ && n >= 2 && newline[-1] == '\r') {
-    newline[-1] = '\n';
-    --n;
-  }
-  line = std::string_view(start, n);
-  return true;
-}
-
-bool TextReader::next_line(std::string_view& line) {
-  if (next_buffered_line(line)) return true;
+// A line that next_buffered_line could not give: one that crosses the
+// buffer's end or begins with pushed-back characters.
+bool TextReader::next_unbuffered_line(std::string_view& line) {
   if (!read_line(long_line_)) return false;
   line = long_line_;
   return true;
 }
 
-bool TextReader::next_line(std::string_view& line, std::string_view& kept) {
-  // Lines within the buffer leave the kept line where it is.
-  if (next_buffered_line(line)) return true;
+bool TextReader::next_unbuffered_line(std::string_view& line, std::string_view& kept) {
   // This read may refill the buffer or reuse long_line_, either of which the
   // kept line may view: it moves into a copy of its own first.
   if (!kept.empty() && kept.data() != kept_.data()) {
     kept_.assign(kept);
     kept = kept_;
   }
-  return next_line(line);
+  return next_unbuffered_line(line);
 }
 
 bool TextReader::read_piece(std::string& piece, std::size_t max_bytes) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,13 +58,18 @@ struct TextReader {
   // The same line as read_line, as a view that stays valid until the next
   // read: straight into the read buffer when the line lies wholly inside
   // it, so the common line is never copied.
-  bool next_line(std::string_view& line);
+  bool next_line(std::string_view& line) {
+    return next_buffered_line(line) || next_unbuffered_line(line);
+  }
   // The same, and `kept` (a view of a line read before, or empty) stays
   // valid across this read too: when the read must go past the buffer, kept
   // is copied first and then views the copy. So a reader that may need the
   // previous line holds on to it as a view, and it is copied only on the
   // rare read that refills the buffer.
-  bool next_line(std::string_view& line, std::string_view& kept);
+  bool next_line(std::string_view& line, std::string_view& kept) {
+    // Lines within the buffer leave the kept line where it is.
+    return next_buffered_line(line) || next_unbuffered_line(line, kept);
+  }
   // A piece as fgets with a buffer of max_bytes + 1 delivers it: at most
   // max_bytes characters, ending after the first LF.
   bool read_piece(std::string& piece, std::size_t max_bytes = 255);
@@ -92,7 +98,28 @@ struct TextReader {
   void start(std::string_view first_bytes);
   // Takes `file` (closed by close() when owned) and reads its first bytes.
   void begin_file(std::FILE* file, bool owned);
-  bool next_buffered_line(std::string_view& line);
+  // The next line when it lies wholly inside the buffer: inline, as every
+  // line of every file comes here; the rest go the slower way.
+  [[gnu::always_inline]] bool next_buffered_line(std::string_view& line) {
+    if (!pushback_.empty() || pos_ >= len_) return false;
+    char* start = buffer_.data() + pos_;
+    const std::size_t avail = len_ - pos_;
+    void* lf = std::memchr(start, '\n', avail);
+    if (lf == nullptr) return false;
+    char* newline = static_cast<char*>(lf);
+    std::size_t n = static_cast<std::size_t>(newline - start) + 1;
+    pos_ += n;
+    // CR LF reads as LF: the buffer is ours, so the CR is overwritten in
+    // place and the view ends one byte early.
+    if (!keep_crlf_ && n >= 2 && newline[-1] == '\r') {
+      newline[-1] = '\n';
+      --n;
+    }
+    line = std::string_view(start, n);
+    return true;
+  }
+  bool next_unbuffered_line(std::string_view& line);
+  bool next_unbuffered_line(std::string_view& line, std::string_view& kept);
   // Hands bytes that have just entered buffer_ to the UTF-8 check.
   void checked(const char* bytes, std::size_t size) {
     if (checking_utf8_) utf8_check_.check(std::string_view(bytes, size));
