@@ -46,9 +46,9 @@ void write_vtt_cues(const CueWriting& writing, LineSink& out);
 void read_html_text(std::string_view line, bool webvtt, Cue& cue);
 // The pieces of a cue as SRT or WebVTT text, its lines ended by `line_end`
 // (none after the last): styles as tags, nested as HTML wants them and
-// closed at the end of the cue; WebVTT escapes '&', '<' and '>'. SRT keeps
-// every markup tag; WebVTT those of its own (c, v, lang, ruby, rt) and
-// leaves out the others, counted in `dropped`.
+// closed at the end of the cue; WebVTT escapes '&', '<' and '>'. WebVTT
+// keeps the markup tags of its own (c, v, lang, ruby, rt), SRT the others
+// (font); each leaves out the other's, counted in `dropped`.
 void write_html_text(const Cue& cue, bool webvtt, std::string_view line_end, LineSink& out,
                      CueLosses& dropped);
 

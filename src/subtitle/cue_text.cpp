@@ -224,7 +224,9 @@ void write_html_text(const Cue& cue, bool webvtt, std::string_view line_end, Lin
         break;
       }
       case CuePiece::Kind::Markup:
-        if (!webvtt || is_webvtt_tag(cue.text_of(piece))) {
+        // Each keeps the markup of its own: WebVTT's classes and voices mean
+        // nothing to an SRT player, which shows them as text.
+        if (is_webvtt_tag(cue.text_of(piece)) == webvtt) {
           begin_piece();
           out.write(cue.text_of(piece));
         } else if (!cue.text_of(piece).starts_with("</")) {

@@ -445,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "00:07.000 --> 00:09.000\ngone\n\nREGION\nid:r\n\n"
                     "00:00:12.000 --> 00:14.000\n<v Anna>c<00:13.000>d\n",
                     "1\n00:00:01,663 --> 00:00:03,336\na <b>b</b>\n\n"
-                    "2\n00:00:05,326 --> 00:00:06,673\n<v Anna>cd\n\n"},
+                    "2\n00:00:05,326 --> 00:00:06,673\ncd\n\n"},
         ConvertCase{
             "VttAsSrtSeparatesCuesWithoutBlankLine", ".vtt", ".srt",
             "00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb",
