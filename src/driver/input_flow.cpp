@@ -405,9 +405,9 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
     if (output.step == nullptr) continue;
     Timing step_timing = timing;
     step_timing.delay_ms = output.step->delay_ms;
-    const RewriteOutcome outcome =
-        rewrite_into(*output.step->format, output.step->in_path, *output.plan.format,
-                     output.plan.path, map, step_timing, log, output.counts, output.pending);
+    const RewriteOutcome outcome = rewrite_into(
+        *output.step->format, output.step->in_path, *output.plan.format, output.plan.path, map,
+        step_timing, log, output.counts, output.pending, options.charset.value_or(std::string()));
     all_written &= outcome == RewriteOutcome::Written;
   }
   if (!all_written) return false;

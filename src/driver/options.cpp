@@ -166,6 +166,8 @@ constexpr OptionRow kOtherRows[] = {
      "the output"},
     {"-format", M::Word, true, apply_path<&InputOptions::format>,
      "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
+    {"-charset", M::Word, true, apply_path<&InputOptions::charset>,
+     "  -charset <NAME>               read subtitles in NAME (CP1252, CP932...) as UTF-8\n"},
     {"-fps", M::Word, true, apply_fps, "  -fps <frame_rate_value>       default: 30\n"},
     {"-rate", M::Word, true, apply_rate,
      "  -rate <N/D|fps>               exact rate, wins over -fps: 25, 30000/1001, 29.97\n"},

@@ -31,6 +31,9 @@ struct InputOptions {
   std::optional<std::string> timecodes_path;
   std::optional<std::string> timecodes_out_path;
   std::optional<std::string> format;  // -format: the format of standard input
+  // -charset: the character set subtitles are read in (any name iconv
+  // knows), written as UTF-8; none: recognised as UTF-8 or UTF-16.
+  std::optional<std::string> charset;
 
   int fps = 30;                         // frames per second are fps / 1.001
   std::optional<std::string> fps_text;  // the -fps value as typed

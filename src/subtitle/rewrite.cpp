@@ -266,16 +266,22 @@ bool nothing_retimed(const RewriteCounts& counts) {
 RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts, PendingOutput& out) {
+                            RewriteCounts& counts, PendingOutput& out, const std::string& charset) {
   counts = RewriteCounts{};
   TextReader in;
   // Every line keeps the line end it was read with.
   in.set_keep_crlf(true);
+  in.set_charset(charset);
   if (is_standard_stream(in_path)) {
     in.open_standard_input();
   } else if (!in.open(in_path)) {
     report_input_failure(in_format, in_path, log);
     return RewriteOutcome::InputMissing;
+  }
+  if (in.charset_unknown()) {
+    log(LogLevel::Error, "not written: %s: no character set is named %s\n",
+        input_name(in_path).c_str(), charset.c_str());
+    return RewriteOutcome::Failed;
   }
   const SubtitleFormat* read_as = nullptr;
   const SubtitleFormat* write_as = nullptr;
@@ -299,6 +305,7 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
   // with a shortened copy.
   const bool complete = !in.read_failed();
   const std::int64_t non_utf8_line = in.first_non_utf8_line();
+  const std::int64_t not_in_charset_line = in.first_charset_error_line();
   const int read_error = in.error_number();
   in.close();
   if (!complete) {
@@ -306,6 +313,13 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
     const std::string role = std::string("input ") + read_as->label;
     report_file_failure(log, FileFailure{role, FileAction::Read, message_base(in_path),
                                          input_name(in_path), read_error});
+    return RewriteOutcome::Failed;
+  }
+  // Reading stopped at the byte: what was written is only the text before it.
+  if (not_in_charset_line != 0) {
+    file.discard();
+    log(LogLevel::Error, "not written: %s is not %s (line %lld)\n", input_name(in_path).c_str(),
+        charset.c_str(), static_cast<long long>(not_in_charset_line));
     return RewriteOutcome::Failed;
   }
   if (non_utf8_line != 0) {
@@ -340,10 +354,10 @@ void report_output_failure(const PendingOutput& out, const std::string& out_path
 RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts) {
+                            RewriteCounts& counts, const std::string& charset) {
   PendingOutput out;
-  const RewriteOutcome outcome =
-      rewrite_into(in_format, in_path, out_format, out_path, map, timing, log, counts, out);
+  const RewriteOutcome outcome = rewrite_into(in_format, in_path, out_format, out_path, map, timing,
+                                              log, counts, out, charset);
   if (outcome != RewriteOutcome::Written) return outcome;
   if (!out.file.commit()) {
     report_output_failure(out, out_path, log);

@@ -109,10 +109,14 @@ enum class RewriteOutcome {
 // "no times could be read in <file> (first: line K)"; and a warning counting
 // the lines that were copied because their times could not be read when
 // others were re-timed. The caller reports what was written from `counts`.
+// With a `charset` (any name iconv knows), the input is read in that
+// character set and written as UTF-8; a name iconv does not know fails
+// ("not written: <in>: no character set is named <name>"), and so does a
+// byte that is not of the set ("not written: <in> is not <name> (line K)").
 RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts);
+                            RewriteCounts& counts, const std::string& charset = std::string());
 
 // An output written whole by rewrite_into, waiting to be committed together
 // with the other outputs of its input (commit_together), or dropped.
@@ -128,7 +132,8 @@ struct PendingOutput {
 RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts, PendingOutput& out);
+                            RewriteCounts& counts, PendingOutput& out,
+                            const std::string& charset = std::string());
 
 // An output whose commit failed (a full disk, a failed rename): "output
 // <format> write error: <out_path>: <reason>".
