@@ -336,7 +336,8 @@ void add_output(Case& c, Input& input, std::vector<std::string>& words,
   const std::string value = rng.pick<std::string>(
       {"-", rng.pick<std::string>({"out/", "out", "a", "b/", "nowhere/"}), input.arg,
        c.fresh(rng.pick<std::string>({"o", "a/o", "out/o"})), old_output,
-       with_extension(input.arg, "") + "x" + rng.pick<std::string>({".vtt", ".srt"})});
+       with_extension(input.arg, "") + "x" +
+           rng.pick<std::string>({".vtt", ".srt", ".ass", ".ssa"})});
   words.insert(words.end(), {"-o", value});
   chosen["-o"] = value;
 }
@@ -354,42 +355,48 @@ void add_word(std::vector<std::string>& words, std::initializer_list<std::string
   if (values.size() > 0) words.push_back(rng.pick(values));
 }
 
-constexpr OptionRow kOptionRows[] = {
-    {65, add_cut_list},
-    {45, add_output},
-    {12, add_timecodes_out},
-    {10,
-     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-timecodes"}, c.rng, {"tc.txt", "missing.txt"});
-     }},
-    {15,
-     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-rate"}, c.rng, {"30000/1001", "25", "23.976", "abc"});
-     }},
-    {15,
-     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-delay"}, c.rng, {"500", "-1200", "0", "1.5"});
-     }},
-    {20,
-     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-md", "-mv", "-mt"}, c.rng);
-       if (c.find("rec.ts") != nullptr && c.rng.percent(80))
-         w.insert(w.end(), {"-stream", "rec.ts"});
-     }},
-    {10,
-     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-format"}, c.rng, {"srt", "vtt", "ass", "ssa"});
-     }},
-    {8, [](Case& c, Input&, std::vector<std::string>& w,
-           std::map<std::string, std::string>&) { add_word(w, {"-nocut"}, c.rng); }},
-    {8,
-     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-fps-change"}, c.rng, {"23.976:25", "25:23.976", "0:25"});
-     }},
-    {8,
-     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-sync"}, c.rng, {"0:10=0:11", "0:05=0:04,0:40=0:41.5", "0:10=x"});
-     }},
+constexpr OptionRow
+    kOptionRows[] =
+        {
+            {65, add_cut_list},
+            {45, add_output},
+            {12, add_timecodes_out},
+            {10,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-timecodes"}, c.rng, {"tc.txt", "missing.txt"});
+             }},
+            {15,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-rate"}, c.rng, {"30000/1001", "25", "23.976", "abc"});
+             }},
+            {15,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-delay"}, c.rng, {"500", "-1200", "0", "1.5"});
+             }},
+            {20,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-md", "-mv", "-mt"}, c.rng);
+               if (c.find("rec.ts") != nullptr && c.rng.percent(80))
+                 w.insert(w.end(), {"-stream", "rec.ts"});
+             }},
+            {10,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-format"}, c.rng, {"srt", "vtt", "ass", "ssa"});
+             }},
+            {8, [](Case& c, Input&, std::vector<std::string>& w,
+                   std::map<std::string, std::string>&) { add_word(w, {"-nocut"}, c.rng); }},
+            {8,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-fps-change"}, c.rng, {"23.976:25", "25:23.976", "0:25"});
+             }},
+            {8,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-charset"}, c.rng, {"CP1252", "UTF-8", "SHIFT_JIS", "NO-SUCH-SET"});
+             }},
+            {8,
+             [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+               add_word(w, {"-sync"}, c.rng, {"0:10=0:11", "0:05=0:04,0:40=0:41.5", "0:10=x"});
+             }},
 };
 
 // The input of one place on the command line: a subtitle (a file, a link,
