@@ -187,6 +187,14 @@ void convert_cues(const SubtitleFormat& read_as, const SubtitleFormat& write_as,
   for (const Cue& cue : file.cues) {
     // A Comment: event is no subtitle; only SubStation has a place for it.
     if (cue.comment && write_as.family != CueFamily::Substation) continue;
+    // An event that was only a drawing shows nothing without it.
+    if (!keeps_substation && cue.losses.drawings > 0 &&
+        std::ranges::none_of(
+            cue.pieces, [](const CuePiece& piece) { return piece.kind == CuePiece::Kind::Text; })) {
+      out.counts.left_out.drawings += cue.losses.drawings;
+      ++out.counts.dropped;
+      continue;
+    }
     RetimedSpan span;
     // Times beyond the int range of milliseconds wrap as the line
     // rewriters read them.

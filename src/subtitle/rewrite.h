@@ -99,7 +99,9 @@ enum class RewriteOutcome {
 };
 
 // Reads in_path as in_format and writes out_path as out_format; "-" reads
-// standard input or writes standard output, in constant memory either way.
+// standard input or writes standard output, in constant memory either way
+// when the output is in the input's format (a conversion holds the file's
+// cues).
 // The output keeps the input's encoding and line ends, except that WebVTT
 // is always written in UTF-8: a UTF-16 input is turned into it (without a
 // mark), and an input that is not UTF-8 is not written as WebVTT ("not

@@ -794,10 +794,14 @@ TEST_F(RewriteTest, ConversionWarnsOfWhatItLeavesOut) {
       base("in.ass"),
       "[Script Info]\n\n[Events]\n"
       "Dialogue: 2,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\an8\\pos(1,2)}a{\\p1}m 0 0{\\p0}\n"
-      "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\move(1,2,3,4)\\c&HFF&}b\n");
+      "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\move(1,2,3,4)\\c&HFF&}b\n"
+      // A drawing alone shows nothing in SRT: the cue is left out.
+      "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\p1}m 0 0 l 9 9{\\p0}\n");
   EXPECT_EQ(rewrite(".ass", base("in.ass"), base("out.srt"), ".srt"), RewriteOutcome::Written);
   EXPECT_EQ(errors_, "warning: converting " + base("in.ass") + " to " + base("out.srt") +
-                         " left out 1 drawing, 3 positions, 1 tag\n");
+                         " left out 2 drawings, 3 positions, 1 tag\n");
+  EXPECT_EQ(counts_.retimed, 2);
+  EXPECT_EQ(counts_.dropped, 1);
   EXPECT_EQ(read_file(base("out.srt")),
             "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\n00:00:01,663 --> 00:00:03,336\nb\n\n");
   errors_.clear();
