@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   stretched.sync.first = SyncPoint{Milliseconds{1000}, Milliseconds{1500}};
   stretched.sync.second = SyncPoint{Milliseconds{3600000}, Milliseconds{3601250}};
   rewrite_text(format, fuzz::as_text(data, size), format, map, stretched, counts, output);
-  // And written as the other format of the pair.
+  // And converted, through its cues, to the other format of the HTML family.
   static const SubtitleFormat& other = *find_subtitle_format(".vtt");
   rewrite_text(format, fuzz::as_text(data, size), other, map, timing, counts, output);
   return 0;

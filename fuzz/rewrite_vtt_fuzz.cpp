@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RewriteCounts counts;
   std::string output;
   rewrite_text(format, fuzz::as_text(data, size), format, map, timing, counts, output);
-  // And written as the other format of the pair.
+  // And converted, through its cues, to the other format of the HTML family.
   static const SubtitleFormat& other = *find_subtitle_format(".srt");
   rewrite_text(format, fuzz::as_text(data, size), other, map, timing, counts, output);
   return 0;

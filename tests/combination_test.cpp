@@ -349,7 +349,8 @@ void add_output(Case& c, Input& input, std::vector<std::string>& words,
   const std::string value = rng.pick<std::string>(
       {"-", rng.pick<std::string>({"out/", "out", "a", "b/", "nowhere/"}), input.arg,
        c.fresh(rng.pick<std::string>({"o", "a/o", "out/o"})), old_output,
-       with_extension(input.arg, "") + "x" + rng.pick<std::string>({".vtt", ".srt"})});
+       with_extension(input.arg, "") + "x" +
+           rng.pick<std::string>({".vtt", ".srt", ".ass", ".ssa"})});
   words.insert(words.end(), {"-o", value});
   chosen["-o"] = value;
 }
@@ -419,6 +420,10 @@ constexpr OptionRow kOptionRows[] = {
     {8,
      [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>& chosen) {
        add_chosen(c, w, chosen, "-chapters-out", {"marks.txt", "marks.xml", "a/m.ffmeta", "m.srt"});
+     }},
+    {8,
+     [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
+       add_word(w, {"-charset"}, c.rng, {"CP1252", "UTF-8", "SHIFT_JIS", "NO-SUCH-SET"});
      }},
 };
 

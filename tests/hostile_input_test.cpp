@@ -342,6 +342,42 @@ INSTANTIATE_TEST_SUITE_P(
                                   "input srt open error: nofolder/a\n"}),
     name_of);
 
+// Conversions of files made to break a reader of cues or a writer: override
+// blocks never closed, a drawing never ended, tags inside tags, times far
+// out, bytes not of the character set named.
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, HostileCaseTest,
+    ::testing::Values(
+        HostileCase{"UnclosedBlocksAndDrawing",
+                    {{"a.ass",
+                      "[Events]\nDialogue: 0,0:00:01.00,0:00:02.00,,,0,0,0,,{\\i1\\p1 m\n"
+                      "Dialogue: 0,0:00:01.00,0:00:02.00,,,0,0,0,,{\\t(\\pos(1,2)\\p2)}x\\\n"
+                      "Dialogue: 0,0:00:01.00,0:00:02.00\nComment: 9,junk\n"}},
+                    {"-nocut", "-o", "b.srt", "a.ass"},
+                    {"b.srt"},
+                    "warning: converting a.ass to b.srt left out "},
+        HostileCase{"HugeTimesToAss",
+                    {{"a.vtt", "WEBVTT\n\n590:00:00.000 --> 596:31:23.647\n<b><i>x\n"}},
+                    {"-nocut", "-o", "b.ass", "a.vtt"},
+                    {"b.ass"},
+                    ""},
+        HostileCase{"JunkVttToSsa",
+                    {{"a.vtt", "WEBVTT\n" + junk(5000, 3)}},
+                    {"-nocut", "-o", "b.ssa", "a.vtt"},
+                    {"b.ssa"},
+                    ""},
+        HostileCase{"JunkAssToVtt",
+                    {{"a.ass", "[Script Info]\n" + junk(5000, 4)}},
+                    {"-nocut", "-o", "b.vtt", "a.ass"},
+                    {},
+                    ""},
+        HostileCase{"BytesNotOfTheCharset",
+                    {{"a.srt", "1\n00:00:01,000 --> 00:00:02,000\n\x82\n"}},
+                    {"-nocut", "-charset", "CP932", "-o", "b.ass", "a.srt"},
+                    {},
+                    "not written: a.srt is not CP932 (line 3)\n"}),
+    name_of);
+
 // Numbers far beyond the int range saturate; the run goes on and writes.
 INSTANTIATE_TEST_SUITE_P(
     HugeNumbers, HostileCaseTest,

@@ -502,9 +502,9 @@ bool write_outputs(const InputFiles& files, const std::vector<FormatStep>& steps
     }
     if (output.step == nullptr) continue;
     timing.delay_ms = output.step->delay_ms;
-    const RewriteOutcome outcome =
-        rewrite_into(*output.step->format, output.step->in_path, *output.plan.format,
-                     output.plan.path, map, timing, log, output.counts, output.pending);
+    const RewriteOutcome outcome = rewrite_into(
+        *output.step->format, output.step->in_path, *output.plan.format, output.plan.path, map,
+        timing, log, output.counts, output.pending, options.charset.value_or(std::string()));
     all_written &= outcome == RewriteOutcome::Written;
   }
   if (!all_written) return false;

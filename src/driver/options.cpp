@@ -181,6 +181,8 @@ constexpr OptionRow kOtherRows[] = {
     {"-format", M::Word,
      word_value<&O::format>(is_format_word, BadValue::RefusesInput, "unknown format: "),
      "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
+    {"-charset", M::Word, path_value<&O::charset>(),
+     "  -charset <NAME>               read subtitles in NAME (CP1252, CP932...) as UTF-8\n"},
     {"-fps", M::Word, integer_value<&O::fps, &O::fps_given>({1, kIntMax, kFallbackFps}),
      "  -fps <frame_rate_value>       default: 30\n"},
     // A rate, a delay or a PID that cannot be used fails its input rather

@@ -61,6 +61,9 @@ struct InputOptions {
   std::optional<std::string> chapters_path;
   std::optional<std::string> chapters_out_path;
   std::optional<std::string> format;  // -format: the format of standard input
+  // -charset: the character set subtitles are read in (any name iconv
+  // knows), written as UTF-8; none: recognised as UTF-8 or UTF-16.
+  std::optional<std::string> charset;
 
   int fps = kFallbackFps;                 // frames per second are fps / 1.001
   std::optional<GivenInteger> fps_given;  // -fps as typed and read

@@ -15,8 +15,6 @@ namespace mendra {
 struct LineContext {
   // Prepared once for the file: every subtitle sends two times through it.
   const TimePipeline& pipeline;
-  // Written as the other format of its pair (SRT as WebVTT, WebVTT as SRT).
-  bool convert = false;
 };
 
 // Where re-timed text goes, and what the rewriter counts on the way. The
@@ -70,8 +68,9 @@ inline bool is_blank_line(std::string_view line) {
   return !line.empty() && (line.front() == '\n' || line.starts_with("\r\n"));
 }
 
-// The line rewriters of the format table's rows. The SSA one also reads
-// the SSA v4 form of a Dialogue line, "Dialogue: Marked=0,...".
+// The line rewriters of the format table's rows, which re-time a file into
+// its own format. The SSA one also reads the SSA v4 form of a Dialogue
+// line, "Dialogue: Marked=0,...".
 void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out);
 void rewrite_ssa_lines(TextReader& in, const LineContext& context, LineSink& out);
 void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out);

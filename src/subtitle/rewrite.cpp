@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "subtitle/cue_io.h"
 #include "subtitle/line_rewriter.h"
+#include "subtitle/retime.h"
 #include "util/file_failure.h"
 #include "util/input_file.h"
 #include "util/path.h"
@@ -17,25 +20,6 @@ constexpr TimePrecision kMs = TimePrecision::Milliseconds;
 // U+FEFF: written in front of a UTF-16 text, it becomes the file's mark.
 constexpr std::string_view kUtf8Mark = kUtf8ByteOrderMark;
 constexpr std::string_view kStandardStream = "-";
-
-// ASS before SRT: the order in which an input of another extension (a
-// stream, a project) has its subtitles re-timed, and so of their messages.
-// WebVTT and SSA are re-timed only when named: an input of another
-// extension does not look for them, so that its runs and messages stay as
-// they were.
-constexpr SubtitleFormat kFormats[] = {
-    {".ass", "ass", kCs, nullptr, rewrite_ass_lines},
-    {".srt", "srt", kMs, ".vtt", rewrite_srt_lines},
-    {".vtt", "vtt", kMs, ".srt", rewrite_vtt_lines},
-    {".ssa", "ssa", kCs, nullptr, rewrite_ssa_lines},
-};
-// The leading rows that an input of another extension re-times.
-constexpr std::size_t kFormatsForOtherExtensions = 2;
-constexpr const SubtitleFormat& kAss = kFormats[0];
-constexpr const SubtitleFormat& kSrt = kFormats[1];
-constexpr const SubtitleFormat& kVtt = kFormats[2];
-constexpr const SubtitleFormat& kSsa = kFormats[3];
-constexpr SubtitleFormat kFromContent = {"", "subtitle", kMs, nullptr, nullptr};
 
 bool same_letters(char a, char b) {
   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
@@ -65,6 +49,50 @@ bool names_ssa_v4(std::string_view text) {
   return false;
 }
 
+bool sniffs_substation(std::string_view first_bytes) {
+  return first_bytes.starts_with("[Script Info]");
+}
+
+bool sniffs_ass(std::string_view first_bytes) {
+  return sniffs_substation(first_bytes) && !names_ssa_v4(first_bytes);
+}
+
+bool sniffs_ssa(std::string_view first_bytes) {
+  return sniffs_substation(first_bytes) && names_ssa_v4(first_bytes);
+}
+
+// "WEBVTT" alone on its line or followed by a blank and a title.
+bool sniffs_vtt(std::string_view first_bytes) {
+  constexpr std::string_view kSignature = "WEBVTT";
+  if (!first_bytes.starts_with(kSignature)) return false;
+  const std::string_view rest = first_bytes.substr(kSignature.size());
+  return rest.empty() || rest.front() == ' ' || rest.front() == '\t' || rest.front() == '\n' ||
+         rest.front() == '\r';
+}
+
+constexpr CueFamily kSubstation = CueFamily::Substation;
+constexpr CueFamily kHtml = CueFamily::Html;
+
+// ASS before SRT: the order in which an input of another extension (a
+// stream, a project) has its subtitles re-timed, and so of their messages.
+// WebVTT and SSA are re-timed only when named: an input of another
+// extension does not look for them, so that its runs and messages stay as
+// they were. SRT claims what no other row's sniffing does.
+constexpr SubtitleFormat kFormats[] = {
+    {".ass", "ass", kCs, sniffs_ass, rewrite_ass_lines, read_substation_cues, write_ass_cues,
+     kSubstation, false},
+    {".srt", "srt", kMs, nullptr, rewrite_srt_lines, read_srt_cues, write_srt_cues, kHtml, true},
+    {".vtt", "vtt", kMs, sniffs_vtt, rewrite_vtt_lines, read_vtt_cues, write_vtt_cues, kHtml, true},
+    {".ssa", "ssa", kCs, sniffs_ssa, rewrite_ssa_lines, read_substation_cues, write_ssa_cues,
+     kSubstation, false},
+};
+// The leading rows that an input of another extension re-times.
+constexpr std::size_t kFormatsForOtherExtensions = 2;
+constexpr const SubtitleFormat& kSrt = kFormats[1];
+constexpr const SubtitleFormat& kVtt = kFormats[2];
+constexpr SubtitleFormat kFromContent = {"",      "subtitle", kMs,   nullptr, nullptr,
+                                         nullptr, nullptr,    kHtml, false};
+
 }  // namespace
 
 std::span<const SubtitleFormat> subtitle_formats() {
@@ -83,16 +111,8 @@ const SubtitleFormat* find_subtitle_format(std::string_view extension) {
 
 const SubtitleFormat& sniff_subtitle_format(std::string_view first_bytes) {
   if (first_bytes.starts_with(kUtf8Mark)) first_bytes.remove_prefix(kUtf8Mark.size());
-  if (first_bytes.starts_with("[Script Info]")) {
-    return names_ssa_v4(first_bytes) ? kSsa : kAss;
-  }
-  constexpr std::string_view kSignature = "WEBVTT";
-  if (first_bytes.starts_with(kSignature)) {
-    const std::string_view rest = first_bytes.substr(kSignature.size());
-    if (rest.empty() || rest.front() == ' ' || rest.front() == '\t' || rest.front() == '\n' ||
-        rest.front() == '\r') {
-      return kVtt;
-    }
+  for (const SubtitleFormat& format : kFormats) {
+    if (format.sniff != nullptr && format.sniff(first_bytes)) return format;
   }
   return kSrt;
 }
@@ -103,7 +123,7 @@ const SubtitleFormat& format_from_content() {
 
 bool can_write_as(const SubtitleFormat& in, const SubtitleFormat& out) {
   if (&in == &out) return true;
-  return in.converts_to != nullptr && std::strcmp(in.converts_to, out.extension) == 0;
+  return in.read_cues != nullptr && out.write_cues != nullptr;
 }
 
 namespace {
@@ -153,9 +173,57 @@ bool resolve_formats(const SubtitleFormat& in_format, const SubtitleFormat& out_
   return can_write_as(*read_as, *write_as);
 }
 
-// Runs the reading format's rewriter over `in`: a UTF-16 text reads as
-// UTF-8 and gets its mark back in front, to be written in its own encoding;
-// WebVTT knows no other encoding than UTF-8, and is checked to be that.
+// A file written as another format: the reader's cues, each through the
+// pipeline, written by the other format's writer. The cues of a file are
+// held whole, as a writer may need them in another order.
+void convert_cues(const SubtitleFormat& read_as, const SubtitleFormat& write_as, TextReader& in,
+                  const TimePipeline& pipeline, LineSink& out) {
+  CueFile file;
+  read_as.read_cues(in, file, out);
+  const bool keeps_substation =
+      read_as.family == CueFamily::Substation && write_as.family == CueFamily::Substation;
+  std::vector<WrittenCue> written;
+  written.reserve(file.cues.size());
+  for (const Cue& cue : file.cues) {
+    // A Comment: event is no subtitle; only SubStation has a place for it.
+    if (cue.comment && write_as.family != CueFamily::Substation) continue;
+    // An event that was only a drawing shows nothing without it.
+    if (!keeps_substation && cue.losses.drawings > 0 &&
+        std::ranges::none_of(
+            cue.pieces, [](const CuePiece& piece) { return piece.kind == CuePiece::Kind::Text; })) {
+      out.counts.left_out.drawings += cue.losses.drawings;
+      ++out.counts.dropped;
+      continue;
+    }
+    RetimedSpan span;
+    // Times beyond the int range of milliseconds wrap as the line
+    // rewriters read them.
+    if (!retime_span(pipeline, static_cast<int>(cue.start), static_cast<int>(cue.end), span)) {
+      if (!cue.comment) ++out.counts.dropped;
+      continue;
+    }
+    if (!cue.comment) ++out.counts.retimed;
+    if (!keeps_substation) out.counts.left_out.add(cue.losses);
+    WrittenCue& w = written.emplace_back();
+    w.cue = &cue;
+    if (write_as.precision == TimePrecision::Centiseconds) {
+      w.start = written_time(pipeline, span.start, TimePrecision::Centiseconds);
+      w.end = written_time(pipeline, span.end, TimePrecision::Centiseconds);
+    } else {
+      w.start = span.start_ms;
+      w.end = span.end_ms;
+    }
+  }
+  if (write_as.start_order) {
+    std::ranges::stable_sort(written, {}, &WrittenCue::start);
+  }
+  write_as.write_cues(CueWriting{file, written, out.counts.left_out}, out);
+}
+
+// Runs the reading format's rewriter over `in`, or converts its cues: a
+// UTF-16 text reads as UTF-8 and gets its mark back in front, to be written
+// in its own encoding; WebVTT knows no other encoding than UTF-8, and is
+// checked to be that.
 RewriteCounts rewrite_lines(const SubtitleFormat& read_as, const SubtitleFormat& write_as,
                             TextReader& in, const CutMap& map, const Timing& timing,
                             OutputFile& file) {
@@ -165,8 +233,34 @@ RewriteCounts rewrite_lines(const SubtitleFormat& read_as, const SubtitleFormat&
   LineSink out{file, 0, {}};
   if (keeps_encoding && in.encoding() != TextEncoding::Utf8) out.write(kUtf8Mark);
   const TimePipeline pipeline = make_time_pipeline(map, timing);
-  read_as.rewrite_lines(in, LineContext{pipeline, &read_as != &write_as}, out);
+  if (&read_as == &write_as) {
+    read_as.rewrite_lines(in, LineContext{pipeline}, out);
+  } else {
+    convert_cues(read_as, write_as, in, pipeline, out);
+  }
   return out.counts;
+}
+
+// "2 drawings, 1 position": what a conversion left out, each kind counted.
+std::string describe_losses(const CueLosses& losses) {
+  struct Kind {
+    int count;
+    const char* one;
+    const char* many;
+  };
+  const Kind kinds[] = {{losses.drawings, "drawing", "drawings"},
+                        {losses.positions, "position", "positions"},
+                        {losses.tags, "tag", "tags"},
+                        {losses.layers, "layer", "layers"}};
+  std::string text;
+  for (const Kind& kind : kinds) {
+    if (kind.count == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(kind.count);
+    text += ' ';
+    text += kind.count == 1 ? kind.one : kind.many;
+  }
+  return text;
 }
 
 // Lines were meant to be re-timed and not one could be read: the input is
@@ -180,16 +274,22 @@ bool nothing_retimed(const RewriteCounts& counts) {
 RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts, PendingOutput& out) {
+                            RewriteCounts& counts, PendingOutput& out, const std::string& charset) {
   counts = RewriteCounts{};
   TextReader in;
   // Every line keeps the line end it was read with.
   in.set_keep_crlf(true);
+  in.set_charset(charset);
   if (is_standard_stream(in_path)) {
     in.open_standard_input();
   } else if (!in.open(in_path)) {
     report_input_failure(in_format, in_path, log);
     return RewriteOutcome::InputMissing;
+  }
+  if (in.charset_unknown()) {
+    log(LogLevel::Error, "not written: %s: no character set is named %s\n",
+        input_name(in_path).c_str(), charset.c_str());
+    return RewriteOutcome::Failed;
   }
   const SubtitleFormat* read_as = nullptr;
   const SubtitleFormat* write_as = nullptr;
@@ -213,6 +313,7 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
   // with a shortened copy.
   const bool complete = !in.read_failed();
   const std::int64_t non_utf8_line = in.first_non_utf8_line();
+  const std::int64_t not_in_charset_line = in.first_charset_error_line();
   const int read_error = in.error_number();
   in.close();
   if (!complete) {
@@ -220,6 +321,13 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
     const std::string role = std::string("input ") + read_as->label;
     report_file_failure(log, FileFailure{role, FileAction::Read, message_base(in_path),
                                          input_name(in_path), read_error});
+    return RewriteOutcome::Failed;
+  }
+  // Reading stopped at the byte: what was written is only the text before it.
+  if (not_in_charset_line != 0) {
+    file.discard();
+    log(LogLevel::Error, "not written: %s is not %s (line %lld)\n", input_name(in_path).c_str(),
+        charset.c_str(), static_cast<long long>(not_in_charset_line));
     return RewriteOutcome::Failed;
   }
   if (non_utf8_line != 0) {
@@ -238,6 +346,11 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
     log(LogLevel::Warning, "%d lines of %s were not re-timed (first: line %d)\n",
         counts.unread.count, input_name(in_path).c_str(), counts.unread.first_line);
   }
+  if (counts.left_out.any()) {
+    log(LogLevel::Warning, "converting %s to %s left out %s\n", input_name(in_path).c_str(),
+        is_standard_stream(out_path) ? "standard output" : out_path.c_str(),
+        describe_losses(counts.left_out).c_str());
+  }
   return RewriteOutcome::Written;
 }
 
@@ -249,10 +362,10 @@ void report_output_failure(const PendingOutput& out, const std::string& out_path
 RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts) {
+                            RewriteCounts& counts, const std::string& charset) {
   PendingOutput out;
-  const RewriteOutcome outcome =
-      rewrite_into(in_format, in_path, out_format, out_path, map, timing, log, counts, out);
+  const RewriteOutcome outcome = rewrite_into(in_format, in_path, out_format, out_path, map, timing,
+                                              log, counts, out, charset);
   if (outcome != RewriteOutcome::Written) return outcome;
   if (!out.file.commit()) {
     report_output_failure(out, out_path, log);

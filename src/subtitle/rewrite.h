@@ -1,14 +1,18 @@
 // Re-timing of subtitle files through the cut map and delays. Every format
 // is one row of a table: its extension, its name in messages, the precision
-// of its times and its line rewriter. The file and the buffer variants run
-// the same line rewriters; a rewriter writes its own format or, for SRT and
-// WebVTT, the other one of the pair.
+// of its times, how its content is recognised, its line rewriter and its
+// reader and writer of cues. A file re-timed into its own format goes
+// through the line rewriter, which keeps every byte that is not a time; a
+// file written as another format is read into cues by its reader and
+// written by the other format's writer. The file and the buffer variants
+// run the same code.
 #pragma once
 
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "subtitle/cues.h"
 #include "time/cut_map.h"
 #include "time/rounding.h"
 #include "time/timing.h"
@@ -21,6 +25,11 @@ namespace mendra {
 struct TextReader;
 struct LineContext;
 struct LineSink;
+struct CueWriting;
+
+// The markup a format's cue text is written in: a cue read in one family
+// and written in another loses what only its own family carries.
+enum class CueFamily : std::uint8_t { Substation, Html };
 
 struct SubtitleFormat {
   const char* extension;  // ".ass": what the input and the output file end in
@@ -29,12 +38,20 @@ struct SubtitleFormat {
   // the pipeline rounded to it, and a delay applied on its own is cut to a
   // multiple of it (centiseconds for .ass).
   TimePrecision precision;
-  // The extension of the other format this one can be written as, or
-  // nullptr.
-  const char* converts_to;
+  // Whether a text's first bytes (a UTF-8 mark skipped) are of this format;
+  // nullptr for the format taken when no row claims them.
+  bool (*sniff)(std::string_view first_bytes);
   // Re-times every line of `in` into `out`, with per-file state of its own;
   // nullptr for the row that stands for "recognised from the content".
   void (*rewrite_lines)(TextReader& in, const LineContext& context, LineSink& out);
+  // The conversions: the reader turns a whole file into cues, the writer
+  // writes re-timed cues read from any format.
+  void (*read_cues)(TextReader& in, CueFile& file, LineSink& out);
+  void (*write_cues)(const CueWriting& writing, LineSink& out);
+  CueFamily family;
+  // Whether the writer takes the cues in order of their start times (its
+  // players show them in file order); otherwise in the order read.
+  bool start_order;
 };
 
 // The formats an input of another extension is re-timed as, in that order:
@@ -57,7 +74,7 @@ const SubtitleFormat& sniff_subtitle_format(std::string_view first_bytes);
 const SubtitleFormat& format_from_content();
 
 // Whether subtitles read as `in` can be written as `out`: the same format,
-// or SRT and WebVTT either way.
+// or any two formats that have a reader and a writer of cues.
 bool can_write_as(const SubtitleFormat& in, const SubtitleFormat& out);
 
 // What a rewrite did with the subtitles it met.
@@ -65,8 +82,10 @@ struct RewriteCounts {
   int retimed = 0;  // written with new times
   int dropped = 0;  // left out: nothing of them survives the cut
   // Lines meant to be re-timed whose times could not be read; they were
-  // copied as they were.
+  // copied as they were (left out by a conversion).
   LineTally unread;
+  // What a conversion left out because the output format cannot carry it.
+  CueLosses left_out;
 };
 
 enum class RewriteOutcome {
@@ -80,7 +99,9 @@ enum class RewriteOutcome {
 };
 
 // Reads in_path as in_format and writes out_path as out_format; "-" reads
-// standard input or writes standard output, in constant memory either way.
+// standard input or writes standard output, in constant memory either way
+// when the output is in the input's format (a conversion holds the file's
+// cues).
 // The output keeps the input's encoding and line ends, except that WebVTT
 // is always written in UTF-8: a UTF-16 input is turned into it (without a
 // mark), and an input that is not UTF-8 is not written as WebVTT ("not
@@ -90,10 +111,14 @@ enum class RewriteOutcome {
 // "no times could be read in <file> (first: line K)"; and a warning counting
 // the lines that were copied because their times could not be read when
 // others were re-timed. The caller reports what was written from `counts`.
+// With a `charset` (any name iconv knows), the input is read in that
+// character set and written as UTF-8; a name iconv does not know fails
+// ("not written: <in>: no character set is named <name>"), and so does a
+// byte that is not of the set ("not written: <in> is not <name> (line K)").
 RewriteOutcome rewrite_file(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts);
+                            RewriteCounts& counts, const std::string& charset = std::string());
 
 // An output written whole by rewrite_into, waiting to be committed together
 // with the other outputs of its input (commit_together), or dropped.
@@ -109,7 +134,8 @@ struct PendingOutput {
 RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& in_path,
                             const SubtitleFormat& out_format, const std::string& out_path,
                             const CutMap& map, const Timing& timing, const Log& log,
-                            RewriteCounts& counts, PendingOutput& out);
+                            RewriteCounts& counts, PendingOutput& out,
+                            const std::string& charset = std::string());
 
 // An output whose commit failed (a full disk, a failed rename): "output
 // <format> write error: <out_path>: <reason>".

@@ -1,10 +1,12 @@
 // SubRip: cues of a number line, a timing line ("00:00:01,000 -->
 // 00:00:02,000", perhaps followed by position text) and text up to a blank
-// line. Cues are renumbered from 1 in output order. Written as WebVTT, the
-// file gets the WebVTT header, and its cues lose their numbers and position
-// text.
+// line. Re-timed as SRT, cues are renumbered from 1 in output order and
+// every other byte stays as it was. The same file also holds the format's
+// reader and writer of cues, through which it converts to and from the
+// other formats.
 #include <string_view>
 
+#include "subtitle/cue_io.h"
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
 #include "subtitle/time_text.h"
@@ -116,31 +118,23 @@ bool may_be_timing_line(std::string_view line) {
 // Writes a surviving cue's number and re-timed timing line,
 // "%d\n%02d:%02d:%02d,%03d --> %02d:%02d:%02d,%03d", then whatever followed
 // the end time, field by field: formatting them through printf dominated the
-// run. Each line ends as the line it stands for did. As WebVTT: no number,
-// '.' before the milliseconds, and no position text (WebVTT has settings
-// of its own).
+// run. Each line ends as the line it stands for did.
 // Inline: it runs once per cue, and the call showed in the run time.
 [[gnu::always_inline]] inline void write_cue_header(const RetimedSpan& span, int sequence,
                                                     bool number_crlf, std::string_view timing_line,
-                                                    std::size_t tail, bool as_vtt, LineSink& out) {
+                                                    std::size_t tail, LineSink& out) {
   constexpr int kHoursWidth = 2;
   constexpr int kMillisecondsWidth = 3;
   constexpr std::string_view kArrow = " --> ";
-  const char separator = as_vtt ? '.' : ',';
   char header[kHeaderBufferBytes];
   char* end = header;
-  if (!as_vtt) {
-    end = append_int(end, sequence, 0);
-    if (number_crlf) *end++ = '\r';
-    *end++ = '\n';
-  }
-  end = append_time(end, millisecond_fields(span.start_ms), kHoursWidth, separator,
-                    kMillisecondsWidth);
+  end = append_int(end, sequence, 0);
+  if (number_crlf) *end++ = '\r';
+  *end++ = '\n';
+  end = append_time(end, millisecond_fields(span.start_ms), kHoursWidth, ',', kMillisecondsWidth);
   for (char c : kArrow) *end++ = c;
-  end =
-      append_time(end, millisecond_fields(span.end_ms), kHoursWidth, separator, kMillisecondsWidth);
-  std::string_view rest = timing_line.substr(tail);
-  if (as_vtt) rest = line_end_of(rest);
+  end = append_time(end, millisecond_fields(span.end_ms), kHoursWidth, ',', kMillisecondsWidth);
+  const std::string_view rest = timing_line.substr(tail);
   out.write(std::string_view(header, static_cast<std::size_t>(end - header)));
   out.write(rest);
   // The last line of the file gets a line end, so that the cue's text does
@@ -176,8 +170,7 @@ bool ends_crlf(std::string_view line) {
   RetimedSpan span;
   if (retime_span(context.pipeline, srt_time_ms(f[0], f[1], f[2], f[3]),
                   srt_time_ms(f[4], f[5], f[6], f[7]), span)) {
-    write_cue_header(span, walk.sequence, number_crlf, timing_line, times.tail, context.convert,
-                     out);
+    write_cue_header(span, walk.sequence, number_crlf, timing_line, times.tail, out);
     walk.sequence = wrap_add(walk.sequence, 1);
     walk.state = CueState::CopyText;
     ++out.counts.retimed;
@@ -223,10 +216,9 @@ void seek_cue(std::string_view line, const LineContext& context, CueWalk& walk, 
 void walk_line(std::string_view line, const LineContext& context, CueWalk& walk, LineSink& out) {
   switch (walk.state) {
     case CueState::SeekNumber:
-      // The mark is kept in front of the number it precedes; as WebVTT, it
-      // was written in front of the header.
+      // The mark is kept in front of the number it precedes.
       if (line.starts_with(kByteOrderMark)) {
-        if (!context.convert) out.write(kByteOrderMark);
+        out.write(kByteOrderMark);
         line.remove_prefix(kByteOrderMark.size());
         // The mark alone, as editors save an empty file: nothing follows.
         if (line.empty()) return;
@@ -272,21 +264,106 @@ void finish_walk(CueWalk& walk, LineSink& out) {
   out.write(walk.kept_line);
 }
 
-// The WebVTT header in front of the cues, "WEBVTT" and a blank line, with
-// the file's mark and the line end of its first line.
-void write_vtt_header(TextReader& in, LineSink& out) {
-  std::string_view first = in.peek_start();
-  if (first.starts_with(kByteOrderMark)) out.write(kByteOrderMark);
-  const std::size_t lf = first.find('\n');
-  const bool crlf = lf != std::string_view::npos && lf > 0 && first[lf - 1] == '\r';
-  out.write(crlf ? "WEBVTT\r\n\r\n" : "WEBVTT\n\n");
-}
-
 }  // namespace
 
 void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out) {
-  if (context.convert) write_vtt_header(in, out);
   stream_lines<CueWalk, walk_line, finish_walk>(in, context, out);
+}
+
+namespace {
+
+// The reader's walk: like the rewriter's, but the cues are collected.
+enum class ReadState { Seek, AfterNumber, Text };
+
+struct SrtReading {
+  ReadState state = ReadState::Seek;
+  int number_line_at = 0;
+};
+
+void begin_cue(std::string_view line, const CueTimes& times, CueFile& file, SrtReading& reading) {
+  const int* f = times.fields;
+  Cue& cue = file.cues.emplace_back();
+  cue.start = srt_time_ms(f[0], f[1], f[2], f[3]);
+  cue.end = srt_time_ms(f[4], f[5], f[6], f[7]);
+  // Position text after the end time ("X1:100 X2:200 Y1:10 Y2:20").
+  const std::string_view rest = without_line_end(line.substr(times.tail));
+  if (rest.find_first_not_of(" \t") != std::string_view::npos) ++cue.losses.positions;
+  reading.state = ReadState::Text;
+}
+
+void read_srt_line(std::string_view line, CueFile& file, SrtReading& reading, LineSink& out) {
+  CueTimes times;
+  switch (reading.state) {
+    case ReadState::Text:
+      if (is_blank_line(line)) {
+        reading.state = ReadState::Seek;
+        return;
+      }
+      if (!file.cues.back().pieces.empty()) file.cues.back().add(CuePiece::Kind::Break);
+      read_html_text(without_line_end(line), false, file.cues.back());
+      return;
+    case ReadState::AfterNumber:
+      if (read_timing_line(line, times)) {
+        begin_cue(line, times, file, reading);
+        return;
+      }
+      out.mark_unread(reading.number_line_at);
+      reading.state = ReadState::Seek;
+      break;
+    case ReadState::Seek:
+      break;
+  }
+  if (is_blank_line(line)) return;
+  if (may_be_timing_line(line) && read_timing_line(line, times)) {
+    begin_cue(line, times, file, reading);
+  } else if (is_number_line(line)) {
+    reading.state = ReadState::AfterNumber;
+    reading.number_line_at = out.line_number;
+  } else {
+    out.mark_unread(out.line_number);
+  }
+}
+
+constexpr int kSrtHoursWidth = 2;
+constexpr int kSrtMillisecondsWidth = 3;
+
+}  // namespace
+
+void read_srt_cues(TextReader& in, CueFile& file, LineSink& out) {
+  SrtReading reading;
+  std::string_view line;
+  while (in.next_line(line)) {
+    if (++out.line_number == 1) {
+      line = note_first_line(line, file);
+      if (line.empty()) continue;
+    }
+    read_srt_line(line, file, reading, out);
+  }
+  if (reading.state == ReadState::AfterNumber) out.mark_unread(reading.number_line_at);
+}
+
+void write_srt_cues(const CueWriting& writing, LineSink& out) {
+  const std::string_view line_end = writing.file.line_end;
+  write_byte_order_mark(writing.file, out);
+  int sequence = 1;
+  for (const WrittenCue& written : writing.cues) {
+    char header[kHeaderBufferBytes];
+    char* end = append_int(header, sequence, 0);
+    out.write(std::string_view(header, static_cast<std::size_t>(end - header)));
+    out.write(line_end);
+    end = append_time(header, millisecond_fields(static_cast<int>(written.start)), kSrtHoursWidth,
+                      ',', kSrtMillisecondsWidth);
+    for (const char c : std::string_view(" --> ")) *end++ = c;
+    end = append_time(end, millisecond_fields(static_cast<int>(written.end)), kSrtHoursWidth, ',',
+                      kSrtMillisecondsWidth);
+    out.write(std::string_view(header, static_cast<std::size_t>(end - header)));
+    out.write(line_end);
+    write_html_text(*written.cue, false, line_end, out, writing.dropped);
+    // Every cue ends with its blank line, the last one too.
+    out.write(line_end);
+    out.write(line_end);
+    sequence = wrap_add(sequence, 1);
+  }
 }
 
 }  // namespace mendra

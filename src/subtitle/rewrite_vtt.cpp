@@ -6,14 +6,15 @@
 // a timing line or a text line, its settings and line end included, stays
 // as it was. A timestamp tag that would no longer lie strictly inside its
 // cue, after the tag before it, is left out (its text stays), so the file
-// stays valid. Written as SRT, the file keeps only its cues: numbered from
-// 1, times with ',', without identifiers, settings or timestamp tags.
+// stays valid. The same file also holds the format's reader and writer of
+// cues, through which it converts to and from the other formats.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
 
+#include "subtitle/cue_io.h"
 #include "subtitle/line_rewriter.h"
 #include "subtitle/retime.h"
 #include "subtitle/time_text.h"
@@ -170,29 +171,12 @@ void write_timing_line(std::string_view line, const CueTiming& timing, const Ret
   out.write(line.substr(timing.end.end));
 }
 
-// The cue's number and its times as SRT writes them; the settings go, the
-// line end stays.
-void write_srt_timing(std::string_view line, const RetimedSpan& span, int sequence, LineSink& out) {
-  constexpr int kHoursWidth = 2;
-  constexpr int kMillisecondsWidth = 3;
-  constexpr std::string_view kSrtArrow = " --> ";
-  const std::string_view line_end = line_end_of(line);
-  char text[kTimeBufferBytes * 3];
-  char* end = append_int(text, sequence, 0);
-  for (char c : line_end.empty() ? std::string_view("\n") : line_end) *end++ = c;
-  end = append_time(end, millisecond_fields(span.start_ms), kHoursWidth, ',', kMillisecondsWidth);
-  for (char c : kSrtArrow) *end++ = c;
-  end = append_time(end, millisecond_fields(span.end_ms), kHoursWidth, ',', kMillisecondsWidth);
-  out.write(std::string_view(text, static_cast<std::size_t>(end - text)));
-  out.write(line_end.empty() ? std::string_view("\n") : line_end);
-}
-
 // Copies a line of cue text with every timestamp tag re-timed, or left out
 // when its new time is not strictly inside the cue and after the tag before
 // it (`last_tag_ms`, the cue's start for the first): a tag in deleted
 // material, or beyond the last kept frame, would otherwise point outside
-// the cue or repeat a time. As SRT, every tag is left out. Anything else in
-// angle brackets ("<b>", "<v Anna>", a broken time) is text.
+// the cue or repeat a time. Anything else in angle brackets ("<b>",
+// "<v Anna>", a broken time) is text.
 void write_cue_text(std::string_view line, const LineContext& context, const RetimedSpan& cue,
                     int& last_tag_ms, LineSink& out) {
   std::size_t copied = 0;
@@ -203,7 +187,7 @@ void write_cue_text(std::string_view line, const LineContext& context, const Ret
       continue;
     }
     int retimed_ms = 0;
-    const bool placed = !context.convert && retime_start(context.pipeline, tag.ms, retimed_ms) &&
+    const bool placed = retime_start(context.pipeline, tag.ms, retimed_ms) &&
                         retimed_ms > last_tag_ms && retimed_ms < cue.end_ms;
     if (placed) {
       out.write(line.substr(copied, tag.begin - copied));
@@ -222,8 +206,6 @@ void write_cue_text(std::string_view line, const LineContext& context, const Ret
 enum class BlockState {
   BetweenBlocks,    // waiting for the first line of the next block
   Header,           // the WEBVTT line was read: the header block is copied
-  DropBlock,        // as SRT: a header, NOTE, STYLE or REGION block is left
-                    // out
   AfterIdentifier,  // a cue identifier was read: its timing line should follow
   CueText,          // the cue was written: its text is copied, tags re-timed
   SkipText,         // the cue was dropped: its text and blank line go too
@@ -239,16 +221,12 @@ struct BlockWalk {
   int identifier_at = 0;
   RetimedSpan cue;      // of the cue whose text is being copied
   int last_tag_ms = 0;  // the last timestamp tag written in it
-  int sequence = 1;     // as SRT: the next cue's number
 };
 
 // A timing line, after an identifier or not: the cue is written re-timed,
 // left out, or copied as it was when its times cannot be read.
 void start_cue(std::string_view line, bool with_identifier, const LineContext& context,
                BlockWalk& walk, LineSink& out) {
-  // As SRT, a cue that follows the previous one's text without a blank line
-  // gets one: SRT cues are told apart by it.
-  if (context.convert && walk.state == BlockState::CueText) out.write(line_end_of(line));
   CueTiming timing;
   if (!read_timing_line(line, timing)) {
     if (with_identifier) out.write(walk.identifier);
@@ -264,13 +242,8 @@ void start_cue(std::string_view line, bool with_identifier, const LineContext& c
     return;
   }
   ++out.counts.retimed;
-  if (context.convert) {
-    write_srt_timing(line, span, walk.sequence, out);
-    walk.sequence = wrap_add(walk.sequence, 1);
-  } else {
-    if (with_identifier) out.write(walk.identifier);
-    write_timing_line(line, timing, span, out);
-  }
+  if (with_identifier) out.write(walk.identifier);
+  write_timing_line(line, timing, span, out);
   walk.cue = span;
   walk.last_tag_ms = span.start_ms;
   walk.state = BlockState::CueText;
@@ -279,9 +252,8 @@ void start_cue(std::string_view line, bool with_identifier, const LineContext& c
 void begin_block(std::string_view line, const LineContext& context, BlockWalk& walk,
                  LineSink& out) {
   if (is_blank_line(line)) {
-    // Blank lines between blocks are kept as they are; SRT has one after
-    // each cue only.
-    if (!context.convert) out.write(line);
+    // Blank lines between blocks are kept as they are.
+    out.write(line);
     walk.state = BlockState::BetweenBlocks;
     return;
   }
@@ -290,10 +262,6 @@ void begin_block(std::string_view line, const LineContext& context, BlockWalk& w
     return;
   }
   if (is_copied_block_start(line)) {
-    if (context.convert) {
-      walk.state = BlockState::DropBlock;
-      return;
-    }
     out.write(line);
     walk.state = BlockState::CopyBlock;
     return;
@@ -336,10 +304,6 @@ void walk_line(std::string_view line, const LineContext& context, BlockWalk& wal
     }
     // A file without the header still has its cues re-timed.
     if (is_signature_line(line)) {
-      if (context.convert) {
-        walk.state = BlockState::DropBlock;
-        return;
-      }
       out.write(line);
       walk.state = BlockState::Header;
       return;
@@ -354,9 +318,8 @@ void walk_line(std::string_view line, const LineContext& context, BlockWalk& wal
     case BlockState::Header:
     case BlockState::CopyBlock:
     case BlockState::CueText:
-    case BlockState::SkipText:
-    case BlockState::DropBlock: {
-      const bool drops = walk.state == BlockState::SkipText || walk.state == BlockState::DropBlock;
+    case BlockState::SkipText: {
+      const bool drops = walk.state == BlockState::SkipText;
       if (is_blank_line(line)) {
         if (!drops) out.write(line);
         walk.state = BlockState::BetweenBlocks;
@@ -386,6 +349,113 @@ void finish_walk(BlockWalk& walk, LineSink& out) {
 
 void rewrite_vtt_lines(TextReader& in, const LineContext& context, LineSink& out) {
   stream_lines<BlockWalk, walk_line, finish_walk>(in, context, out);
+}
+
+namespace {
+
+// The reader's walk over the blocks: the header and the NOTE, STYLE and
+// REGION blocks are passed over, cues are collected with their text.
+enum class ReadState { Between, SkipBlock, AfterIdentifier, Text };
+
+struct VttReading {
+  ReadState state = ReadState::Between;
+  int identifier_at = 0;
+};
+
+void begin_cue(std::string_view line, CueFile& file, VttReading& reading, LineSink& out) {
+  CueTiming timing;
+  if (!read_timing_line(line, timing)) {
+    out.mark_unread(out.line_number);
+    reading.state = ReadState::SkipBlock;
+    return;
+  }
+  Cue& cue = file.cues.emplace_back();
+  cue.start = timing.start.ms;
+  cue.end = timing.end.ms;
+  // Cue settings ("align:start position:10%") place the cue.
+  const std::string_view settings = without_line_end(line.substr(timing.end.end));
+  if (settings.find_first_not_of(" \t") != std::string_view::npos) ++cue.losses.positions;
+  reading.state = ReadState::Text;
+}
+
+void read_vtt_line(std::string_view line, CueFile& file, VttReading& reading, LineSink& out) {
+  const bool blank = is_blank_line(line);
+  switch (reading.state) {
+    case ReadState::Text:
+    case ReadState::SkipBlock:
+      if (blank) {
+        reading.state = ReadState::Between;
+        return;
+      }
+      // A timing line within a block begins the next cue.
+      if (has_arrow(line)) break;
+      if (reading.state == ReadState::Text) {
+        Cue& cue = file.cues.back();
+        if (!cue.pieces.empty()) cue.add(CuePiece::Kind::Break);
+        read_html_text(without_line_end(line), true, cue);
+      }
+      return;
+    case ReadState::AfterIdentifier:
+      if (has_arrow(line)) break;
+      out.mark_unread(reading.identifier_at);
+      reading.state = blank ? ReadState::Between : ReadState::SkipBlock;
+      return;
+    case ReadState::Between:
+      if (blank) return;
+      if (has_arrow(line)) break;
+      if (is_copied_block_start(line)) {
+        reading.state = ReadState::SkipBlock;
+      } else {
+        reading.state = ReadState::AfterIdentifier;
+        reading.identifier_at = out.line_number;
+      }
+      return;
+  }
+  begin_cue(line, file, reading, out);
+}
+
+}  // namespace
+
+void read_vtt_cues(TextReader& in, CueFile& file, LineSink& out) {
+  VttReading reading;
+  std::string_view line;
+  while (in.next_line(line)) {
+    if (++out.line_number == 1) {
+      line = note_first_line(line, file);
+      if (line.empty()) continue;
+      // The header block says nothing a cue needs.
+      if (is_signature_line(line)) {
+        reading.state = ReadState::SkipBlock;
+        continue;
+      }
+    }
+    read_vtt_line(line, file, reading, out);
+  }
+  if (reading.state == ReadState::AfterIdentifier) out.mark_unread(reading.identifier_at);
+}
+
+void write_vtt_cues(const CueWriting& writing, LineSink& out) {
+  constexpr int kHoursWidth = 2;
+  constexpr int kMillisecondsWidth = 3;
+  const std::string_view line_end = writing.file.line_end;
+  write_byte_order_mark(writing.file, out);
+  out.write(kSignature);
+  out.write(line_end);
+  out.write(line_end);
+  for (const WrittenCue& written : writing.cues) {
+    char header[kTimeBufferBytes * 2];
+    char* end = append_time(header, millisecond_fields(static_cast<int>(written.start)),
+                            kHoursWidth, '.', kMillisecondsWidth);
+    for (const char c : std::string_view(" --> ")) *end++ = c;
+    end = append_time(end, millisecond_fields(static_cast<int>(written.end)), kHoursWidth, '.',
+                      kMillisecondsWidth);
+    out.write(std::string_view(header, static_cast<std::size_t>(end - header)));
+    out.write(line_end);
+    write_html_text(*written.cue, true, line_end, out, writing.dropped);
+    // Every cue ends with its blank line, the last one too.
+    out.write(line_end);
+    out.write(line_end);
+  }
 }
 
 }  // namespace mendra

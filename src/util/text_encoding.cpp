@@ -1,5 +1,10 @@
 #include "util/text_encoding.h"
 
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+
 namespace mendra {
 namespace {
 
@@ -227,6 +232,82 @@ void Utf8Check::check(std::string_view piece) {
 void Utf8Check::finish() {
   if (continuation_left > 0 && first_bad_line == 0) first_bad_line = line;
   continuation_left = 0;
+}
+
+namespace {
+
+constexpr std::size_t kCharsetPieceBytes = std::size_t{16} * 1024;
+
+iconv_t as_iconv(void* handle) {
+  return static_cast<iconv_t>(handle);
+}
+
+}  // namespace
+
+bool CharsetDecoder::open(const std::string& name) {
+  close();
+  const iconv_t handle = iconv_open("UTF-8", name.c_str());
+  // iconv_open's failure value is (iconv_t)-1.
+  if (handle == reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1))) return false;
+  handle_ = handle;
+  return true;
+}
+
+void CharsetDecoder::close() {
+  if (handle_ != nullptr) iconv_close(as_iconv(handle_));
+  handle_ = nullptr;
+  pending_.clear();
+  pending_at_ = 0;
+  line_ = 1;
+  bad_line_ = 0;
+}
+
+void CharsetDecoder::feed(std::string_view bytes) {
+  if (bad_line_ != 0) return;
+  // What was decoded leaves the front before the new bytes join the rest.
+  pending_.erase(0, pending_at_);
+  pending_at_ = 0;
+  pending_.append(bytes);
+}
+
+std::size_t CharsetDecoder::decode(char* out, std::size_t capacity) {
+  if (handle_ == nullptr) return 0;
+  char* next = out;
+  std::size_t out_left = capacity;
+  // A stateful set (ISO-2022-JP) may take bytes that write nothing, such as
+  // a shift sequence: go on while bytes are taken and nothing came out.
+  while (bad_line_ == 0 && pending_at_ < pending_.size() && next == out) {
+    char* in = pending_.data() + pending_at_;
+    std::size_t in_left = pending_.size() - pending_at_;
+    const std::size_t result = iconv(as_iconv(handle_), &in, &in_left, &next, &out_left);
+    const int reason = errno;
+    const std::size_t taken = static_cast<std::size_t>(in - pending_.data()) - pending_at_;
+    pending_at_ += taken;
+    line_ += std::count(out, next, '\n');
+    // EINVAL: a sequence cut by the end of the bytes, which the next piece
+    // completes; E2BIG: the output is full, the rest waits.
+    if (result == static_cast<std::size_t>(-1) && reason == EILSEQ) bad_line_ = line_;
+    if (taken == 0) break;
+  }
+  return static_cast<std::size_t>(next - out);
+}
+
+void CharsetDecoder::finish() {
+  if (bad_line_ == 0 && pending_at_ < pending_.size()) bad_line_ = line_;
+}
+
+bool decode_charset(std::string_view bytes, const std::string& name, std::string& text,
+                    std::int64_t& bad_line) {
+  text.clear();
+  bad_line = 0;
+  CharsetDecoder decoder;
+  if (!decoder.open(name)) return false;
+  decoder.feed(bytes);
+  char piece[kCharsetPieceBytes];
+  for (std::size_t n; (n = decoder.decode(piece, sizeof piece)) > 0;) text.append(piece, n);
+  decoder.finish();
+  bad_line = decoder.bad_line();
+  return bad_line == 0;
 }
 
 std::string decode_utf16(std::string_view bytes, TextEncoding encoding) {

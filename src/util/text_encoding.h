@@ -71,6 +71,45 @@ struct Utf8Check {
   void finish();
 };
 
+// Bytes in a character set that the system's iconv knows (CP1252,
+// SHIFT_JIS, EUC-JP, GB18030, ...) turned into UTF-8 piece by piece: a
+// sequence cut by the end of one piece waits for the next. The first byte
+// that is not of the set stops the decoding for good, and bad_line names its
+// line (from 1), counted in the text decoded before it; so a file read in
+// the wrong set is never written half-decoded.
+struct CharsetDecoder {
+  CharsetDecoder() = default;
+  CharsetDecoder(const CharsetDecoder&) = delete;
+  CharsetDecoder& operator=(const CharsetDecoder&) = delete;
+  ~CharsetDecoder() { close(); }
+
+  // False when iconv knows no character set of that name.
+  bool open(const std::string& name);
+  void close();
+  // Adds bytes to those waiting to be decoded.
+  void feed(std::string_view bytes);
+  // Decodes what waits into `out`, at most `capacity` bytes (at least 16);
+  // returns how many it wrote.
+  std::size_t decode(char* out, std::size_t capacity);
+  // The bytes have ended: a sequence still waiting was cut short.
+  void finish();
+  // Whether undecoded bytes still wait (the output was full).
+  bool waiting() const { return pending_at_ < pending_.size() && bad_line_ == 0; }
+  std::int64_t bad_line() const { return bad_line_; }
+
+ private:
+  void* handle_ = nullptr;  // the iconv descriptor
+  std::string pending_;
+  std::size_t pending_at_ = 0;
+  std::int64_t line_ = 1;  // the line of the next character decoded
+  std::int64_t bad_line_ = 0;
+};
+
+// A whole text in the named character set at once; false when the name is
+// unknown (bad_line 0) or a byte is not of the set (bad_line its line).
+bool decode_charset(std::string_view bytes, const std::string& name, std::string& text,
+                    std::int64_t& bad_line);
+
 // A whole text at once, for texts held in memory.
 std::string decode_utf16(std::string_view bytes, TextEncoding encoding);
 std::string encode_utf16(std::string_view utf8, TextEncoding encoding);

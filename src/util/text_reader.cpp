@@ -69,7 +69,9 @@ void TextReader::begin_file(std::FILE* file, bool owned) {
 
 std::string_view TextReader::peek_start() {
   if (file_ != nullptr && pos_ == 0) {
-    if (encoding_ == TextEncoding::Utf8) {
+    if (decodes_charset()) {
+      if (len_ == 0) fill_charset();
+    } else if (encoding_ == TextEncoding::Utf8) {
       // The bytes looked at so far stay in front of the rest.
       while (len_ < buffer_.size()) {
         const std::size_t n = std::fread(buffer_.data() + len_, 1, buffer_.size() - len_, file_);
@@ -86,8 +88,17 @@ std::string_view TextReader::peek_start() {
 }
 
 void TextReader::start(std::string_view first_bytes) {
-  encoding_ = detect_text_encoding(first_bytes);
   pos_ = len_ = 0;
+  if (decodes_charset()) {
+    // The named set decides, whatever a mark would say.
+    encoding_ = TextEncoding::Utf8;
+    charset_unknown_ = !charset_.open(charset_name_);
+    charset_.feed(first_bytes);
+    raw_.resize(kReadBufferBytes / 2);
+    decoder_finished_ = false;
+    return;
+  }
+  encoding_ = detect_text_encoding(first_bytes);
   if (encoding_ == TextEncoding::Utf8) {
     // The bytes looked at are text: they are read first.
     first_bytes.copy(buffer_.data(), first_bytes.size());
@@ -106,7 +117,13 @@ void TextReader::open_memory(std::string_view data) {
   read_failed_ = false;
   error_number_ = 0;
   encoding_ = detect_text_encoding(data);
-  if (encoding_ == TextEncoding::Utf8) {
+  memory_bad_line_ = 0;
+  if (decodes_charset()) {
+    encoding_ = TextEncoding::Utf8;
+    if (!decode_charset(data, charset_name_, memory_, memory_bad_line_)) {
+      charset_unknown_ = memory_bad_line_ == 0;
+    }
+  } else if (encoding_ == TextEncoding::Utf8) {
     memory_.assign(data);
   } else {
     memory_ = decode_utf16(data.substr(byte_order_mark_size(encoding_)), encoding_);
@@ -118,7 +135,8 @@ void TextReader::open_memory(std::string_view data) {
 
 void TextReader::check_utf8() {
   utf8_check_ = Utf8Check{};
-  checking_utf8_ = encoding_ == TextEncoding::Utf8;
+  // What a character set decodes to is UTF-8 already.
+  checking_utf8_ = encoding_ == TextEncoding::Utf8 && !decodes_charset();
   // What has entered the buffer so far: the first bytes, or all of a text
   // held in memory.
   checked(buffer_.data() + pos_, len_ - pos_);
@@ -134,8 +152,15 @@ void TextReader::close() {
   checking_utf8_ = false;
   utf8_check_ = Utf8Check{};
   memory_.clear();
+  memory_bad_line_ = 0;
+  charset_.close();
+  charset_unknown_ = false;
   pos_ = len_ = 0;
   pushback_.clear();
+}
+
+std::int64_t TextReader::first_charset_error_line() const {
+  return in_memory_ ? memory_bad_line_ : charset_.bad_line();
 }
 
 void TextReader::note_read_failure() {
@@ -145,6 +170,7 @@ void TextReader::note_read_failure() {
 
 bool TextReader::fill() {
   if (file_ == nullptr) return false;
+  if (decodes_charset()) return fill_charset();
   if (encoding_ != TextEncoding::Utf8) return fill_decoded();
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
   pos_ = 0;
@@ -168,6 +194,24 @@ bool TextReader::fill_decoded() {
     if (len_ > 0) return true;
   }
   return false;
+}
+
+bool TextReader::fill_charset() {
+  pos_ = len_ = 0;
+  for (;;) {
+    len_ = charset_.decode(buffer_.data(), buffer_.size());
+    if (len_ > 0) return true;
+    if (charset_.bad_line() != 0 || charset_unknown_ || decoder_finished_) return false;
+    // Nothing more decodes from what waits: read on.
+    const std::size_t n = std::fread(raw_.data(), 1, raw_.size(), file_);
+    if (n == 0) {
+      if (std::ferror(file_) != 0) note_read_failure();
+      charset_.finish();
+      decoder_finished_ = true;
+      return false;
+    }
+    charset_.feed(std::string_view(reinterpret_cast<const char*>(raw_.data()), n));
+  }
 }
 
 int TextReader::raw_get() {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/text_encoding.h"
@@ -40,6 +41,16 @@ struct TextReader {
   // Lines keep a CR LF end as read (read_line and next_line only), for a
   // copy that must keep every line as it was. Set before the first read.
   void set_keep_crlf(bool keep) { keep_crlf_ = keep; }
+  // Reads the bytes as the named character set (any name iconv knows),
+  // turned into UTF-8, instead of recognising UTF-8 or UTF-16 by a mark.
+  // Set before open; empty: as recognised.
+  void set_charset(std::string name) { charset_name_ = std::move(name); }
+  // After open: the character set set_charset named is unknown, so nothing
+  // can be read.
+  bool charset_unknown() const { return charset_unknown_; }
+  // The line of the first byte that is not of that character set, once the
+  // text was read up to it (reading stops there); 0 when there is none.
+  std::int64_t first_charset_error_line() const;
   // What the file was stored in; its text reads as UTF-8 all the same.
   TextEncoding encoding() const { return encoding_; }
   // The first bytes of the text (as UTF-8, up to a buffer's worth), without
@@ -95,6 +106,8 @@ struct TextReader {
   void note_read_failure();
   bool fill();
   bool fill_decoded();
+  bool fill_charset();
+  bool decodes_charset() const { return !charset_name_.empty(); }
   void start(std::string_view first_bytes);
   // Takes `file` (closed by close() when owned) and reads its first bytes.
   void begin_file(std::FILE* file, bool owned);
@@ -142,6 +155,11 @@ struct TextReader {
   std::vector<unsigned char> raw_;
   bool decoder_finished_ = false;
   bool checking_utf8_ = false;
+  // -charset: the bytes as read go through the decoder into buffer_.
+  std::string charset_name_;
+  bool charset_unknown_ = false;
+  CharsetDecoder charset_;
+  std::int64_t memory_bad_line_ = 0;  // the first bad line of a text held in memory
   Utf8Check utf8_check_;
   // A buffer read in memory: buffer_ holds all of it (next_line changes it
   // in place), memory_ the original for a rewind.

@@ -429,33 +429,106 @@ INSTANTIATE_TEST_SUITE_P(
                     "2\n00:00:07,000 --> 00:00:09,000\nBye\n\n3\n00:00:12,000 --> "
                     "00:00:14,000\nAgain\n",
                     "WEBVTT\n\n00:00:01.663 --> 00:00:03.336\nHello\n<i>two</i>\n\n"
-                    "00:00:05.326 --> 00:00:06.673\nAgain\n"},
+                    "00:00:05.326 --> 00:00:06.673\nAgain\n\n"},
         ConvertCase{"SrtAsVttKeepsMarkAndLineEnds", ".srt", ".vtt",
                     "\xEF\xBB\xBF"
                     "1\r\n00:00:05,000 --> 00:00:08,000\r\nHi\r\n",
                     "\xEF\xBB\xBF"
-                    "WEBVTT\r\n\r\n00:00:01.663 --> 00:00:03.336\r\nHi\r\n"},
+                    "WEBVTT\r\n\r\n00:00:01.663 --> 00:00:03.336\r\nHi\r\n\r\n"},
         // WebVTT is UTF-8 only: UTF-16 is turned into it, without a mark.
         ConvertCase{"SrtAsVttInUtf16", ".srt", ".vtt",
                     utf16(u"1\r\n00:00:12,000 --> 00:00:14,000\r\n\u00E9\r\n", true),
-                    "WEBVTT\r\n\r\n00:00:05.326 --> 00:00:06.673\r\n\xC3\xA9\r\n"},
+                    "WEBVTT\r\n\r\n00:00:05.326 --> 00:00:06.673\r\n\xC3\xA9\r\n\r\n"},
         ConvertCase{"VttAsSrt", ".vtt", ".srt",
                     "WEBVTT - t\nKind: captions\n\nNOTE n\nx\n\nSTYLE\n::cue { color: red }\n\n"
                     "id1\n00:05.000 --> 00:08.000 align:start\n<00:06.000>a <b>b</b>\n\n\n"
                     "00:07.000 --> 00:09.000\ngone\n\nREGION\nid:r\n\n"
                     "00:00:12.000 --> 00:14.000\n<v Anna>c<00:13.000>d\n",
                     "1\n00:00:01,663 --> 00:00:03,336\na <b>b</b>\n\n"
-                    "2\n00:00:05,326 --> 00:00:06,673\n<v Anna>cd\n"},
-        ConvertCase{"VttAsSrtSeparatesCuesWithoutBlankLine", ".vtt", ".srt",
-                    "00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb",
-                    "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\n00:00:05,326 --> 00:00:06,673\nb"},
+                    "2\n00:00:05,326 --> 00:00:06,673\ncd\n\n"},
+        ConvertCase{
+            "VttAsSrtSeparatesCuesWithoutBlankLine", ".vtt", ".srt",
+            "00:05.000 --> 00:08.000\na\n00:12.000 --> 00:14.000\nb",
+            "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\n00:00:05,326 --> 00:00:06,673\nb\n\n"},
         ConvertCase{"VttAsSrtKeepsMarkAndLineEnds", ".vtt", ".srt",
                     "\xEF\xBB\xBFWEBVTT\r\n\r\n00:05.000 --> 00:08.000\r\nx\r\n",
                     "\xEF\xBB\xBF"
-                    "1\r\n00:00:01,663 --> 00:00:03,336\r\nx\r\n"},
+                    "1\r\n00:00:01,663 --> 00:00:03,336\r\nx\r\n\r\n"},
         ConvertCase{"VttAsSrtInUtf16", ".vtt", ".srt",
                     utf16(u"WEBVTT\n\n00:12.000 --> 00:14.000\n\u00E9\n", false),
-                    utf16(u"1\n00:00:05,326 --> 00:00:06,673\n\u00E9\n", false)},
+                    utf16(u"1\n00:00:05,326 --> 00:00:06,673\n\u00E9\n\n", false)},
+        // ASS text: styles to tags (closed where turned off or at the end),
+        // \N and \n to breaks, \h to a no-break space, drawings and
+        // comments left out, cues in start order.
+        ConvertCase{"AssAsSrt", ".ass", ".srt",
+                    "[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
+                    "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
+                    "Effect, Text\n"
+                    "Dialogue: 0,0:00:12.00,0:00:14.00,Default,,0,0,0,,{\\b1}x{\\i1}y{\\b0}z\n"
+                    "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
+                    "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,a\\Nb\\nc\\hd, e\n",
+                    "1\n00:00:01,663 --> 00:00:03,336\na\nb\nc\xC2\xA0"
+                    "d, e\n\n2\n00:00:05,326 --> 00:00:06,673\n<b>x<i>y</i></b><i>z</i>\n\n"},
+        ConvertCase{"SsaAsVttEscapes", ".ssa", ".vtt",
+                    "\xEF\xBB\xBF[Script Info]\r\nScriptType: v4.00\r\n\r\n[Events]\r\n"
+                    "Dialogue: Marked=0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\u1}a<b&\r\n",
+                    "\xEF\xBB\xBFWEBVTT\r\n\r\n00:00:01.663 --> 00:00:03.336\r\n"
+                    "<u>a&lt;b&amp;</u>\r\n\r\n"},
+        ConvertCase{"SrtAsAss", ".srt", ".ass",
+                    "1\n00:00:05,000 --> 00:00:08,000\n<i>a</i>\n<font color=\"red\">b</font>\n",
+                    "[Script Info]\nScriptType: v4.00+\nPlayResX: 384\nPlayResY: 288\n\n"
+                    "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, "
+                    "SecondaryColour, OutlineColour, BackColour, Bold, Italic, Underline, "
+                    "StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, "
+                    "Alignment, MarginL, MarginR, MarginV, Encoding\nStyle: Default,Arial,20,"
+                    "&H00FFFFFF,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,1,2,2,2,"
+                    "10,10,10,1\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, "
+                    "MarginR, MarginV, Effect, Text\n"
+                    "Dialogue: 0,0:00:01.66,0:00:03.33,Default,,0,0,0,,{\\i1}a{\\i0}\\Nb\n"},
+        ConvertCase{"VttAsSsa", ".vtt", ".ssa",
+                    "WEBVTT\r\n\r\n00:05.000 --> 00:08.000 line:0\r\n<b>a &amp; b</b>\r\n",
+                    "[Script Info]\r\nScriptType: v4.00\r\nPlayResX: 384\r\nPlayResY: 288\r\n\r\n"
+                    "[V4 Styles]\r\nFormat: Name, Fontname, Fontsize, PrimaryColour, "
+                    "SecondaryColour, TertiaryColour, BackColour, Bold, Italic, BorderStyle, "
+                    "Outline, Shadow, Alignment, MarginL, MarginR, MarginV, AlphaLevel, "
+                    "Encoding\r\nStyle: Default,Arial,20,16777215,255,0,0,0,0,1,2,2,2,10,10,10,"
+                    "0,1\r\n\r\n[Events]\r\nFormat: Marked, Start, End, Style, Name, MarginL, "
+                    "MarginR, MarginV, Effect, Text\r\n"
+                    "Dialogue: Marked=0,0:00:01.66,0:00:03.33,Default,,0,0,0,,"
+                    "{\\b1}a & b{\\b0}\r\n"},
+        // ASS and SSA: the script type, the styles section, its fields and
+        // the alignment numbering as each version defines them; the event
+        // fields after the times as they stand; what follows [Events] too.
+        ConvertCase{"AssAsSsa", ".ass", ".ssa",
+                    "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\n"
+                    "Format: Name, Fontname, OutlineColour, Underline, Alignment, Encoding\n"
+                    "Style: Top,Arial,&H00102030,1,8,128\n\n[Events]\n"
+                    "Dialogue: 3,0:00:05.00,0:00:08.00,Top,N,0,0,0,,{\\an5\\k20}a\n"
+                    "Comment: 0,0:00:12.00,0:00:14.00,Top,,0,0,0,,c\n\n[Fonts]\nfontname: x\n",
+                    "[Script Info]\nScriptType: v4.00\n\n[V4 Styles]\n"
+                    "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, "
+                    "TertiaryColour, BackColour, Bold, Italic, BorderStyle, Outline, Shadow, "
+                    "Alignment, MarginL, MarginR, MarginV, AlphaLevel, Encoding\n"
+                    "Style: Top,Arial,0,0,0,&H00102030,0,0,0,1,0,0,6,0,0,0,0,128\n\n[Events]\n"
+                    "Format: Marked, Start, End, Style, Name, MarginL, MarginR, MarginV, "
+                    "Effect, Text\n"
+                    "Dialogue: Marked=0,0:00:01.66,0:00:03.33,Top,N,0,0,0,,{\\an5\\k20}a\n"
+                    "Comment: Marked=0,0:00:05.33,0:00:06.67,Top,,0,0,0,,c\n\n[Fonts]\n"
+                    "fontname: x\n"},
+        ConvertCase{"SsaAsAss", ".ssa", ".ass",
+                    "[Script Info]\nScriptType: v4.00\n\n[V4 Styles]\n"
+                    "Format: Name, TertiaryColour, Alignment, AlphaLevel\n"
+                    "Style: Mid,&H00102030,10,0\n\n[Events]\n"
+                    "Dialogue: Marked=1,0:00:05.00,0:00:08.00,Mid,,0000,0000,0000,,a\n",
+                    "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\n"
+                    "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, "
+                    "OutlineColour, BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, "
+                    "ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, "
+                    "MarginR, MarginV, Encoding\n"
+                    "Style: Mid,0,0,0,0,&H00102030,0,0,0,0,0,100,100,0,0,1,0,0,5,0,0,0,1\n\n"
+                    "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
+                    "Effect, Text\n"
+                    "Dialogue: 0,0:00:01.66,0:00:03.33,Mid,,0000,0000,0000,,a\n"},
         // SSA v4: the Marked= field stays as it stands, the ASS form is
         // read too.
         ConvertCase{
@@ -490,14 +563,13 @@ TEST(SubtitleFormatTable, SniffsTheFormatFromTheFirstBytes) {
   }
 }
 
-// The same format, or SRT and WebVTT either way; nothing else.
-TEST(SubtitleFormatTable, WritesOnlyItsOwnFormatOrTheOtherOfItsPair) {
+// Every format converts to every other: each has a reader and a writer of
+// cues.
+TEST(SubtitleFormatTable, WritesEveryFormatAsEveryOther) {
   const char* const extensions[] = {".ass", ".srt", ".vtt", ".ssa"};
   for (const char* in : extensions) {
     for (const char* out : extensions) {
-      const std::string pair = std::string(in) + out;
-      const bool expected = pair == ".srt.vtt" || pair == ".vtt.srt" || std::string(in) == out;
-      EXPECT_EQ(can_write_as(format(in), format(out)), expected) << in << " as " << out;
+      EXPECT_TRUE(can_write_as(format(in), format(out))) << in << " as " << out;
     }
   }
 }
@@ -691,35 +763,52 @@ TEST_P(OpenTest, StandardInputToStandardOutput) {
   EXPECT_TRUE(read_file(base("out") + c.ext) == run(c.ext, input)) << "file output differs";
 }
 
-TEST_F(RewriteTest, StandardInputRefusedForAnotherFormatAndWhenNothingReadable) {
+TEST_F(RewriteTest, StandardInputConvertedAndRefusedWhenNothingReadable) {
   write_file(base("in.srt"), "1\n00:00:05,000 --> 00:00:08,000\nx\n");
   EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".ass"), base("out.ass"),
                              base("in.srt"), base("stdout"), map_, timing_),
-            static_cast<int>(RewriteOutcome::Failed));
-  EXPECT_FALSE(fs::exists(base("out.ass")));
+            static_cast<int>(RewriteOutcome::Written));
+  EXPECT_NE(
+      read_file(base("out.ass")).find("\nDialogue: 0,0:00:01.66,0:00:03.33,Default,,0,0,0,,x\n"),
+      std::string::npos);
   // Converted on the way: SRT in, WebVTT out.
   EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".vtt"), "-", base("in.srt"),
                              base("stdout"), map_, timing_),
             static_cast<int>(RewriteOutcome::Written));
-  EXPECT_EQ(read_file(base("stdout")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.336\nx\n");
+  EXPECT_EQ(read_file(base("stdout")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.336\nx\n\n");
   write_file(base("junk.srt"), "1\nnot a time\n\n2\nnor this\n");
   EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format_from_content(), "-",
                              base("junk.srt"), base("stdout"), map_, timing_),
             static_cast<int>(RewriteOutcome::NothingRetimed));
   EXPECT_EQ(read_file(base("stdout")), "");
+  // Nothing readable is refused the same way when converted.
+  EXPECT_EQ(rewrite_in_child(format_from_content(), "-", format(".ass"), base("junk.ass"),
+                             base("junk.srt"), base("stdout"), map_, timing_),
+            static_cast<int>(RewriteOutcome::NothingRetimed));
+  EXPECT_FALSE(fs::exists(base("junk.ass")));
 }
 
-TEST_F(RewriteTest, FormatsThatDoNotConvertAreRefused) {
-  write_file(base("in.srt"), "1\n00:00:05,000 --> 00:00:08,000\nx\n");
-  EXPECT_EQ(rewrite(".srt", base("in.srt"), base("out.ass"), ".ass"), RewriteOutcome::Failed);
-  EXPECT_EQ(errors_, "not written: " + base("out.ass") + " cannot hold the srt subtitles of " +
-                         base("in.srt") + "\n");
-  EXPECT_FALSE(fs::exists(base("out.ass")));
+// What a conversion cannot carry is counted, once per file, in a warning.
+TEST_F(RewriteTest, ConversionWarnsOfWhatItLeavesOut) {
+  write_file(
+      base("in.ass"),
+      "[Script Info]\n\n[Events]\n"
+      "Dialogue: 2,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\an8\\pos(1,2)}a{\\p1}m 0 0{\\p0}\n"
+      "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\move(1,2,3,4)\\c&HFF&}b\n"
+      // A drawing alone shows nothing in SRT: the cue is left out.
+      "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\p1}m 0 0 l 9 9{\\p0}\n");
+  EXPECT_EQ(rewrite(".ass", base("in.ass"), base("out.srt"), ".srt"), RewriteOutcome::Written);
+  EXPECT_EQ(errors_, "warning: converting " + base("in.ass") + " to " + base("out.srt") +
+                         " left out 2 drawings, 3 positions, 1 tag\n");
+  EXPECT_EQ(counts_.retimed, 2);
+  EXPECT_EQ(counts_.dropped, 1);
+  EXPECT_EQ(read_file(base("out.srt")),
+            "1\n00:00:01,663 --> 00:00:03,336\na\n\n2\n00:00:01,663 --> 00:00:03,336\nb\n\n");
   errors_.clear();
-  EXPECT_EQ(rewrite(".srt", base("in.srt"), base("out.vtt"), ".vtt"), RewriteOutcome::Written);
-  EXPECT_EQ(read_file(base("out.vtt")), "WEBVTT\n\n00:00:01.663 --> 00:00:03.336\nx\n");
-  EXPECT_EQ(counts_.retimed, 1);
-  EXPECT_EQ(errors_, "");
+  // SSA keeps the tags as they stand, but has no layers.
+  EXPECT_EQ(rewrite(".ass", base("in.ass"), base("out.ssa"), ".ssa"), RewriteOutcome::Written);
+  EXPECT_EQ(errors_, "warning: converting " + base("in.ass") + " to " + base("out.ssa") +
+                         " left out 1 layer\n");
 }
 
 TEST_P(OpenTest, OutputOntoInputRetimesInPlace) {

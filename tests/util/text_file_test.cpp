@@ -233,6 +233,56 @@ TEST(TextReaderTest, DecodesUtf16AndKeepsCrLfWhenAsked) {
   }
 }
 
+// -charset: the bytes in the named set read as UTF-8, from a file (read in
+// 32 KiB pieces, which the long case cuts inside a two-byte character) as
+// from memory; the first byte not of the set ends the text and names its
+// line; a name iconv does not know reads nothing.
+TEST(TextReaderTest, ReadsANamedCharacterSetAsUtf8) {
+  struct CharsetCase {
+    const char* charset;
+    std::string bytes;
+    std::vector<std::string> lines;
+    std::int64_t bad_line;
+    bool unknown;
+  };
+  // 32767 'x' put the 32768th byte in the middle of the SJIS 'a' (82 A0).
+  const std::string long_sjis = std::string(32767, 'x') + "\x82\xA0\n";
+  const CharsetCase cases[] = {
+      {"CP1252", "Caf\xE9\r\n\x80\n", {"Caf\xC3\xA9\n", "\xE2\x82\xAC\n"}, 0, false},
+      {"SHIFT_JIS", "\x82\xA0\n", {"\xE3\x81\x82\n"}, 0, false},
+      {"SHIFT_JIS", long_sjis, {std::string(32767, 'x') + "\xE3\x81\x82\n"}, 0, false},
+      {"EUC-JP", "a\n\xA4\xA2\n", {"a\n", "\xE3\x81\x82\n"}, 0, false},
+      // Valid up to the byte that is not: nothing after it is read.
+      {"SHIFT_JIS", "ok\n\n\x82\xA0\x82\nmore\n", {"ok\n", "\n", "\xE3\x81\x82"}, 3, false},
+      // A sequence cut by the end of the file.
+      {"SHIFT_JIS", "a\n\x82", {"a\n"}, 2, false},
+      // A UTF-16 mark does not decide: the named set does.
+      {"CP1252", "\xFF\xFEx", {"\xC3\xBF\xC3\xBEx"}, 0, false},
+      {"NO-SUCH-SET", "abc\n", {}, 0, true},
+  };
+  TempDir dir;
+  const std::string path = (dir.path / "t.txt").string();
+  for (const CharsetCase& c : cases) {
+    write_file(path, c.bytes);
+    for (const bool in_memory : {false, true}) {
+      const std::string name = std::string(c.charset) + (in_memory ? " in memory" : " from file");
+      TextReader reader;
+      reader.set_charset(c.charset);
+      if (in_memory) {
+        reader.open_memory(c.bytes);
+      } else {
+        ASSERT_TRUE(reader.open(path));
+      }
+      EXPECT_EQ(reader.charset_unknown(), c.unknown) << name;
+      std::vector<std::string> lines;
+      for (std::string line; reader.read_line(line);) lines.push_back(line);
+      EXPECT_EQ(lines, c.lines) << name;
+      EXPECT_EQ(reader.first_charset_error_line(), c.bad_line) << name;
+      EXPECT_EQ(reader.encoding(), TextEncoding::Utf8) << name;
+    }
+  }
+}
+
 TEST(TextEncodingTest, EncodesUtf8BackReplacingWhatIsNotUtf8) {
   EXPECT_EQ(encode_utf16("a\xC3\xA9\xF0\x9F\x98\x80", TextEncoding::Utf16Le),
             "a\0\xE9\0\x3D\xD8\x00\xDE"s);
