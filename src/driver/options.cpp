@@ -318,19 +318,19 @@ std::size_t spelling_distance(std::string_view a, std::string_view b) {
 // says, for a text that is no value of the kind.
 bool read_value(const OptionRow& row, std::string_view arg, std::string_view text,
                 OptionValue& read, const char*& why) {
-  const OptionValueSpec& spec = row.value;
-  switch (spec.kind) {
+  const OptionValueSpec& value_rule = row.value;
+  switch (value_rule.kind) {
     case ValueKind::None:
       return true;
     case ValueKind::Path:
       read = text;
       return true;
     case ValueKind::CutList:
-      read = CutListValue{text, cut_list_kind_named(spec.cut_list_kind, arg)};
+      read = CutListValue{text, cut_list_kind_named(value_rule.cut_list_kind, arg)};
       return true;
     case ValueKind::Word:
-      if (spec.is_word == nullptr || !spec.is_word(text)) {
-        why = spec.word_why;
+      if (value_rule.is_word == nullptr || !value_rule.is_word(text)) {
+        why = value_rule.word_why;
         return false;
       }
       read = text;
@@ -338,8 +338,8 @@ bool read_value(const OptionRow& row, std::string_view arg, std::string_view tex
     case ValueKind::Integer: {
       IntegerValue value;
       value.value = parse_atoi(text);
-      if (value.value < spec.range.min || value.value > spec.range.max) {
-        value.value = spec.range.outside;
+      if (value.value < value_rule.range.min || value.value > value_rule.range.max) {
+        value.value = value_rule.range.outside;
       }
       value.whole_number = is_whole_number(text);
       FrameRate rate;
