@@ -246,9 +246,9 @@ iconv_t as_iconv(void* handle) {
 
 bool CharsetDecoder::open(const std::string& name) {
   close();
-  const iconv_t handle = iconv_open("UTF-8", name.c_str());
+  iconv_t handle = iconv_open("UTF-8", name.c_str());
   // iconv_open's failure value is (iconv_t)-1.
-  if (handle == reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1))) return false;
+  if (reinterpret_cast<std::intptr_t>(handle) == -1) return false;
   handle_ = handle;
   return true;
 }
