@@ -112,16 +112,6 @@ Wide floor_div(Wide a, Wide b) {
   return q;
 }
 
-Wide gcd_of(Wide a, Wide b) {
-  if (a < 0) a = -a;
-  while (b != 0) {
-    const Wide rest = a % b;
-    a = b;
-    b = rest;
-  }
-  return a;
-}
-
 bool usable(TimeUnit unit) {
   return unit.num > 0 && unit.den > 0 && unit.num <= kMaxUnitTerm && unit.den <= kMaxUnitTerm;
 }
@@ -192,7 +182,7 @@ FineCutTime map_time_in_units(const TimePipeline& pipeline, std::int64_t count, 
   FineCutTime out;
   out.cut = cut_time(pipeline.cut, *pipeline.clock, ClockTime{whole}, is_start, rest != 0);
   if (rest != 0 && !out.cut.at_cut) {
-    const Wide common = gcd_of(rest, den);
+    const Wide common = wide_gcd(rest, den);
     out.rest = static_cast<std::int64_t>(rest / common);
     out.rest_den = static_cast<std::int64_t>(den / common);
   }

@@ -7,6 +7,18 @@
 #include "util/scan.h"
 
 namespace mendra {
+
+AfterCut::Wide wide_gcd(AfterCut::Wide a, AfterCut::Wide b) {
+  if (a < 0) a = -a;
+  if (b < 0) b = -b;
+  while (b != 0) {
+    const AfterCut::Wide rest = a % b;
+    a = b;
+    b = rest;
+  }
+  return a;
+}
+
 namespace {
 
 using Wide = AfterCut::Wide;
@@ -17,17 +29,6 @@ constexpr std::int64_t kMaxSyncMs = 2147483647;
 constexpr std::int64_t kMsPerSecond = 1000;
 constexpr std::int64_t kSecondsPerMinute = 60;
 constexpr std::size_t kFractionDigits = 3;
-
-Wide wide_gcd(Wide a, Wide b) {
-  if (a < 0) a = -a;
-  if (b < 0) b = -b;
-  while (b != 0) {
-    const Wide rest = a % b;
-    a = b;
-    b = rest;
-  }
-  return a;
-}
 
 // Keeps the terms small: every step multiplies them.
 void reduce(AfterCut& map) {

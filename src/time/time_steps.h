@@ -70,6 +70,10 @@ struct AfterCut {
   Wide den = 1;
 };
 
+// The greatest common divisor of two wide terms, of either sign (0 for two
+// zeros): the steps and the pipeline keep their fractions small with it.
+AfterCut::Wide wide_gcd(AfterCut::Wide a, AfterCut::Wide b);
+
 // The map of a clock of `ticks_per_ms` ticks a millisecond (nothing added
 // yet), and each step added to it.
 AfterCut after_cut(std::int64_t ticks_per_ms);

@@ -220,14 +220,21 @@ void OutputFile::write_slow(std::string_view text) {
   used_ = text.size();
 }
 
-bool OutputFile::finish_file() {
-  if (fd_ < 0) return false;
+// Everything held back, and the encoder's last bytes; false when any
+// write failed.
+bool OutputFile::flush_to_end() {
   bool ok = !failed_ && flush();
   if (ok && encoding_ != TextEncoding::Utf8) {
     encoded_.clear();
     encoder_.finish(encoded_);
     ok = write_all(encoded_.data(), encoded_.size());
   }
+  return ok;
+}
+
+bool OutputFile::finish_file() {
+  if (fd_ < 0) return false;
+  bool ok = flush_to_end();
   if (::close(fd_) != 0) {
     if (ok) error_number_ = errno;
     ok = false;
@@ -240,12 +247,7 @@ bool OutputFile::finish_file() {
 
 bool OutputFile::finish_stream() {
   if (fd_ < 0) return false;
-  bool ok = !failed_ && flush();
-  if (ok && encoding_ != TextEncoding::Utf8) {
-    encoded_.clear();
-    encoder_.finish(encoded_);
-    ok = write_all(encoded_.data(), encoded_.size());
-  }
+  bool ok = flush_to_end();
   // Standard output stays open for whatever the process writes next.
   fd_ = -1;
   text_ = nullptr;

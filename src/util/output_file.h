@@ -73,6 +73,7 @@ struct OutputFile {
   void take_back();
   void drop_old();
   bool flush();
+  bool flush_to_end();
   bool write_all(const char* data, std::size_t size);
   bool write_out(const char* data, std::size_t size);
   void write_slow(std::string_view text);
