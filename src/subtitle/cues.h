@@ -87,6 +87,9 @@ struct SubstationSections {
 // A whole file as a reader gives it.
 struct CueFile {
   std::vector<Cue> cues;
+  // The cues' start and end count frames of the uncut video (MicroDVD), not
+  // milliseconds: they go through the cut without a detour through time.
+  bool in_frames = false;
   std::string_view line_end = "\n";  // the line end of the first line: every line written ends so
   bool byte_order_mark = false;      // a UTF-8 mark stood in front
   SubstationSections substation;
