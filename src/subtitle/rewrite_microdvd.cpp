@@ -206,14 +206,22 @@ void read_style_letters(std::string_view value, std::array<bool, kCueStyles>& st
   }
 }
 
-// The cue's style pieces brought in line with the styles that should be on.
+// The cue's style pieces brought in line with the styles that should be on:
+// those that end first, the last begun first, so that markup that nests
+// closes them in order.
 void set_styles(const std::array<bool, kCueStyles>& wanted, std::array<bool, kCueStyles>& on,
                 Cue& cue) {
+  for (std::size_t style = on.size(); style-- > 0;) {
+    if (on[style] && !wanted[style]) {
+      on[style] = false;
+      cue.add(CuePiece::Kind::StyleOff, static_cast<CueStyle>(style));
+    }
+  }
   for (std::size_t style = 0; style < on.size(); ++style) {
-    if (wanted[style] == on[style]) continue;
-    on[style] = wanted[style];
-    cue.add(wanted[style] ? CuePiece::Kind::StyleOn : CuePiece::Kind::StyleOff,
-            static_cast<CueStyle>(style));
+    if (!on[style] && wanted[style]) {
+      on[style] = true;
+      cue.add(CuePiece::Kind::StyleOn, static_cast<CueStyle>(style));
+    }
   }
 }
 
@@ -255,6 +263,9 @@ void read_microdvd_text(std::string_view text, Cue& cue) {
     }
   }
   cue.add_text(text.substr(run));
+  // The line's styles end before the subtitle's, which began first.
+  line = {};
+  set_styles(wanted(), on, cue);
   set_styles({}, on, cue);
 }
 
