@@ -114,8 +114,10 @@ bool take_subtitle_rate(const std::string& path, const SubtitleFormat* format,
     std::string named;
     append_rate(named, rate);
     log(LogLevel::Warning, "%s wins over the rate line of %s (%s fps)\n",
-        options.timecodes_path ? "-timecodes" : options.rate ? "-rate" : "-fps", path.c_str(),
-        named.c_str());
+        options.timecodes_path ? "-timecodes"
+        : options.rate         ? "-rate"
+                               : "-fps",
+        path.c_str(), named.c_str());
   }
   return false;
 }

@@ -259,8 +259,8 @@ void convert_cues(const SubtitleFormat& read_as, const SubtitleFormat& write_as,
   }
   FrameRate rate{};
   const bool has_rate = output_frame_rate(pipeline, rate);
-  write_as.write_cues(
-      CueWriting{file, written, out.counts.left_out, has_rate ? &rate : nullptr}, out);
+  write_as.write_cues(CueWriting{file, written, out.counts.left_out, has_rate ? &rate : nullptr},
+                      out);
 }
 
 // Runs the reading format's rewriter over `in`, or converts its cues: a

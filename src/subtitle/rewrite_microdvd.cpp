@@ -191,8 +191,7 @@ constexpr std::array<char, kCueStyles> kStyleLetters = {'i', 'b', 'u'};
 
 // The styles a {y:...} value names; a letter of no style (s: struck out) is
 // a tag the cue cannot hold.
-void read_style_letters(std::string_view value, std::array<bool, kCueStyles>& styles,
-                        Cue& cue) {
+void read_style_letters(std::string_view value, std::array<bool, kCueStyles>& styles, Cue& cue) {
   for (const char c : value) {
     bool known = false;
     for (int style = 0; style < kCueStyles; ++style) {
@@ -339,7 +338,8 @@ bool sniffs_microdvd(std::string_view first_bytes) {
 }
 
 bool read_microdvd_rate(std::string_view first_line, FrameRate& rate) {
-  if (first_line.starts_with(kUtf8ByteOrderMark)) first_line.remove_prefix(kUtf8ByteOrderMark.size());
+  if (first_line.starts_with(kUtf8ByteOrderMark))
+    first_line.remove_prefix(kUtf8ByteOrderMark.size());
   FrameFields fields;
   return read_rate_fields(first_line, fields, rate);
 }

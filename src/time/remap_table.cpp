@@ -235,9 +235,9 @@ std::int64_t cut_frame_at_or_after(const RemapTable& table, const FrameClock& cl
     // span; past every span, the latest stretch that starts before `t`.
     for (const RemapTable::PairTimes& pair : pairs) {
       if (pair.frames <= 0 || pair.cut_first.ticks > t.ticks) continue;
-      const std::int64_t end = pair.cut_first.ticks +
-                               (frame_start(clock, pair.first_frame + pair.frames).ticks -
-                                pair.source_first.ticks);
+      const std::int64_t end =
+          pair.cut_first.ticks +
+          (frame_start(clock, pair.first_frame + pair.frames).ticks - pair.source_first.ticks);
       if (t.ticks < end) {
         found = &pair;
         break;
@@ -247,8 +247,15 @@ std::int64_t cut_frame_at_or_after(const RemapTable& table, const FrameClock& cl
   }
   if (found == nullptr) return 0;
   const ClockTime source{held(t.ticks - found->cut_first.ticks + found->source_first.ticks).ticks};
-  const std::int64_t frame = std::clamp(first_frame_at_or_after(clock, source),
-                                        found->first_frame, found->first_frame + found->frames);
+  std::int64_t frame = std::max(first_frame_at_or_after(clock, source), found->first_frame);
+  // Past the last kept stretch the cut video has no frames, but a subtitle
+  // moved there by a delay is still written, as the formats in time write
+  // it: the frames go on at the clock's pace after the cut video's end.
+  const std::int64_t stretch_end = found->first_frame + found->frames;
+  const auto later_kept =
+      std::any_of(found + 1, pairs.data() + pairs.size(),
+                  [](const RemapTable::PairTimes& pair) { return pair.frames > 0; });
+  if (frame > stretch_end && later_kept) frame = stretch_end;
   return found->cut_index + (frame - found->first_frame);
 }
 

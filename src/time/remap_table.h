@@ -112,7 +112,8 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
 
 // The first frame of the cut video that starts at or after `t`, a time on
 // the cut video's axis, counted from 0 in the cut video: 0 before its first
-// frame, its number of frames past its end. What a writer in frames
+// frame; past its end, the frames that would follow its last kept stretch
+// at the clock's pace. What a writer in frames
 // (MicroDVD) writes for a time: a subtitle shown from s to e is on the
 // frames from the one at or after s up to the one before the frame at or
 // after e.
