@@ -70,23 +70,26 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
 
 std::int64_t written_frame(const TimePipeline& pipeline, const CutTime& time) {
   const AfterCut& map = pipeline.frame_axis;
-  std::int64_t ticks = time.time.ticks;
-  if (map.scale != 1 || map.offset != 0 || map.den != 1) {
-    // (scale * ticks + offset) / den, rounded up: the first tick at or after
-    // the exact time, so that a frame starting there counts. A product
-    // beyond 128 bits lies past any video and saturates.
-    const Wide clamped = std::clamp(ticks, -kFarTicks, kFarTicks);
-    constexpr Wide kFar = Wide{1} << 61;
-    Wide product = 0;
-    Wide sum = 0;
-    if (__builtin_mul_overflow(map.scale, clamped, &product) ||
-        __builtin_add_overflow(product, map.offset, &sum)) {
-      ticks = (map.scale < 0) == (clamped < 0) ? kFarTicks : -kFarTicks;
-    } else {
-      Wide quotient = sum / map.den;
-      if (sum % map.den != 0 && sum > 0) ++quotient;
-      ticks = static_cast<std::int64_t>(std::clamp(quotient, -kFar, kFar));
-    }
+  // Nothing moves the subtitles over the output video's frames: each time
+  // is on the frame the cut put it on.
+  if (map.scale == 1 && map.offset == 0 && map.den == 1) {
+    return cut_frame_in_pair(pipeline.cut, *pipeline.clock, time);
+  }
+  // (scale * ticks + offset) / den, rounded up: the first tick at or after
+  // the exact time, so that a frame starting there counts. A product beyond
+  // 128 bits lies past any video and saturates.
+  const Wide clamped = std::clamp(time.time.ticks, -kFarTicks, kFarTicks);
+  constexpr Wide kFar = Wide{1} << 61;
+  Wide product = 0;
+  Wide sum = 0;
+  std::int64_t ticks = 0;
+  if (__builtin_mul_overflow(map.scale, clamped, &product) ||
+      __builtin_add_overflow(product, map.offset, &sum)) {
+    ticks = (map.scale < 0) == (clamped < 0) ? kFarTicks : -kFarTicks;
+  } else {
+    Wide quotient = sum / map.den;
+    if (sum % map.den != 0 && sum > 0) ++quotient;
+    ticks = static_cast<std::int64_t>(std::clamp(quotient, -kFar, kFar));
   }
   return cut_frame_at_or_after(pipeline.cut, *pipeline.clock, ClockTime{ticks});
 }

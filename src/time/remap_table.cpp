@@ -31,8 +31,11 @@ void add_cut_times(const CutMap& map, const FrameClock& clock, RemapTable& table
     pair.source_first = frame_start(clock, pair.first_frame);
     pair.cut_first = base;
     pair.cut_index = cut_index;
-    pair.frames = i + 2 < n ? std::max<std::int64_t>(map[i + 2] - pair.first_frame, 0) : 0;
-    cut_index += pair.frames;
+    // Counted as the times are summed: a stretch given backwards counts
+    // back, so that index and time stay one for any map.
+    const std::int64_t counted = i + 2 < n ? map[i + 2] - pair.first_frame : 0;
+    pair.frames = std::max<std::int64_t>(counted, 0);
+    cut_index += counted;
     table.pair_times.push_back(pair);
     if (i + 2 >= n) break;
     const std::int64_t next = map[i + 2];
@@ -176,6 +179,7 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
     out.has_frame_below = table.has_last;
     return out;
   }
+  out.pair = static_cast<std::int64_t>(entry->pair);
   if (deleted) {
     out.at_cut = true;
     out.time = ClockTime{entry->cut_first};
@@ -212,6 +216,16 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
 }  // namespace mendra
 
 namespace mendra {
+
+std::int64_t cut_frame_in_pair(const RemapTable& table, const FrameClock& clock,
+                               const CutTime& time) {
+  if (time.pair < 0 || static_cast<std::size_t>(time.pair) >= table.pair_times.size()) {
+    return cut_frame_at_or_after(table, clock, time.time);
+  }
+  const RemapTable::PairTimes& pair = table.pair_times[static_cast<std::size_t>(time.pair)];
+  const ClockTime source{held(time.time.ticks - pair.cut_first.ticks + pair.source_first.ticks)};
+  return pair.cut_index + (first_frame_at_or_after(clock, source) - pair.first_frame);
+}
 
 std::int64_t cut_frame_at_or_after(const RemapTable& table, const FrameClock& clock, ClockTime t) {
   const std::vector<RemapTable::PairTimes>& pairs = table.pair_times;

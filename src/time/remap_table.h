@@ -100,6 +100,9 @@ struct CutTime {
   // video had the cut kept it (what an effect timed from a moved start is
   // shifted by). 0 for any other time.
   ClockTime skipped;
+  // The pair of the map whose kept stretch holds the time, or whose cut
+  // point it was moved to; -1 past the last kept frame.
+  std::int64_t pair = -1;
 };
 
 // `t` through the table made on `clock`, as a subtitle's start (a start
@@ -118,5 +121,11 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
 // frames from the one at or after s up to the one before the frame at or
 // after e.
 std::int64_t cut_frame_at_or_after(const RemapTable& table, const FrameClock& clock, ClockTime t);
+
+// The same for a time as cut_time gave it, found through the stretch that
+// placed it rather than by time: the very frame of the cut video that the
+// uncut video's frame became, for a map in any order.
+std::int64_t cut_frame_in_pair(const RemapTable& table, const FrameClock& clock,
+                               const CutTime& time);
 
 }  // namespace mendra
