@@ -294,7 +294,8 @@ std::string describe_losses(const CueLosses& losses) {
   const Kind kinds[] = {{losses.drawings, "drawing", "drawings"},
                         {losses.positions, "position", "positions"},
                         {losses.tags, "tag", "tags"},
-                        {losses.layers, "layer", "layers"}};
+                        {losses.layers, "layer", "layers"},
+                        {losses.characters, "character", "characters"}};
   std::string text;
   for (const Kind& kind : kinds) {
     if (kind.count == 0) continue;

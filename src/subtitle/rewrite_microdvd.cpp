@@ -112,12 +112,13 @@ struct MicroDvdWalk {
   bool past_first = false;
 };
 
-// The rate line is copied; under a change of speed the output video runs
-// at another rate, which it then names.
-void write_rate_line(std::string_view line, const FrameFields& fields, const LineContext& context,
-                     LineSink& out) {
+// The rate line is copied; under a change of speed the file's frames run
+// at another rate, which it then names, whatever the clock.
+void write_rate_line(std::string_view line, const FrameFields& fields, FrameRate rate,
+                     const LineContext& context, LineSink& out) {
   FrameRate output{};
-  if (!changes_speed(context.pipeline.speed) || !output_frame_rate(context.pipeline, output)) {
+  if (!changes_speed(context.pipeline.speed) ||
+      !changed_frame_rate(rate, context.pipeline.speed, output)) {
     out.write(line);
     return;
   }
@@ -138,7 +139,7 @@ void walk_line(std::string_view line, const LineContext& context, MicroDvdWalk& 
     }
     FrameRate rate{};
     if (read_rate_fields(line, fields, rate)) {
-      write_rate_line(line, fields, context, out);
+      write_rate_line(line, fields, rate, context, out);
       return;
     }
   }
@@ -299,6 +300,19 @@ void flush_line(WrittenLine& line, bool last, LineSink& out, CueLosses& dropped)
   line = WrittenLine{};
 }
 
+// Text as MicroDVD holds it: a '|' would break the line, and the format has
+// no escape for it, so it becomes a blank and is counted.
+void append_text(std::string_view text, std::string& to, CueLosses& dropped) {
+  for (const char c : text) {
+    if (c == '|') {
+      to += ' ';
+      ++dropped.characters;
+    } else {
+      to += c;
+    }
+  }
+}
+
 void write_microdvd_text(const Cue& cue, LineSink& out, CueLosses& dropped) {
   std::array<bool, kCueStyles> on{};
   WrittenLine line;
@@ -306,7 +320,7 @@ void write_microdvd_text(const Cue& cue, LineSink& out, CueLosses& dropped) {
     const auto style = static_cast<std::size_t>(piece.style);
     switch (piece.kind) {
       case CuePiece::Kind::Text:
-        line.text.append(cue.text_of(piece));
+        append_text(cue.text_of(piece), line.text, dropped);
         line.has_text = true;
         for (std::size_t s = 0; s < on.size(); ++s) {
           line.somewhere[s] = line.somewhere[s] || on[s];

@@ -94,25 +94,29 @@ std::int64_t written_frame(const TimePipeline& pipeline, const CutTime& time) {
   return cut_frame_at_or_after(pipeline.cut, *pipeline.clock, ClockTime{ticks});
 }
 
-bool output_frame_rate(const TimePipeline& pipeline, FrameRate& rate) {
-  const FrameClock& clock = *pipeline.clock;
-  if (clock.timecodes != TimecodeFormat::None) return false;
-  if (!changes_speed(pipeline.speed)) {
-    rate = clock.rate;
+bool changed_frame_rate(FrameRate rate, const SpeedStep& speed, FrameRate& changed) {
+  if (!changes_speed(speed)) {
+    changed = rate;
     return true;
   }
-  // rate * to / from: each term at most kMaxRateTerm, so the products of
-  // three stay inside 128 bits.
-  const SpeedStep& speed = pipeline.speed;
-  Wide num = Wide{clock.rate.num} * speed.to.num * speed.from.den;
-  Wide den = Wide{clock.rate.den} * speed.to.den * speed.from.num;
+  // rate * to / from: the rate's terms at most those of a -fps rate, the
+  // step's at most kMaxRateTerm, so the products of three stay inside 128
+  // bits.
+  Wide num = Wide{rate.num} * speed.to.num * speed.from.den;
+  Wide den = Wide{rate.den} * speed.to.den * speed.from.num;
   if (num <= 0 || den <= 0) return false;
   const Wide divisor = wide_gcd(num, den);
   num /= divisor;
   den /= divisor;
   if (num > kMaxRateTerm || den > kMaxRateTerm) return false;
-  rate = FrameRate{static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)};
+  changed = FrameRate{static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)};
   return true;
+}
+
+bool output_frame_rate(const TimePipeline& pipeline, FrameRate& rate) {
+  const FrameClock& clock = *pipeline.clock;
+  if (clock.timecodes != TimecodeFormat::None) return false;
+  return changed_frame_rate(clock.rate, pipeline.speed, rate);
 }
 
 namespace pipeline_detail {

@@ -86,6 +86,11 @@ inline CutTime map_frame(const TimePipeline& pipeline, std::int64_t frame, bool 
 // kMaxRateTerm.
 bool output_frame_rate(const TimePipeline& pipeline, FrameRate& rate);
 
+// A frame rate through the change of speed, in lowest terms: what the
+// frames of a video at `rate` run at after it. False for a changed rate
+// whose terms would pass kMaxRateTerm.
+bool changed_frame_rate(FrameRate rate, const SpeedStep& speed, FrameRate& changed);
+
 namespace pipeline_detail {
 int written_after_steps(const TimePipeline& pipeline, const CutTime& time, TimePrecision precision);
 }  // namespace pipeline_detail

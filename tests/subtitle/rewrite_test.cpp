@@ -560,8 +560,8 @@ INSTANTIATE_TEST_SUITE_P(
         // whole line is {y:...}, one over part of it is left out.
         ConvertCase{"SrtAsSub", ".srt", ".sub",
                     "1\n00:00:05,000 --> 00:00:08,000\n<i>Hello</i>\n<b>x</b>y\n\n"
-                    "2\n00:00:12,000 --> 00:00:12,500\n<font color=red>Bye</font>\n",
-                    "{1}{1}29.97\n{50}{100}{y:i}Hello|xy\n{160}{175}Bye\n"},
+                    "2\n00:00:12,000 --> 00:00:12,500\n<font color=red>Bye</font> | now\n",
+                    "{1}{1}29.97\n{50}{100}{y:i}Hello|xy\n{160}{175}Bye   now\n"},
         ConvertCase{"AssAsSub", ".ass", ".sub",
                     "[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
                     "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
@@ -571,6 +571,28 @@ INSTANTIATE_TEST_SUITE_P(
                     "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\i1}c\n",
                     "{1}{1}29.97\n{50}{100}{y:i}c\n{160}{200}a|b\n"}),
     [](const ::testing::TestParamInfo<ConvertCase>& test_info) { return test_info.param.name; });
+
+// A MicroDVD file's frames run at the rate its first line names; sped up,
+// they run faster, and the line says so whatever the clock (a piped file's
+// clock is not its rate line's).
+TEST_F(RewriteTest, MicroDvdRateLineFollowsTheSpeed) {
+  struct Case {
+    SpeedStep speed;
+    std::string input;
+    std::string expected;
+  };
+  map_ = {-1, -1, 1000, -1, -1};  // keeps every frame
+  for (const Case& c :
+       {Case{{{25, 1}, {24, 1}}, "{1}{1}25\n{10}{20}a\n", "{1}{1}24\n{10}{20}a\n"},
+        Case{{{24000, 1001}, {25, 1}},
+             "{0}{0} 23.976 \r\n{10}{20}a\r\n",
+             "{0}{0}25\r\n{10}{20}a\r\n"},
+        Case{{{30, 1}, {30, 1}}, "{1}{1}29.970\n{10}{20}a\n", "{1}{1}29.970\n{10}{20}a\n"},
+        Case{{{25, 1}, {50, 1}}, "{10}{20}a\n", "{10}{20}a\n"}}) {
+    timing_.speed = c.speed;
+    EXPECT_EQ(run(".sub", c.input), c.expected) << c.input;
+  }
+}
 
 // The first bytes tell the format of a text without a name.
 TEST(SubtitleFormatTable, SniffsTheFormatFromTheFirstBytes) {
