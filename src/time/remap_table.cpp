@@ -213,10 +213,6 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
   return out;
 }
 
-}  // namespace mendra
-
-namespace mendra {
-
 std::int64_t cut_frame_in_pair(const RemapTable& table, const FrameClock& clock,
                                const CutTime& time) {
   if (time.pair < 0 || static_cast<std::size_t>(time.pair) >= table.pair_times.size()) {
