@@ -707,8 +707,9 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   timing.speed = options.speed;
   timing.sync = options.sync;
   if (!make_clock(options, log, run, timing.clock)) return false;
+  timing.clock_named = options.timecodes_path || options.rate || options.fps_given;
   // A pipe is read once, by the rewrite: its first line is not looked at
-  // before.
+  // before, and the rewrite fails it when that line names another rate.
   const bool file_rate = !is_piped_file(files.input) &&
                          take_subtitle_rate(files.input, named_format, options, log, timing.clock);
   // Only an -fps far beyond any video's rate makes a clock this fine.

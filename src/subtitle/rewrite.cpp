@@ -313,6 +313,23 @@ bool nothing_retimed(const RewriteCounts& counts) {
   return counts.retimed == 0 && counts.dropped == 0 && !counts.unread.empty();
 }
 
+// Whether a pipe names in its first line a frame rate other than the one
+// the clock runs at. A pipe is read once, by the rewrite: its rate line
+// comes after the clock, and the cut list read on it, were set, so frames
+// timed at it would be written at another rate. A file's rate line set the
+// clock before it was read.
+bool pipe_names_other_rate(const SubtitleFormat& format, const std::string& in_path,
+                           TextReader& in, const Timing& timing, FrameRate& rate) {
+  if (format.own_rate == nullptr || timing.clock_named ||
+      !(is_standard_stream(in_path) || is_piped_file(in_path))) {
+    return false;
+  }
+  std::string_view first_line = in.peek_start();
+  first_line = first_line.substr(0, first_line.find('\n'));
+  const FrameRate clock = timing.clock.rate;
+  return format.own_rate(first_line, rate) && rate.num * clock.den != clock.num * rate.den;
+}
+
 }  // namespace
 
 RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& in_path,
@@ -340,6 +357,14 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
   if (!resolve_formats(in_format, out_format, in, read_as, write_as)) {
     log(LogLevel::Error, "not written: %s cannot hold the %s subtitles of %s\n", out_path.c_str(),
         read_as->label, input_name(in_path).c_str());
+    return RewriteOutcome::Failed;
+  }
+  FrameRate named_rate{};
+  if (pipe_names_other_rate(*read_as, in_path, in, timing, named_rate)) {
+    log(LogLevel::Error,
+        "not written: %s names the frame rate %s in its first line, read only after the "
+        "clock was set: name it with -rate\n",
+        input_name(in_path).c_str(), frame_rate_line(constant_clock(named_rate)).c_str());
     return RewriteOutcome::Failed;
   }
   out.written_as = write_as;

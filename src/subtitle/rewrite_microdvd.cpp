@@ -70,6 +70,15 @@ bool read_rate_fields(std::string_view line, FrameFields& fields, FrameRate& rat
          parse_frame_rate(trimmed(without_line_end(line.substr(fields.text))), rate);
 }
 
+// A first line shaped as the rate line whose text names no rate read here
+// ("{1}{1}23,976", "{1}{1}0"): its frames would run on another clock than
+// the file meant, so the line is counted as one not read rather than
+// dropped as a subtitle of no length.
+bool names_unread_rate(std::string_view line, const FrameFields& fields) {
+  return fields.start == fields.end && fields.start <= 1 &&
+         !is_blank_text(without_line_end(line.substr(fields.text)));
+}
+
 // A rate as a rate line names it, to the thousandth without trailing zeros
 // ("23.976", "29.97", "25"): read back, a rate within 0.1 % of an NTSC
 // rate is that rate again.
@@ -140,6 +149,11 @@ void walk_line(std::string_view line, const LineContext& context, MicroDvdWalk& 
     FrameRate rate{};
     if (read_rate_fields(line, fields, rate)) {
       write_rate_line(line, fields, rate, context, out);
+      return;
+    }
+    if (read_frame_fields(line, fields) && names_unread_rate(line, fields)) {
+      out.mark_unread(out.line_number);
+      out.write(line);
       return;
     }
   }
@@ -238,6 +252,9 @@ void read_microdvd_text(std::string_view text, Cue& cue) {
   };
   std::size_t run = 0;  // where the text not yet added begins
   std::size_t pos = 0;
+  // Past the last '}' no code can close: a line of a megabyte of "{y:"
+  // is not searched to its end from each of them.
+  const std::size_t last_close = text.rfind('}');
   while (pos < text.size()) {
     ControlCode code;
     if (text[pos] == '|') {
@@ -246,7 +263,8 @@ void read_microdvd_text(std::string_view text, Cue& cue) {
       set_styles(wanted(), on, cue);
       cue.add(CuePiece::Kind::Break);
       run = ++pos;
-    } else if (read_control_code(text, pos, code)) {
+    } else if (last_close != std::string_view::npos && pos + 3 <= last_close &&
+               read_control_code(text, pos, code)) {
       cue.add_text(text.substr(run, pos - run));
       if (code.letter == 'y' || code.letter == 'Y') {
         read_style_letters(code.value, code.letter == 'y' ? line : whole, cue);
@@ -371,6 +389,10 @@ void read_microdvd_cues(TextReader& in, CueFile& file, LineSink& out) {
       FrameFields fields;
       FrameRate rate{};
       if (read_rate_fields(line, fields, rate)) continue;
+      if (read_frame_fields(line, fields) && names_unread_rate(line, fields)) {
+        out.mark_unread(out.line_number);
+        continue;
+      }
     }
     const std::string_view content = without_line_end(line);
     if (is_blank_text(content)) continue;
