@@ -30,8 +30,8 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
   -DMENDRA_FUZZ=ON -DMENDRA_TESTS=OFF >/dev/null
 cmake --build "$build" -j2
 
-targets=(cut_list_fuzz trim_expr_fuzz rewrite_ass_fuzz ass_effects_fuzz rewrite_srt_fuzz rewrite_vtt_fuzz ts_delay_fuzz d2v_fuzz args_fuzz
-  timecode_fuzz chapters_fuzz convert_fuzz)
+targets=(cut_list_fuzz trim_expr_fuzz rewrite_ass_fuzz ass_effects_fuzz rewrite_srt_fuzz rewrite_vtt_fuzz
+  rewrite_sub_fuzz ts_delay_fuzz d2v_fuzz args_fuzz timecode_fuzz chapters_fuzz convert_fuzz)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

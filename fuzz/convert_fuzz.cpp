@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mendra;
-  static const char* const kExtensions[] = {".ass", ".srt", ".vtt", ".ssa"};
+  static const char* const kExtensions[] = {".ass", ".srt", ".vtt", ".ssa", ".sub"};
   Timing timing;
   timing.delay_ms = -1500;
   // Kept frames 100..199 and 300..399.

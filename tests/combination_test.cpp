@@ -68,7 +68,8 @@ std::string extension_of(const std::string& path) {
 bool is_subtitle_extension(const std::string& extension) {
   std::string lower = extension;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower == ".srt" || lower == ".vtt" || lower == ".ass" || lower == ".ssa";
+  return lower == ".srt" || lower == ".vtt" || lower == ".ass" || lower == ".ssa" ||
+         lower == ".sub";
 }
 
 // ---- The folder ----
@@ -137,11 +138,25 @@ std::string clock_text(int ms, const std::string& extension) {
   return text;
 }
 
+// A MicroDVD cue: frames of a minute at about 30 fps, now and then a line
+// break or a style code.
+std::string microdvd_cue(Rng& rng, const std::string& words) {
+  const int start = rng.below(1650);
+  const int end = start + 15 + rng.below(120);
+  const std::string style = rng.percent(20) ? rng.pick<std::string>({"{y:i}", "{Y:b}"}) : "";
+  const std::string more = rng.percent(20) ? "|second line" : "";
+  return "{" + std::to_string(start) + "}{" + std::to_string(end) + "}" + style + words + more +
+         "\n";
+}
+
 // A subtitle of four cues in any format and encoding; every cue text holds
-// the token.
+// the token. A MicroDVD one names its frames' rate in its first line or not.
 std::string subtitle_bytes(Rng& rng, const std::string& extension, const std::string& token) {
   const bool ass = extension == ".ass" || extension == ".ssa";
   std::string text = extension == ".vtt" ? "WEBVTT\n\n" : "";
+  if (extension == ".sub") {
+    text = rng.pick<std::string>({"", "{1}{1}25\n", "{1}{1}23.976\n", "{0}{0}29.97\n"});
+  }
   if (ass) {
     text = std::string("[Script Info]\nScriptType: ") + (extension == ".ass" ? "v4.00+" : "v4.00") +
            "\n\n[Events]\nFormat: " + (extension == ".ass" ? "Layer" : "Marked") +
@@ -155,7 +170,9 @@ std::string subtitle_bytes(Rng& rng, const std::string& extension, const std::st
     if (encoding == 4 && cue == 3) words += " \xC4rger";
     if (encoding == 5) words += " \xC3\xA9t\xC3\xA9";
     const std::string from = clock_text(start, extension), to = clock_text(end, extension);
-    if (ass) {
+    if (extension == ".sub") {
+      text += microdvd_cue(rng, words);
+    } else if (ass) {
       text += std::string("Dialogue: ") + (extension == ".ass" ? "0" : "Marked=0") + "," + from +
               "," + to + ",Default,,0,0,0,," + words + "\n";
     } else {
@@ -266,7 +283,8 @@ void build_folder(Case& c) {
   for (int i = 0, n = 2 + rng.below(5); i < n; ++i) {
     const std::string folder = rng.pick<std::string>({"", "a/", "b/"});
     const std::string base = folder + rng.pick<std::string>({"x", "rec", "rec.en", "movie"});
-    const std::string path = base + rng.pick<std::string>({".srt", ".vtt", ".ass", ".ssa", ".SRT"});
+    const std::string path =
+        base + rng.pick<std::string>({".srt", ".vtt", ".ass", ".ssa", ".sub", ".SRT"});
     if (c.find(path) != nullptr) continue;
     add_subtitle(c, path, false);
     if (rng.percent(75)) {
@@ -342,7 +360,8 @@ void add_cut_list(Case& c, Input& /*input*/, std::vector<std::string>& words,
 void add_output(Case& c, Input& input, std::vector<std::string>& words,
                 std::map<std::string, std::string>& chosen) {
   Rng& rng = c.rng;
-  std::string old_output = c.fresh("o") + rng.pick<std::string>({".srt", ".vtt", ".ass", ".ssa"});
+  std::string old_output =
+      c.fresh("o") + rng.pick<std::string>({".srt", ".vtt", ".ass", ".ssa", ".sub"});
   for (const Entry& entry : c.entries) {
     if (entry.role == Role::OldOutput && rng.percent(50)) old_output = entry.path;
   }
@@ -350,7 +369,7 @@ void add_output(Case& c, Input& input, std::vector<std::string>& words,
       {"-", rng.pick<std::string>({"out/", "out", "a", "b/", "nowhere/"}), input.arg,
        c.fresh(rng.pick<std::string>({"o", "a/o", "out/o"})), old_output,
        with_extension(input.arg, "") + "x" +
-           rng.pick<std::string>({".vtt", ".srt", ".ass", ".ssa"})});
+           rng.pick<std::string>({".vtt", ".srt", ".ass", ".ssa", ".sub"})});
   words.insert(words.end(), {"-o", value});
   chosen["-o"] = value;
 }
@@ -401,7 +420,7 @@ constexpr OptionRow kOptionRows[] = {
      }},
     {10,
      [](Case& c, Input&, std::vector<std::string>& w, std::map<std::string, std::string>&) {
-       add_word(w, {"-format"}, c.rng, {"srt", "vtt", "ass", "ssa"});
+       add_word(w, {"-format"}, c.rng, {"srt", "vtt", "ass", "ssa", "sub"});
      }},
     {8, [](Case& c, Input&, std::vector<std::string>& w,
            std::map<std::string, std::string>&) { add_word(w, {"-nocut"}, c.rng); }},
@@ -438,7 +457,7 @@ Input choose_input(Case& c, bool standard_input_free) {
     input.arg = "-";
     input.by_content = true;
     c.standard_input_token = c.fresh("zq") + "zq";
-    c.standard_input = subtitle_bytes(rng, rng.pick<std::string>({".srt", ".vtt", ".ass"}),
+    c.standard_input = subtitle_bytes(rng, rng.pick<std::string>({".srt", ".vtt", ".ass", ".sub"}),
                                       c.standard_input_token);
     input.subtitles.emplace_back("", c.standard_input_token);
     return input;
@@ -462,7 +481,7 @@ Input choose_input(Case& c, bool standard_input_free) {
   if (kind == 2) {
     // A pipe used by this input alone, named with or without its extension.
     const bool named = rng.percent(50);
-    const std::string extension = rng.pick<std::string>({".srt", ".vtt", ".ass"});
+    const std::string extension = rng.pick<std::string>({".srt", ".vtt", ".ass", ".sub"});
     const std::string path = c.fresh("pipe") + (named ? extension : "");
     const std::string token = c.fresh("zq") + "zq";
     c.entries.push_back(

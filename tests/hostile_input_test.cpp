@@ -16,12 +16,14 @@
 #include <vector>
 
 #include "support/run_binary.h"
+#include "util/text_encoding.h"
 
 namespace mendra::test {
 namespace {
 
 namespace fs = std::filesystem;
 using Files = FileSet;
+using namespace std::string_literals;
 
 constexpr std::size_t kMegabyte = std::size_t{1} << 20;
 
@@ -126,7 +128,7 @@ std::set<std::string> names(const Files& files) {
 // One hostile situation: the files, the arguments, the files it may write
 // and a message standard error must hold ("" when none is due).
 struct HostileCase {
-  const char* label;
+  std::string label;
   Files files;
   std::vector<std::string> args;
   std::set<std::string> written;
@@ -506,6 +508,153 @@ INSTANTIATE_TEST_SUITE_P(
             "no kept frames in cut.key\n"}),
     name_of);
 
+// MicroDVD files: frame numbers past 64 bits or missing, a megabyte of
+// line breaks and style codes, rate lines that name no rate, NUL bytes,
+// UTF-16.
+const std::string kHugeFrames =
+    "{99999999999999}{1}a\n{999999999999999}{999999999999999}b\n{1}{9999999999999999}c\n"
+    "{25}{50}ok\n{1}{999999999999999}d\n";
+
+// A megabyte of MicroDVD text: line breaks, style codes closed and not,
+// codes of no style, markup of other formats.
+std::string megabyte_of_codes() {
+  static const char* const kPieces[] = {"|", "{y:i}", "{Y:b,u}", "{y:", "x", "{c:$FF}", "{P:1,2}",
+                                        "}", "{",     "ab ",     "<i>", "&", "\\N"};
+  std::mt19937 random(1);
+  std::string text;
+  while (text.size() < kMegabyte) text += kPieces[random() % std::size(kPieces)];
+  return text;
+}
+
+std::string utf16_sub(TextEncoding encoding) {
+  const std::string mark = encoding == TextEncoding::Utf16Le ? "\xFF\xFE" : "\xFE\xFF";
+  return mark + encode_utf16("{1}{1}25\r\n{25}{50}a|{y:i}b\r\n{75}{100}c\r\n", encoding);
+}
+
+std::vector<HostileCase> microdvd_cases() {
+  std::vector<HostileCase> cases = {
+      HostileCase{"HugeFrameNumbers",
+                  {{"a.sub", kHugeFrames}, {"a_del.txt", kKeepAll}},
+                  {"a.sub"},
+                  {"a_new.sub"},
+                  "warning: 1 lines of a.sub were not re-timed (first: line 3)\n"},
+      HostileCase{"HugeFrameNumbersToSrt",
+                  {{"a.sub", kHugeFrames}},
+                  {"-nocut", "-o", "b.srt", "a.sub"},
+                  {"b.srt"},
+                  "written: b.srt (2 re-timed, 2 dropped)\n"},
+      HostileCase{"EmptyFrameFields",
+                  {{"a.sub", "{}{}\n{1}{\n"}, {"a_del.txt", kKeepAll}},
+                  {"a.sub"},
+                  {},
+                  "no times could be read in a.sub (first: line 1)\n"},
+      HostileCase{"UnterminatedFieldsAmongCues",
+                  {{"a.sub", "{}{}\n{25}{50}ok\n{1}{"}, {"a_del.txt", kKeepAll}},
+                  {"a.sub"},
+                  {"a_new.sub"},
+                  "warning: 2 lines of a.sub were not re-timed (first: line 1)\n"},
+      HostileCase{"MegabyteOfBreaksAndCodes",
+                  {{"a.sub", join({"{1}{2}", megabyte_of_codes(), "\n{25}{50}after\n"})}},
+                  {"-nocut", "-o", "b.ass", "a.sub"},
+                  {"b.ass"},
+                  "written: b.ass (2 re-timed, 0 dropped)\n"},
+      HostileCase{"MegabyteOfUnclosedCodes",
+                  {{"a.sub", join({"{1}{2}", repeated("{y:", kMegabyte / 3), "\n{25}{50}x\n"})}},
+                  {"-nocut", "-o", "b.vtt", "a.sub"},
+                  {"b.vtt"},
+                  "written: b.vtt (2 re-timed, 0 dropped)\n"},
+      // A later "{1}{1}25" is a subtitle of no length, not a rate.
+      HostileCase{"RateLineOnLaterLine",
+                  {{"a.sub", "{25}{50}ok\n{1}{1}25\n{75}{100}two\n"}},
+                  {"-nocut", "-o", "b.srt", "a.sub"},
+                  {"b.srt"},
+                  "written: b.srt (2 re-timed, 1 dropped)\n"},
+      HostileCase{
+          "NulBytesInSub",
+          {{"a.sub", "{1}{1}25\n{25}{50}a\0b|c\0\n{7\0 5}{100}x\n"s}, {"a_del.txt", kKeepAll}},
+          {"a.sub"},
+          {"a_new.sub"},
+          "warning: 1 lines of a.sub were not re-timed (first: line 3)\n"},
+      HostileCase{"Utf16SubToVtt",
+                  {{"a.sub", utf16_sub(TextEncoding::Utf16Le)}},
+                  {"-nocut", "-o", "b.vtt", "a.sub"},
+                  {"b.vtt"},
+                  "written: b.vtt (2 re-timed, 0 dropped)\n"},
+      HostileCase{"Utf16BigEndianSub",
+                  {{"a.sub", utf16_sub(TextEncoding::Utf16Be)}, {"a_del.txt", kKeepAll}},
+                  {"a.sub"},
+                  {"a_new.sub"},
+                  "written: a_new.sub (2 re-timed, 0 dropped)\n"},
+  };
+  // A first line shaped as the rate line that names no rate is a line not
+  // read, not a subtitle dropped: the frames are not silently timed at
+  // another rate.
+  const std::pair<const char*, const char*> kRates[] = {
+      {"Zero", "0"},
+      {"Negative", "-5"},
+      {"Exponent", "1e9"},
+      {"Huge", "99999999.999"},
+      {"DecimalComma", "23,976"},
+  };
+  for (const auto& [name, rate] : kRates) {
+    cases.push_back(HostileCase{join({"RateLine", name}),
+                                {{"a.sub", join({"{1}{1}", rate, "\n{25}{50}ok\n"})}},
+                                {"-nocut", "-o", "b.srt", "a.sub"},
+                                {"b.srt"},
+                                "warning: 1 lines of a.sub were not re-timed (first: line 1)\n"});
+  }
+  // Conversions from and to MicroDVD under every step, of files with times
+  // far out and lines not read.
+  const Files inputs = {
+      {".sub",
+       "{1}{1}23.976\n{24}{48}one|{y:i}two\n{99999999999999}{999999999999999}far\n{1}{\n"
+       "{72}{96}{Y:b}{P:1,2}three\n{1}{1}25\n{999999999999999}{1}back\n"},
+      {".srt",
+       "1\n00:00:01,000 --> 00:00:02,000\n<i>one</i>\n\n"
+       "2\n99999999999:00:00,000 --> 2147483647:59:59,999\nfar\n\n"},
+      {".vtt",
+       "WEBVTT\n\n00:01.000 --> 00:02.000\n<b>one</b>\n\n590:00:00.000 --> 596:31:23.647\nx\n"},
+      {".ass",
+       "[Events]\nDialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\i1}one\n"
+       "Dialogue: 0,99999999999:00:00.00,2147483647:59:59.99,Default,,0,0,0,,far\n"},
+      {".ssa",
+       "[Script Info]\nScriptType: v4.00\n\n[Events]\n"
+       "Dialogue: Marked=0,0:00:01.00,0:00:02.00,Default,,0,0,0,,one\n"
+       "Dialogue: Marked=0,99999999999:00:00.00,2147483647:59:59.99,Default,,0,0,0,,far\n"},
+  };
+  const std::pair<const char*, std::vector<std::string>> kSteps[] = {
+      {"NoCut", {"-nocut"}},
+      {"FarDelay", {"-delay", "-999999"}},
+      {"FpsChange", {"-nocut", "-fps-change", "23.976:25"}},
+      {"Sync", {"-sync", "0:01=0:02,0:10=0:12"}},
+      {"Timecodes", {"-nocut", "-timecodes", "tc.txt"}},
+  };
+  const auto capitalised = [](const std::string& extension) {
+    std::string name = extension.substr(1);
+    name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    return name;
+  };
+  for (const auto& [from, bytes] : inputs) {
+    for (const auto& [to, unused] : inputs) {
+      if (from != ".sub" && to != ".sub") continue;
+      for (const auto& [step, options] : kSteps) {
+        HostileCase c{join({capitalised(from), "To", capitalised(to), step}),
+                      {{"a" + from, bytes},
+                       {"a_del.txt", "0 * 99999\n30 - 59\n"},
+                       {"tc.txt", "# timecode format v1\nassume 29.97\n0,99,23.976\n"}},
+                      options,
+                      {"b" + to},
+                      join({"written: b", to, " ("})};
+        c.args.insert(c.args.end(), {"-o", "b" + to, "a" + from});
+        cases.push_back(c);
+      }
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(MicroDvd, HostileCaseTest, ::testing::ValuesIn(microdvd_cases()), name_of);
+
 // A megabyte line in a cut list is read in pieces like any other line; the
 // list still works.
 INSTANTIATE_TEST_SUITE_P(
@@ -601,6 +750,24 @@ TEST(HostileSubtitleTest, MegabyteSrtTextLineIsWrittenWhole) {
   // A text line is copied in 255-byte pieces; 2^20 is not a multiple of 255,
   // so no piece is a lone line end that would end the cue early.
   EXPECT_TRUE(same_text(outcome.written.at("a_new.srt"), srt));
+}
+
+// MicroDVD through a cut that keeps every frame: each frame lands on
+// itself, so the file comes back byte for byte whatever its text holds; a
+// first line that names no rate is kept.
+TEST(HostileSubtitleTest, MicroDvdComesBackByteForByte) {
+  const std::string subs[] = {
+      "{1}{1}25\n{25}{50}a\0b|c\0\n{75}{100}\0\n"s,
+      utf16_sub(TextEncoding::Utf16Le),
+      utf16_sub(TextEncoding::Utf16Be),
+      join({"{1}{1}23.976\r\n{1}{2}", megabyte_of_codes(), "\r\n{25}{50}after\r\n"}),
+      "{1}{1}23,976\n{25}{50}ok\n",
+  };
+  for (const std::string& sub : subs) {
+    const Outcome outcome = run_case({{"a.sub", sub}, {"a_del.txt", kKeepAll}}, {"a.sub"});
+    ASSERT_EQ(names(outcome.written), std::set<std::string>{"a_new.sub"});
+    EXPECT_TRUE(same_text(outcome.written.at("a_new.sub"), sub));
+  }
 }
 
 TEST(HostileSubtitleTest, NulBytesInLinesAreAllWritten) {

@@ -5,7 +5,8 @@ Usage:
   make-bench-subs.py [--cues N] [--cuts M] BASE      (default 200000 cues)
 
 Writes BASE.srt and BASE.ass with the same N cues, about 20 MB each for the
-default, and BASE_del.txt, the deleted-frame list both are re-timed with.
+default, BASE.sub with them in frames at 30000/1001 (MicroDVD, with its
+rate line), and BASE_del.txt, the deleted-frame list both are re-timed with.
 The cues start every 170 ms and last 1.5 s, so they overlap; the default
 count spans about 9 h 27 min (the ASS start time keeps its one-digit hour).
 The cut list keeps frames 0 to 9999999 and deletes a 30-second break
@@ -83,17 +84,21 @@ def main(argv):
 
     srt = []
     ass = [ASS_HEADER]
+    sub = ["{1}{1}29.97\n"]
     for i in range(cues):
         start = i * CUE_STEP_MS
         end = start + CUE_LENGTH_MS
         srt.append(f"{i + 1}\n{srt_time(start)} --> {srt_time(end)}\n{text(i)}\n\n")
         ass.append(f"Dialogue: 0,{ass_time(start)},{ass_time(end)},Default,,0,0,0,,{text(i)}\n")
+        sub.append(f"{{{start * 30 // 1001}}}{{{end * 30 // 1001}}}{text(i)}\n")
     srt_data = "".join(srt).encode()
     ass_data = "".join(ass).encode()
     with open(base + ".srt", "wb") as f:
         f.write(srt_data)
     with open(base + ".ass", "wb") as f:
         f.write(ass_data)
+    with open(base + ".sub", "wb") as f:
+        f.write("".join(sub).encode())
 
     last_frame_used = (last_start_ms + CUE_LENGTH_MS) * 30 // 1001 + 1
     ranges = []

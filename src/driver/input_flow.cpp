@@ -96,6 +96,32 @@ bool make_clock(const InputOptions& options, const Log& log, RunFiles& run, Fram
   return true;
 }
 
+// A subtitle format that counts frames may name their rate in its first
+// line (MicroDVD's "{1}{1}23.976"): the clock runs at that rate unless
+// -timecodes, -rate or -fps chose one, which then wins with a warning when
+// the two differ. Returns whether the clock is the file's.
+bool take_subtitle_rate(const std::string& path, const SubtitleFormat* format,
+                        const InputOptions& options, const Log& log, FrameClock& clock) {
+  FrameRate rate{};
+  if (format == nullptr || !subtitle_file_rate(*format, path, rate)) return false;
+  if (!options.timecodes_path && !options.rate && !options.fps_given) {
+    clock = constant_clock(rate);
+    return true;
+  }
+  const bool same = clock.timecodes == TimecodeFormat::None &&
+                    clock.rate.num * rate.den == rate.num * clock.rate.den;
+  if (!same) {
+    std::string named;
+    append_rate(named, rate);
+    log(LogLevel::Warning, "%s wins over the rate line of %s (%s fps)\n",
+        options.timecodes_path ? "-timecodes"
+        : options.rate         ? "-rate"
+                               : "-fps",
+        path.c_str(), named.c_str());
+  }
+  return false;
+}
+
 // The files of one input: the subtitle named (or the base of the subtitles
 // beside a project), and where its cut list comes from.
 struct InputFiles {
@@ -681,6 +707,11 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   timing.speed = options.speed;
   timing.sync = options.sync;
   if (!make_clock(options, log, run, timing.clock)) return false;
+  timing.clock_named = options.timecodes_path || options.rate || options.fps_given;
+  // A pipe is read once, by the rewrite: its first line is not looked at
+  // before, and the rewrite fails it when that line names another rate.
+  const bool file_rate = !is_piped_file(files.input) &&
+                         take_subtitle_rate(files.input, named_format, options, log, timing.clock);
   // Only an -fps far beyond any video's rate makes a clock this fine.
   if ((changes_speed(timing.speed) || timing.sync.points > 0) &&
       ticks_per_ms(timing.clock) > kMaxStepTicksPerMs) {
@@ -738,7 +769,7 @@ bool process_input(const std::string& input, const InputOptions& options, RunFil
   }
   log(LogLevel::Info, "   ---- param option ----\n");
   log(LogLevel::Info, "\tdelay time  : %d msec\n", timing.delay_ms);
-  if (options.rate || options.fps_given || options.timecodes_path) {
+  if (options.rate || options.fps_given || options.timecodes_path || file_rate) {
     log(LogLevel::Info, "\tframe rate  : %s\n", frame_rate_line(timing.clock).c_str());
   }
   log_later_steps(timing, false, log);

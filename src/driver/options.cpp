@@ -30,7 +30,7 @@ constexpr const char kUsageHead[] =
     "\n"
     "\n"
     "usage:\n"
-    "  mendra [<options>] <input{.ass|.srt|.vtt|.ssa}> [[<options>] <input> ...]\n"
+    "  mendra [<options>] <input{.ass|.srt|.vtt|.ssa|.sub}> [[<options>] <input> ...]\n"
     "  mendra {-md|-mv|-mt} [-json] [<options>] <recording{.ts|.m2ts|.mts|.m2t}>\n"
     "  (options apply to the next input only; the input - is standard input)\n"
     "\n"
@@ -180,7 +180,7 @@ constexpr OptionRow kOtherRows[] = {
      "the output"},
     {"-format", M::Word,
      word_value<&O::format>(is_format_word, BadValue::RefusesInput, "unknown format: "),
-     "  -format {ass|srt|vtt|ssa}     the format of the input -\n"},
+     "  -format {ass|srt|vtt|ssa|sub} the format of the input -\n"},
     {"-charset", M::Word, path_value<&O::charset>(),
      "  -charset <NAME>               read subtitles in NAME (CP1252, CP932...) as UTF-8\n"},
     {"-fps", M::Word, integer_value<&O::fps, &O::fps_given>({1, kIntMax, kFallbackFps}),

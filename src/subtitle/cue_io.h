@@ -7,12 +7,13 @@
 
 #include "subtitle/cues.h"
 #include "subtitle/line_rewriter.h"
+#include "time/frame_rate.h"
 
 namespace mendra {
 
 // A cue as the writer gets it: its times already re-timed and written in
-// the writer's unit (milliseconds or centiseconds), the start before the
-// end.
+// the writer's unit (milliseconds, centiseconds or frames of the output
+// video), the start before the end.
 struct WrittenCue {
   const Cue* cue = nullptr;
   std::int64_t start = 0;
@@ -25,6 +26,9 @@ struct CueWriting {
   // What the writer left out because its format cannot carry it, added to
   // what the reader noted.
   CueLosses& dropped;
+  // The output video's constant frame rate, for a writer in frames that
+  // names it; nullptr when the video has none (a timecode file).
+  const FrameRate* frame_rate = nullptr;
 };
 
 // A reader fills `file` from every line of `in`, counting on `out` the lines
@@ -37,6 +41,8 @@ void read_srt_cues(TextReader& in, CueFile& file, LineSink& out);
 void write_srt_cues(const CueWriting& writing, LineSink& out);
 void read_vtt_cues(TextReader& in, CueFile& file, LineSink& out);
 void write_vtt_cues(const CueWriting& writing, LineSink& out);
+void read_microdvd_cues(TextReader& in, CueFile& file, LineSink& out);
+void write_microdvd_cues(const CueWriting& writing, LineSink& out);
 
 // The text of SRT and WebVTT cues, the HTML family: <i>, <b>, <u> and their
 // end tags in any case (with WebVTT classes, <i.loud>) are styles; any other

@@ -38,17 +38,19 @@ struct CuePiece {
 // What a reader met in a cue that only its own family of formats carries:
 // lost when the cue is written in another.
 struct CueLosses {
-  int drawings = 0;   // ASS vector drawings (\p1 ... \p0)
-  int positions = 0;  // \pos, \move, \an; SRT position text; WebVTT cue settings; {P:}
-  int tags = 0;       // other markup: colours, fonts, effects, voices
-  int layers = 0;     // ASS events on a layer above 0, which SSA has not
+  int drawings = 0;    // ASS vector drawings (\p1 ... \p0)
+  int positions = 0;   // \pos, \move, \an; SRT position text; WebVTT cue settings; {P:}
+  int tags = 0;        // other markup: colours, fonts, effects, voices
+  int layers = 0;      // ASS events on a layer above 0, which SSA has not
+  int characters = 0;  // characters the format cannot hold in text (MicroDVD's '|')
 
-  bool any() const { return drawings + positions + tags + layers > 0; }
+  bool any() const { return drawings + positions + tags + layers + characters > 0; }
   void add(const CueLosses& other) {
     drawings += other.drawings;
     positions += other.positions;
     tags += other.tags;
     layers += other.layers;
+    characters += other.characters;
   }
 };
 
@@ -87,6 +89,9 @@ struct SubstationSections {
 // A whole file as a reader gives it.
 struct CueFile {
   std::vector<Cue> cues;
+  // The cues' start and end count frames of the uncut video (MicroDVD), not
+  // milliseconds: they go through the cut without a detour through time.
+  bool in_frames = false;
   std::string_view line_end = "\n";  // the line end of the first line: every line written ends so
   bool byte_order_mark = false;      // a UTF-8 mark stood in front
   SubstationSections substation;

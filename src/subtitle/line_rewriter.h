@@ -75,5 +75,11 @@ void rewrite_ass_lines(TextReader& in, const LineContext& context, LineSink& out
 void rewrite_ssa_lines(TextReader& in, const LineContext& context, LineSink& out);
 void rewrite_srt_lines(TextReader& in, const LineContext& context, LineSink& out);
 void rewrite_vtt_lines(TextReader& in, const LineContext& context, LineSink& out);
+void rewrite_microdvd_lines(TextReader& in, const LineContext& context, LineSink& out);
+
+// Whether a text begins with a MicroDVD subtitle ("{0}{25}..."), and the
+// rate a MicroDVD first line names ("{1}{1}23.976"; a UTF-8 mark skipped).
+bool sniffs_microdvd(std::string_view first_bytes);
+bool read_microdvd_rate(std::string_view first_line, FrameRate& rate);
 
 }  // namespace mendra

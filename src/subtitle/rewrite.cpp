@@ -80,18 +80,22 @@ constexpr CueFamily kHtml = CueFamily::Html;
 // they were. SRT claims what no other row's sniffing does.
 constexpr SubtitleFormat kFormats[] = {
     {".ass", "ass", kCs, sniffs_ass, rewrite_ass_lines, read_substation_cues, write_ass_cues,
-     kSubstation, false},
-    {".srt", "srt", kMs, nullptr, rewrite_srt_lines, read_srt_cues, write_srt_cues, kHtml, true},
-    {".vtt", "vtt", kMs, sniffs_vtt, rewrite_vtt_lines, read_vtt_cues, write_vtt_cues, kHtml, true},
+     kSubstation, false, false, nullptr},
+    {".srt", "srt", kMs, nullptr, rewrite_srt_lines, read_srt_cues, write_srt_cues, kHtml, true,
+     false, nullptr},
+    {".vtt", "vtt", kMs, sniffs_vtt, rewrite_vtt_lines, read_vtt_cues, write_vtt_cues, kHtml, true,
+     false, nullptr},
     {".ssa", "ssa", kCs, sniffs_ssa, rewrite_ssa_lines, read_substation_cues, write_ssa_cues,
-     kSubstation, false},
+     kSubstation, false, false, nullptr},
+    {".sub", "sub", kMs, sniffs_microdvd, rewrite_microdvd_lines, read_microdvd_cues,
+     write_microdvd_cues, CueFamily::MicroDvd, true, true, read_microdvd_rate},
 };
 // The leading rows that an input of another extension re-times.
 constexpr std::size_t kFormatsForOtherExtensions = 2;
 constexpr const SubtitleFormat& kSrt = kFormats[1];
 constexpr const SubtitleFormat& kVtt = kFormats[2];
-constexpr SubtitleFormat kFromContent = {"",      "subtitle", kMs,   nullptr, nullptr,
-                                         nullptr, nullptr,    kHtml, false};
+constexpr SubtitleFormat kFromContent = {"",      "subtitle", kMs,   nullptr, nullptr, nullptr,
+                                         nullptr, kHtml,      false, false,   nullptr};
 
 }  // namespace
 
@@ -119,6 +123,13 @@ const SubtitleFormat& sniff_subtitle_format(std::string_view first_bytes) {
 
 const SubtitleFormat& format_from_content() {
   return kFromContent;
+}
+
+bool subtitle_file_rate(const SubtitleFormat& format, const std::string& path, FrameRate& rate) {
+  if (format.own_rate == nullptr) return false;
+  TextReader in;
+  std::string_view first_line;
+  return in.open(path) && in.next_line(first_line) && format.own_rate(first_line, rate);
 }
 
 bool can_write_as(const SubtitleFormat& in, const SubtitleFormat& out) {
@@ -173,6 +184,45 @@ bool resolve_formats(const SubtitleFormat& in_format, const SubtitleFormat& out_
   return can_write_as(*read_as, *write_as);
 }
 
+// A cue's two times through the pipeline, written in the writer's unit;
+// false when nothing of the cue survives. Times in frames go through the
+// cut as frames (map_frame); a writer in frames takes the output video's
+// frame at or after each time (written_frame).
+bool retime_cue(const TimePipeline& pipeline, bool in_frames, const SubtitleFormat& write_as,
+                const Cue& cue, WrittenCue& w) {
+  if (!in_frames && !write_as.counts_frames) {
+    RetimedSpan span;
+    // Times beyond the int range of milliseconds wrap as the line
+    // rewriters read them.
+    if (!retime_span(pipeline, static_cast<int>(cue.start), static_cast<int>(cue.end), span)) {
+      return false;
+    }
+    if (write_as.precision == TimePrecision::Centiseconds) {
+      w.start = written_time(pipeline, span.start, TimePrecision::Centiseconds);
+      w.end = written_time(pipeline, span.end, TimePrecision::Centiseconds);
+    } else {
+      w.start = span.start_ms;
+      w.end = span.end_ms;
+    }
+    return true;
+  }
+  const auto map = [&](std::int64_t time, bool is_start) {
+    return in_frames ? map_frame(pipeline, time, is_start)
+                     : map_time(pipeline, Milliseconds{static_cast<int>(time)}, is_start);
+  };
+  const CutTime start = map(cue.start, true);
+  if (!start.placed) return false;
+  const CutTime end = map(cue.end, false);
+  if (write_as.counts_frames) {
+    w.start = written_frame(pipeline, start);
+    w.end = written_frame(pipeline, end);
+  } else {
+    w.start = written_time(pipeline, start, write_as.precision);
+    w.end = written_time(pipeline, end, write_as.precision);
+  }
+  return w.start < w.end;
+}
+
 // A file written as another format: the reader's cues, each through the
 // pipeline, written by the other format's writer. The cues of a file are
 // held whole, as a writer may need them in another order.
@@ -195,29 +245,22 @@ void convert_cues(const SubtitleFormat& read_as, const SubtitleFormat& write_as,
       ++out.counts.dropped;
       continue;
     }
-    RetimedSpan span;
-    // Times beyond the int range of milliseconds wrap as the line
-    // rewriters read them.
-    if (!retime_span(pipeline, static_cast<int>(cue.start), static_cast<int>(cue.end), span)) {
+    WrittenCue w{&cue, 0, 0};
+    if (!retime_cue(pipeline, file.in_frames, write_as, cue, w)) {
       if (!cue.comment) ++out.counts.dropped;
       continue;
     }
     if (!cue.comment) ++out.counts.retimed;
     if (!keeps_substation) out.counts.left_out.add(cue.losses);
-    WrittenCue& w = written.emplace_back();
-    w.cue = &cue;
-    if (write_as.precision == TimePrecision::Centiseconds) {
-      w.start = written_time(pipeline, span.start, TimePrecision::Centiseconds);
-      w.end = written_time(pipeline, span.end, TimePrecision::Centiseconds);
-    } else {
-      w.start = span.start_ms;
-      w.end = span.end_ms;
-    }
+    written.push_back(w);
   }
   if (write_as.start_order) {
     std::ranges::stable_sort(written, {}, &WrittenCue::start);
   }
-  write_as.write_cues(CueWriting{file, written, out.counts.left_out}, out);
+  FrameRate rate{};
+  const bool has_rate = output_frame_rate(pipeline, rate);
+  write_as.write_cues(CueWriting{file, written, out.counts.left_out, has_rate ? &rate : nullptr},
+                      out);
 }
 
 // Runs the reading format's rewriter over `in`, or converts its cues: a
@@ -251,7 +294,8 @@ std::string describe_losses(const CueLosses& losses) {
   const Kind kinds[] = {{losses.drawings, "drawing", "drawings"},
                         {losses.positions, "position", "positions"},
                         {losses.tags, "tag", "tags"},
-                        {losses.layers, "layer", "layers"}};
+                        {losses.layers, "layer", "layers"},
+                        {losses.characters, "character", "characters"}};
   std::string text;
   for (const Kind& kind : kinds) {
     if (kind.count == 0) continue;
@@ -267,6 +311,23 @@ std::string describe_losses(const CueLosses& losses) {
 // not what its name says (another format, UTF-16 without a mark).
 bool nothing_retimed(const RewriteCounts& counts) {
   return counts.retimed == 0 && counts.dropped == 0 && !counts.unread.empty();
+}
+
+// Whether a pipe names in its first line a frame rate other than the one
+// the clock runs at. A pipe is read once, by the rewrite: its rate line
+// comes after the clock, and the cut list read on it, were set, so frames
+// timed at it would be written at another rate. A file's rate line set the
+// clock before it was read.
+bool pipe_names_other_rate(const SubtitleFormat& format, const std::string& in_path,
+                           TextReader& in, const Timing& timing, FrameRate& rate) {
+  if (format.own_rate == nullptr || timing.clock_named ||
+      !(is_standard_stream(in_path) || is_piped_file(in_path))) {
+    return false;
+  }
+  std::string_view first_line = in.peek_start();
+  first_line = first_line.substr(0, first_line.find('\n'));
+  const FrameRate clock = timing.clock.rate;
+  return format.own_rate(first_line, rate) && rate.num * clock.den != clock.num * rate.den;
 }
 
 }  // namespace
@@ -296,6 +357,14 @@ RewriteOutcome rewrite_into(const SubtitleFormat& in_format, const std::string& 
   if (!resolve_formats(in_format, out_format, in, read_as, write_as)) {
     log(LogLevel::Error, "not written: %s cannot hold the %s subtitles of %s\n", out_path.c_str(),
         read_as->label, input_name(in_path).c_str());
+    return RewriteOutcome::Failed;
+  }
+  FrameRate named_rate{};
+  if (pipe_names_other_rate(*read_as, in_path, in, timing, named_rate)) {
+    log(LogLevel::Error,
+        "not written: %s names the frame rate %s in its first line, read only after the "
+        "clock was set: name it with -rate\n",
+        input_name(in_path).c_str(), frame_rate_line(constant_clock(named_rate)).c_str());
     return RewriteOutcome::Failed;
   }
   out.written_as = write_as;

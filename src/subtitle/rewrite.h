@@ -29,7 +29,7 @@ struct CueWriting;
 
 // The markup a format's cue text is written in: a cue read in one family
 // and written in another loses what only its own family carries.
-enum class CueFamily : std::uint8_t { Substation, Html };
+enum class CueFamily : std::uint8_t { Substation, Html, MicroDvd };
 
 struct SubtitleFormat {
   const char* extension;  // ".ass": what the input and the output file end in
@@ -52,6 +52,14 @@ struct SubtitleFormat {
   // Whether the writer takes the cues in order of their start times (its
   // players show them in file order); otherwise in the order read.
   bool start_order;
+  // Whether the format's times count frames of the video rather than clock
+  // time: its times go through the cut as frames and are written as the
+  // output video's frames (written_frame).
+  bool counts_frames;
+  // The frame rate a file of the format may name in its first line, which
+  // its frames run at when no -rate, -fps or -timecodes says otherwise;
+  // nullptr for formats that name none.
+  bool (*own_rate)(std::string_view first_line, FrameRate& rate);
 };
 
 // The formats an input of another extension is re-timed as, in that order:
@@ -72,6 +80,11 @@ const SubtitleFormat& sniff_subtitle_format(std::string_view first_bytes);
 // the input's format is recognised from its first bytes; as the output
 // format, the output is written in the input's format.
 const SubtitleFormat& format_from_content();
+
+// The frame rate the first line of the file at `path` names, read as
+// `format`; false when the format names none, the file cannot be read, or
+// its first line names no rate.
+bool subtitle_file_rate(const SubtitleFormat& format, const std::string& path, FrameRate& rate);
 
 // Whether subtitles read as `in` can be written as `out`: the same format,
 // or any two formats that have a reader and a writer of cues.

@@ -48,6 +48,10 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
     add_step(pipeline.after, timing.sync);
   }
   pipeline.simple = !steps_fit || (!changes_speed(timing.speed) && timing.sync.points == 0);
+  pipeline.frame_axis = pipeline.after;
+  if (steps_fit) pipeline.speed = timing.speed;
+  if (steps_fit) add_step(pipeline.frame_axis, SpeedStep{timing.speed.to, timing.speed.from});
+  add_ticks_step(pipeline.frame_axis, pipeline.ticks_per_ms);
   const AfterCut& after = pipeline.after;
   constexpr Wide kNarrowTerm = Wide{1} << 60;
   pipeline.narrow = after.den < pipeline_detail::kNarrowDen && after.scale < kNarrowTerm &&
@@ -62,6 +66,57 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing) {
   const Wide added = Wide{pipeline.tolerance_ticks} + Wide{delays.ms} * pipeline.ticks_per_ms;
   pipeline.added_ticks = static_cast<std::int64_t>(std::clamp(added, -kFar, kFar));
   return pipeline;
+}
+
+std::int64_t written_frame(const TimePipeline& pipeline, const CutTime& time) {
+  const AfterCut& map = pipeline.frame_axis;
+  // Nothing moves the subtitles over the output video's frames: each time
+  // is on the frame the cut put it on.
+  if (map.scale == 1 && map.offset == 0 && map.den == 1) {
+    return cut_frame_in_pair(pipeline.cut, *pipeline.clock, time);
+  }
+  // (scale * ticks + offset) / den, rounded up: the first tick at or after
+  // the exact time, so that a frame starting there counts. A product beyond
+  // 128 bits lies past any video and saturates.
+  const Wide clamped = std::clamp(time.time.ticks, -kFarTicks, kFarTicks);
+  constexpr Wide kFar = Wide{1} << 61;
+  Wide product = 0;
+  Wide sum = 0;
+  std::int64_t ticks = 0;
+  if (__builtin_mul_overflow(map.scale, clamped, &product) ||
+      __builtin_add_overflow(product, map.offset, &sum)) {
+    ticks = (map.scale < 0) == (clamped < 0) ? kFarTicks : -kFarTicks;
+  } else {
+    Wide quotient = sum / map.den;
+    if (sum % map.den != 0 && sum > 0) ++quotient;
+    ticks = static_cast<std::int64_t>(std::clamp(quotient, -kFar, kFar));
+  }
+  return cut_frame_at_or_after(pipeline.cut, *pipeline.clock, ClockTime{ticks});
+}
+
+bool changed_frame_rate(FrameRate rate, const SpeedStep& speed, FrameRate& changed) {
+  if (!changes_speed(speed)) {
+    changed = rate;
+    return true;
+  }
+  // rate * to / from: the rate's terms at most those of a -fps rate, the
+  // step's at most kMaxRateTerm, so the products of three stay inside 128
+  // bits.
+  Wide num = Wide{rate.num} * speed.to.num * speed.from.den;
+  Wide den = Wide{rate.den} * speed.to.den * speed.from.num;
+  if (num <= 0 || den <= 0) return false;
+  const Wide divisor = wide_gcd(num, den);
+  num /= divisor;
+  den /= divisor;
+  if (num > kMaxRateTerm || den > kMaxRateTerm) return false;
+  changed = FrameRate{static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)};
+  return true;
+}
+
+bool output_frame_rate(const TimePipeline& pipeline, FrameRate& rate) {
+  const FrameClock& clock = *pipeline.clock;
+  if (clock.timecodes != TimecodeFormat::None) return false;
+  return changed_frame_rate(clock.rate, pipeline.speed, rate);
 }
 
 namespace pipeline_detail {

@@ -41,6 +41,13 @@ struct TimePipeline {
   // rather than for every time.
   std::int64_t tolerance_ticks = 0;
   std::int64_t ticks_per_ms = 1;
+  // For a writer in frames (written_frame): the steps after the cut with
+  // the change of speed undone, from the cut video's ticks to the ticks of
+  // the cut video's frames that the output video shows at that time.
+  AfterCut frame_axis;
+  // The change of speed, which a writer that names the output's frame rate
+  // applies to the clock's rate.
+  SpeedStep speed;
 };
 
 // The finest clock a change of speed or a sync works on, in ticks a
@@ -58,6 +65,31 @@ TimePipeline make_time_pipeline(const CutMap& map, const Timing& timing);
 inline CutTime map_time(const TimePipeline& pipeline, Milliseconds time, bool is_start) {
   return cut_time(pipeline.cut, *pipeline.clock, clock_time(*pipeline.clock, time), is_start);
 }
+
+// The frame a writer in frames (MicroDVD) writes for a time: the first
+// frame of the output video that starts at or after the exact output time.
+// The output video is the cut video at the speed -fps-change gives it: its
+// frames move with that step, while the delays and the sync move the
+// subtitles over them. So without a delay or a sync a frame start maps to
+// a frame, with no rounding at all.
+std::int64_t written_frame(const TimePipeline& pipeline, const CutTime& time);
+
+// A frame of the uncut video through the clock and the cut, as map_time
+// takes a time: its start, moved to the cut point when it is deleted.
+inline CutTime map_frame(const TimePipeline& pipeline, std::int64_t frame, bool is_start) {
+  return cut_time(pipeline.cut, *pipeline.clock, frame_start(*pipeline.clock, frame), is_start);
+}
+
+// The output video's frame rate: the clock's constant rate through the
+// change of speed, in lowest terms. False on a timecode file's clock, which
+// has no one rate, and for a changed rate whose terms would pass
+// kMaxRateTerm.
+bool output_frame_rate(const TimePipeline& pipeline, FrameRate& rate);
+
+// A frame rate through the change of speed, in lowest terms: what the
+// frames of a video at `rate` run at after it. False for a changed rate
+// whose terms would pass kMaxRateTerm.
+bool changed_frame_rate(FrameRate rate, const SpeedStep& speed, FrameRate& changed);
 
 namespace pipeline_detail {
 int written_after_steps(const TimePipeline& pipeline, const CutTime& time, TimePrecision precision);

@@ -25,15 +25,23 @@ void add_cut_times(const CutMap& map, const FrameClock& clock, RemapTable& table
   ClockTime base = first_frame;
   const std::size_t n = map.size();
   RemapTable::PairTimes pair;
+  std::int64_t cut_index = 0;
   for (std::size_t i = 0; n >= 1 && i < n - 1; i += 2) {
     pair.first_frame = std::int64_t{map[i + 1]} + 1;
     pair.source_first = frame_start(clock, pair.first_frame);
     pair.cut_first = base;
+    pair.cut_index = cut_index;
+    // Counted as the times are summed: a stretch given backwards counts
+    // back, so that index and time stay one for any map.
+    const std::int64_t counted = i + 2 < n ? map[i + 2] - pair.first_frame : 0;
+    pair.frames = std::max<std::int64_t>(counted, 0);
+    cut_index += counted;
     table.pair_times.push_back(pair);
     if (i + 2 >= n) break;
     const std::int64_t next = map[i + 2];
     const ClockTime next_start = frame_start(clock, next);
     base = bounded(Wide{base.ticks} + next_start.ticks - pair.source_first.ticks);
+    if (next < pair.first_frame) table.cut_times_ordered = false;
     if (next > pair.first_frame) {
       pair.previous_duration = bounded(Wide{next_start.ticks} - frame_start(clock, next - 1).ticks);
       pair.has_previous = true;
@@ -171,6 +179,7 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
     out.has_frame_below = table.has_last;
     return out;
   }
+  out.pair = static_cast<std::int64_t>(entry->pair);
   if (deleted) {
     out.at_cut = true;
     out.time = ClockTime{entry->cut_first};
@@ -202,6 +211,62 @@ CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, 
   out.frame_below = held(out.time.ticks - entry->previous_duration);
   out.has_frame_below = entry->has_previous;
   return out;
+}
+
+std::int64_t cut_frame_in_pair(const RemapTable& table, const FrameClock& clock,
+                               const CutTime& time) {
+  if (time.pair < 0 || static_cast<std::size_t>(time.pair) >= table.pair_times.size()) {
+    return cut_frame_at_or_after(table, clock, time.time);
+  }
+  const RemapTable::PairTimes& pair = table.pair_times[static_cast<std::size_t>(time.pair)];
+  const ClockTime source{held(time.time.ticks - pair.cut_first.ticks + pair.source_first.ticks)};
+  return pair.cut_index + (first_frame_at_or_after(clock, source) - pair.first_frame);
+}
+
+std::int64_t cut_frame_at_or_after(const RemapTable& table, const FrameClock& clock, ClockTime t) {
+  const std::vector<RemapTable::PairTimes>& pairs = table.pair_times;
+  // The stretch that shows `t`: the last one that starts at or before it,
+  // among those that keep any frame.
+  const RemapTable::PairTimes* found = nullptr;
+  if (table.cut_times_ordered) {
+    const auto after = std::partition_point(pairs.begin(), pairs.end(), [t](const auto& pair) {
+      return pair.cut_first.ticks <= t.ticks;
+    });
+    for (auto it = after; it != pairs.begin();) {
+      --it;
+      if (it->frames > 0) {
+        found = &*it;
+        break;
+      }
+    }
+  } else {
+    // Ranges out of order: the cut video shows them as given, each after
+    // the one before, so the stretch that holds `t` is looked for by its
+    // span; past every span, the latest stretch that starts before `t`.
+    for (const RemapTable::PairTimes& pair : pairs) {
+      if (pair.frames <= 0 || pair.cut_first.ticks > t.ticks) continue;
+      const std::int64_t end =
+          pair.cut_first.ticks +
+          (frame_start(clock, pair.first_frame + pair.frames).ticks - pair.source_first.ticks);
+      if (t.ticks < end) {
+        found = &pair;
+        break;
+      }
+      if (found == nullptr || pair.cut_first.ticks >= found->cut_first.ticks) found = &pair;
+    }
+  }
+  if (found == nullptr) return 0;
+  const ClockTime source{held(t.ticks - found->cut_first.ticks + found->source_first.ticks).ticks};
+  std::int64_t frame = std::max(first_frame_at_or_after(clock, source), found->first_frame);
+  // Past the last kept stretch the cut video has no frames, but a subtitle
+  // moved there by a delay is still written, as the formats in time write
+  // it: the frames go on at the clock's pace after the cut video's end.
+  const std::int64_t stretch_end = found->first_frame + found->frames;
+  const auto later_kept =
+      std::any_of(found + 1, pairs.data() + pairs.size(),
+                  [](const RemapTable::PairTimes& pair) { return pair.frames > 0; });
+  if (frame > stretch_end && later_kept) frame = stretch_end;
+  return found->cut_index + (frame - found->first_frame);
 }
 
 }  // namespace mendra

@@ -58,8 +58,15 @@ struct RemapTable {
     // video.
     ClockTime previous_duration;
     bool has_previous = false;
+    // Where the stretch stands among the cut video's frames: the index of
+    // its first frame there, and how many frames it keeps.
+    std::int64_t cut_index = 0;
+    std::int64_t frames = 0;
   };
   std::vector<PairTimes> pair_times;
+  // True when no stretch starts before the one in front of it in the cut
+  // video (the ranges are in order): the stretches can be searched by time.
+  bool cut_times_ordered = true;
   // Where the cut video ends, and how long its last frame lasts.
   ClockTime end;
   ClockTime last_duration;
@@ -93,6 +100,9 @@ struct CutTime {
   // video had the cut kept it (what an effect timed from a moved start is
   // shifted by). 0 for any other time.
   ClockTime skipped;
+  // The pair of the map whose kept stretch holds the time, or whose cut
+  // point it was moved to; -1 past the last kept frame.
+  std::int64_t pair = -1;
 };
 
 // `t` through the table made on `clock`, as a subtitle's start (a start
@@ -102,5 +112,20 @@ struct CutTime {
 // even where `t` is the frame's start.
 CutTime cut_time(const RemapTable& table, const FrameClock& clock, ClockTime t, bool is_start,
                  bool past_tick = false);
+
+// The first frame of the cut video that starts at or after `t`, a time on
+// the cut video's axis, counted from 0 in the cut video: 0 before its first
+// frame; past its end, the frames that would follow its last kept stretch
+// at the clock's pace. What a writer in frames
+// (MicroDVD) writes for a time: a subtitle shown from s to e is on the
+// frames from the one at or after s up to the one before the frame at or
+// after e.
+std::int64_t cut_frame_at_or_after(const RemapTable& table, const FrameClock& clock, ClockTime t);
+
+// The same for a time as cut_time gave it, found through the stretch that
+// placed it rather than by time: the very frame of the cut video that the
+// uncut video's frame became, for a map in any order.
+std::int64_t cut_frame_in_pair(const RemapTable& table, const FrameClock& clock,
+                               const CutTime& time);
 
 }  // namespace mendra

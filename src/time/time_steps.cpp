@@ -207,6 +207,13 @@ void add_step(AfterCut& map, const SyncStep& step) {
   reduce(map);
 }
 
+void add_ticks_step(AfterCut& map, std::int64_t ticks_per_ms) {
+  if (ticks_per_ms <= 0) return;
+  map.scale *= ticks_per_ms;
+  map.offset *= ticks_per_ms;
+  reduce(map);
+}
+
 Nanoseconds output_ns(const AfterCut& map, ClockTime t) {
   // (scale * t + offset) / den ms, with the terms of the clock and of a
   // change of speed: far inside 128 bits for any saturated clock time.

@@ -81,6 +81,10 @@ void add_step(AfterCut& map, const DelayStep& step);
 void add_step(AfterCut& map, const SpeedStep& step);
 void add_step(AfterCut& map, const SyncStep& step);
 
+// The map turned to give ticks of a clock of `ticks_per_ms` ticks a
+// millisecond instead of milliseconds.
+void add_ticks_step(AfterCut& map, std::int64_t ticks_per_ms);
+
 // A time on the cut video's clock through the map, in nanoseconds rounded
 // to the nearest: what a timecode file of the output holds.
 Nanoseconds output_ns(const AfterCut& map, ClockTime t);

@@ -14,6 +14,9 @@ struct Timing {
   int ts_delay_ms = 0;  // measured from the transport stream
   SpeedStep speed;      // -fps-change
   SyncStep sync;        // -sync
+  // -rate, -fps or -timecodes chose the clock: a subtitle's own rate line
+  // does not change it.
+  bool clock_named = false;
 };
 
 }  // namespace mendra

@@ -541,8 +541,58 @@ INSTANTIATE_TEST_SUITE_P(
             "[Script Info]\nScriptType: v4.00\n\n[Events]\n"
             "Format: Marked, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
             "Dialogue: Marked=0,0:00:01.66,0:00:03.33,Default,NTP,0000,0000,0000,!Effect,Hi\n"
-            "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,ass form\r\n"}),
+            "Dialogue: 0,0:00:05.33,0:00:06.67,Default,,0,0,0,,ass form\r\n"},
+        // MicroDVD counts frames: kept frames 100..199 and 300..399 become
+        // 0..99 and 100..199; at the default 30000/1001 frame 150 starts at
+        // 5.005 s and frame 250 (deleted) ends the cue at the cut point,
+        // frame 100 of the cut video (3.336 s). Its text: '|' breaks,
+        // {y:...} styles a line, {Y:...} the whole cue, other codes left out.
+        ConvertCase{"SubAsSrt", ".sub", ".srt",
+                    "{150}{250}{y:i}one|two\n{0}{50}gone\n"
+                    "{320}{330}{Y:b}{c:$0000FF}a|{y:u}b\n",
+                    "1\n00:00:01,668 --> 00:00:03,336\n<i>one</i>\ntwo\n\n"
+                    "2\n00:00:04,004 --> 00:00:04,337\n<b>a\n<u>b</u></b>\n\n"},
+        // The file's own rate line is not a cue; the clock is the caller's.
+        ConvertCase{"SubRateLineAsVtt", ".sub", ".vtt", "\xEF\xBB\xBF{1}{1}25\r\n{150}{160}x\r\n",
+                    "\xEF\xBB\xBFWEBVTT\r\n\r\n00:00:01.668 --> 00:00:02.002\r\nx\r\n\r\n"},
+        // Times to frames: the first frame of the cut video at or after
+        // each time, written after the clock's rate line; a style over a
+        // whole line is {y:...}, one over part of it is left out.
+        ConvertCase{"SrtAsSub", ".srt", ".sub",
+                    "1\n00:00:05,000 --> 00:00:08,000\n<i>Hello</i>\n<b>x</b>y\n\n"
+                    "2\n00:00:12,000 --> 00:00:12,500\n<font color=red>Bye</font> | now\n",
+                    "{1}{1}29.97\n{50}{100}{y:i}Hello|xy\n{160}{175}Bye   now\n"},
+        ConvertCase{"AssAsSub", ".ass", ".sub",
+                    "[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
+                    "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
+                    "Effect, Text\n"
+                    "Dialogue: 0,0:00:12.00,0:00:14.00,Default,,0,0,0,,{\\pos(1,2)}a\\Nb\n"
+                    "Comment: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,note\n"
+                    "Dialogue: 0,0:00:05.00,0:00:08.00,Default,,0,0,0,,{\\i1}c\n",
+                    "{1}{1}29.97\n{50}{100}{y:i}c\n{160}{200}a|b\n"}),
     [](const ::testing::TestParamInfo<ConvertCase>& test_info) { return test_info.param.name; });
+
+// A MicroDVD file's frames run at the rate its first line names; sped up,
+// they run faster, and the line says so whatever the clock (a piped file's
+// clock is not its rate line's).
+TEST_F(RewriteTest, MicroDvdRateLineFollowsTheSpeed) {
+  struct Case {
+    SpeedStep speed;
+    std::string input;
+    std::string expected;
+  };
+  map_ = {-1, -1, 1000, -1, -1};  // keeps every frame
+  for (const Case& c :
+       {Case{{{25, 1}, {24, 1}}, "{1}{1}25\n{10}{20}a\n", "{1}{1}24\n{10}{20}a\n"},
+        Case{{{24000, 1001}, {25, 1}},
+             "{0}{0} 23.976 \r\n{10}{20}a\r\n",
+             "{0}{0}25\r\n{10}{20}a\r\n"},
+        Case{{{30, 1}, {30, 1}}, "{1}{1}29.970\n{10}{20}a\n", "{1}{1}29.970\n{10}{20}a\n"},
+        Case{{{25, 1}, {50, 1}}, "{10}{20}a\n", "{10}{20}a\n"}}) {
+    timing_.speed = c.speed;
+    EXPECT_EQ(run(".sub", c.input), c.expected) << c.input;
+  }
+}
 
 // The first bytes tell the format of a text without a name.
 TEST(SubtitleFormatTable, SniffsTheFormatFromTheFirstBytes) {
@@ -558,7 +608,8 @@ TEST(SubtitleFormatTable, SniffsTheFormatFromTheFirstBytes) {
         Case{"WEBVTT\n\n", "vtt"}, Case{"\xEF\xBB\xBFWEBVTT - title\r\n", "vtt"},
         Case{"WEBVTT", "vtt"}, Case{"WEBVTTX\n", "srt"},
         Case{"1\n00:00:01,000 --> 00:00:02,000\n", "srt"}, Case{"", "srt"},
-        Case{"ScriptType: v4.00\n", "srt"}}) {
+        Case{"ScriptType: v4.00\n", "srt"}, Case{"{0}{25}x\n", "sub"},
+        Case{"{1}{1}23.976\r\n", "sub"}, Case{"{0}{}x\n", "srt"}, Case{"{a}{1}x\n", "srt"}}) {
     EXPECT_STREQ(sniff_subtitle_format(c.first_bytes).label, c.label) << c.first_bytes;
   }
 }
@@ -566,7 +617,7 @@ TEST(SubtitleFormatTable, SniffsTheFormatFromTheFirstBytes) {
 // Every format converts to every other: each has a reader and a writer of
 // cues.
 TEST(SubtitleFormatTable, WritesEveryFormatAsEveryOther) {
-  const char* const extensions[] = {".ass", ".srt", ".vtt", ".ssa"};
+  const char* const extensions[] = {".ass", ".srt", ".vtt", ".ssa", ".sub"};
   for (const char* in : extensions) {
     for (const char* out : extensions) {
       EXPECT_TRUE(can_write_as(format(in), format(out))) << in << " as " << out;
@@ -865,7 +916,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"srt", ".srt", "1\n00:00:05,000 --> 00:00:08,000\nx\n\n",
                                  "1\n00:00:01,663 --> 00:00:03,336\nx\n\n", "stray\n", 5},
                       FormatCase{"vtt", ".vtt", "00:05.000 --> 00:08.000\nx\n\n",
-                                 "00:01.663 --> 00:03.336\nx\n\n", "00:05 --> 00:08\n", 4}),
+                                 "00:01.663 --> 00:03.336\nx\n\n", "00:05 --> 00:08\n", 4},
+                      FormatCase{"sub", ".sub", "{150}{250}x\n", "{50}{100}x\n", "{150}{}x\n", 2}),
     [](const ::testing::TestParamInfo<FormatCase>& test_info) { return test_info.param.name; });
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "subtitle/retime.h"
@@ -121,53 +122,105 @@ TEST(FramesKeptTest, EveryCueKeepsExactlyItsKeptFrames) {
     }
     const std::vector<Range> ranges = random_ranges(random);
     const TimePipeline pipeline = make_time_pipeline(map_of(ranges), timing);
+    // The output video: the cut video at the changed speed, nothing else.
+    Timing video;
+    video.clock = timing.clock;
+    video.speed = timing.speed;
     // The cut video's frame starts: the first frame's time, then each kept
     // frame after the one before it.
     std::vector<std::int64_t> kept_frames;
     std::vector<Exact> cut_starts;
+    std::vector<std::int64_t> cut_ticks;
     std::int64_t cut = frame_start(timing.clock, 0).ticks;
     for (const Range& r : ranges) {
       for (std::int64_t f = r.first; f <= r.last; ++f) {
         kept_frames.push_back(f);
+        cut_ticks.push_back(cut);
         cut_starts.push_back(output_time(timing, cut));
         cut += frame_start(timing.clock, f + 1).ticks - frame_start(timing.clock, f).ticks;
       }
     }
     const std::int64_t length_ms =
         frame_start(timing.clock, kFrames).ticks / ticks_per_ms(timing.clock);
-    for (int cue = 0; cue < 150; ++cue) {
-      const int s = static_cast<int>(random() % length_ms);
-      const int e = s + 1 + static_cast<int>(random() % 4000);
-      std::vector<std::int64_t> before;
+    // The kept frames whose start lies in [s, e), both clock times.
+    const auto kept_between = [&](ClockTime s, ClockTime e) {
+      std::vector<std::int64_t> frames;
       for (const std::int64_t f : kept_frames) {
         const std::int64_t start = frame_start(timing.clock, f).ticks;
-        if (clock_time(timing.clock, Milliseconds{s}).ticks <= start &&
-            start < clock_time(timing.clock, Milliseconds{e}).ticks) {
-          before.push_back(f);
-        }
+        if (s.ticks <= start && start < e.ticks) frames.push_back(f);
       }
-      RetimedSpan span;
-      const bool kept = retime_span(pipeline, s, e, span);
-      if (!span.start.placed) {
-        EXPECT_TRUE(before.empty()) << "round " << round << " cue " << s << "-" << e;
-        continue;
-      }
+      return frames;
+    };
+    // What a writer of every precision writes for the mapped start and end
+    // covers the frames `before` covered: in ms and cs, those whose output
+    // start lies between the written times; in frames (MicroDVD), the
+    // output video's frames between the two written.
+    const auto check = [&](const std::vector<std::int64_t>& before, const CutTime& start,
+                           const CutTime& end, const std::string& what) {
       for (const TimePrecision precision :
            {TimePrecision::Milliseconds, TimePrecision::Centiseconds}) {
         const std::int64_t unit = ms_per_unit(precision);
-        const int from = written_time(pipeline, span.start, precision);
-        const int to = written_time(pipeline, span.end, precision);
+        const int from = written_time(pipeline, start, precision);
+        const int to = written_time(pipeline, end, precision);
         std::vector<std::int64_t> after;
         for (std::size_t i = 0; i < kept_frames.size(); ++i) {
           if (covers(cut_starts[i], from, to, unit)) after.push_back(kept_frames[i]);
         }
-        ASSERT_EQ(after, before) << "round " << round << " cue " << s << "-" << e
-                                 << (unit == 1 ? " ms" : " cs");
-        if (unit == 1) {
-          EXPECT_EQ(kept, from < to);
-        }
+        ASSERT_EQ(after, before) << "round " << round << " " << what << (unit == 1 ? " ms" : " cs");
         frames_seen += static_cast<int>(after.size());
       }
+      // The output video shows its frames where the cut video does, at
+      // its speed; the delays and the sync move the subtitle over them.
+      // Without those the frames are the very frames of `before`.
+      const Exact from_time = output_time(timing, start.time.ticks);
+      const Exact to_time = output_time(timing, end.time.ticks);
+      std::vector<std::int64_t> shown;
+      for (std::size_t i = 0; i < kept_frames.size(); ++i) {
+        const Exact at = output_time(video, cut_ticks[i]);
+        if (from_time.num * at.den <= at.num * from_time.den &&
+            at.num * to_time.den < to_time.num * at.den) {
+          shown.push_back(kept_frames[i]);
+        }
+      }
+      if (timing.delay_ms + timing.ts_delay_ms == 0 && timing.sync.points == 0) {
+        ASSERT_EQ(shown, before) << "round " << round << " " << what;
+      }
+      const std::int64_t from = written_frame(pipeline, start);
+      const std::int64_t to = written_frame(pipeline, end);
+      std::vector<std::int64_t> after;
+      for (std::int64_t i = std::max<std::int64_t>(from, 0);
+           i < to && i < static_cast<std::int64_t>(kept_frames.size()); ++i) {
+        after.push_back(kept_frames[static_cast<std::size_t>(i)]);
+      }
+      ASSERT_EQ(after, shown) << "round " << round << " " << what << " frames";
+    };
+    for (int cue = 0; cue < 150; ++cue) {
+      const int s = static_cast<int>(random() % length_ms);
+      const int e = s + 1 + static_cast<int>(random() % 4000);
+      const std::string what = "cue " + std::to_string(s) + "-" + std::to_string(e);
+      const std::vector<std::int64_t> before = kept_between(
+          clock_time(timing.clock, Milliseconds{s}), clock_time(timing.clock, Milliseconds{e}));
+      RetimedSpan span;
+      const bool kept = retime_span(pipeline, s, e, span);
+      if (!span.start.placed) {
+        EXPECT_TRUE(before.empty()) << "round " << round << " " << what;
+        continue;
+      }
+      check(before, span.start, span.end, what);
+      EXPECT_EQ(kept, written_time(pipeline, span.start, TimePrecision::Milliseconds) <
+                          written_time(pipeline, span.end, TimePrecision::Milliseconds));
+      // The same for a cue timed in frames of the source.
+      const std::int64_t sf = random() % kFrames;
+      const std::int64_t ef = sf + 1 + random() % 100;
+      const std::string frames_what = "frames " + std::to_string(sf) + "-" + std::to_string(ef);
+      const std::vector<std::int64_t> frames_before =
+          kept_between(frame_start(timing.clock, sf), frame_start(timing.clock, ef));
+      const CutTime start = map_frame(pipeline, sf, true);
+      if (!start.placed) {
+        EXPECT_TRUE(frames_before.empty()) << "round " << round << " " << frames_what;
+        continue;
+      }
+      check(frames_before, start, map_frame(pipeline, ef, false), frames_what);
       ++cues;
     }
   }

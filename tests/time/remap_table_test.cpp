@@ -15,8 +15,11 @@ namespace {
 
 // The table must give exactly what the front-to-back scan gives, for maps
 // in order and out of it, at every frame near a value of the map.
+constexpr std::int64_t kMaxProbe = 1000000;
+
 void expect_same_as_scan(const CutMap& map, const std::vector<std::int64_t>& frames) {
-  const RemapTable table = make_remap_table(map, FrameClock{});
+  const FrameClock clock;
+  const RemapTable table = make_remap_table(map, clock);
   for (const std::int64_t frame : frames) {
     const FrameRemap scanned = test::remap_source_frame(map, frame);
     const FrameRemap looked_up = remap_source_frame(table, frame);
@@ -24,6 +27,22 @@ void expect_same_as_scan(const CutMap& map, const std::vector<std::int64_t>& fra
     EXPECT_EQ(looked_up.shift, scanned.shift) << "frame " << frame;
     EXPECT_EQ(looked_up.cut_frame, scanned.cut_frame) << "frame " << frame;
     EXPECT_EQ(looked_up.pair, scanned.pair) << "frame " << frame;
+    // A writer in frames finds the frame the cut put a time on through its
+    // stretch, for any map, and by time alone (as it must once a delay
+    // moved the time) for a map in order: the scan's frame either way.
+    if (scanned.kind == FrameRemap::Kind::BeyondLastKept || frame < 0 || frame > kMaxProbe) {
+      continue;
+    }
+    const CutTime at = cut_time(table, clock, frame_start(clock, frame), true);
+    const std::int64_t found = cut_frame_in_pair(table, clock, at);
+    EXPECT_EQ(frame_start(clock, found), at.time)
+        << "frame " << frame << " map " << ::testing::PrintToString(map);
+    if (table.ordered && table.cut_times_ordered) {
+      const std::int64_t expected =
+          scanned.kind == FrameRemap::Kind::Kept ? frame - scanned.shift : scanned.cut_frame;
+      EXPECT_EQ(found, expected) << "frame " << frame << " map " << ::testing::PrintToString(map);
+      EXPECT_EQ(cut_frame_at_or_after(table, clock, at.time), expected) << "frame " << frame;
+    }
   }
 }
 
