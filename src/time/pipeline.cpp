@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "time/rate_parse.h"
+
 namespace mendra {
 namespace {
 
@@ -102,15 +104,8 @@ bool changed_frame_rate(FrameRate rate, const SpeedStep& speed, FrameRate& chang
   // rate * to / from: the rate's terms at most those of a -fps rate, the
   // step's at most kMaxRateTerm, so the products of three stay inside 128
   // bits.
-  Wide num = Wide{rate.num} * speed.to.num * speed.from.den;
-  Wide den = Wide{rate.den} * speed.to.den * speed.from.num;
-  if (num <= 0 || den <= 0) return false;
-  const Wide divisor = wide_gcd(num, den);
-  num /= divisor;
-  den /= divisor;
-  if (num > kMaxRateTerm || den > kMaxRateTerm) return false;
-  changed = FrameRate{static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)};
-  return true;
+  return lowest_terms_rate(Wide{rate.num} * speed.to.num * speed.from.den,
+                           Wide{rate.den} * speed.to.den * speed.from.num, changed);
 }
 
 bool output_frame_rate(const TimePipeline& pipeline, FrameRate& rate) {

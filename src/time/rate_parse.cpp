@@ -5,6 +5,17 @@
 #include "util/scan.h"
 
 namespace mendra {
+
+bool lowest_terms_rate(AfterCut::Wide num, AfterCut::Wide den, FrameRate& rate) {
+  if (num <= 0 || den <= 0) return false;
+  const AfterCut::Wide common = wide_gcd(num, den);
+  num /= common;
+  den /= common;
+  if (num > kMaxRateTerm || den > kMaxRateTerm) return false;
+  rate = FrameRate{static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)};
+  return true;
+}
+
 namespace {
 
 // Wide enough for a decimal's digits scaled to a whole number and then
@@ -31,26 +42,6 @@ bool read_digits(std::string_view text, Wide& value) {
   return true;
 }
 
-Wide wide_gcd(Wide a, Wide b) {
-  while (b != 0) {
-    const Wide rest = a % b;
-    a = b;
-    b = rest;
-  }
-  return a;
-}
-
-// num / den in lowest terms, when both terms then lie in 1..kMaxRateTerm.
-bool make_rate(Wide num, Wide den, FrameRate& rate) {
-  if (num <= 0 || den <= 0) return false;
-  const Wide common = wide_gcd(num, den);
-  num /= common;
-  den /= common;
-  if (num > kMaxRateTerm || den > kMaxRateTerm) return false;
-  rate = FrameRate{static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)};
-  return true;
-}
-
 // a / b is a decimal with a fraction (b a power of ten above 1). Typed rates
 // such as 29.97 and 23.976 are rounded forms of n * 1000/1001; the one whose
 // n lies nearest is meant when the value is within 0.1 % of it, that is when
@@ -74,7 +65,7 @@ bool parse_decimal(std::string_view whole_text, std::string_view fraction_text, 
   }
   // Trailing zeros say nothing about the value: 25.000 is 25.
   while (!fraction_text.empty() && fraction_text.back() == '0') fraction_text.remove_suffix(1);
-  if (fraction_text.empty()) return make_rate(whole, 1, rate);
+  if (fraction_text.empty()) return lowest_terms_rate(whole, 1, rate);
   // Beyond these the value is no usable rate in any case.
   if (whole > kMaxRateTerm || fraction_text.size() > kMaxFractionDigits) return false;
   Wide fraction = 0;
@@ -85,8 +76,8 @@ bool parse_decimal(std::string_view whole_text, std::string_view fraction_text, 
   }
   const Wide a = whole * scale + fraction;
   Wide n = 0;
-  if (is_television_rate(a, scale, n)) return make_rate(n * 1000, 1001, rate);
-  return make_rate(a, scale, rate);
+  if (is_television_rate(a, scale, n)) return lowest_terms_rate(n * 1000, 1001, rate);
+  return lowest_terms_rate(a, scale, rate);
 }
 
 }  // namespace
@@ -98,13 +89,13 @@ bool parse_frame_rate(std::string_view text, FrameRate& rate) {
     if (!read_digits(text.substr(0, slash), num) || !read_digits(text.substr(slash + 1), den)) {
       return false;
     }
-    return make_rate(num, den, rate);
+    return lowest_terms_rate(num, den, rate);
   }
   if (const std::size_t point = text.find('.'); point != std::string_view::npos) {
     return parse_decimal(text.substr(0, point), text.substr(point + 1), rate);
   }
   Wide value = 0;
-  return read_digits(text, value) && make_rate(value, 1, rate);
+  return read_digits(text, value) && lowest_terms_rate(value, 1, rate);
 }
 
 }  // namespace mendra

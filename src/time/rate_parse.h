@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "time/frame_rate.h"
+#include "time/time_steps.h"
 
 namespace mendra {
 
@@ -15,5 +16,9 @@ namespace mendra {
 // 1..kMaxRateTerm; false, and `rate` untouched, for anything else: no sign,
 // blank or other character is accepted.
 bool parse_frame_rate(std::string_view text, FrameRate& rate);
+
+// num / den in lowest terms, when both terms then lie in 1..kMaxRateTerm;
+// false, and `rate` untouched, otherwise.
+bool lowest_terms_rate(AfterCut::Wide num, AfterCut::Wide den, FrameRate& rate);
 
 }  // namespace mendra
